@@ -1,0 +1,195 @@
+// tamboro-scan: the chart scan on the command line. Prints one line per
+// chart, in the order found: folder, genre, title, artist, TAB-separated.
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <string>
+#include <unistd.h>
+
+#include "cli/RowPrinter.h"
+#include "platform/DirectoryReader.h"
+#include "platform/TextDecoder.h"
+#include "search/FolderScan.h"
+
+namespace {
+
+using namespace tamboro;
+
+constexpr const char* kUsage =
+    "usage: tamboro-scan [--raw] ROOT\n";
+
+constexpr const char* kHelp =
+    "usage: tamboro-scan [--raw] ROOT\n"
+    "\n"
+    "Walks the folder tree below ROOT and prints one line per BMS chart\n"
+    "(a file whose name ends in .bms, in any letter case): the folder that\n"
+    "holds it (ending in /), its #GENRE, #TITLE and #ARTIST, separated by TAB.\n"
+    "Subfolders come before a folder's own charts, in the order the file\n"
+    "system lists them. Symbolic links to folders are followed, but never\n"
+    "back into a folder being walked.\n"
+    "\n"
+    "Text is printed as UTF-8: each chart's values are decoded together as\n"
+    "UTF-8, Shift-JIS or Korean (EUC-KR/CP949), folder names one component\n"
+    "at a time. Inside a field, backslash, TAB, CR and LF are written as\n"
+    "\\\\, \\t, \\r and \\n.\n"
+    "\n"
+    "  --raw     print the bytes exactly as found instead of decoding them\n"
+    "            (same escaping)\n"
+    "  --help    show this help\n"
+    "\n"
+    "While standard error is a terminal, progress is shown there.\n"
+    "Ctrl-C stops the scan: the charts of the folders still open are printed\n"
+    "and the exit status is 130. A ROOT that cannot be read gives status 1,\n"
+    "bad options status 2.\n";
+
+int32_t g_stateWord = SS_RUNNING;
+
+extern "C" void OnInterrupt(int)
+{
+    StateWord(&g_stateWord).Store(SS_STOP);
+}
+
+void InstallInterruptHandler()
+{
+    struct sigaction action {};
+    action.sa_handler = OnInterrupt;
+    sigemptyset(&action.sa_mask);
+    // A second Ctrl-C ends the program at once.
+    action.sa_flags = SA_RESETHAND | SA_RESTART;
+    sigaction(SIGINT, &action, nullptr);
+}
+
+bool WriteAll(int fd, const std::string& data)
+{
+    std::size_t done = 0;
+    while (done < data.size()) {
+        const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+double NowSeconds()
+{
+    timespec ts {};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
+}
+
+class PrintingSink : public ScanSink {
+public:
+    PrintingSink(bool raw, bool progress) : m_printer(raw), m_progress(progress) {}
+
+    void FolderEntered(const std::string& folder) override
+    {
+        if (!m_progress)
+            return;
+        const double now = NowSeconds();
+        if (now - m_lastProgress < 0.1)
+            return;
+        m_lastProgress = now;
+        std::string line = "\r\033[K" + std::to_string(m_rows) + " charts  ";
+        line += DecodePathToUtf8(folder).substr(0, 200);
+        WriteAll(STDERR_FILENO, line);
+        m_progressShown = true;
+    }
+
+    void AddRows(std::vector<ChartRow>& rows) override
+    {
+        for (const ChartRow& row : rows)
+            m_printer.AppendLine(m_out, row);
+        m_rows += rows.size();
+        if (m_out.size() >= (1u << 20))
+            Flush();
+    }
+
+    void SetTitle(const std::string&) override {}
+
+    bool Flush()
+    {
+        const bool ok = WriteAll(STDOUT_FILENO, m_out);
+        m_out.clear();
+        m_writeFailed = m_writeFailed || !ok;
+        return ok;
+    }
+
+    void ClearProgress()
+    {
+        if (m_progressShown)
+            WriteAll(STDERR_FILENO, "\r\033[K");
+    }
+
+    bool WriteFailed() const { return m_writeFailed; }
+
+private:
+    RowPrinter m_printer;
+    bool m_progress;
+    bool m_progressShown = false;
+    bool m_writeFailed = false;
+    double m_lastProgress = 0;
+    std::size_t m_rows = 0;
+    std::string m_out;
+};
+
+int UsageError(const char* message)
+{
+    std::fprintf(stderr, "tamboro-scan: %s\n%s", message, kUsage);
+    return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    bool raw = false;
+    const char* root = nullptr;
+    bool optionsEnded = false;
+    for (int i = 1; i < argc; ++i) {
+        const char* arg = argv[i];
+        if (!optionsEnded && std::strcmp(arg, "--") == 0) {
+            optionsEnded = true;
+        } else if (!optionsEnded && (std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0)) {
+            std::fputs(kHelp, stdout);
+            return 0;
+        } else if (!optionsEnded && std::strcmp(arg, "--raw") == 0) {
+            raw = true;
+        } else if (!optionsEnded && arg[0] == '-' && arg[1] != '\0') {
+            return UsageError((std::string("unknown option ") + arg).c_str());
+        } else if (root == nullptr) {
+            root = arg;
+        } else {
+            return UsageError("only one ROOT may be given");
+        }
+    }
+    if (root == nullptr)
+        return UsageError("ROOT is missing");
+    if (root[0] == '\0')
+        return UsageError("ROOT is empty");
+
+    RaiseOpenFileLimit();
+    InstallInterruptHandler();
+
+    PrintingSink sink(raw, ::isatty(STDERR_FILENO) == 1);
+    FolderScan scan(sink, StateWord(&g_stateWord));
+    const int error = scan.Run(root);
+    sink.ClearProgress();
+    sink.Flush();
+    if (error != 0) {
+        std::fprintf(stderr, "tamboro-scan: cannot read folder '%s': %s\n", root, std::strerror(error));
+        return 1;
+    }
+    if (sink.WriteFailed()) {
+        std::fprintf(stderr, "tamboro-scan: cannot write the rows: %s\n", std::strerror(errno));
+        return 1;
+    }
+    if (StateWord(&g_stateWord).Load() == SS_STOP)
+        return 130;
+    return 0;
+}

@@ -1,0 +1,116 @@
+#include "platform/DirectoryReader.h"
+
+#include <cerrno>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace tamboro {
+namespace {
+
+constexpr std::size_t kDentBufferSize = 32 * 1024;
+
+bool IsDotOrDotDot(const char* name)
+{
+    return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
+}
+
+}  // namespace
+
+DirectoryListing::~DirectoryListing()
+{
+    Close();
+}
+
+void DirectoryListing::Close()
+{
+    if (m_fd >= 0) {
+        ::close(m_fd);
+        m_fd = -1;
+    }
+}
+
+int DirectoryListing::Open(int parentFd, const char* name)
+{
+    Close();
+    m_entries.clear();
+    m_names.clear();
+    int fd;
+    do {
+        fd = ::openat(parentFd, name, O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0)
+        return errno;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        const int error = errno;
+        ::close(fd);
+        return error;
+    }
+    m_fd = fd;
+    m_device = st.st_dev;
+    m_inode = st.st_ino;
+    const int error = ReadEntries();
+    if (error != 0 && m_entries.empty()) {
+        Close();
+        return error;
+    }
+    return 0;
+}
+
+int DirectoryListing::ReadEntries()
+{
+    // One buffer per thread: listings live on every level of a deep walk,
+    // the raw buffer is needed only while one of them is being read.
+    thread_local std::vector<char> buffer(kDentBufferSize);
+    for (;;) {
+        const ssize_t got = ::getdents64(m_fd, buffer.data(), buffer.size());
+        if (got == 0)
+            return 0;
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            return errno;
+        }
+        for (ssize_t off = 0; off < got;) {
+            const auto* dent = reinterpret_cast<const struct dirent64*>(buffer.data() + off);
+            off += dent->d_reclen;
+            if (IsDotOrDotDot(dent->d_name))
+                continue;
+            const std::size_t len = std::char_traits<char>::length(dent->d_name);
+            m_entries.push_back(Entry{static_cast<uint32_t>(m_names.size()), static_cast<uint32_t>(len), dent->d_type});
+            m_names.append(dent->d_name, len + 1);
+        }
+    }
+}
+
+bool DirectoryListing::IsDirectory(const Entry& entry) const
+{
+    if (entry.type == DT_DIR)
+        return true;
+    if (entry.type != DT_LNK && entry.type != DT_UNKNOWN)
+        return false;
+    struct stat st {};
+    return ::fstatat(m_fd, CNameOf(entry), &st, 0) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool IsChartName(std::string_view name)
+{
+    if (name.size() < 4)
+        return false;
+    const char* ext = name.data() + name.size() - 4;
+    return ext[0] == '.' && (ext[1] | 0x20) == 'b' && (ext[2] | 0x20) == 'm' && (ext[3] | 0x20) == 's';
+}
+
+void RaiseOpenFileLimit()
+{
+    struct rlimit limit {};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
+        limit.rlim_cur = limit.rlim_max;
+        ::setrlimit(RLIMIT_NOFILE, &limit);
+    }
+}
+
+}  // namespace tamboro

@@ -1,0 +1,68 @@
+// Reading one directory's entries at once, relative to an open descriptor of
+// its parent, so that trees of any depth can be walked without ever building
+// a path longer than one name.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <sys/types.h>
+#include <vector>
+
+namespace tamboro {
+
+// An open directory and the entries it held when it was read.
+class DirectoryListing {
+public:
+    struct Entry {
+        uint32_t nameOffset;
+        uint32_t nameLength;
+        unsigned char type;  // d_type as the file system reported it (DT_*)
+    };
+
+    DirectoryListing() = default;
+    ~DirectoryListing();
+    DirectoryListing(const DirectoryListing&) = delete;
+    DirectoryListing& operator=(const DirectoryListing&) = delete;
+
+    // Opens `name` relative to `parentFd` (AT_FDCWD for a plain path),
+    // following symbolic links, and reads all its entries except "." and
+    // "..", in the order the file system enumerates them. Returns 0, or the
+    // errno of the failure; a failed open leaves the listing closed.
+    int Open(int parentFd, const char* name);
+    void Close();
+
+    bool IsOpen() const { return m_fd >= 0; }
+    int Fd() const { return m_fd; }
+    dev_t Device() const { return m_device; }
+    ino_t Inode() const { return m_inode; }
+
+    const std::vector<Entry>& Entries() const { return m_entries; }
+    std::string_view NameOf(const Entry& entry) const
+    {
+        return std::string_view(m_names.data() + entry.nameOffset, entry.nameLength);
+    }
+    // NUL-terminated, for the *at() calls.
+    const char* CNameOf(const Entry& entry) const { return m_names.data() + entry.nameOffset; }
+
+    // True for a directory, or a symbolic link that leads to one.
+    bool IsDirectory(const Entry& entry) const;
+
+private:
+    int ReadEntries();
+
+    int m_fd = -1;
+    dev_t m_device = 0;
+    ino_t m_inode = 0;
+    std::vector<Entry> m_entries;
+    std::string m_names;  // every name followed by a NUL
+};
+
+// A name ending in ".bms" in any letter case.
+bool IsChartName(std::string_view name);
+
+// Raises the soft limit of open descriptors to the hard limit: a walk keeps
+// one descriptor open per level of the tree.
+void RaiseOpenFileLimit();
+
+}  // namespace tamboro

@@ -1,0 +1,41 @@
+// Decoding of the raw bytes found in charts and file names, for showing and
+// comparing them. The scan keeps bytes exactly as found; only display and
+// sorting decode, one charset decision per chart (or per path component).
+#pragma once
+
+#include <initializer_list>
+#include <string>
+#include <string_view>
+
+namespace tamboro {
+
+enum class Charset {
+    Utf8,      // valid UTF-8 (pure ASCII included); a leading BOM is dropped
+    Korean,    // windows-949 (EUC-KR / Unified Hangul Code)
+    ShiftJis,  // windows-31j, U+FFFD for bytes that do not decode
+};
+
+// Decides one charset for a group of byte strings read from the same chart
+// (genre, title and artist together):
+//  1. all valid UTF-8 -> Utf8
+//  2. every byte >= 0x80 pairs as A1-FE A1-FE (KS X 1001) and the Korean
+//     reading holds at least one Hangul syllable -> Korean
+//  3. valid as windows-949 but not as windows-31j -> Korean
+//  4. otherwise ShiftJis
+Charset DetectCharset(std::initializer_list<std::string_view> fields);
+
+// Decodes bytes in the given charset. Never fails: undecodable bytes become
+// U+FFFD. A leading UTF-8 byte-order mark is dropped for Utf8.
+std::u16string DecodeToUtf16(std::string_view bytes, Charset charset);
+std::string DecodeToUtf8(std::string_view bytes, Charset charset);
+
+// Decides and decodes one field on its own.
+std::u16string DecodeFieldToUtf16(std::string_view bytes);
+std::string DecodeFieldToUtf8(std::string_view bytes);
+
+// A folder path decoded one '/'-separated component at a time, each with its
+// own charset decision (names unpacked from different archives differ).
+std::u16string DecodePathToUtf16(std::string_view path);
+std::string DecodePathToUtf8(std::string_view path);
+
+}  // namespace tamboro

@@ -1,0 +1,242 @@
+#include "search/HeaderReader.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace tamboro {
+namespace {
+
+constexpr char kCtrlZ = 0x1A;
+
+char AsciiLower(char c)
+{
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c;
+}
+
+bool TagMatches(const char* line, std::size_t len, const HeaderTag& tag)
+{
+    const auto n = static_cast<std::size_t>(tag.length);
+    if (len < n)
+        return false;
+    for (std::size_t i = 0; i < n; ++i) {
+        if (AsciiLower(line[i]) != AsciiLower(tag.tag[i]))
+            return false;
+    }
+    return true;
+}
+
+// True while the first `len` bytes of an unfinished line can still turn out
+// to start with one of the tags.
+bool MayStartWithTag(const char* line, std::size_t len, const TagTable& tags)
+{
+    if (len == 0 || line[0] != '#')
+        return false;
+    for (int i = 1; i <= 3; ++i) {
+        const std::size_t n = std::min(len, static_cast<std::size_t>(tags[i].length));
+        bool same = true;
+        for (std::size_t k = 0; k < n && same; ++k)
+            same = AsciiLower(line[k]) == AsciiLower(tags[i].tag[k]);
+        if (same)
+            return true;
+    }
+    return false;
+}
+
+// One complete line, without its line end.
+void TakeLine(const char* line, std::size_t len, TagTable& tags)
+{
+    if (len == 0 || line[0] != '#')
+        return;
+    for (int i = 1; i <= 3; ++i) {
+        if (TagMatches(line, len, tags[i]))
+            tags[i].value.assign(line + tags[i].length, len - static_cast<std::size_t>(tags[i].length));
+    }
+}
+
+bool IsTagInitial(char c)
+{
+    const char lower = AsciiLower(c);
+    return lower == 'g' || lower == 't' || lower == 'a';
+}
+
+// Finds the next line start after `from` whose line may be a header line:
+// a position p with buf[p-1] == LF, buf[p] == '#' and buf[p+1] one of the
+// tags' first letters. Returns `end` when there is none with p + 1 < end.
+std::size_t FindCandidateLine(const char* buf, std::size_t from, std::size_t end)
+{
+    std::size_t i = from;
+#if defined(__SSE2__)
+    const __m128i lf = _mm_set1_epi8('\n');
+    const __m128i hash = _mm_set1_epi8('#');
+    const __m128i caseBit = _mm_set1_epi8(0x20);
+    const __m128i g = _mm_set1_epi8('g');
+    const __m128i t = _mm_set1_epi8('t');
+    const __m128i a = _mm_set1_epi8('a');
+    while (i + 16 + 2 <= end) {
+        const __m128i b0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(buf + i));
+        const __m128i b1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(buf + i + 1));
+        const __m128i b2 = _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(buf + i + 2)), caseBit);
+        const __m128i initial = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(b2, g), _mm_cmpeq_epi8(b2, t)), _mm_cmpeq_epi8(b2, a));
+        const __m128i hit = _mm_and_si128(_mm_and_si128(_mm_cmpeq_epi8(b0, lf), _mm_cmpeq_epi8(b1, hash)), initial);
+        const int mask = _mm_movemask_epi8(hit);
+        if (mask != 0)
+            return i + static_cast<std::size_t>(__builtin_ctz(static_cast<unsigned>(mask))) + 1;
+        i += 16;
+    }
+#endif
+    for (; i + 2 < end; ++i) {
+        if (buf[i] == '\n' && buf[i + 1] == '#' && IsTagInitial(buf[i + 2]))
+            return i + 1;
+    }
+    return end;
+}
+
+// Takes every complete line of buf[pos, end), pos being a line start, and
+// returns the start of the unfinished line at the end (end when the block
+// ends with a line end).
+std::size_t TakeCompleteLines(const char* buf, std::size_t pos, std::size_t end, TagTable& tags)
+{
+    std::size_t p = pos;
+    for (;;) {
+        if (p < end && buf[p] == '#') {
+            const void* lf = std::memchr(buf + p, '\n', end - p);
+            if (lf == nullptr)
+                return p;
+            const std::size_t lfPos = static_cast<std::size_t>(static_cast<const char*>(lf) - buf);
+            std::size_t len = lfPos - p;
+            if (len > 0 && buf[p + len - 1] == '\r')
+                --len;
+            TakeLine(buf + p, len, tags);
+            p = lfPos + 1;
+            continue;
+        }
+        const std::size_t next = FindCandidateLine(buf, p, end);
+        if (next < end) {
+            p = next;
+            continue;
+        }
+        const void* lastLf = ::memrchr(buf + p, '\n', end - p);
+        if (lastLf == nullptr)
+            return p;
+        return static_cast<std::size_t>(static_cast<const char*>(lastLf) - buf) + 1;
+    }
+}
+
+void ClearValues(TagTable& tags)
+{
+    for (int i = 1; i <= 3; ++i)
+        tags[i].value.clear();
+}
+
+}  // namespace
+
+TagTable MakeTagTable()
+{
+    TagTable tags;
+    tags[1].tag = "#GENRE ";
+    tags[2].tag = "#TITLE ";
+    tags[3].tag = "#ARTIST ";
+    for (HeaderTag& entry : tags)
+        entry.length = static_cast<int32_t>(entry.tag.size());
+    return tags;
+}
+
+HeaderReader::HeaderReader(std::size_t blockSize) : m_blockSize(blockSize < 1 ? 1 : blockSize)
+{
+}
+
+void HeaderReader::ReadHeaders(const std::string& path, TagTable& tags)
+{
+    ReadHeaders(AT_FDCWD, path.c_str(), tags);
+}
+
+void HeaderReader::ReadHeaders(int dirFd, const char* name, TagTable& tags)
+{
+    ClearValues(tags);
+    // Look before opening: opening a device can have effects of its own, and
+    // a FIFO would block a plain open.
+    struct stat st {};
+    if (::fstatat(dirFd, name, &st, 0) != 0 || !S_ISREG(st.st_mode))
+        return;
+    int fd;
+    do {
+        fd = ::openat(dirFd, name, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0)
+        return;
+    // The entry may have been replaced between the look and the open.
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode))
+        ReadFromFd(fd, tags);
+    ::close(fd);
+}
+
+bool HeaderReader::ReadFromFd(int fd, TagTable& tags)
+{
+    ClearValues(tags);
+    std::size_t carry = 0;   // unfinished line kept from the previous block
+    bool skipping = false;   // inside a line that cannot be a header line
+    bool atEnd = false;
+    while (!atEnd) {
+        if (m_buffer.size() < carry + m_blockSize)
+            m_buffer.resize(carry + m_blockSize);
+        char* buf = m_buffer.data();
+        ssize_t got;
+        do {
+            got = ::read(fd, buf + carry, m_blockSize);
+        } while (got < 0 && errno == EINTR);
+        if (got < 0) {
+            ClearValues(tags);
+            return false;
+        }
+        std::size_t end = carry + static_cast<std::size_t>(got);
+        if (got == 0) {
+            atEnd = true;
+        } else if (const void* z = std::memchr(buf + carry, kCtrlZ, static_cast<std::size_t>(got))) {
+            end = static_cast<std::size_t>(static_cast<const char*>(z) - buf);
+            atEnd = true;
+        }
+        std::size_t pos = 0;
+        if (skipping) {
+            const void* lf = std::memchr(buf, '\n', end);
+            if (lf == nullptr) {
+                carry = 0;
+                continue;
+            }
+            pos = static_cast<std::size_t>(static_cast<const char*>(lf) - buf) + 1;
+            skipping = false;
+        }
+        const std::size_t tail = TakeCompleteLines(buf, pos, end, tags);
+        if (atEnd) {
+            // The last line has no line end: a CR at its end stays in it.
+            TakeLine(buf + tail, end - tail, tags);
+            break;
+        }
+        const std::size_t tailLen = end - tail;
+        if (MayStartWithTag(buf + tail, tailLen, tags)) {
+            std::memmove(buf, buf + tail, tailLen);
+            carry = tailLen;
+        } else {
+            carry = 0;
+            skipping = tailLen > 0;
+        }
+    }
+    return true;
+}
+
+void HeaderReader::ParseBytes(std::string_view bytes, TagTable& tags)
+{
+    ClearValues(tags);
+    if (const void* z = std::memchr(bytes.data(), kCtrlZ, bytes.size()))
+        bytes = bytes.substr(0, static_cast<std::size_t>(static_cast<const char*>(z) - bytes.data()));
+    const std::size_t tail = TakeCompleteLines(bytes.data(), 0, bytes.size(), tags);
+    TakeLine(bytes.data() + tail, bytes.size() - tail, tags);
+}
+
+}  // namespace tamboro

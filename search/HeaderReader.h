@@ -1,0 +1,61 @@
+// Reading the genre, title and artist header lines of one chart file.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tamboro {
+
+// One entry of the tag table: the tag as it starts a header line (ending in
+// exactly one space), the value found for it, and the tag's length in bytes.
+struct HeaderTag {
+    std::string tag;
+    std::string value;
+    int32_t length = 0;
+};
+
+// Indexed by list column: 0 folder (no tag), 1 genre, 2 title, 3 artist.
+using TagTable = std::array<HeaderTag, 4>;
+
+TagTable MakeTagTable();
+
+// Reads charts with line rules of a text-mode stream: a line ends at LF, a CR
+// directly before that LF is not part of the line, a lone CR is, and a
+// Ctrl-Z byte ends the file. A line whose first bytes equal a tag (ASCII
+// letters compared without regard to case) gives that tag the rest of the
+// line as its value, as raw bytes; the last such line in the file wins.
+//
+// The file is read in large blocks into one reused buffer; only lines that
+// can be header lines are looked at, so a reader is cheap to call for tens
+// of thousands of files. One reader per thread.
+class HeaderReader {
+public:
+    static constexpr std::size_t kDefaultBlockSize = 256 * 1024;
+
+    explicit HeaderReader(std::size_t blockSize = kDefaultBlockSize);
+
+    // Fills the values of entries 1 to 3 from the file `name` relative to the
+    // directory descriptor `dirFd` (AT_FDCWD for a plain path). Anything that
+    // is not a regular file (folder, FIFO, socket, device, dangling link), a
+    // file that cannot be opened, and a file whose reading fails part way
+    // all give three empty values. Never blocks on special files.
+    void ReadHeaders(int dirFd, const char* name, TagTable& tags);
+    void ReadHeaders(const std::string& path, TagTable& tags);
+
+    // Reads an already open descriptor to its end. False on a read error
+    // (the values are then empty).
+    bool ReadFromFd(int fd, TagTable& tags);
+
+    // The same rules over bytes in memory (a whole file's contents).
+    static void ParseBytes(std::string_view bytes, TagTable& tags);
+
+private:
+    std::vector<char> m_buffer;
+    std::size_t m_blockSize;
+};
+
+}  // namespace tamboro

@@ -1,0 +1,173 @@
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "search/HeaderReader.h"
+#include "tests/TestTree.h"
+
+namespace tamboro {
+namespace {
+
+struct Values {
+    std::string genre, title, artist;
+    bool operator==(const Values&) const = default;
+};
+
+std::ostream& operator<<(std::ostream& out, const Values& v)
+{
+    return out << "{genre «" << v.genre << "» title «" << v.title << "» artist «" << v.artist << "»}";
+}
+
+Values ValuesOf(const TagTable& tags)
+{
+    return {tags[1].value, tags[2].value, tags[3].value};
+}
+
+// Reads `bytes` from a file with several block sizes, so that lines, tags and
+// CR LF pairs fall across block boundaries, and checks all readings agree
+// with the in-memory parse.
+Values ReadAllWays(const std::string& bytes)
+{
+    TagTable tags = MakeTagTable();
+    HeaderReader::ParseBytes(bytes, tags);
+    const Values expected = ValuesOf(tags);
+    test::TestTree tree;
+    tree.WriteFile("c.bms", bytes);
+    for (std::size_t block : {1u, 2u, 3u, 5u, 7u, 8u, 9u, 16u, 17u, 64u, 4096u, 262144u}) {
+        HeaderReader reader(block);
+        TagTable fromFile = MakeTagTable();
+        fromFile[2].value = "left over from an earlier file";
+        reader.ReadHeaders(tree.Path("c.bms"), fromFile);
+        EXPECT_EQ(ValuesOf(fromFile), expected) << "block size " << block;
+    }
+    return expected;
+}
+
+std::string TitleOf(const std::string& bytes)
+{
+    return ReadAllWays(bytes).title;
+}
+
+TEST(HeaderReader, TagTableIsBuiltFromTheTagTexts)
+{
+    const TagTable tags = MakeTagTable();
+    EXPECT_EQ(tags[0].tag, "");
+    EXPECT_EQ(tags[1].tag, "#GENRE ");
+    EXPECT_EQ(tags[2].tag, "#TITLE ");
+    EXPECT_EQ(tags[3].tag, "#ARTIST ");
+    EXPECT_EQ(tags[1].length, 7);
+    EXPECT_EQ(tags[2].length, 7);
+    EXPECT_EQ(tags[3].length, 8);
+}
+
+TEST(HeaderReader, TagIsCaseInsensitiveAndNeedsExactlyOneSpace)
+{
+    EXPECT_EQ(TitleOf("#TITLE Foo\r\n"), "Foo");
+    EXPECT_EQ(TitleOf("#title Foo\r\n"), "Foo");
+    EXPECT_EQ(TitleOf("#TiTlE Foo\n"), "Foo");
+    EXPECT_EQ(TitleOf("#TITLE  Foo\r\n"), " Foo");
+    EXPECT_EQ(TitleOf("#TITLE Foo  \r\n"), "Foo  ");
+    EXPECT_EQ(TitleOf("#TITLE \r\n#BPM 1\r\n"), "");
+    EXPECT_EQ(TitleOf("#TITLE\r\n"), "");
+    EXPECT_EQ(TitleOf("#TITLE\tFoo\r\n"), "");
+    EXPECT_EQ(TitleOf(" #TITLE Foo\r\n"), "");
+    EXPECT_EQ(TitleOf("\t#TITLE Foo\r\n"), "");
+    // Only ASCII letters fold: '@' and '`' differ by the same bit as 'A'/'a'.
+    EXPECT_EQ(TitleOf("#TITLE@Foo\r\n"), "");
+}
+
+TEST(HeaderReader, OtherHeaderAndDataLinesNeverMatch)
+{
+    const Values v = ReadAllWays(
+        "#ARTISTS X\r\n#BPM 120\r\n#PLAYER 1\r\n#00111:01\r\n#TOTAL 300\r\n#GENREX y\r\n#TITLEX z\r\n#ARTIS\r\n");
+    EXPECT_EQ(v, (Values{"", "", ""}));
+}
+
+TEST(HeaderReader, LastMatchingLineWinsAndEveryTagIsRead)
+{
+    const Values v = ReadAllWays(
+        "#GENRE first\r\n#TITLE t1\r\n#ARTIST a\r\n#GENRE second\r\n#00111:01\r\n#title t2\r\n");
+    EXPECT_EQ(v, (Values{"second", "t2", "a"}));
+}
+
+TEST(HeaderReader, LineEndsFollowTextModeRules)
+{
+    // CR LF is one line end; a lone CR stays in the line.
+    EXPECT_EQ(TitleOf("#TITLE a\rb\r\n"), "a\rb");
+    EXPECT_EQ(TitleOf("#TITLE a\r#ARTIST b\r\n"), "a\r#ARTIST b");
+    // Only the CR right before LF goes.
+    EXPECT_EQ(TitleOf("#TITLE a\r\r\n"), "a\r");
+    // The last line needs no line end, and a CR at the very end stays.
+    EXPECT_EQ(TitleOf("#BPM 1\r\n#TITLE end"), "end");
+    EXPECT_EQ(TitleOf("#BPM 1\r\n#TITLE end\r"), "end\r");
+    // A header line right after a lone CR is not a line start.
+    EXPECT_EQ(TitleOf("#BPM 1\r#TITLE x\r\n"), "");
+    // LF alone works too, and a LF CR pair leaves the CR at the next line start.
+    EXPECT_EQ(TitleOf("#TITLE x\n\r#TITLE y\n"), "x");
+}
+
+TEST(HeaderReader, CtrlZEndsTheFile)
+{
+    EXPECT_EQ(TitleOf("#TITLE a\r\n\x1A#TITLE b\r\n"), "a");
+    EXPECT_EQ(TitleOf("#TITLE a\x1A" "bc\r\n"), "a");
+    EXPECT_EQ(TitleOf("\x1A#TITLE a\r\n"), "");
+}
+
+TEST(HeaderReader, ValuesAreRawBytes)
+{
+    // Shift-JIS 隣町の蜃気楼 (trail bytes 0x43, 0x4F in the ASCII range) and a NUL.
+    const std::string sjis = "\x97\xD7\x92\xAC\x82\xCC\x90\xE5\x8B\x43\x98\x4F";
+    EXPECT_EQ(TitleOf("#TITLE " + sjis + "\r\n"), sjis);
+    EXPECT_EQ(TitleOf(std::string("#TITLE a\0b\r\n", 12)), std::string("a\0b", 3));
+}
+
+TEST(HeaderReader, LongLinesAndLongFilesAcrossBlocks)
+{
+    std::string bytes = "#GENRE g\r\n";
+    for (int i = 0; i < 5000; ++i)
+        bytes += "#00" + std::to_string(i) + ":0101010101010101\r\n";
+    const std::string longTitle(100000, 'x');
+    bytes += "#TITLE " + longTitle + "\r\n";
+    bytes += "#" + std::string(70000, 'T') + "\r\n";  // long line that is not a tag
+    bytes += "#ARTIST last";
+    const Values v = ReadAllWays(bytes);
+    EXPECT_EQ(v, (Values{"g", longTitle, "last"}));
+}
+
+TEST(HeaderReader, EmptyAndTaglessFilesGiveEmptyValues)
+{
+    EXPECT_EQ(ReadAllWays(""), (Values{"", "", ""}));
+    EXPECT_EQ(ReadAllWays("#BPM 150\r\n#00111:01\r\n"), (Values{"", "", ""}));
+}
+
+TEST(HeaderReader, ThingsThatAreNotRegularFilesGiveEmptyValuesAtOnce)
+{
+    test::TestTree tree;
+    tree.MakeFifo("fifo.bms");
+    tree.MakeFolder("folder.bms");
+    tree.MakeSymlink("nowhere.bms", "dangling.bms");
+    HeaderReader reader;
+    for (const char* name : {"fifo.bms", "folder.bms", "dangling.bms", "missing.bms"}) {
+        TagTable tags = MakeTagTable();
+        tags[1].value = "stale";
+        reader.ReadHeaders(tree.Path(name), tags);  // must not block on the FIFO
+        EXPECT_EQ(ValuesOf(tags), (Values{"", "", ""})) << name;
+    }
+}
+
+TEST(HeaderReader, UnreadableFileGivesEmptyValues)
+{
+    if (::geteuid() == 0)
+        GTEST_SKIP() << "root reads every file";
+    test::TestTree tree;
+    tree.WriteChart("locked.bms", "g", "t", "a");
+    ::chmod(tree.Path("locked.bms").c_str(), 0);
+    HeaderReader reader;
+    TagTable tags = MakeTagTable();
+    reader.ReadHeaders(tree.Path("locked.bms"), tags);
+    EXPECT_EQ(ValuesOf(tags), (Values{"", "", ""}));
+}
+
+}  // namespace
+}  // namespace tamboro
