@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Sets up, builds and runs every test: the normal build, the whole suite again
+# under AddressSanitizer + UndefinedBehaviorSanitizer, and the threaded tests
+# under ThreadSanitizer.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/setup.sh
+
+export QT_QPA_PLATFORM=offscreen
+jobs=$(nproc)
+start=$(date +%s)
+
+stage() { echo; echo "=== $* ($(( $(date +%s) - start )) s)"; }
+
+stage "build and test"
+scripts/build.sh build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+ctest --test-dir build --output-on-failure -j"$jobs"
+
+stage "address and undefined-behaviour sanitizers"
+scripts/build.sh build-asan -DCMAKE_BUILD_TYPE=Debug -DTAMBORO_SANITIZE=address
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  ctest --test-dir build-asan --output-on-failure -j"$jobs"
+
+stage "thread sanitizer (threaded tests)"
+scripts/build.sh build-tsan -DCMAKE_BUILD_TYPE=Debug -DTAMBORO_SANITIZE=thread
+TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
+  ctest --test-dir build-tsan --output-on-failure -j"$jobs" -L threaded
+
+stage "all tests passed"
