@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <dirent.h>
 #include <fcntl.h>
 
 #include "platform/DirectoryReader.h"
@@ -78,7 +79,7 @@ void FolderScan::ChartPass(int dirFd, const DirectoryListing& listing, const std
     for (const auto& entry : listing.Entries()) {
         if (!IsChartName(listing.NameOf(entry)))
             continue;
-        m_reader.ReadHeaders(dirFd, listing.CNameOf(entry), m_tags);
+        m_reader.ReadHeaders(dirFd, listing.CNameOf(entry), m_tags, entry.type == DT_REG);
         ChartRow& row = m_batch.emplace_back();
         row.folder = path;
         row.genre = m_tags[1].value;

@@ -157,13 +157,13 @@ void HeaderReader::ReadHeaders(const std::string& path, TagTable& tags)
     ReadHeaders(AT_FDCWD, path.c_str(), tags);
 }
 
-void HeaderReader::ReadHeaders(int dirFd, const char* name, TagTable& tags)
+void HeaderReader::ReadHeaders(int dirFd, const char* name, TagTable& tags, bool listedAsRegular)
 {
     ClearValues(tags);
     // Look before opening: opening a device can have effects of its own, and
     // a FIFO would block a plain open.
     struct stat st {};
-    if (::fstatat(dirFd, name, &st, 0) != 0 || !S_ISREG(st.st_mode))
+    if (!listedAsRegular && (::fstatat(dirFd, name, &st, 0) != 0 || !S_ISREG(st.st_mode)))
         return;
     int fd;
     do {

@@ -43,7 +43,9 @@ public:
     // is not a regular file (folder, FIFO, socket, device, dangling link), a
     // file that cannot be opened, and a file whose reading fails part way
     // all give three empty values. Never blocks on special files.
-    void ReadHeaders(int dirFd, const char* name, TagTable& tags);
+    // `listedAsRegular` tells that the directory listing reported a regular
+    // file, which saves a look at the entry before opening it.
+    void ReadHeaders(int dirFd, const char* name, TagTable& tags, bool listedAsRegular = false);
     void ReadHeaders(const std::string& path, TagTable& tags);
 
     // Reads an already open descriptor to its end. False on a read error
