@@ -32,6 +32,7 @@ const std::string kSjisMayonaka =
 const std::string kSjisSo = "\x83\x5C";                                            // ソ (trail byte 0x5C)
 const std::string kSjisHyouji = "\x95\x5C\x8E\xA6";                                // 表示
 const std::string kSjisHalfwidthAi = "\xB1\xB2";                                   // ｱｲ
+const std::string kSjisRin = "\xEA\xA3";  // 凜: EUC-KR-shaped, but reads as hanja 雲, no Hangul
 // Korean (cp949; the first two are plain EUC-KR)
 const std::string kKrSaranghae = "\xBB\xE7\xB6\xFB\xC7\xD8";                       // 사랑해
 const std::string kKrAnnyeong = "\xBE\xC8\xB3\xE7\xC7\xCF\xBC\xBC\xBF\xE4";        // 안녕하세요
@@ -59,7 +60,7 @@ TEST(TextDecoderDetect, ShiftJisTitlesStayJapanese) {
     // Kana-only and kanji titles that are also valid cp949 (with Hangul in the
     // Korean reading) must not be taken for Korean.
     for (const std::string& title :
-         {kSjisSakura, kSjisHimawari, kSjisEuropa, kSjisTonarimachi, kSjisMayonaka, kSjisSo, kSjisHyouji})
+         {kSjisSakura, kSjisHimawari, kSjisEuropa, kSjisTonarimachi, kSjisMayonaka, kSjisSo, kSjisHyouji, kSjisRin})
         EXPECT_EQ(DetectCharset({title}), Charset::ShiftJis) << title;
 
     EXPECT_EQ(DecodeFieldToUtf16(kSjisSakura), u"さくら");
@@ -68,6 +69,7 @@ TEST(TextDecoderDetect, ShiftJisTitlesStayJapanese) {
     EXPECT_EQ(DecodeFieldToUtf16(kSjisTonarimachi), u"隣町の蜃気楼");
     EXPECT_EQ(DecodeFieldToUtf16(kSjisMayonaka), u"真夜中のカーニバル");
     EXPECT_EQ(DecodeFieldToUtf16(kSjisSo + "\\"), u"ソ\\");
+    EXPECT_EQ(DecodeFieldToUtf16(kSjisRin), u"凜");
     EXPECT_EQ(DecodeFieldToUtf8(kSjisTonarimachi), "隣町の蜃気楼");
 }
 
