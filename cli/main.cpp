@@ -11,6 +11,7 @@
 #include "cli/RowPrinter.h"
 #include "platform/DirectoryReader.h"
 #include "platform/TextDecoder.h"
+#include "results/RowSorter.h"
 #include "search/FolderScan.h"
 
 namespace {
@@ -18,10 +19,10 @@ namespace {
 using namespace tamboro;
 
 constexpr const char* kUsage =
-    "usage: tamboro-scan [--raw] ROOT\n";
+    "usage: tamboro-scan [--raw] [--sort COLUMN [--reverse]] ROOT\n";
 
 constexpr const char* kHelp =
-    "usage: tamboro-scan [--raw] ROOT\n"
+    "usage: tamboro-scan [--raw] [--sort COLUMN [--reverse]] ROOT\n"
     "\n"
     "Walks the folder tree below ROOT and prints one line per BMS chart\n"
     "(a file whose name ends in .bms, in any letter case): the folder that\n"
@@ -35,9 +36,15 @@ constexpr const char* kHelp =
     "at a time. Inside a field, backslash, TAB, CR and LF are written as\n"
     "\\\\, \\t, \\r and \\n.\n"
     "\n"
-    "  --raw     print the bytes exactly as found instead of decoding them\n"
-    "            (same escaping)\n"
-    "  --help    show this help\n"
+    "  --raw            print the bytes exactly as found instead of decoding\n"
+    "                   them (same escaping)\n"
+    "  --sort COLUMN    print the rows sorted by COLUMN (folder, genre, title\n"
+    "                   or artist) once the scan is done, as the window's list\n"
+    "                   sorts them: the decoded text in the collation order of\n"
+    "                   the locale (LC_ALL, LC_COLLATE, LANG), case-sensitive;\n"
+    "                   rows with equal text stay in the order found\n"
+    "  --reverse        with --sort: descending order\n"
+    "  --help           show this help\n"
     "\n"
     "While standard error is a terminal, progress is shown there.\n"
     "Ctrl-C stops the scan: the charts of the folders still open are printed\n"
@@ -85,7 +92,9 @@ double NowSeconds()
 
 class PrintingSink : public ScanSink {
 public:
-    PrintingSink(bool raw, bool progress) : m_printer(raw), m_progress(progress) {}
+    // With `keep`, rows are collected there instead of printed.
+    PrintingSink(bool raw, bool progress, RowSorter* keep = nullptr)
+        : m_printer(raw), m_progress(progress), m_keep(keep) {}
 
     void FolderEntered(const std::string& folder) override
     {
@@ -103,6 +112,11 @@ public:
 
     void AddRows(std::vector<ChartRow>& rows) override
     {
+        if (m_keep != nullptr) {
+            m_rows += rows.size();
+            m_keep->Append(rows);
+            return;
+        }
         for (const ChartRow& row : rows)
             m_printer.AppendLine(m_out, row);
         m_rows += rows.size();
@@ -126,17 +140,38 @@ public:
             WriteAll(STDERR_FILENO, "\r\033[K");
     }
 
+    // Prints the kept rows in their current order.
+    void PrintKept()
+    {
+        for (std::size_t position = 0; position < m_keep->Size(); ++position) {
+            m_printer.AppendLine(m_out, m_keep->At(position));
+            if (m_out.size() >= (1u << 20))
+                Flush();
+        }
+    }
+
     bool WriteFailed() const { return m_writeFailed; }
 
 private:
     RowPrinter m_printer;
     bool m_progress;
+    RowSorter* m_keep;
     bool m_progressShown = false;
     bool m_writeFailed = false;
     double m_lastProgress = 0;
     std::size_t m_rows = 0;
     std::string m_out;
 };
+
+// "folder", "genre", "title", "artist" -> column number, else -1.
+int SortColumnByName(const char* name)
+{
+    constexpr const char* kNames[kColumnCount] = {"folder", "genre", "title", "artist"};
+    for (int column = 0; column < kColumnCount; ++column)
+        if (std::strcmp(name, kNames[column]) == 0)
+            return column;
+    return -1;
+}
 
 int UsageError(const char* message)
 {
@@ -149,6 +184,8 @@ int UsageError(const char* message)
 int main(int argc, char** argv)
 {
     bool raw = false;
+    const char* sortName = nullptr;
+    bool reverse = false;
     const char* root = nullptr;
     bool optionsEnded = false;
     for (int i = 1; i < argc; ++i) {
@@ -160,6 +197,14 @@ int main(int argc, char** argv)
             return 0;
         } else if (!optionsEnded && std::strcmp(arg, "--raw") == 0) {
             raw = true;
+        } else if (!optionsEnded && std::strcmp(arg, "--sort") == 0) {
+            if (i + 1 >= argc)
+                return UsageError("--sort needs a COLUMN");
+            sortName = argv[++i];
+        } else if (!optionsEnded && std::strncmp(arg, "--sort=", 7) == 0) {
+            sortName = arg + 7;
+        } else if (!optionsEnded && std::strcmp(arg, "--reverse") == 0) {
+            reverse = true;
         } else if (!optionsEnded && arg[0] == '-' && arg[1] != '\0') {
             return UsageError((std::string("unknown option ") + arg).c_str());
         } else if (root == nullptr) {
@@ -172,14 +217,24 @@ int main(int argc, char** argv)
         return UsageError("ROOT is missing");
     if (root[0] == '\0')
         return UsageError("ROOT is empty");
+    const int sortColumn = sortName != nullptr ? SortColumnByName(sortName) : -1;
+    if (sortName != nullptr && sortColumn < 0)
+        return UsageError("COLUMN must be folder, genre, title or artist");
+    if (reverse && sortName == nullptr)
+        return UsageError("--reverse needs --sort");
 
     RaiseOpenFileLimit();
     InstallInterruptHandler();
 
-    PrintingSink sink(raw, ::isatty(STDERR_FILENO) == 1);
+    RowSorter kept;
+    PrintingSink sink(raw, ::isatty(STDERR_FILENO) == 1, sortName != nullptr ? &kept : nullptr);
     FolderScan scan(sink, StateWord(&g_stateWord));
     const int error = scan.Run(root);
     sink.ClearProgress();
+    if (sortName != nullptr) {
+        kept.Sort(sortColumn, reverse ? kSortDescending : kSortAscending);
+        sink.PrintKept();
+    }
     sink.Flush();
     if (error != 0) {
         std::fprintf(stderr, "tamboro-scan: cannot read folder '%s': %s\n", root, std::strerror(error));

@@ -5,8 +5,12 @@
 #include <QAbstractTableModel>
 #include <QString>
 #include <array>
+#include <cstdint>
+#include <string>
 #include <vector>
 
+#include "platform/Collator.h"
+#include "results/RowSorter.h"
 #include "search/FolderScan.h"
 
 namespace tamboro {
@@ -16,25 +20,56 @@ class ResultModel : public QAbstractTableModel {
 public:
     enum Column { ColumnFolder, ColumnGenre, ColumnTitle, ColumnArtist, ColumnCount };
 
+    // Sorts with a collator for the locale of the environment
+    // (LC_ALL, LC_COLLATE, LANG).
     explicit ResultModel(QObject* parent = nullptr);
+    // Sorts with the given collator.
+    explicit ResultModel(Collator collator, QObject* parent = nullptr);
     ~ResultModel() override;
 
     // Appends the rows of one folder with one beginInsertRows/endInsertRows.
     // Rows are moved from `rows`; each keeps its insertion index and key.
+    // Rows always go to the end, also after a sort.
     void AppendRows(std::vector<ChartRow>& rows);
-    // Removes every row (one model reset).
+    // Removes every row (one model reset). Header labels are kept.
     void Clear();
 
-    int RowCountTotal() const { return static_cast<int>(m_rows.size()); }
-    const ChartRow& RowAt(int position) const { return m_rows[static_cast<std::size_t>(position)]; }
+    int RowCountTotal() const { return static_cast<int>(m_sorter.Size()); }
+    // The row at a list position, with its current key.
+    const ChartRow& RowAt(int position) const { return m_sorter.At(static_cast<std::size_t>(position)); }
     // Bytes of one cell (column 0 folder, 1 genre, 2 title, 3 artist).
     const std::string& CellBytes(int position, int column) const;
     // The decoded text shown for one cell.
     QString CellText(int position, int column) const;
 
+    // Sorts the rows, the work behind a click on a column header.
+    //   column: 0 folder, 1 genre, 2 title, 3 artist;
+    //   mode:   1 (kSortAscending)  column text ascending,
+    //           2 (kSortDescending) column text descending,
+    //           0 (kSortFound)      the order the scan found the rows.
+    // Text is compared as the collator orders it (linguistic, case-sensitive,
+    // on the decoded text; folders by their decoded path). Rows with equal
+    // text stay in found order. Afterwards the low half of every row's key
+    // holds its new position, the high half is unchanged. Views see one
+    // layout change; selection and current index follow their rows. The
+    // collation keys of a column are computed at its first sort and kept
+    // until Clear, so later sorts of that column cost much less. An invalid
+    // column (with mode 1 or 2) or mode leaves the order unchanged, but still
+    // refreshes the keys.
+    // The header labels are not touched: the caller sets them, e.g. with
+    // SortedHeaderLabel (see also NextHeaderClick in RowSorter.h).
+    void SortRows(int column, int mode);
+
+    // A sorted column's header label: its plain title followed by the mode's
+    // suffix, "(Alphabetic)" (1), "(Reverse)" (2) or one space (0).
+    static QString SortedHeaderLabel(const QString& plainTitle, int mode);
+
     // Header labels, shown by the view's header.
     void SetHeaderLabel(int column, const QString& label);
     QString HeaderLabel(int column) const { return m_headerLabels[static_cast<std::size_t>(column)]; }
+
+    // The Qt-free rows and ordering underneath.
+    const RowSorter& Sorter() const { return m_sorter; }
 
     // QAbstractTableModel
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
@@ -44,7 +79,16 @@ public:
     bool setHeaderData(int section, Qt::Orientation orientation, const QVariant& value, int role = Qt::EditRole) override;
 
 private:
-    std::vector<ChartRow> m_rows;
+    // The texts of one row, decoded on first display and kept.
+    const std::array<QString, ColumnCount>& RowTexts(uint32_t slot) const;
+
+    RowSorter m_sorter;
+    // By storage slot (see RowSorter): decoded texts and whether they are set.
+    mutable std::vector<std::array<QString, ColumnCount>> m_texts;
+    mutable std::vector<uint8_t> m_decoded;
+    // Rows of one folder share its decoded path.
+    mutable std::string m_lastFolderBytes;
+    mutable QString m_lastFolderText;
     std::array<QString, ColumnCount> m_headerLabels;
 };
 

@@ -1,0 +1,155 @@
+#include "results/ResultModel.h"
+
+#include <utility>
+
+namespace tamboro {
+
+ResultModel::ResultModel(QObject* parent) : ResultModel(Collator(), parent) {}
+
+ResultModel::ResultModel(Collator collator, QObject* parent)
+    : QAbstractTableModel(parent), m_sorter(std::move(collator))
+{
+}
+
+ResultModel::~ResultModel() = default;
+
+void ResultModel::AppendRows(std::vector<ChartRow>& rows)
+{
+    if (rows.empty())
+        return;
+    const int first = RowCountTotal();
+    beginInsertRows(QModelIndex(), first, first + static_cast<int>(rows.size()) - 1);
+    m_sorter.Append(rows);
+    m_texts.resize(m_sorter.Size());
+    m_decoded.resize(m_sorter.Size(), 0);
+    endInsertRows();
+}
+
+void ResultModel::Clear()
+{
+    beginResetModel();
+    m_sorter.Clear();
+    std::vector<std::array<QString, ColumnCount>>().swap(m_texts);
+    std::vector<uint8_t>().swap(m_decoded);
+    m_lastFolderBytes.clear();
+    m_lastFolderText.clear();
+    endResetModel();
+}
+
+const std::string& ResultModel::CellBytes(int position, int column) const
+{
+    return RowSorter::CellBytes(RowAt(position), column);
+}
+
+QString ResultModel::CellText(int position, int column) const
+{
+    return RowTexts(m_sorter.SlotAt(static_cast<std::size_t>(position)))[static_cast<std::size_t>(column)];
+}
+
+const std::array<QString, ResultModel::ColumnCount>& ResultModel::RowTexts(uint32_t slot) const
+{
+    std::array<QString, ColumnCount>& texts = m_texts[slot];
+    if (m_decoded[slot])
+        return texts;
+    const ChartRow& row = m_sorter.RowInSlot(slot);
+    if (row.folder != m_lastFolderBytes || m_lastFolderText.isNull()) {
+        m_lastFolderBytes = row.folder;
+        m_lastFolderText = QString::fromStdU16String(m_sorter.DecodeCell(slot, ColumnFolder));
+    }
+    texts[ColumnFolder] = m_lastFolderText;  // shared, not copied
+    for (int column = ColumnGenre; column < ColumnCount; ++column)
+        texts[static_cast<std::size_t>(column)] = QString::fromStdU16String(m_sorter.DecodeCell(slot, column));
+    m_decoded[slot] = 1;
+    return texts;
+}
+
+void ResultModel::SortRows(int column, int mode)
+{
+    std::vector<uint32_t> order = m_sorter.SortedOrder(column, mode);
+
+    emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+    // Views and the selection model register the indexes they want kept
+    // while handling layoutAboutToBeChanged; each follows its row.
+    const QModelIndexList from = persistentIndexList();
+    std::vector<uint32_t> movedSlots;
+    movedSlots.reserve(static_cast<std::size_t>(from.size()));
+    for (const QModelIndex& persistent : from)
+        movedSlots.push_back(m_sorter.SlotAt(static_cast<std::size_t>(persistent.row())));
+
+    m_sorter.ApplyOrder(std::move(order));
+
+    if (!from.isEmpty()) {
+        std::vector<uint32_t> positionOfSlot(m_sorter.Size());
+        const std::vector<uint32_t>& newOrder = m_sorter.Order();
+        for (std::size_t position = 0; position < newOrder.size(); ++position)
+            positionOfSlot[newOrder[position]] = static_cast<uint32_t>(position);
+        QModelIndexList to;
+        to.reserve(from.size());
+        for (qsizetype i = 0; i < from.size(); ++i)
+            to.append(index(static_cast<int>(positionOfSlot[movedSlots[static_cast<std::size_t>(i)]]), from[i].column()));
+        changePersistentIndexList(from, to);
+    }
+    emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+}
+
+QString ResultModel::SortedHeaderLabel(const QString& plainTitle, int mode)
+{
+    return plainTitle + QString::fromLatin1(SortSuffix(mode));
+}
+
+void ResultModel::SetHeaderLabel(int column, const QString& label)
+{
+    if (column < 0 || column >= ColumnCount)
+        return;
+    m_headerLabels[static_cast<std::size_t>(column)] = label;
+    emit headerDataChanged(Qt::Horizontal, column, column);
+}
+
+int ResultModel::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : RowCountTotal();
+}
+
+int ResultModel::columnCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : ColumnCount;
+}
+
+QVariant ResultModel::data(const QModelIndex& index, int role) const
+{
+    if (!index.isValid() || index.row() >= RowCountTotal() || index.column() >= ColumnCount)
+        return QVariant();
+    switch (role) {
+    case Qt::DisplayRole:
+        return CellText(index.row(), index.column());
+    case Qt::TextAlignmentRole:
+        return QVariant(static_cast<int>(Qt::AlignLeft | Qt::AlignVCenter));
+    default:
+        return QVariant();
+    }
+}
+
+QVariant ResultModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation != Qt::Horizontal || section < 0 || section >= ColumnCount)
+        return QAbstractTableModel::headerData(section, orientation, role);
+    switch (role) {
+    case Qt::DisplayRole:
+        return m_headerLabels[static_cast<std::size_t>(section)];
+    case Qt::TextAlignmentRole:
+        return QVariant(static_cast<int>(Qt::AlignLeft | Qt::AlignVCenter));
+    default:
+        return QVariant();
+    }
+}
+
+bool ResultModel::setHeaderData(int section, Qt::Orientation orientation, const QVariant& value, int role)
+{
+    if (orientation != Qt::Horizontal || section < 0 || section >= ColumnCount ||
+        (role != Qt::DisplayRole && role != Qt::EditRole))
+        return false;
+    SetHeaderLabel(section, value.toString());
+    return true;
+}
+
+}  // namespace tamboro
