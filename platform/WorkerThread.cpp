@@ -1,0 +1,191 @@
+#include "platform/WorkerThread.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QPointer>
+#include <deque>
+#include <mutex>
+#include <unordered_map>
+#include <vector>
+
+namespace tamboro {
+namespace {
+
+// Every thread object by id, and the exit codes of the threads that ended
+// most recently. One mutex guards these and the quit state of every thread.
+struct Registry {
+    static constexpr std::size_t kRememberedCodes = 4096;
+
+    std::mutex mutex;
+    WorkerThread::Id nextId = 1;
+    std::unordered_map<WorkerThread::Id, WorkerThread*> threads;
+    std::unordered_map<WorkerThread::Id, int> exitCodes;
+    std::deque<WorkerThread::Id> exitOrder;
+
+    void RememberExitCode(WorkerThread::Id id, int code)
+    {
+        exitCodes[id] = code;
+        exitOrder.push_back(id);
+        while (exitOrder.size() > kRememberedCodes) {
+            exitCodes.erase(exitOrder.front());
+            exitOrder.pop_front();
+        }
+    }
+};
+
+Registry& TheRegistry()
+{
+    static Registry* registry = new Registry;  // never destroyed: threads may outlive statics
+    return *registry;
+}
+
+WorkerThread::Id NewId()
+{
+    Registry& registry = TheRegistry();
+    std::lock_guard lock(registry.mutex);
+    return registry.nextId++;
+}
+
+bool OnApplicationThread()
+{
+    const QCoreApplication* app = QCoreApplication::instance();
+    return app != nullptr && QThread::currentThread() == app->thread();
+}
+
+}  // namespace
+
+WorkerThread::WorkerThread(QObject* parent) : QThread(parent), m_id(NewId())
+{
+    connect(
+        this, &QThread::finished, this,
+        [this] {
+            if (m_autoDelete)
+                deleteLater();
+        },
+        Qt::DirectConnection);
+    Registry& registry = TheRegistry();
+    std::lock_guard lock(registry.mutex);
+    registry.threads.emplace(m_id, this);
+}
+
+WorkerThread::~WorkerThread()
+{
+    Registry& registry = TheRegistry();
+    std::lock_guard lock(registry.mutex);
+    registry.threads.erase(m_id);
+}
+
+void WorkerThread::SetAutoDelete(bool autoDelete)
+{
+    // Posted straight from the ending thread, so that the deletion does not
+    // wait behind a queued call first (EndAllAndJoin relies on it).
+    m_autoDelete = autoDelete;
+}
+
+bool WorkerThread::PostQuit(Id id, int code)
+{
+    Registry& registry = TheRegistry();
+    std::lock_guard lock(registry.mutex);
+    const auto it = registry.threads.find(id);
+    if (it == registry.threads.end())
+        return false;
+    WorkerThread* thread = it->second;
+    if (thread->m_phase == Phase::Ended)
+        return false;
+    if (thread->m_quitPosted)
+        return true;  // an earlier quit decides the exit code
+    thread->m_quitPosted = true;
+    thread->m_quitCode = code;
+    // Before the loop runs, run() finds m_quitPosted and never enters it.
+    // Once the phase is Waiting, the loop is running or about to run; exit()
+    // ends it, or makes exec() return at once.
+    if (thread->m_phase == Phase::Waiting)
+        thread->exit(code);
+    return true;
+}
+
+WorkerThread::Phase WorkerThread::PhaseOf(Id id)
+{
+    Registry& registry = TheRegistry();
+    std::lock_guard lock(registry.mutex);
+    const auto it = registry.threads.find(id);
+    return it == registry.threads.end() ? Phase::Ended : it->second->m_phase;
+}
+
+std::optional<int> WorkerThread::ExitCodeOf(Id id)
+{
+    Registry& registry = TheRegistry();
+    std::lock_guard lock(registry.mutex);
+    const auto it = registry.exitCodes.find(id);
+    if (it == registry.exitCodes.end())
+        return std::nullopt;
+    return it->second;
+}
+
+int WorkerThread::LiveCount()
+{
+    Registry& registry = TheRegistry();
+    std::lock_guard lock(registry.mutex);
+    return static_cast<int>(registry.threads.size());
+}
+
+void WorkerThread::EndAllAndJoin(int code)
+{
+    std::vector<Id> ids;
+    std::vector<QPointer<WorkerThread>> threads;
+    {
+        Registry& registry = TheRegistry();
+        std::lock_guard lock(registry.mutex);
+        for (const auto& [id, thread] : registry.threads) {
+            ids.push_back(id);
+            threads.emplace_back(thread);
+        }
+    }
+    for (const Id id : ids)
+        PostQuit(id, code);
+
+    const bool pump = OnApplicationThread();
+    for (const QPointer<WorkerThread>& thread : threads) {
+        // A worker may be waiting for a call it made to this thread: serve
+        // such calls while waiting, or neither side would ever go on.
+        while (thread != nullptr && !thread->wait(QDeadlineTimer(pump ? 10 : 1000))) {
+            if (pump)
+                QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        }
+    }
+    if (pump)
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+void WorkerThread::run()
+{
+    Registry& registry = TheRegistry();
+    {
+        std::lock_guard lock(registry.mutex);
+        m_phase = Phase::Working;
+    }
+    const bool ok = InitInstance();
+    int code = 0;
+    if (ok) {
+        bool quitPosted;
+        {
+            std::lock_guard lock(registry.mutex);
+            m_phase = Phase::Waiting;
+            quitPosted = m_quitPosted;
+            code = m_quitCode;
+        }
+        if (!quitPosted) {
+            const int loopCode = exec();
+            std::lock_guard lock(registry.mutex);
+            // A plain quit()/exit() from elsewhere also ends the loop; its
+            // code stands only when no quit was posted.
+            code = m_quitPosted ? m_quitCode : loopCode;
+        }
+    }
+    code = ExitInstance(code);
+    std::lock_guard lock(registry.mutex);
+    m_phase = Phase::Ended;
+    registry.RememberExitCode(m_id, code);
+}
+
+}  // namespace tamboro

@@ -1,0 +1,85 @@
+// A thread that does one piece of work and then waits in an event loop until
+// it is told to quit, with the code it is to end with. Quits are posted by the
+// thread's id, so a poster never has to touch an object that may be gone:
+// posting to a thread that has ended, or to an id that never existed, does
+// nothing.
+//
+// Unlike QThread::exit, the FIRST quit posted wins, also when it arrives
+// before the loop has started (QThread::exit called twice before exec makes
+// exec return the second code, and a call before start is forgotten).
+#pragma once
+
+#include <QThread>
+#include <atomic>
+#include <cstdint>
+#include <optional>
+
+namespace tamboro {
+
+class WorkerThread : public QThread {
+    Q_OBJECT
+public:
+    // Ids are handed out from 1 upwards and never reused within a process;
+    // 0 is never a thread.
+    using Id = uint64_t;
+
+    enum class Phase {
+        Created,  // start() not called yet, or the thread not yet running
+        Working,  // InitInstance is running
+        Waiting,  // InitInstance succeeded; waiting in the loop for a quit
+        Ended,    // the thread has ended (or the id is unknown)
+    };
+
+    explicit WorkerThread(QObject* parent = nullptr);
+    ~WorkerThread() override;
+
+    Id ThreadId() const { return m_id; }
+
+    // Deletes the object (on the thread it lives in, through its event loop)
+    // once the thread has ended. Set before start().
+    void SetAutoDelete(bool autoDelete);
+
+    // Queues a quit with `code` for the thread `id`. The first quit a thread
+    // gets decides its exit code; later ones are dropped. Returns false when
+    // no running or not yet ended thread has that id.
+    static bool PostQuit(Id id, int code);
+
+    // The phase of the thread `id`; Ended for an unknown id.
+    static Phase PhaseOf(Id id);
+
+    // The exit code of an ended thread: the code of its first quit, or
+    // ExitInstance's answer after a failed InitInstance. Remembered for the
+    // most recent threads after their objects are gone; nullopt while the
+    // thread runs or when it is unknown.
+    static std::optional<int> ExitCodeOf(Id id);
+
+    // Number of thread objects that exist.
+    static int LiveCount();
+
+    // Posts a quit with `code` to every thread that has not ended and waits
+    // for all of them to end. Called on the application's thread, it keeps
+    // that thread's events flowing while it waits, so that a worker blocked
+    // in a call to it can finish the call. Objects set to auto-delete are
+    // deleted before it returns.
+    static void EndAllAndJoin(int code);
+
+protected:
+    // The work, on the new thread. True leads to the wait for a quit, false
+    // ends the thread at once.
+    virtual bool InitInstance() = 0;
+    // The thread's exit code, given the quit code (after a successful
+    // InitInstance) or 0 (after a failed one).
+    virtual int ExitInstance(int code) { return code; }
+
+private:
+    void run() final;
+
+    const Id m_id;
+    // Guarded by the registry's mutex.
+    Phase m_phase = Phase::Created;
+    bool m_quitPosted = false;
+    std::atomic<bool> m_autoDelete{false};
+    int m_quitCode = 0;
+};
+
+}  // namespace tamboro

@@ -1,0 +1,71 @@
+// One search on a thread of its own: marks the shared state word running,
+// swaps which button is enabled, scans the tree, swaps the buttons back,
+// marks the word idle, and then waits for the window to tell its thread to
+// end (quit 13 after a stop request, 14 once the window saw the search end).
+#pragma once
+
+#include <QObject>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/WorkerThread.h"
+#include "search/FolderScan.h"
+#include "search/SearchState.h"
+
+namespace tamboro {
+
+// The window as a search sees it. The worker makes every call on the thread
+// of Context() (the window's thread), one at a time, and waits for each.
+class SearchWindow {
+public:
+    virtual ~SearchWindow() = default;
+    // The object whose thread owns the window.
+    virtual QObject* Context() = 0;
+    virtual void EnableSearchButton(bool enable) = 0;
+    virtual void EnableStopButton(bool enable) = 0;
+    // All charts of one folder, complete, in the order found; may be moved.
+    virtual void AddRows(std::vector<ChartRow>& rows) = 0;
+    // The progress title, "Tamboro - <count> [<folder>]" as raw bytes.
+    virtual void SetTitleBytes(const std::string& title) = 0;
+    // A failure to reach the state block: a message box owned by the window,
+    // caption "Error", OK button only.
+    virtual void ShowStateBlockError(const char* message) = 0;
+};
+
+class CBmsSearch : public WorkerThread {
+    Q_OBJECT
+public:
+    // Charts of folders scanned after this many rows exist are not listed.
+    static constexpr int64_t kRowLimit = 65536;
+
+    // `owner` must outlive the thread. The root path is copied.
+    CBmsSearch(SearchWindow& owner, std::string root, std::string blockName = kSharedBlockName);
+    ~CBmsSearch() override;
+
+    // Runs first on the new thread, before the state block is opened (lets a
+    // test hold a worker at its start).
+    void SetStartHook(std::function<void()> hook) { m_startHook = std::move(hook); }
+
+    // Rows this worker has added; read it after the thread ended.
+    int32_t Count() const { return m_nCount; }
+
+protected:
+    bool InitInstance() override;
+    int ExitInstance(int code) override;
+
+private:
+    friend class WindowSink;
+    // Runs `call` on the window's thread and waits for it.
+    void CallWindow(const std::function<void()>& call);
+
+    int32_t m_nCount = 0;
+    SearchWindow* m_pOwner;
+    const std::string m_strRoot;
+    const std::string m_blockName;
+    SharedStateBlock m_block;
+    std::function<void()> m_startHook;
+};
+
+}  // namespace tamboro
