@@ -189,6 +189,7 @@ if ((!floors_only)); then
 fi
 
 # --- one timed run of everything ----------------------------------------------
+load=$(cut -d ' ' -f 1-3 /proc/loadavg)
 hf=()
 ((floors_only)) || hf+=(-n tamboro-scan "$cmd_scan")
 hf+=(-n walk-read "$cmd_walk" -n cat-floor "$cmd_cat" -n rg "$cmd_rg" -n grep "$cmd_grep")
@@ -205,18 +206,23 @@ fi
 {
     echo
     echo "Scan benchmark: $charts charts, $((chart_bytes / 1000000)) MB of charts, $lib"
-    echo "machine: $(nproc) cores, $(uname -sr); $(rg --version | head -n 1); $(grep --version | head -n 1)"
+    echo "machine: $(nproc) cores, $(uname -sr), load average before the run: $load"
+    echo "tools: $(rg --version | sed -n 1p); $(grep --version | sed -n 1p); $(hyperfine --version)"
     echo "hyperfine: --warmup $warmup --runs $runs; results in $out"
     awk -F, -v bytes="$chart_bytes" '
         NR == 1 { next }
-        { name[NR] = $1; median[NR] = $4; mean[NR] = $2; sd[NR] = $3; if ($1 == "tamboro-scan") scan = $4 }
+        {
+            name[NR] = $1; mean[NR] = $2; sd[NR] = $3; median[NR] = $4; cpu[NR] = $5 + $6
+            if ($1 == "tamboro-scan") scan = $4
+        }
         END {
-            printf "%-14s %10s %18s %10s %14s\n", "command", "median s", "mean +- sd s", "MB/s", "scan / this"
+            printf "%-14s %9s %18s %8s %8s %12s\n", "command", "median s", "mean +- sd s", "cpu s", "MB/s", "scan / this"
             for (i = 2; i <= NR; i++) {
                 ratio = (scan == "" ? "-" : (name[i] == "tamboro-scan" ? "1.00" : sprintf("%.2f", scan / median[i])))
-                printf "%-14s %10.3f %11.3f +- %.3f %10.0f %14s\n", name[i], median[i], mean[i], sd[i],
-                       bytes / median[i] / 1e6, ratio
+                printf "%-14s %9.3f %11.3f +- %.3f %8.3f %8.0f %12s\n", name[i], median[i], mean[i], sd[i],
+                       cpu[i], bytes / median[i] / 1e6, ratio
             }
+            print "(cpu s: mean user + system time; MB/s: chart bytes / median; scan / this: ratio of medians)"
         }' "$out/hyperfine.csv"
     if [[ -n $peak_kb ]]; then
         echo "tamboro-scan peak RSS: $((peak_kb / 1024)) MB ($peak_kb kB, /usr/bin/time -v)"
