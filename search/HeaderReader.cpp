@@ -1,13 +1,16 @@
 #include "search/HeaderReader.h"
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
+#include <new>
+#include <algorithm>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
+#if defined(__x86_64__)
+#include <immintrin.h>
 #endif
 
 namespace tamboro {
@@ -69,7 +72,49 @@ bool IsTagInitial(char c)
 // Finds the next line start after `from` whose line may be a header line:
 // a position p with buf[p-1] == LF, buf[p] == '#' and buf[p+1] one of the
 // tags' first letters. Returns `end` when there is none with p + 1 < end.
-std::size_t FindCandidateLine(const char* buf, std::size_t from, std::size_t end)
+// Chart data lines start with "#" and a digit, so this passes over nearly
+// every line without looking at it one by one.
+std::size_t FindCandidateLineScalar(const char* buf, std::size_t i, std::size_t end)
+{
+    for (; i + 2 < end; ++i) {
+        if (buf[i] == '\n' && buf[i + 1] == '#' && IsTagInitial(buf[i + 2]))
+            return i + 1;
+    }
+    return end;
+}
+
+#if defined(__x86_64__)
+// Bit k set: buf[p + k] is a LF followed by '#' and a tag initial.
+__attribute__((target("avx2"), always_inline)) inline uint32_t CandidateMask32(const char* p)
+{
+    const __m256i b0 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+    const __m256i b1 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 1));
+    const __m256i b2 = _mm256_or_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 2)),
+                                       _mm256_set1_epi8(0x20));
+    const __m256i initial = _mm256_or_si256(
+        _mm256_or_si256(_mm256_cmpeq_epi8(b2, _mm256_set1_epi8('g')), _mm256_cmpeq_epi8(b2, _mm256_set1_epi8('t'))),
+        _mm256_cmpeq_epi8(b2, _mm256_set1_epi8('a')));
+    const __m256i hit = _mm256_and_si256(
+        _mm256_and_si256(_mm256_cmpeq_epi8(b0, _mm256_set1_epi8('\n')), _mm256_cmpeq_epi8(b1, _mm256_set1_epi8('#'))),
+        initial);
+    return static_cast<uint32_t>(_mm256_movemask_epi8(hit));
+}
+
+__attribute__((target("avx2"))) std::size_t FindCandidateLineAvx2(const char* buf, std::size_t from,
+                                                                   std::size_t end)
+{
+    std::size_t i = from;
+    while (i + 64 + 2 <= end) {
+        const uint64_t mask = CandidateMask32(buf + i) | (static_cast<uint64_t>(CandidateMask32(buf + i + 32)) << 32);
+        if (mask != 0)
+            return i + static_cast<std::size_t>(__builtin_ctzll(mask)) + 1;
+        i += 64;
+    }
+    return FindCandidateLineScalar(buf, i, end);
+}
+#endif
+
+std::size_t FindCandidateLineSse2(const char* buf, std::size_t from, std::size_t end)
 {
     std::size_t i = from;
 #if defined(__SSE2__)
@@ -91,12 +136,21 @@ std::size_t FindCandidateLine(const char* buf, std::size_t from, std::size_t end
         i += 16;
     }
 #endif
-    for (; i + 2 < end; ++i) {
-        if (buf[i] == '\n' && buf[i + 1] == '#' && IsTagInitial(buf[i + 2]))
-            return i + 1;
-    }
-    return end;
+    return FindCandidateLineScalar(buf, i, end);
 }
+
+using FindCandidateFn = std::size_t (*)(const char*, std::size_t, std::size_t);
+
+FindCandidateFn ChooseFindCandidate()
+{
+#if defined(__x86_64__)
+    if (__builtin_cpu_supports("avx2"))
+        return FindCandidateLineAvx2;
+#endif
+    return FindCandidateLineSse2;
+}
+
+const FindCandidateFn FindCandidateLine = ChooseFindCandidate();
 
 // Takes every complete line of buf[pos, end), pos being a line start, and
 // returns the start of the unfinished line at the end (end when the block
@@ -148,6 +202,28 @@ TagTable MakeTagTable()
     return tags;
 }
 
+void HeaderReader::FreeDeleter::operator()(char* p) const
+{
+    std::free(p);
+}
+
+// A buffer of at least `size` bytes that keeps the bytes already in it.
+char* HeaderReader::Buffer(std::size_t size)
+{
+    if (size > m_bufferSize) {
+        constexpr std::size_t kAlign = 4096;
+        const std::size_t rounded = std::max(size, 2 * m_bufferSize + kAlign) / kAlign * kAlign + kAlign;
+        char* grown = static_cast<char*>(std::aligned_alloc(kAlign, rounded));
+        if (grown == nullptr)
+            throw std::bad_alloc();
+        if (m_buffer)
+            std::memcpy(grown, m_buffer.get(), m_bufferSize);
+        m_buffer.reset(grown);
+        m_bufferSize = rounded;
+    }
+    return m_buffer.get();
+}
+
 HeaderReader::HeaderReader(std::size_t blockSize) : m_blockSize(blockSize < 1 ? 1 : blockSize)
 {
 }
@@ -184,9 +260,7 @@ bool HeaderReader::ReadFromFd(int fd, TagTable& tags)
     bool skipping = false;   // inside a line that cannot be a header line
     bool atEnd = false;
     while (!atEnd) {
-        if (m_buffer.size() < carry + m_blockSize)
-            m_buffer.resize(carry + m_blockSize);
-        char* buf = m_buffer.data();
+        char* buf = Buffer(carry + m_blockSize);
         ssize_t got;
         do {
             got = ::read(fd, buf + carry, m_blockSize);
@@ -201,6 +275,19 @@ bool HeaderReader::ReadFromFd(int fd, TagTable& tags)
         } else if (const void* z = std::memchr(buf + carry, kCtrlZ, static_cast<std::size_t>(got))) {
             end = static_cast<std::size_t>(static_cast<const char*>(z) - buf);
             atEnd = true;
+        }
+        if (carry > 0 && !atEnd && std::memchr(buf + carry, '\n', end - carry) == nullptr) {
+            // The carried line goes on past this block too. Its older bytes
+            // were looked through already: keep it without going over it
+            // again, so that a very long header line costs time in
+            // proportion to its length, not to its square.
+            if (MayStartWithTag(buf, end, tags)) {
+                carry = end;
+            } else {
+                carry = 0;
+                skipping = true;
+            }
+            continue;
         }
         std::size_t pos = 0;
         if (skipping) {
