@@ -129,16 +129,28 @@ int WorkerThread::LiveCount()
     return static_cast<int>(registry.threads.size());
 }
 
-void WorkerThread::EndAllAndJoin(int code)
+void WorkerThread::EndAllAndJoin(int code, const std::function<void()>& whileWaiting)
 {
     std::vector<Id> ids;
+    {
+        Registry& registry = TheRegistry();
+        std::lock_guard lock(registry.mutex);
+        for (const auto& entry : registry.threads)
+            ids.push_back(entry.first);
+    }
+    EndAndJoin(ids, code, whileWaiting);
+}
+
+void WorkerThread::EndAndJoin(const std::vector<Id>& ids, int code, const std::function<void()>& whileWaiting)
+{
     std::vector<QPointer<WorkerThread>> threads;
     {
         Registry& registry = TheRegistry();
         std::lock_guard lock(registry.mutex);
-        for (const auto& [id, thread] : registry.threads) {
-            ids.push_back(id);
-            threads.emplace_back(thread);
+        for (const Id id : ids) {
+            const auto it = registry.threads.find(id);
+            if (it != registry.threads.end())
+                threads.emplace_back(it->second);
         }
     }
     for (const Id id : ids)
@@ -149,6 +161,8 @@ void WorkerThread::EndAllAndJoin(int code)
         // A worker may be waiting for a call it made to this thread: serve
         // such calls while waiting, or neither side would ever go on.
         while (thread != nullptr && !thread->wait(QDeadlineTimer(pump ? 10 : 1000))) {
+            if (whileWaiting)
+                whileWaiting();
             if (pump)
                 QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
         }

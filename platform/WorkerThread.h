@@ -12,7 +12,9 @@
 #include <QThread>
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <optional>
+#include <vector>
 
 namespace tamboro {
 
@@ -61,7 +63,11 @@ public:
     // that thread's events flowing while it waits, so that a worker blocked
     // in a call to it can finish the call. Objects set to auto-delete are
     // deleted before it returns.
-    static void EndAllAndJoin(int code);
+    // `whileWaiting` runs on every round of the wait (e.g. to ask a scan to
+    // unwind sooner).
+    static void EndAllAndJoin(int code, const std::function<void()>& whileWaiting = {});
+    // The same for the threads `ids` only; unknown or ended ids are skipped.
+    static void EndAndJoin(const std::vector<Id>& ids, int code, const std::function<void()>& whileWaiting = {});
 
 protected:
     // The work, on the new thread. True leads to the wait for a quit, false

@@ -1,0 +1,227 @@
+// Construction, set-up, the modal run and the routing of window events to
+// the handlers.
+#include "dialog/TamboroDlg.h"
+
+#include <QCloseEvent>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableView>
+#include <QTimerEvent>
+
+#include "dialog/DialogTemplate.h"
+#include "dialog/MessageBox.h"
+#include "res/resource.h"
+#include "results/ResultModel.h"
+
+// Resources of a static library are registered by hand, from the global
+// namespace.
+static void InitTamboroResources()
+{
+    Q_INIT_RESOURCE(tamboro);
+}
+
+namespace tamboro {
+
+int32_t CTamboroDlg::s_nCloseTicks = 0;
+
+CTamboroDlg::CTamboroDlg(QWidget* pParent) : QDialog(pParent)
+{
+    InitTamboroResources();
+    m_hIcon.addFile(QStringLiteral(":/tamboro/tamboro-16.png"), QSize(16, 16));
+    m_hIcon.addFile(QStringLiteral(":/tamboro/tamboro-32.png"), QSize(32, 32));
+    m_hIcon.addFile(QStringLiteral(":/tamboro/tamboro-256.png"), QSize(256, 256));
+
+    setObjectName(QStringLiteral("TamboroDialog"));
+    // A top-level window of its own (shown in the task bar), resizable,
+    // with minimise and maximise buttons.
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint |
+                   Qt::WindowCloseButtonHint);
+    setWindowTitle(QStringLiteral("Tamboro"));
+    setFont(TemplateFont());
+    setAcceptDrops(true);
+    m_model = new ResultModel(this);
+    resize(UnitsToPixels(kTemplateSize, BaseUnitsOf(font())));
+    CreateControls();
+}
+
+CTamboroDlg::~CTamboroDlg()
+{
+    EndWorkers();
+}
+
+void CTamboroDlg::CreateControls()
+{
+    const DialogBaseUnits base = BaseUnitsOf(font());
+    auto place = [&](QWidget* control, int id) {
+        for (const TemplateControl& item : kTemplateControls) {
+            if (item.id == id)
+                control->setGeometry(UnitsToPixels(item.units, base));
+        }
+    };
+
+    // Created in tab order: path box, list, Search, Stop.
+    m_editPath = new QLineEdit(this);
+    m_editPath->setObjectName(QStringLiteral("IDC_PATH"));
+    place(m_editPath, IDC_PATH);
+
+    m_list = new QTableView(this);
+    m_list->setObjectName(QStringLiteral("IDC_LIST"));
+    m_list->setModel(m_model);
+    m_list->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_list->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_list->setTabKeyNavigation(false);  // Tab moves on to the next control
+    m_list->setSortingEnabled(false);    // the window sorts, not the view
+    m_list->setShowGrid(false);
+    m_list->setWordWrap(false);
+    m_list->setCornerButtonEnabled(false);
+    // One fixed height for every row: no per-row measuring, so 65,536 rows
+    // and more scroll and grow as cheaply as a few.
+    QHeaderView* rows = m_list->verticalHeader();
+    rows->hide();
+    rows->setSectionResizeMode(QHeaderView::Fixed);
+    rows->setDefaultSectionSize(m_list->fontMetrics().height() + 4);
+    QHeaderView* header = m_list->horizontalHeader();
+    header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    header->setHighlightSections(false);
+    header->setSectionsClickable(true);
+    header->setStretchLastSection(false);
+    header->setSectionResizeMode(QHeaderView::Interactive);
+    connect(header, &QHeaderView::sectionClicked, this, &CTamboroDlg::OnColumnClickList);
+    place(m_list, IDC_LIST);
+
+    m_btnSearch = new QPushButton(QStringLiteral("検索(&S)"), this);
+    m_btnSearch->setObjectName(QStringLiteral("IDC_SEARCH"));
+    m_btnSearch->setDefault(true);
+    connect(m_btnSearch, &QPushButton::clicked, this, &CTamboroDlg::OnButtonSearch);
+    place(m_btnSearch, IDC_SEARCH);
+
+    m_btnStop = new QPushButton(QStringLiteral("中止(&E)"), this);
+    m_btnStop->setObjectName(QStringLiteral("IDC_STOP"));
+    m_btnStop->setEnabled(false);
+    connect(m_btnStop, &QPushButton::clicked, this, &CTamboroDlg::OnButtonStop);
+    place(m_btnStop, IDC_STOP);
+
+    m_tabOrder = {m_editPath, m_list, m_btnSearch, m_btnStop};
+    m_editPath->setFocus();
+}
+
+QWidget* CTamboroDlg::GetDlgItem(int nID) const
+{
+    switch (nID) {
+    case IDC_PATH: return m_editPath;
+    case IDC_LIST: return m_list;
+    case IDC_SEARCH: return m_btnSearch;
+    case IDC_STOP: return m_btnStop;
+    default: return nullptr;
+    }
+}
+
+bool CTamboroDlg::OnInitDialog()
+{
+    // The big and the small icon: one icon with both sizes.
+    setWindowIcon(m_hIcon);
+
+    const SharedStateBlock::Result result = m_hSharedMap.Create();
+    if (result == SharedStateBlock::Result::Ok) {
+        m_pSharedState = m_hSharedMap.Word();
+        m_pSharedState.Store(SS_IDLE);
+        return true;
+    }
+    ShowMessageBox(this, QString::fromUtf8(kMsgCaptionError),
+                   QString::fromUtf8(SharedStateBlock::CreateFailureMessage(result)));
+    PostQuit(kExitSetupFailed);
+    return false;
+}
+
+int CTamboroDlg::DoModal()
+{
+    OnInitDialog();
+    // A failed set-up has posted its quit: the window never runs.
+    const int code = m_bQuitPosted ? m_nQuitCode : exec();
+    EndWorkers();
+    return code;
+}
+
+void CTamboroDlg::PostQuit(int code)
+{
+    if (!m_bQuitPosted) {
+        m_bQuitPosted = true;
+        m_nQuitCode = code;
+    }
+    QMetaObject::invokeMethod(this, [this] { done(m_nQuitCode); }, Qt::QueuedConnection);
+}
+
+std::optional<int> CTamboroDlg::PostedQuitCode() const
+{
+    if (!m_bQuitPosted)
+        return std::nullopt;
+    return m_nQuitCode;
+}
+
+void CTamboroDlg::EndWorkers()
+{
+    KillTimer(TIMER_CLOSE);
+    KillTimer(TIMER_WATCH);
+    // A worker still scanning (the word can read idle through another
+    // instance) is asked to unwind, so that the end does not wait for a
+    // whole tree.
+    const WorkerThread::Id last = m_searchThreadId;
+    StateWord word = m_pSharedState;
+    WorkerThread::EndAndJoin(m_startedThreads, kQuitSearchFinished, [last, word] {
+        if (word.IsValid() && WorkerThread::PhaseOf(last) == WorkerThread::Phase::Working)
+            word.CompareExchange(SS_RUNNING, SS_STOP);
+    });
+    m_startedThreads.clear();
+}
+
+void CTamboroDlg::SetTimer(int nIDEvent, int elapseMs)
+{
+    KillTimer(nIDEvent);
+    m_timerIds[static_cast<std::size_t>(nIDEvent)] = startTimer(elapseMs);
+}
+
+void CTamboroDlg::KillTimer(int nIDEvent)
+{
+    int& id = m_timerIds[static_cast<std::size_t>(nIDEvent)];
+    if (id != 0)
+        killTimer(id);
+    id = 0;
+}
+
+bool CTamboroDlg::IsTimerRunning(int nIDEvent) const
+{
+    return m_timerIds[static_cast<std::size_t>(nIDEvent)] != 0;
+}
+
+void CTamboroDlg::timerEvent(QTimerEvent* event)
+{
+    for (int id : {TIMER_CLOSE, TIMER_WATCH}) {
+        if (m_timerIds[static_cast<std::size_t>(id)] == event->timerId()) {
+            OnTimer(id);
+            return;
+        }
+    }
+    QDialog::timerEvent(event);
+}
+
+void CTamboroDlg::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    OnShowWindow(true, 0);
+}
+
+void CTamboroDlg::closeEvent(QCloseEvent* event)
+{
+    // The window goes only through a posted quit.
+    event->ignore();
+    OnClose();
+}
+
+void CTamboroDlg::reject()
+{
+    OnCancel();
+}
+
+}  // namespace tamboro

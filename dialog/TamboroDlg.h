@@ -1,0 +1,196 @@
+// The main window: a path box, the result list and the Search and Stop
+// buttons. It starts a worker per search, watches the shared state word with
+// two 200 ms timers, stops searches, and ends the program with 3 (closed
+// while idle) or 4 (closed after waiting for a search), or 0 when the state
+// block cannot be set up.
+//
+// Handlers are split by concern:
+//   TamboroDlg.cpp         construction, set-up, modal run, event routing
+//   TamboroDlgSearch.cpp   search control and closing, the worker's calls
+//   TamboroDlgColumns.cpp  the list's columns, header labels, column sorting
+//   TamboroDlgLayout.cpp   layout on resize, the minimised window's icon
+//   TamboroDlgDrop.cpp     folder drop
+#pragma once
+
+#include <QDialog>
+#include <QIcon>
+#include <QPointer>
+#include <QString>
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/WorkerThread.h"
+#include "search/BmsSearch.h"
+#include "search/SearchState.h"
+
+class QLineEdit;
+class QMimeData;
+class QPushButton;
+class QTableView;
+
+namespace tamboro {
+
+class ResultModel;
+
+class CTamboroDlg : public QDialog, public SearchWindow {
+    Q_OBJECT
+public:
+    // Timer ids; both tick every 200 ms.
+    static constexpr int TIMER_CLOSE = 1;
+    static constexpr int TIMER_WATCH = 2;
+    static constexpr int kTimerPeriodMs = 200;
+
+    // Quit codes: to a worker thread, and of the program.
+    static constexpr int kQuitStopRequested = 13;
+    static constexpr int kQuitSearchFinished = 14;
+    static constexpr int kExitSetupFailed = 0;
+    static constexpr int kExitClosedIdle = 3;
+    static constexpr int kExitClosedAfterSearch = 4;
+
+    // wParam-like size types of OnSize.
+    static constexpr int SIZE_RESTORED = 0;
+    static constexpr int SIZE_MINIMIZED = 1;
+
+    // Plain column titles and widths in pixels.
+    static const std::array<const char*, 4> kColumnTitles;
+    static const std::array<int, 4> kColumnWidths;
+
+    // TIMER_CLOSE ticks that found the state idle; never reset.
+    static int32_t s_nCloseTicks;
+
+    explicit CTamboroDlg(QWidget* pParent = nullptr);
+    ~CTamboroDlg() override;
+
+    // Sets the window up (OnInitDialog), runs it modally, and returns the
+    // program's exit code once every worker thread has ended.
+    int DoModal();
+    // Sets the window's icon, creates the state block and marks it idle.
+    // On failure shows the message and posts the quit with exit code 0.
+    bool OnInitDialog();
+
+    // Search control and closing.
+    void OnButtonSearch();
+    void OnButtonStop();
+    void RequestStop();
+    void OnTimer(int nIDEvent);
+    void OnClose();
+    void OnCancel();
+
+    // Columns and sorting.
+    void OnShowWindow(bool bShow, int nStatus);
+    void ResetHeaderLabels();
+    void OnColumnClickList(int column);
+
+    // Layout and the minimised window.
+    void OnSize(int nType, int cx, int cy);
+    // A client rectangle in pixels; right and bottom are exclusive.
+    struct ClientRect {
+        int left = 0;
+        int top = 0;
+        int right = 0;
+        int bottom = 0;
+    };
+    void PlaceStretched(const ClientRect& rc, int nID, int dx, int dy, int dw, int dh);
+    void PlaceAnchored(const ClientRect& rc, int nID, int dx, int dy, int dw, int dh);
+    QIcon OnQueryDragIcon() const { return m_hIcon; }
+
+    // Folder drop.
+    void OnDropFiles(const QMimeData* drop);
+    // What the drop handler can get for a buffer of `wanted` bytes: the block
+    // and, in `obtained`, its usable size (0 when none).
+    using DropBufferAllocator = std::function<std::unique_ptr<char[]>(std::size_t wanted, std::size_t& obtained)>;
+    void SetDropBufferAllocator(DropBufferAllocator allocator);
+
+    // Controls and state, for the program's own tests and tools.
+    QWidget* GetDlgItem(int nID) const;
+    QLineEdit* PathEdit() const { return m_editPath; }
+    QTableView* List() const { return m_list; }
+    QPushButton* SearchButton() const { return m_btnSearch; }
+    QPushButton* StopButton() const { return m_btnStop; }
+    ResultModel* Model() const { return m_model; }
+    StateWord SharedState() const { return m_pSharedState; }
+    bool HasSharedHandle() const { return m_hSharedMap.HasHandle(); }
+    WorkerThread::Id LastSearchThreadId() const { return m_searchThreadId; }
+    int32_t SortColumn() const { return m_nSortColumn; }
+    int32_t SortMode() const { return m_nSortMode; }
+    const std::array<QString, 4>& ColumnTitles() const { return m_strColumnTitle; }
+    bool IsTimerRunning(int nIDEvent) const;
+    // The exit code of the quit posted to the modal loop, if one was.
+    std::optional<int> PostedQuitCode() const;
+    // The path a search of the path box's current text would scan, as bytes.
+    std::string PathBytes() const;
+    // Runs in each new worker's thread before it opens the state block.
+    void SetWorkerStartHook(std::function<void()> hook) { m_workerStartHook = std::move(hook); }
+
+    // SearchWindow: the worker's calls, run on this window's thread.
+    QObject* Context() override { return this; }
+    void EnableSearchButton(bool enable) override;
+    void EnableStopButton(bool enable) override;
+    void AddRows(std::vector<ChartRow>& rows) override;
+    void SetTitleBytes(const std::string& title) override;
+    void ShowStateBlockError(const char* message) override;
+
+public slots:
+    void reject() override;  // Escape and the cancel command
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+    void timerEvent(QTimerEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+private:
+    void CreateControls();
+    void CreateColumns();
+    // Ends the modal loop with `code` once control returns to it.
+    void PostQuit(int code);
+    void SetTimer(int nIDEvent, int elapseMs);
+    void KillTimer(int nIDEvent);
+    bool StateIs(int32_t state) const;
+    // Ends every worker thread still alive, serving their calls meanwhile.
+    void EndWorkers();
+    ClientRect GetClientRect() const;
+    void SetWindowPos(QWidget* control, int x, int y, int cx, int cy);
+    void BringToFrontOfTabOrder(QWidget* control);
+    void OnPaint(QPaintEvent* event);
+    void SetPathFromBytes(const std::string& bytes);
+
+    int32_t m_nSortMode = 0;
+    int32_t m_nSortColumn = -1;
+    QPointer<CBmsSearch> m_pSearch;         // the worker started last; not owned
+    WorkerThread::Id m_searchThreadId = 0;  // its thread, for posting quits
+    std::array<QString, 4> m_strColumnTitle;
+    SharedStateBlock m_hSharedMap;  // the window's handle and view of the block
+    StateWord m_pSharedState;
+    QPushButton* m_btnSearch = nullptr;
+    QPushButton* m_btnStop = nullptr;
+    QLineEdit* m_editPath = nullptr;
+    QTableView* m_list = nullptr;
+    ResultModel* m_model = nullptr;
+    QString m_strPath;
+    QIcon m_hIcon;
+
+    bool m_bColumnsCreated = false;
+    bool m_bQuitPosted = false;
+    int m_nQuitCode = 0;
+    std::array<int, 3> m_timerIds{};     // Qt's timer id by our id (0: stopped)
+    std::vector<QWidget*> m_tabOrder;    // front first
+    std::vector<WorkerThread::Id> m_startedThreads;  // every worker started here
+    QString m_droppedText;               // the path box text of the last drop
+    std::string m_droppedBytes;          // and the path's bytes
+    DropBufferAllocator m_dropAllocator;
+    std::function<void()> m_workerStartHook;
+};
+
+}  // namespace tamboro

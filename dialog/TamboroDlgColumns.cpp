@@ -1,0 +1,59 @@
+// The list's four columns, their plain titles, and sorting by a click on a
+// column header: ascending, descending, then the order the search found.
+#include <QHeaderView>
+#include <QTableView>
+
+#include "dialog/TamboroDlg.h"
+#include "results/ResultModel.h"
+
+namespace tamboro {
+
+const std::array<const char*, 4> CTamboroDlg::kColumnTitles = {"ディレクトリ", "ジャンル", "タイトル", "アーティスト"};
+const std::array<int, 4> CTamboroDlg::kColumnWidths = {250, 100, 200, 100};
+
+void CTamboroDlg::OnShowWindow(bool bShow, int nStatus)
+{
+    (void)bShow;
+    (void)nStatus;
+    if (!m_bColumnsCreated)
+        CreateColumns();
+}
+
+void CTamboroDlg::CreateColumns()
+{
+    m_bColumnsCreated = true;
+    for (std::size_t i = 0; i < m_strColumnTitle.size(); ++i)
+        m_strColumnTitle[i] = QString::fromUtf8(kColumnTitles[i]);
+    QHeaderView* header = m_list->horizontalHeader();
+    for (int column = 0; column < 4; ++column) {
+        m_model->SetHeaderLabel(column, m_strColumnTitle[static_cast<std::size_t>(column)]);
+        header->resizeSection(column, kColumnWidths[static_cast<std::size_t>(column)]);
+    }
+}
+
+void CTamboroDlg::ResetHeaderLabels()
+{
+    for (int column = 0; column < 4; ++column)
+        m_model->SetHeaderLabel(column, m_strColumnTitle[static_cast<std::size_t>(column)]);
+}
+
+void CTamboroDlg::OnColumnClickList(int column)
+{
+    if (column < 0 || column >= 4)
+        return;
+    if (column == m_nSortColumn) {
+        m_nSortMode = (m_nSortMode + 1) % 3;
+    } else {
+        if (m_nSortColumn >= 0)
+            m_model->SetHeaderLabel(m_nSortColumn, m_strColumnTitle[static_cast<std::size_t>(m_nSortColumn)]);
+        m_nSortMode = 1;
+    }
+    m_nSortColumn = column;
+    // The model sorts a permutation while the rows stay put, then applies
+    // it and rewrites every key's position half.
+    m_model->SortRows(column, m_nSortMode);
+    m_model->SetHeaderLabel(column,
+                            ResultModel::SortedHeaderLabel(m_strColumnTitle[static_cast<std::size_t>(column)], m_nSortMode));
+}
+
+}  // namespace tamboro

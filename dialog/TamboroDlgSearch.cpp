@@ -1,0 +1,142 @@
+// Search control and closing: starting a search, asking it to stop, seeing
+// it end, and closing the window, which waits for a running search to
+// unwind. Also the calls a worker makes into the window.
+#include <QLineEdit>
+#include <QPushButton>
+
+#include "dialog/MessageBox.h"
+#include "dialog/TamboroDlg.h"
+#include "platform/TextDecoder.h"
+#include "results/ResultModel.h"
+
+namespace tamboro {
+
+bool CTamboroDlg::StateIs(int32_t state) const
+{
+    // Before the block exists nothing can run.
+    const int32_t current = m_pSharedState.IsValid() ? m_pSharedState.Load() : int32_t(SS_IDLE);
+    return current == state;
+}
+
+void CTamboroDlg::OnButtonSearch()
+{
+    // Pressed again before the last worker has taken the Search button
+    // away: that worker is about to scan, so this press is one too many.
+    const WorkerThread::Phase lastPhase = WorkerThread::PhaseOf(m_searchThreadId);
+    if (lastPhase == WorkerThread::Phase::Created || lastPhase == WorkerThread::Phase::Working)
+        return;
+    // Pressed after the last search ended but before the watch timer told
+    // its worker so: tell it now, or it would wait until the program ends.
+    if (lastPhase == WorkerThread::Phase::Waiting)
+        WorkerThread::PostQuit(m_searchThreadId, kQuitSearchFinished);
+    std::erase_if(m_startedThreads,
+                  [](WorkerThread::Id id) { return WorkerThread::PhaseOf(id) == WorkerThread::Phase::Ended; });
+
+    m_model->Clear();
+    const std::string root = PathBytes();
+    ResetHeaderLabels();
+    m_nSortMode = 0;
+
+    auto* search = new CBmsSearch(*this, root);
+    search->SetAutoDelete(true);
+    if (m_workerStartHook)
+        search->SetStartHook(m_workerStartHook);
+    m_pSearch = search;
+    m_searchThreadId = search->ThreadId();
+    m_startedThreads.push_back(m_searchThreadId);
+    search->start();
+
+    SetTimer(TIMER_WATCH, kTimerPeriodMs);
+}
+
+void CTamboroDlg::OnButtonStop()
+{
+    RequestStop();
+}
+
+void CTamboroDlg::RequestStop()
+{
+    // One step from running to stopping: a worker that goes idle at the
+    // same moment can never leave the word stuck at SS_STOP.
+    if (!m_pSharedState.IsValid() || !m_pSharedState.CompareExchange(SS_RUNNING, SS_STOP))
+        return;
+    // By thread id: the worker object may already be gone, and a window
+    // that never started a worker (another instance was running) posts
+    // nothing.
+    if (m_searchThreadId != 0)
+        WorkerThread::PostQuit(m_searchThreadId, kQuitStopRequested);
+}
+
+void CTamboroDlg::OnTimer(int nIDEvent)
+{
+    if (nIDEvent == TIMER_CLOSE && StateIs(SS_IDLE)) {
+        // The third tick that finds the word idle ends the program.
+        if (s_nCloseTicks++ > 1)
+            PostQuit(kExitClosedAfterSearch);
+    }
+    if (nIDEvent == TIMER_WATCH && StateIs(SS_IDLE)) {
+        KillTimer(TIMER_WATCH);
+        WorkerThread::PostQuit(m_searchThreadId, kQuitSearchFinished);
+    }
+}
+
+void CTamboroDlg::OnClose()
+{
+    RequestStop();
+    if (StateIs(SS_IDLE)) {
+        KillTimer(TIMER_CLOSE);
+        // Safe to reach twice: a second close finds the handle closed and
+        // leaves whatever now has its number alone.
+        m_hSharedMap.CloseHandle();
+        OnCancel();
+        return;
+    }
+    SetTimer(TIMER_CLOSE, kTimerPeriodMs);
+}
+
+void CTamboroDlg::OnCancel()
+{
+    if (StateIs(SS_IDLE))
+        PostQuit(kExitClosedIdle);
+    else
+        OnClose();
+}
+
+std::string CTamboroDlg::PathBytes() const
+{
+    const QString text = m_editPath->text();
+    // A dropped path keeps its own bytes (a name in Shift-JIS is shown
+    // decoded, and could not be found again from the shown text).
+    if (!m_droppedText.isNull() && text == m_droppedText)
+        return m_droppedBytes;
+    return text.toStdString();
+}
+
+void CTamboroDlg::EnableSearchButton(bool enable)
+{
+    m_btnSearch->setEnabled(enable);
+}
+
+void CTamboroDlg::EnableStopButton(bool enable)
+{
+    m_btnStop->setEnabled(enable);
+}
+
+void CTamboroDlg::AddRows(std::vector<ChartRow>& rows)
+{
+    m_model->AppendRows(rows);
+}
+
+void CTamboroDlg::SetTitleBytes(const std::string& title)
+{
+    // The folder is shown decoded, one path component at a time; the rest
+    // of the title is ASCII and reads the same in every charset.
+    setWindowTitle(QString::fromStdU16String(DecodePathToUtf16(title)));
+}
+
+void CTamboroDlg::ShowStateBlockError(const char* message)
+{
+    ShowMessageBox(this, QString::fromUtf8(kMsgCaptionError), QString::fromUtf8(message));
+}
+
+}  // namespace tamboro

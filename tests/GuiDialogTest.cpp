@@ -1,0 +1,475 @@
+// The window end to end on the offscreen platform, with real widgets, real
+// worker threads and temporary trees: start-up, searching, stopping, the
+// watch timer, closing with its exit codes, the shared state block.
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QSemaphore>
+#include <QTableView>
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "dialog/TamboroApp.h"
+#include "dialog/TamboroDlg.h"
+#include "platform/WorkerThread.h"
+#include "results/ResultModel.h"
+#include "tests/GuiTestSupport.h"
+
+namespace tamboro {
+namespace {
+
+using test::MessageBoxWatcher;
+using test::TestTree;
+using test::WaitUntil;
+
+// "タイトル" and the folder name "ソフト" in Shift-JIS; ソ ends in 0x5C.
+const std::string kSjisTitle = "\x83\x5e\x83\x43\x83\x67\x83\x8b";
+const std::string kSjisFolder = "\x83\x5c\x83\x74\x83\x67";
+
+QStringList RowTexts(const ResultModel& model, int column)
+{
+    QStringList out;
+    for (int row = 0; row < model.rowCount(); ++row)
+        out << model.data(model.index(row, column)).toString();
+    return out;
+}
+
+bool WorkerEnded(WorkerThread::Id id)
+{
+    return id != 0 && WorkerThread::PhaseOf(id) == WorkerThread::Phase::Ended;
+}
+
+// A window set up as DoModal sets it up, but shown without a modal loop.
+struct ShownDialog {
+    ShownDialog()
+    {
+        dlg.OnInitDialog();
+        dlg.show();
+    }
+    CTamboroDlg dlg;
+};
+
+void TypeAndSearch(CTamboroDlg& dlg, const std::string& root)
+{
+    dlg.PathEdit()->setFocus();
+    dlg.PathEdit()->setText(QString::fromStdString(root));
+    QTest::mouseClick(dlg.SearchButton(), Qt::LeftButton);
+}
+
+}  // namespace
+
+class GuiDialogTest : public QObject {
+    Q_OBJECT
+private:
+    test::PrivateRuntimeDir m_runtime;
+
+private slots:
+    void init() { m_runtime.Use(); }
+
+    void startUpShowsTheTemplatesWindow()
+    {
+        CTamboroDlg dlg;
+        // Columns come with the first show, not before.
+        QCOMPARE(dlg.ColumnTitles()[0], QString());
+        QVERIFY(dlg.OnInitDialog());
+        QCOMPARE(dlg.SharedState().Load(), int32_t(SS_IDLE));
+        dlg.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+
+        QCOMPARE(dlg.windowTitle(), QStringLiteral("Tamboro"));
+        QCOMPARE(dlg.SearchButton()->text(), QStringLiteral("検索(&S)"));
+        QCOMPARE(dlg.StopButton()->text(), QStringLiteral("中止(&E)"));
+        QVERIFY(dlg.SearchButton()->isDefault());
+        QVERIFY(dlg.SearchButton()->isEnabled());
+        QVERIFY(!dlg.StopButton()->isEnabled());
+        QVERIFY(dlg.acceptDrops());
+        QCOMPARE(dlg.PathEdit()->text(), QString());
+        QVERIFY(!dlg.windowIcon().isNull());
+        QVERIFY(!dlg.windowIcon().pixmap(16, 16).isNull());
+        QVERIFY(!dlg.windowIcon().pixmap(32, 32).isNull());
+
+        const QStringList titles = {"ディレクトリ", "ジャンル", "タイトル", "アーティスト"};
+        const QList<int> widths = {250, 100, 200, 100};
+        QHeaderView* header = dlg.List()->horizontalHeader();
+        ResultModel* model = dlg.Model();
+        QCOMPARE(model->columnCount(), 4);
+        QCOMPARE(model->rowCount(), 0);
+        for (int column = 0; column < 4; ++column) {
+            QCOMPARE(model->headerData(column, Qt::Horizontal).toString(), titles[column]);
+            QCOMPARE(dlg.ColumnTitles()[static_cast<std::size_t>(column)], titles[column]);
+            QCOMPARE(header->sectionSize(column), widths[column]);
+        }
+        QCOMPARE(dlg.List()->selectionMode(), QAbstractItemView::ExtendedSelection);
+        QVERIFY(!dlg.List()->isSortingEnabled());
+
+        // Hiding and showing again adds nothing.
+        dlg.hide();
+        dlg.show();
+        QCOMPARE(model->columnCount(), 4);
+        QCOMPARE(model->headerData(3, Qt::Horizontal).toString(), titles[3]);
+
+        // The template's proportions: the window is wider than high, the
+        // list takes most of it and the bottom strip holds the rest.
+        QVERIFY(dlg.width() > dlg.height());
+        QVERIFY(dlg.List()->height() > dlg.height() * 3 / 4);
+    }
+
+    void searchFillsTheListInFoundOrderAndSetsTheTitle()
+    {
+        TestTree tree;
+        tree.WriteChart("R/a.bms", "G-top", "Top", "Artist A");
+        tree.WriteChart("R/S/b.bms", "G-mid", "Mid", "Artist B");
+        tree.WriteChart("R/S/" + kSjisFolder + "/c.bms", "G-deep", kSjisTitle, "Artist C");
+        ShownDialog shown;
+        CTamboroDlg& dlg = shown.dlg;
+        // Buttons as seen whenever rows arrive.
+        bool swappedWhileListing = true;
+        QObject::connect(dlg.Model(), &QAbstractItemModel::rowsInserted, &dlg, [&] {
+            swappedWhileListing = swappedWhileListing && !dlg.SearchButton()->isEnabled() && dlg.StopButton()->isEnabled();
+        });
+        TypeAndSearch(dlg, tree.Path("R"));
+        QVERIFY(dlg.IsTimerRunning(CTamboroDlg::TIMER_WATCH));
+        const WorkerThread::Id id = dlg.LastSearchThreadId();
+        QVERIFY(WaitUntil([&] { return WorkerEnded(id); }));
+
+        QVERIFY(swappedWhileListing);
+        QVERIFY(dlg.SearchButton()->isEnabled());
+        QVERIFY(!dlg.StopButton()->isEnabled());
+        QVERIFY(!dlg.IsTimerRunning(CTamboroDlg::TIMER_WATCH));
+        QCOMPARE(WorkerThread::ExitCodeOf(id), std::optional<int>(14));
+        QCOMPARE(dlg.SharedState().Load(), int32_t(SS_IDLE));
+
+        const QString root = QString::fromStdString(tree.Path("R")) + "/";
+        ResultModel& model = *dlg.Model();
+        QCOMPARE(RowTexts(model, 0), QStringList({root + "S/ソフト/", root + "S/", root}));
+        QCOMPARE(RowTexts(model, 1), QStringList({"G-deep", "G-mid", "G-top"}));
+        QCOMPARE(RowTexts(model, 2), QStringList({"タイトル", "Mid", "Top"}));
+        QCOMPARE(RowTexts(model, 3), QStringList({"Artist C", "Artist B", "Artist A"}));
+        QCOMPARE(dlg.windowTitle(), "Tamboro - 3 [" + root + "]");
+
+        // A second search clears the list and finds the same rows again.
+        TypeAndSearch(dlg, tree.Path("R/S"));
+        const WorkerThread::Id second = dlg.LastSearchThreadId();
+        QVERIFY(second != id);
+        QVERIFY(WaitUntil([&] { return WorkerEnded(second); }));
+        QCOMPARE(model.rowCount(), 2);
+        QCOMPARE(dlg.windowTitle(), "Tamboro - 2 [" + root + "S/]");
+    }
+
+    void enterInThePathBoxSearches()
+    {
+        TestTree tree;
+        tree.WriteChart("x.bms", "g", "t", "a");
+        ShownDialog shown;
+        CTamboroDlg& dlg = shown.dlg;
+        QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+        dlg.activateWindow();
+        dlg.PathEdit()->setFocus();
+        dlg.PathEdit()->setText(QString::fromStdString(tree.Root()));
+        QTest::keyClick(dlg.PathEdit(), Qt::Key_Return);
+        const WorkerThread::Id id = dlg.LastSearchThreadId();
+        QVERIFY(id != 0);
+        QVERIFY(WaitUntil([&] { return WorkerEnded(id); }));
+        QCOMPARE(dlg.Model()->rowCount(), 1);
+    }
+
+    // A second press before the first worker has taken Search away starts
+    // no second scan.
+    void searchPressedTwiceQuicklyStartsOneWorker()
+    {
+        TestTree tree;
+        tree.WriteChart("x.bms", "g", "t", "a");
+        ShownDialog shown;
+        CTamboroDlg& dlg = shown.dlg;
+        QSemaphore gate;
+        dlg.SetWorkerStartHook([&gate] { gate.acquire(); });
+        TypeAndSearch(dlg, tree.Root());
+        const WorkerThread::Id id = dlg.LastSearchThreadId();
+        dlg.OnButtonSearch();
+        QTest::keyClick(dlg.PathEdit(), Qt::Key_Return);
+        QCOMPARE(dlg.LastSearchThreadId(), id);
+        gate.release();
+        QVERIFY(WaitUntil([&] { return WorkerEnded(id); }));
+        QCOMPARE(dlg.Model()->rowCount(), 1);
+    }
+
+    void stopMidScanKeepsTheOpenFoldersAndTheWorkerEndsWithThirteen()
+    {
+        TestTree tree;
+        tree.WriteChart("R/top.bms", "g", "top", "a");
+        tree.WriteChart("R/A/mid.bms", "g", "mid", "a");
+        for (int i = 0; i < 30; ++i)
+            tree.WriteChart("R/A/L" + std::to_string(i) + "/x.bms", "g", "leaf", "a");
+        ShownDialog shown;
+        CTamboroDlg& dlg = shown.dlg;
+        bool pressed = false;
+        QObject::connect(dlg.Model(), &QAbstractItemModel::rowsInserted, &dlg, [&] {
+            if (!pressed) {
+                pressed = true;
+                QTest::mouseClick(dlg.StopButton(), Qt::LeftButton);
+            }
+        });
+        TypeAndSearch(dlg, tree.Path("R"));
+        const WorkerThread::Id id = dlg.LastSearchThreadId();
+        QVERIFY(WaitUntil([&] { return WorkerEnded(id); }));
+        QVERIFY(pressed);
+        QCOMPARE(WorkerThread::ExitCodeOf(id), std::optional<int>(13));
+        // One leaf folder, then the two folders above it.
+        QCOMPARE(RowTexts(*dlg.Model(), 2), QStringList({"leaf", "mid", "top"}));
+        QVERIFY(dlg.SearchButton()->isEnabled());
+        QVERIFY(!dlg.StopButton()->isEnabled());
+        // The next watch tick finds the word idle and stops the timer; its
+        // quit 14 finds no thread.
+        QVERIFY(WaitUntil([&] { return !dlg.IsTimerRunning(CTamboroDlg::TIMER_WATCH); }));
+        QCOMPARE(dlg.SharedState().Load(), int32_t(SS_IDLE));
+        QCOMPARE(WorkerThread::ExitCodeOf(id), std::optional<int>(13));
+        // Stop when nothing runs does nothing.
+        dlg.OnButtonStop();
+        QCOMPARE(dlg.SharedState().Load(), int32_t(SS_IDLE));
+    }
+
+    // The first watch tick came before the worker marked itself running:
+    // the timer stops, and the queued quit 14 ends the worker after its scan.
+    void earlyWatchTickStillEndsTheWorkerWithFourteen()
+    {
+        TestTree tree;
+        tree.WriteChart("A/x.bms", "g", "t", "a");
+        tree.WriteChart("y.bms", "g", "t", "a");
+        ShownDialog shown;
+        CTamboroDlg& dlg = shown.dlg;
+        QSemaphore gate;
+        dlg.SetWorkerStartHook([&gate] { gate.acquire(); });
+        TypeAndSearch(dlg, tree.Root());
+        const WorkerThread::Id id = dlg.LastSearchThreadId();
+        dlg.OnTimer(CTamboroDlg::TIMER_WATCH);
+        QVERIFY(!dlg.IsTimerRunning(CTamboroDlg::TIMER_WATCH));
+        gate.release();
+        QVERIFY(WaitUntil([&] { return WorkerEnded(id); }));
+        QCOMPARE(WorkerThread::ExitCodeOf(id), std::optional<int>(14));
+        QCOMPARE(dlg.Model()->rowCount(), 2);
+        QCOMPARE(dlg.SharedState().Load(), int32_t(SS_IDLE));
+    }
+
+    void escapeAndCloseWhileIdleExitWithThree_data()
+    {
+        QTest::addColumn<bool>("escape");
+        QTest::newRow("escape") << true;
+        QTest::newRow("close") << false;
+    }
+    void escapeAndCloseWhileIdleExitWithThree()
+    {
+        QFETCH(bool, escape);
+        CTamboroDlg dlg;
+        QTimer::singleShot(50, &dlg, [&] {
+            if (escape)
+                QTest::keyClick(dlg.PathEdit(), Qt::Key_Escape);
+            else
+                dlg.close();
+        });
+        QCOMPARE(dlg.DoModal(), 3);
+        // A close request closes the window's handle; Escape does not.
+        QCOMPARE(dlg.HasSharedHandle(), escape);
+    }
+
+    // The second close request must not close the handle again: by then its
+    // number may belong to another file.
+    void secondCloseDoesNotCloseTheHandleTwice()
+    {
+        ShownDialog shown;
+        CTamboroDlg& dlg = shown.dlg;
+        dlg.OnClose();
+        QVERIFY(!dlg.HasSharedHandle());
+        QCOMPARE(dlg.PostedQuitCode(), std::optional<int>(3));
+        const int reused = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+        QVERIFY(reused >= 0);
+        dlg.OnClose();
+        QVERIFY(::fcntl(reused, F_GETFD) != -1);
+        ::close(reused);
+        QCOMPARE(dlg.PostedQuitCode(), std::optional<int>(3));
+    }
+
+    // Closing during a search stops it, waits for the scan to unwind, keeps
+    // the rows already listed, and ends the program with 4.
+    void closeDuringASearchExitsWithFourAfterTheScanUnwound()
+    {
+        TestTree tree;
+        tree.WriteChart("R/top.bms", "g", "top", "a");
+        for (int i = 0; i < 30; ++i)
+            tree.WriteChart("R/L" + std::to_string(i) + "/x.bms", "g", "leaf", "a");
+        const int before = WorkerThread::LiveCount();
+        CTamboroDlg dlg;
+        bool closed = false;
+        QObject::connect(dlg.Model(), &QAbstractItemModel::rowsInserted, &dlg, [&] {
+            if (!closed) {
+                closed = true;
+                dlg.close();
+                QVERIFY(dlg.IsTimerRunning(CTamboroDlg::TIMER_CLOSE));
+            }
+        });
+        QTimer::singleShot(0, &dlg, [&] { TypeAndSearch(dlg, tree.Path("R")); });
+        QTimer::singleShot(30000, &dlg, [&] { dlg.done(-1); });  // a hang fails, not blocks
+        const int code = dlg.DoModal();
+        QCOMPARE(code, 4);
+        const WorkerThread::Id id = dlg.LastSearchThreadId();
+        QCOMPARE(WorkerThread::ExitCodeOf(id), std::optional<int>(13));
+        QCOMPARE(WorkerThread::LiveCount(), before);
+        QCOMPARE(RowTexts(*dlg.Model(), 2), QStringList({"leaf", "top"}));
+        QCOMPARE(dlg.SharedState().Load(), int32_t(SS_IDLE));
+    }
+
+    // At program end a worker still waiting for its quit is ended and
+    // joined before DoModal returns.
+    void programEndJoinsAWaitingWorker()
+    {
+        TestTree tree;
+        tree.WriteChart("x.bms", "g", "t", "a");
+        const int before = WorkerThread::LiveCount();
+        WorkerThread::Id id = 0;
+        {
+            CTamboroDlg dlg;
+            QTimer::singleShot(0, &dlg, [&] {
+                TypeAndSearch(dlg, tree.Root());
+                id = dlg.LastSearchThreadId();
+                WaitUntil([&] { return WorkerThread::PhaseOf(id) != WorkerThread::Phase::Working &&
+                                       WorkerThread::PhaseOf(id) != WorkerThread::Phase::Created; });
+                QTest::keyClick(dlg.PathEdit(), Qt::Key_Escape);
+            });
+            QCOMPARE(dlg.DoModal(), 3);
+            QVERIFY(WorkerEnded(id));
+            QCOMPARE(WorkerThread::LiveCount(), before);
+        }
+        QCOMPARE(WorkerThread::ExitCodeOf(id), std::optional<int>(14));
+    }
+
+    // Two instances reach one block: the second's set-up marks it idle, and
+    // closing an idle instance while the word says running stops the other
+    // instance's search and waits like a close during a search.
+    void secondInstanceUsesTheSameBlock()
+    {
+        ShownDialog first;
+        first.dlg.SharedState().Store(SS_RUNNING);
+        CTamboroDlg second;
+        QVERIFY(second.OnInitDialog());
+        QCOMPARE(first.dlg.SharedState().Load(), int32_t(SS_IDLE));
+
+        second.SharedState().Store(SS_RUNNING);
+        QCOMPARE(first.dlg.SharedState().Load(), int32_t(SS_RUNNING));
+        first.dlg.OnClose();
+        QCOMPARE(second.SharedState().Load(), int32_t(SS_STOP));
+        QVERIFY(first.dlg.IsTimerRunning(CTamboroDlg::TIMER_CLOSE));
+        QCOMPARE(first.dlg.PostedQuitCode(), std::nullopt);
+        QVERIFY(first.dlg.HasSharedHandle());
+        second.SharedState().Store(SS_IDLE);
+        QVERIFY(WaitUntil([&] { return first.dlg.PostedQuitCode().has_value(); }, 5000));
+        QCOMPARE(first.dlg.PostedQuitCode(), std::optional<int>(4));
+    }
+
+    // Another process writes -1 into the block: the scan unwinds, and the
+    // search ends like a finished one (watch timer, quit 14).
+    void outsideProcessWritingStopEndsTheScan()
+    {
+        TestTree tree;
+        tree.WriteChart("R/top.bms", "g", "top", "a");
+        for (int i = 0; i < 30; ++i)
+            tree.WriteChart("R/L" + std::to_string(i) + "/x.bms", "g", "leaf", "a");
+        ShownDialog shown;
+        CTamboroDlg& dlg = shown.dlg;
+        bool written = false;
+        QObject::connect(dlg.Model(), &QAbstractItemModel::rowsInserted, &dlg, [&] {
+            if (written)
+                return;
+            written = true;
+            const pid_t child = ::fork();
+            if (child == 0) {
+                SharedStateBlock outsider;
+                if (outsider.Open() != SharedStateBlock::Result::Ok)
+                    ::_exit(1);
+                outsider.Word().Store(SS_STOP);
+                ::_exit(0);
+            }
+            int status = 0;
+            ::waitpid(child, &status, 0);
+            QVERIFY(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+        });
+        TypeAndSearch(dlg, tree.Path("R"));
+        const WorkerThread::Id id = dlg.LastSearchThreadId();
+        QVERIFY(WaitUntil([&] { return WorkerEnded(id); }));
+        QCOMPARE(WorkerThread::ExitCodeOf(id), std::optional<int>(14));
+        QCOMPARE(RowTexts(*dlg.Model(), 2), QStringList({"leaf", "top"}));
+        QCOMPARE(dlg.SharedState().Load(), int32_t(SS_IDLE));
+    }
+
+    // The block cannot be created (a folder stands at its name): the
+    // message, owned by the window, and the program ends with 0.
+    void blockThatCannotBeCreatedEndsTheProgramWithZero()
+    {
+        TestTree runtime;
+        runtime.MakeFolder(kSharedBlockName);
+        ::setenv("XDG_RUNTIME_DIR", runtime.Root().c_str(), 1);
+        MessageBoxWatcher watcher;
+        const int code = CTamboroApp::RunMainWindow();
+        m_runtime.Use();
+        QCOMPARE(code, 0);
+        QCOMPARE(watcher.seen.size(), std::size_t(1));
+        QCOMPARE(watcher.seen[0].caption, QStringLiteral("Error"));
+        QCOMPARE(watcher.seen[0].text, QStringLiteral("共有メモリを作成できませんでした。"));
+        QCOMPARE(watcher.seen[0].ownerClass, QStringLiteral("tamboro::CTamboroDlg"));
+    }
+
+    // The block is gone when a worker starts: its message, owned by the
+    // window; the buttons stay as they were and the list empty.
+    void workerThatCannotOpenTheBlockReportsIt()
+    {
+        TestTree runtime;
+        ::setenv("XDG_RUNTIME_DIR", runtime.Root().c_str(), 1);
+        TestTree tree;
+        tree.WriteChart("x.bms", "g", "t", "a");
+        ShownDialog shown;
+        CTamboroDlg& dlg = shown.dlg;
+        // The window keeps its mapping; the name now leads to a folder.
+        QCOMPARE(::unlink(runtime.Path(kSharedBlockName).c_str()), 0);
+        runtime.MakeFolder(kSharedBlockName);
+        MessageBoxWatcher watcher;
+        TypeAndSearch(dlg, tree.Root());
+        const WorkerThread::Id id = dlg.LastSearchThreadId();
+        QVERIFY(WaitUntil([&] { return WorkerEnded(id); }));
+        m_runtime.Use();
+        QCOMPARE(watcher.seen.size(), std::size_t(1));
+        QCOMPARE(watcher.seen[0].caption, QStringLiteral("Error"));
+        QCOMPARE(watcher.seen[0].text, QStringLiteral("共有メモリを開けませんでした。"));
+        QCOMPARE(watcher.seen[0].owner, static_cast<QWidget*>(&dlg));
+        QVERIFY(dlg.SearchButton()->isEnabled());
+        QVERIFY(!dlg.StopButton()->isEnabled());
+        QCOMPARE(dlg.Model()->rowCount(), 0);
+        QCOMPARE(dlg.SharedState().Load(), int32_t(SS_IDLE));
+        QVERIFY(WaitUntil([&] { return !dlg.IsTimerRunning(CTamboroDlg::TIMER_WATCH); }, 5000));
+    }
+
+    // Without any display the program says so in one line and fails,
+    // instead of Qt's abort.
+    void noDisplayIsOneLineAndAFailure()
+    {
+        QProcess process;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove("DISPLAY");
+        env.remove("WAYLAND_DISPLAY");
+        env.remove("QT_QPA_PLATFORM");
+        process.setProcessEnvironment(env);
+        process.start(QStringLiteral(TAMBORO_BINARY), {});
+        QVERIFY(process.waitForFinished(20000));
+        QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+        QVERIFY(process.exitCode() != 0);
+        const QByteArray err = process.readAllStandardError();
+        QCOMPARE(err.count('\n'), 1);
+        QVERIFY(err.endsWith('\n'));
+        QVERIFY(err.contains("display"));
+        QVERIFY(process.readAllStandardOutput().isEmpty());
+    }
+};
+
+}  // namespace tamboro
+
+QTEST_MAIN(tamboro::GuiDialogTest)
+#include "GuiDialogTest.moc"
