@@ -41,7 +41,7 @@ namespace {
 
 // Bumped whenever the same seed would produce a different tree, so that the
 // benchmark script regenerates a library it finds from an older version.
-constexpr int kFormatVersion = 1;
+constexpr int kFormatVersion = 2;
 
 struct Text {
     const char* utf8;   // the text as UTF-8 (also used for UTF-8 names)
@@ -855,6 +855,16 @@ private:
         return number;
     }
 
+    // The same names seen from a subfolder of the package.
+    static std::vector<std::string> upOne(const std::vector<std::string>& names)
+    {
+        std::vector<std::string> result;
+        result.reserve(names.size());
+        for (const std::string& name : names)
+            result.push_back("../" + name);
+        return result;
+    }
+
     void writePackage(Rng& rng, const std::string& parent, int charts, size_t index, std::string& buffer)
     {
         const Song song = makeSong(rng);
@@ -934,7 +944,8 @@ private:
             const ChartSpec spec = makeChartSpec(rng, song, c, packageKb, static_cast<int>(sounds.size()),
                                                  static_cast<int>(images.size()));
             buffer.clear();
-            const uint64_t headerLines = ChartWriter(buffer, spec).write(rng, sounds, images);
+            const uint64_t headerLines = sabun ? ChartWriter(buffer, spec).write(rng, upOne(sounds), upOne(images))
+                                               : ChartWriter(buffer, spec).write(rng, sounds, images);
             const std::string path = uniqueName(sabun ? subfolder : folder, name, extension);
             writeFile(path, buffer, totals_);
             ++totals_.charts;

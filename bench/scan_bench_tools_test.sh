@@ -46,8 +46,6 @@ tree_digest() { (cd "$1" && find . -print0 | sort -z | xargs -0 -n 200 sha1sum 2
 
 # --- generator: counts, totals, determinism -----------------------------------
 "$gen" --seed 5 --charts 600 "$tmp/a" > "$tmp/a.txt" 2> /dev/null
-"$gen" --seed 5 --charts 600 "$tmp/b" > "$tmp/b.txt" 2> /dev/null
-"$gen" --seed 6 --charts 600 "$tmp/c" > /dev/null 2>&1
 lib=$tmp/a
 check "charts on disk" "$(charts_in "$lib")" 600
 check "charts reported" "$(summary_value "$tmp/a.txt" charts)" 600
@@ -57,8 +55,13 @@ check "files reported" "$(summary_value "$tmp/a.txt" files)" "$(find "$lib" -typ
 check "bytes reported" "$(summary_value "$tmp/a.txt" bytes)" \
     "$(find "$lib" -type f -printf '%s\n' | awk '{ s += $1 } END { print s }')"
 check "folders reported (root not counted)" "$(summary_value "$tmp/a.txt" folders)" "$(($(find "$lib" -type d | wc -l) - 1))"
-check "same seed, same tree" "$(tree_digest "$tmp/a")" "$(tree_digest "$tmp/b")"
-check_true "another seed, another tree" test "$(tree_digest "$tmp/a")" != "$(tree_digest "$tmp/c")"
+"$gen" --seed 5 --charts 120 "$tmp/same1" > "$tmp/same1.txt" 2> /dev/null
+"$gen" --seed 5 --charts 120 "$tmp/same2" > "$tmp/same2.txt" 2> /dev/null
+"$gen" --seed 6 --charts 120 "$tmp/other" > /dev/null 2>&1
+check "same seed, same tree" "$(tree_digest "$tmp/same1")" "$(tree_digest "$tmp/same2")"
+check "same seed, same totals" "$(cat "$tmp/same1.txt")" "$(cat "$tmp/same2.txt")"
+check_true "another seed, another tree" test "$(tree_digest "$tmp/same1")" != "$(tree_digest "$tmp/other")"
+rm -rf -- "$tmp/same1" "$tmp/same2" "$tmp/other"
 for n in 1 2 9 41; do
     "$gen" --seed 3 --charts $n "$tmp/n$n" > /dev/null 2>&1
     check "exactly $n charts" "$(charts_in "$tmp/n$n")" $n
@@ -107,6 +110,26 @@ read -r utf8_names korean_names sjis_names ascii_names <<< "$(kinds "$tmp/names.
 check_true "names in Shift-JIS ($sjis_names), UTF-8 ($utf8_names), ASCII ($ascii_names)" \
     test "$sjis_names" -gt 0 -a "$utf8_names" -gt 0 -a "$ascii_names" -gt 0
 
+# --- generator: the layout of a library -----------------------------------------
+check "20 category folders for a small library" "$(find "$lib" -mindepth 1 -maxdepth 1 -type d | wc -l)" 20
+check "no folder holds more than 8 charts" \
+    "$(find "$lib" -type f -iname '*.bms' -printf '%h\n' | sort | uniq -c | awk '$1 > 8' | wc -l)" 0
+sound_sizes=$(find "$lib" -type f \( -name '*.wav' -o -name '*.ogg' \) -printf '%s\n' | sort -n)
+check_true "key sounds are 300 B to 4 KB" test "$(head -n 1 <<< "$sound_sizes")" -ge 300 -a "$(tail -n 1 <<< "$sound_sizes")" -le 4096
+check "every .wav is a RIFF file" \
+    "$(find "$lib" -type f -name '*.wav' -print0 | xargs -0 head -q -c 4 | fold -w 4 | sort -u)" RIFF
+# Every key sound and image a chart names lies where the chart says.
+missing=0
+named=0
+while IFS= read -r file; do
+    named=$((named + 1))
+    [[ -f $file ]] || missing=$((missing + 1))
+done < <(xargs -0 awk '/^#[Ww][Aa][Vv][0-9A-Z][0-9A-Z] |^#[Bb][Mm][Pp][0-9A-Z][0-9A-Z] / {
+                          dir = FILENAME; sub(/\/[^\/]*$/, "", dir); name = substr($0, 8); sub(/\r$/, "", name)
+                          print dir "/" name }' < "$tmp/charts.lst")
+check_true "charts name key sounds and images ($named)" test "$named" -gt 10000
+check "every named key sound and image exists" "$missing" 0
+
 # --- generator: refusals -------------------------------------------------------
 mkdir "$tmp/full" && echo keep > "$tmp/full/keep.txt"
 "$gen" --charts 3 "$tmp/full" > /dev/null 2>&1
@@ -139,6 +162,19 @@ ln -s missing "$t/dangling.bms" # counted, cannot be opened
 # dir.bms/d.bms 2, filelink.bms 5, dangling.bms 0
 check "walk-read: links, case, folder named *.bms" "$("$walk" "$t")" "9 files, 20 bytes"
 check "walk-read: root with a trailing slash" "$("$walk" "$t/")" "9 files, 20 bytes"
+# Files larger than the 256 KB buffer are read to their end.
+mkdir "$tmp/big"
+head -c $((1024 * 1024 + 7)) /dev/zero > "$tmp/big/a.bms"
+head -c $((256 * 1024)) /dev/zero > "$tmp/big/b.bms"
+head -c $((256 * 1024 + 1)) /dev/zero > "$tmp/big/c.bms"
+check "walk-read: files beyond the buffer size" "$("$walk" "$tmp/big")" "3 files, $((1024 * 1024 + 7 + 512 * 1024 + 1)) bytes"
+# A deep chain of folders, a chart at every level.
+deep=$tmp/deep
+for i in $(seq 1 60); do
+    mkdir "$deep" && printf x > "$deep/c.bms"
+    deep=$deep/d
+done
+check "walk-read: 60 levels deep" "$("$walk" "$tmp/deep")" "60 files, 60 bytes"
 "$walk" "$tmp/none" > /dev/null 2>&1
 check "walk-read: missing root fails" $? 1
 "$walk" > /dev/null 2>&1
@@ -151,6 +187,12 @@ ln -s "$gen" "$fake/bench/tamboro-gen-library"
 ln -s "$walk" "$fake/bench/tamboro-walk-read"
 msg=$("$script" --build "$tmp/nowhere" --lib "$tmp/lib0" 2>&1)
 check "script: fails without the tools" $? 1
+"$script" --charts 0 > /dev/null 2>&1
+check "script: refuses --charts 0" $? 1
+"$script" --frobnicate > /dev/null 2>&1
+check "script: refuses an unknown option" $? 1
+check_true "script: --help shows the usage" grep -q -- '--floors-only' <<< "$("$script" --help)"
+
 check_true "script: names the missing tool" grep -q 'tamboro-gen-library not found' <<< "$msg"
 msg=$("$script" --build "$fake" --charts 5 --lib "$tmp/lib1" 2>&1)
 check "script: fails without tamboro-scan" $? 1
@@ -162,6 +204,21 @@ if command -v hyperfine > /dev/null && command -v rg > /dev/null; then
     msg=$("$script" --build "$fake" --charts 5 --lib "$tmp/full" --floors-only 2>&1)
     check "script: will not take over a foreign folder" $? 1
     check "script: leaves the foreign folder alone" "$(ls "$tmp/full")" keep.txt
+
+    # A scanner that loses charts, or fails, stops the run before any timing.
+    mkdir -p "$tmp/badscan/cli" "$tmp/badscan/bench"
+    ln -s "$gen" "$tmp/badscan/bench/tamboro-gen-library"
+    ln -s "$walk" "$tmp/badscan/bench/tamboro-walk-read"
+    printf '#!/bin/sh\necho "one line"\n' > "$tmp/badscan/cli/tamboro-scan"
+    chmod +x "$tmp/badscan/cli/tamboro-scan"
+    msg=$("$script" --build "$tmp/badscan" --charts 4 --lib "$tmp/lib3" --runs 2 --out "$tmp/out0" 2>&1)
+    check "script: a scanner printing too few lines fails the check" $? 1
+    check_true "script: says which check failed" grep -q 'CHECK FAILED: tamboro-scan printed 1 lines, expected one per chart (4)' <<< "$msg"
+    check_true "script: nothing timed after a failed check" test ! -e "$tmp/out0/hyperfine.csv"
+    printf '#!/bin/sh\nexit 3\n' > "$tmp/badscan/cli/tamboro-scan"
+    msg=$("$script" --build "$tmp/badscan" --charts 4 --lib "$tmp/lib3" --runs 2 --out "$tmp/out0" 2>&1)
+    check "script: a failing scanner fails the run" $? 1
+    check_true "script: reports the scanner's exit code" grep -q 'tamboro-scan failed (exit 3)' <<< "$msg"
 
     mode=(--floors-only)
     if [[ -x $build/cli/tamboro-scan ]]; then
