@@ -1,0 +1,302 @@
+// The window's layout on resize, its Tab order, the minimised window's icon,
+// and folder drop, on the offscreen platform with real widgets.
+#include <QDropEvent>
+#include <QImage>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QPushButton>
+#include <QSemaphore>
+#include <QTableView>
+#include <QUrl>
+
+#include "dialog/TamboroDlg.h"
+#include "res/resource.h"
+#include "results/ResultModel.h"
+#include "tests/GuiTestSupport.h"
+
+namespace tamboro {
+namespace {
+
+using test::MessageBoxWatcher;
+using test::TestTree;
+using test::WaitUntil;
+
+// The order in which Tab visits the four controls, starting at `first`.
+QList<QWidget*> TabChain(CTamboroDlg& dlg, QWidget* first)
+{
+    const QList<QWidget*> controls = {dlg.PathEdit(), dlg.List(), dlg.SearchButton(), dlg.StopButton()};
+    QList<QWidget*> chain;
+    QWidget* widget = first;
+    for (int steps = 0; steps < 64 && chain.size() < controls.size(); ++steps) {
+        if (controls.contains(widget) && !chain.contains(widget))
+            chain << widget;
+        widget = widget->nextInFocusChain();
+    }
+    return chain;
+}
+
+// The four controls from the bottom of the sibling order to the top.
+QList<QWidget*> SiblingOrder(CTamboroDlg& dlg)
+{
+    const QList<QWidget*> controls = {dlg.PathEdit(), dlg.List(), dlg.SearchButton(), dlg.StopButton()};
+    QList<QWidget*> order;
+    for (QObject* child : dlg.children()) {
+        if (auto* widget = qobject_cast<QWidget*>(child); widget != nullptr && controls.contains(widget))
+            order << widget;
+    }
+    return order;
+}
+
+// A drop of these URLs, delivered as the platform delivers one.
+bool Drop(CTamboroDlg& dlg, const QList<QUrl>& urls)
+{
+    QMimeData data;
+    data.setUrls(urls);
+    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(&dlg, &enter);
+    if (!enter.isAccepted())
+        return false;
+    QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(&dlg, &drop);
+    return drop.isAccepted();
+}
+
+QUrl LocalUrl(const std::string& bytes)
+{
+    // Percent-encoded bytes, as file managers send names that are not UTF-8.
+    return QUrl(QStringLiteral("file://") + QString::fromLatin1(QByteArray(bytes.data(), qsizetype(bytes.size()))
+                                                                    .toPercentEncoding("/")));
+}
+
+}  // namespace
+
+class GuiLayoutDropTest : public QObject {
+    Q_OBJECT
+private:
+    test::PrivateRuntimeDir m_runtime;
+
+private slots:
+    void init() { m_runtime.Use(); }
+
+    void layoutOfA600By400ClientArea()
+    {
+        CTamboroDlg dlg;
+        dlg.OnInitDialog();
+        dlg.resize(600, 400);
+        dlg.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+        QCOMPARE(dlg.size(), QSize(600, 400));
+        QCOMPARE(dlg.List()->geometry(), QRect(0, 0, 600, 376));
+        QCOMPARE(dlg.PathEdit()->geometry().topLeft(), QPoint(0, 379));
+        QCOMPARE(dlg.PathEdit()->width(), 410);
+        QCOMPARE(dlg.SearchButton()->geometry().topLeft(), QPoint(416, 379));
+        QCOMPARE(dlg.StopButton()->geometry().topLeft(), QPoint(510, 379));
+        // The Search button starts 6 pixels right of the path box.
+        QCOMPARE(dlg.SearchButton()->x() - (dlg.PathEdit()->x() + dlg.PathEdit()->width()), 6);
+
+        // Heights of the strip's controls do not change; wider windows widen
+        // only the list and the path box.
+        const int pathHeight = dlg.PathEdit()->height();
+        const QSize searchSize = dlg.SearchButton()->size();
+        const QSize stopSize = dlg.StopButton()->size();
+        dlg.resize(800, 500);
+        QCOMPARE(dlg.List()->geometry(), QRect(0, 0, 800, 476));
+        QCOMPARE(dlg.PathEdit()->geometry(), QRect(0, 479, 610, pathHeight));
+        QCOMPARE(dlg.SearchButton()->geometry(), QRect(QPoint(616, 479), searchSize));
+        QCOMPARE(dlg.StopButton()->geometry(), QRect(QPoint(710, 479), stopSize));
+    }
+
+    void narrowWindowsGiveThePathBoxNoWidth()
+    {
+        CTamboroDlg dlg;
+        dlg.setMinimumSize(0, 0);
+        dlg.show();
+        dlg.resize(150, 100);
+        QCOMPARE(dlg.PathEdit()->width(), 0);
+        QCOMPARE(dlg.SearchButton()->x(), 150 - 184);
+        QCOMPARE(dlg.StopButton()->x(), 150 - 90);
+        QCOMPARE(dlg.List()->geometry(), QRect(0, 0, 150, 76));
+    }
+
+    // Placing brings each control to the top of the sibling order and the
+    // front of the Tab order: list, path box, Search, Stop in turn.
+    void tabAndSiblingOrderBeforeAndAfterTheFirstLayout()
+    {
+        CTamboroDlg dlg;
+        QCOMPARE(TabChain(dlg, dlg.PathEdit()),
+                 QList<QWidget*>({dlg.PathEdit(), dlg.List(), dlg.SearchButton(), dlg.StopButton()}));
+        dlg.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+        QCOMPARE(TabChain(dlg, dlg.StopButton()),
+                 QList<QWidget*>({dlg.StopButton(), dlg.SearchButton(), dlg.PathEdit(), dlg.List()}));
+        QCOMPARE(SiblingOrder(dlg),
+                 QList<QWidget*>({dlg.List(), dlg.PathEdit(), dlg.SearchButton(), dlg.StopButton()}));
+        // Tab from the path box goes to the list, then round to Search.
+        dlg.activateWindow();
+        dlg.PathEdit()->setFocus();
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(dlg.List()));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(dlg.SearchButton()));
+    }
+
+    void placingAControlThatDoesNotExistDoesNothing()
+    {
+        CTamboroDlg dlg;
+        const QRect before = dlg.List()->geometry();
+        CTamboroDlg::ClientRect rc{0, 0, 600, 400};
+        dlg.PlaceAnchored(rc, 4242, -184, -21, 0, 0);
+        dlg.PlaceStretched(rc, 4242, 0, -21, -190, 0);
+        QCOMPARE(dlg.List()->geometry(), before);
+        QCOMPARE(dlg.GetDlgItem(4242), nullptr);
+        QCOMPARE(dlg.GetDlgItem(IDC_LIST), static_cast<QWidget*>(dlg.List()));
+    }
+
+    // Minimised: a zero client area, and the icon drawn in the middle;
+    // restored: the whole layout again.
+    void minimisedWindowShowsItsIconAndRestoresItsLayout()
+    {
+        CTamboroDlg dlg;
+        dlg.resize(600, 400);
+        dlg.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+        dlg.setWindowState(Qt::WindowMinimized);
+        QVERIFY(dlg.isMinimized());
+        QCOMPARE(dlg.List()->size(), QSize(0, 0));
+        QCOMPARE(dlg.PathEdit()->width(), 0);
+
+        const QImage shot = dlg.grab().toImage();
+        const QImage icon = dlg.OnQueryDragIcon().pixmap(32, 32).toImage();
+        QVERIFY(!icon.isNull());
+        const int x = (dlg.width() - 32 + 1) / 2;
+        const int y = (dlg.height() - 32 + 1) / 2;
+        // The drum's head at the icon's centre, and the plain background
+        // far from it.
+        QCOMPARE(shot.pixelColor(x + 16, y + 20).rgb(), icon.pixelColor(16, 20).rgb());
+        QVERIFY(shot.pixelColor(x + 16, y + 20) != shot.pixelColor(2, 2));
+
+        dlg.setWindowState(Qt::WindowNoState);
+        QVERIFY(!dlg.isMinimized());
+        QCOMPARE(dlg.List()->geometry(), QRect(0, 0, 600, 376));
+        QCOMPARE(dlg.PathEdit()->width(), 410);
+    }
+
+    void dropOfThreeFoldersTakesTheFirst()
+    {
+        TestTree tree;
+        tree.MakeFolder("one");
+        tree.MakeFolder("two");
+        tree.MakeFolder("three");
+        CTamboroDlg dlg;
+        QVERIFY(Drop(dlg, {QUrl::fromLocalFile(QString::fromStdString(tree.Path("one"))),
+                           QUrl::fromLocalFile(QString::fromStdString(tree.Path("two"))),
+                           QUrl::fromLocalFile(QString::fromStdString(tree.Path("three")))}));
+        QCOMPARE(dlg.PathEdit()->text(), QString::fromStdString(tree.Path("one")));
+        QVERIFY(dlg.acceptDrops());
+        // Dropping never starts a search.
+        QCOMPARE(dlg.LastSearchThreadId(), WorkerThread::Id(0));
+    }
+
+    void dropOfAFileTakesItsPath()
+    {
+        TestTree tree;
+        tree.WriteChart("song.bms", "g", "t", "a");
+        CTamboroDlg dlg;
+        QVERIFY(Drop(dlg, {QUrl::fromLocalFile(QString::fromStdString(tree.Path("song.bms")))}));
+        QCOMPARE(dlg.PathEdit()->text(), QString::fromStdString(tree.Path("song.bms")));
+    }
+
+    void nonLocalItemsAreIgnored()
+    {
+        TestTree tree;
+        CTamboroDlg dlg;
+        dlg.PathEdit()->setText(QStringLiteral("kept"));
+        QVERIFY(!Drop(dlg, {QUrl(QStringLiteral("https://example.org/charts/"))}));
+        QCOMPARE(dlg.PathEdit()->text(), QStringLiteral("kept"));
+        QVERIFY(Drop(dlg, {QUrl(QStringLiteral("https://example.org/charts/")),
+                           QUrl::fromLocalFile(QString::fromStdString(tree.Root()))}));
+        QCOMPARE(dlg.PathEdit()->text(), QString::fromStdString(tree.Root()));
+    }
+
+    // A folder named in Shift-JIS shows decoded, and a search of the
+    // dropped path still finds it by its own bytes.
+    void droppedShiftJisFolderIsShownDecodedAndSearchedByItsBytes()
+    {
+        TestTree tree;
+        const std::string folder = tree.Path("\x83\x5c\x83\x74\x83\x67");  // ソフト
+        tree.WriteChart("\x83\x5c\x83\x74\x83\x67/x.bms", "g", "t", "a");
+        CTamboroDlg dlg;
+        dlg.OnInitDialog();
+        dlg.show();
+        QVERIFY(Drop(dlg, {LocalUrl(folder)}));
+        QCOMPARE(dlg.PathEdit()->text(), QString::fromStdString(tree.Root()) + QStringLiteral("/ソフト"));
+        QCOMPARE(dlg.PathBytes(), folder);
+        dlg.OnButtonSearch();
+        const WorkerThread::Id id = dlg.LastSearchThreadId();
+        QVERIFY(WaitUntil([&] { return WorkerThread::PhaseOf(id) == WorkerThread::Phase::Ended; }));
+        QCOMPARE(dlg.Model()->rowCount(), 1);
+        // Typing over it searches the typed text again.
+        dlg.PathEdit()->setText(QStringLiteral("/typed/ソ"));
+        QCOMPARE(dlg.PathBytes(), std::string("/typed/\xE3\x82\xBD"));
+    }
+
+    // A drop while a search runs replaces the path box's text only.
+    void dropDuringASearchLeavesTheSearchAlone()
+    {
+        TestTree tree;
+        tree.WriteChart("R/a.bms", "g", "first", "a");
+        tree.WriteChart("Other/b.bms", "g", "other", "a");
+        CTamboroDlg dlg;
+        dlg.OnInitDialog();
+        dlg.show();
+        QSemaphore gate;
+        dlg.SetWorkerStartHook([&gate] { gate.acquire(); });
+        dlg.PathEdit()->setText(QString::fromStdString(tree.Path("R")));
+        dlg.OnButtonSearch();
+        const WorkerThread::Id id = dlg.LastSearchThreadId();
+        QVERIFY(Drop(dlg, {QUrl::fromLocalFile(QString::fromStdString(tree.Path("Other")))}));
+        QCOMPARE(dlg.PathEdit()->text(), QString::fromStdString(tree.Path("Other")));
+        QCOMPARE(dlg.LastSearchThreadId(), id);
+        gate.release();
+        QVERIFY(WaitUntil([&] { return WorkerThread::PhaseOf(id) == WorkerThread::Phase::Ended; }));
+        QCOMPARE(dlg.Model()->rowCount(), 1);
+        QCOMPARE(dlg.Model()->CellText(0, 2), QStringLiteral("first"));
+    }
+
+    // A buffer that cannot be had in full: the message, the path box kept,
+    // and later drops accepted again.
+    void shortAllocationIsReportedAndDropsComeBack()
+    {
+        TestTree tree;
+        tree.MakeFolder("abc");
+        const std::string path = tree.Path("abc");
+        CTamboroDlg dlg;
+        dlg.show();
+        dlg.PathEdit()->setText(QStringLiteral("before"));
+        std::size_t asked = 0;
+        dlg.SetDropBufferAllocator([&asked](std::size_t wanted, std::size_t& obtained) {
+            asked = wanted;
+            obtained = wanted / 2;
+            return std::make_unique<char[]>(obtained);
+        });
+        MessageBoxWatcher watcher;
+        QVERIFY(Drop(dlg, {QUrl::fromLocalFile(QString::fromStdString(path))}));
+        QCOMPARE(asked, path.size() + 1);
+        QCOMPARE(watcher.seen.size(), std::size_t(1));
+        QCOMPARE(watcher.seen[0].caption, QStringLiteral("エラー"));
+        QCOMPARE(watcher.seen[0].text, QStringLiteral("メモリ不足です。\n%1 < %2").arg(asked / 2).arg(asked));
+        QCOMPARE(watcher.seen[0].owner, static_cast<QWidget*>(&dlg));
+        QCOMPARE(dlg.PathEdit()->text(), QStringLiteral("before"));
+        QVERIFY(dlg.acceptDrops());
+
+        dlg.SetDropBufferAllocator({});
+        QVERIFY(Drop(dlg, {QUrl::fromLocalFile(QString::fromStdString(path))}));
+        QCOMPARE(dlg.PathEdit()->text(), QString::fromStdString(path));
+        QCOMPARE(watcher.seen.size(), std::size_t(1));
+    }
+};
+
+}  // namespace tamboro
+
+QTEST_MAIN(tamboro::GuiLayoutDropTest)
+#include "GuiLayoutDropTest.moc"

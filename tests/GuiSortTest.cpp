@@ -1,0 +1,170 @@
+// Clicks on the list's column headers in the real window: the modes they
+// cycle through, the header labels, the previous column's plain title, a new
+// search resetting the labels, and sorting while a search still adds rows.
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QTableView>
+
+#include "dialog/TamboroDlg.h"
+#include "results/ResultModel.h"
+#include "tests/GuiTestSupport.h"
+
+namespace tamboro {
+namespace {
+
+using test::TestTree;
+using test::WaitUntil;
+
+void ClickHeader(CTamboroDlg& dlg, int column)
+{
+    QHeaderView* header = dlg.List()->horizontalHeader();
+    const QPoint at(header->sectionViewportPosition(column) + header->sectionSize(column) / 2, header->height() / 2);
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, Qt::NoModifier, at);
+}
+
+QString Label(CTamboroDlg& dlg, int column)
+{
+    return dlg.Model()->headerData(column, Qt::Horizontal).toString();
+}
+
+QStringList Column(CTamboroDlg& dlg, int column)
+{
+    QStringList out;
+    for (int row = 0; row < dlg.Model()->rowCount(); ++row)
+        out << dlg.Model()->CellText(row, column);
+    return out;
+}
+
+bool Ended(WorkerThread::Id id)
+{
+    return WorkerThread::PhaseOf(id) == WorkerThread::Phase::Ended;
+}
+
+}  // namespace
+
+class GuiSortTest : public QObject {
+    Q_OBJECT
+private:
+    test::PrivateRuntimeDir m_runtime;
+    TestTree m_tree;
+
+    void Search(CTamboroDlg& dlg, const std::string& root)
+    {
+        dlg.PathEdit()->setText(QString::fromStdString(root));
+        dlg.OnButtonSearch();
+        const WorkerThread::Id id = dlg.LastSearchThreadId();
+        QVERIFY(WaitUntil([&] { return Ended(id); }));
+    }
+
+private slots:
+    void initTestCase()
+    {
+        m_runtime.Use();
+        // Found order: b, then c, then a (subfolders first).
+        m_tree.WriteChart("R/S/T/c.bms", "Pop", "Charlie", "Zed");
+        m_tree.WriteChart("R/S/b.bms", "Jazz", "Bravo", "Yan");
+        m_tree.WriteChart("R/a.bms", "Rock", "alpha", "Xia");
+    }
+
+    void clicksOnOneHeaderCycleThroughTheModes()
+    {
+        CTamboroDlg dlg;
+        dlg.OnInitDialog();
+        dlg.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+        Search(dlg, m_tree.Path("R"));
+        QCOMPARE(Column(dlg, 2), QStringList({"Charlie", "Bravo", "alpha"}));
+
+        ClickHeader(dlg, 2);
+        QCOMPARE(dlg.SortColumn(), 2);
+        QCOMPARE(dlg.SortMode(), 1);
+        QCOMPARE(Label(dlg, 2), QStringLiteral("タイトル(Alphabetic)"));
+        QCOMPARE(Column(dlg, 2), QStringList({"alpha", "Bravo", "Charlie"}));
+
+        ClickHeader(dlg, 2);
+        QCOMPARE(dlg.SortMode(), 2);
+        QCOMPARE(Label(dlg, 2), QStringLiteral("タイトル(Reverse)"));
+        QCOMPARE(Column(dlg, 2), QStringList({"Charlie", "Bravo", "alpha"}));
+
+        ClickHeader(dlg, 2);
+        QCOMPARE(dlg.SortMode(), 0);
+        QCOMPARE(Label(dlg, 2), QStringLiteral("タイトル "));
+        QCOMPARE(Column(dlg, 2), QStringList({"Charlie", "Bravo", "alpha"}));
+        QCOMPARE(dlg.Model()->RowAt(0).key, MakeRowKey(0, 0));
+
+        ClickHeader(dlg, 2);
+        QCOMPARE(dlg.SortMode(), 1);
+        QCOMPARE(Label(dlg, 2), QStringLiteral("タイトル(Alphabetic)"));
+
+        // Another header: the old one gets its plain title back.
+        ClickHeader(dlg, 3);
+        QCOMPARE(dlg.SortColumn(), 3);
+        QCOMPARE(dlg.SortMode(), 1);
+        QCOMPARE(Label(dlg, 2), QStringLiteral("タイトル"));
+        QCOMPARE(Label(dlg, 3), QStringLiteral("アーティスト(Alphabetic)"));
+        QCOMPARE(Column(dlg, 3), QStringList({"Xia", "Yan", "Zed"}));
+
+        // By folder path.
+        ClickHeader(dlg, 0);
+        const QString root = QString::fromStdString(m_tree.Path("R")) + "/";
+        QCOMPARE(Column(dlg, 0), QStringList({root, root + "S/", root + "S/T/"}));
+        QCOMPARE(Label(dlg, 3), QStringLiteral("アーティスト"));
+        QCOMPARE(Label(dlg, 0), QStringLiteral("ディレクトリ(Alphabetic)"));
+
+        // A new search puts every plain title back and the mode to found
+        // order; the sorted column is kept, so its next click sorts ascending.
+        Search(dlg, m_tree.Path("R"));
+        for (int column = 0; column < 4; ++column)
+            QCOMPARE(Label(dlg, column), dlg.ColumnTitles()[static_cast<std::size_t>(column)]);
+        QCOMPARE(dlg.SortMode(), 0);
+        QCOMPARE(dlg.SortColumn(), 0);
+        ClickHeader(dlg, 0);
+        QCOMPARE(dlg.SortMode(), 1);
+        QCOMPARE(Label(dlg, 0), QStringLiteral("ディレクトリ(Alphabetic)"));
+    }
+
+    // Sorting while the worker still adds rows: every row keeps its own
+    // texts (each chart's title names its folder), and found order comes
+    // back complete at the end.
+    void sortingWhileASearchAddsRows()
+    {
+        TestTree tree;
+        constexpr int kFolders = 60;
+        for (int i = 0; i < kFolders; ++i) {
+            const std::string name = "F" + std::to_string(1000 + i);
+            for (int j = 0; j < 3; ++j)
+                tree.WriteChart("R/" + name + "/" + std::to_string(j) + ".bms", "g", name, "a" + std::to_string(j));
+        }
+        CTamboroDlg dlg;
+        dlg.OnInitDialog();
+        dlg.show();
+        int clicks = 0;
+        QObject::connect(dlg.Model(), &QAbstractItemModel::rowsInserted, &dlg, [&] {
+            if (dlg.Model()->rowCount() % 30 == 0) {
+                ClickHeader(dlg, (clicks % 2) == 0 ? 2 : 3);
+                ++clicks;
+            }
+        });
+        dlg.PathEdit()->setText(QString::fromStdString(tree.Path("R")));
+        dlg.OnButtonSearch();
+        const WorkerThread::Id id = dlg.LastSearchThreadId();
+        QVERIFY(WaitUntil([&] { return Ended(id); }));
+        QVERIFY(clicks >= 3);
+        ResultModel& model = *dlg.Model();
+        QCOMPARE(model.rowCount(), kFolders * 3);
+        for (int row = 0; row < model.rowCount(); ++row) {
+            const QString folder = model.CellText(row, 0);
+            QVERIFY2(folder.endsWith(model.CellText(row, 2) + "/"), qPrintable(folder));
+        }
+        // Back to found order: a found-order click on the last sorted column.
+        while (dlg.SortMode() != 0)
+            ClickHeader(dlg, dlg.SortColumn());
+        for (int row = 0; row < model.rowCount(); ++row)
+            QCOMPARE(model.RowAt(row).index, uint32_t(row));
+    }
+};
+
+}  // namespace tamboro
+
+QTEST_MAIN(tamboro::GuiSortTest)
+#include "GuiSortTest.moc"
