@@ -1,6 +1,8 @@
 #include "results/RowSorter.h"
 
 #include <algorithm>
+#include <cstring>
+#include <thread>
 #include <utility>
 
 namespace tamboro {
@@ -39,8 +41,8 @@ RowSorter::RowSorter(Collator collator) : m_collator(std::move(collator)) {}
 
 void RowSorter::Append(std::vector<ChartRow>& rows)
 {
-    m_rows.reserve(m_rows.size() + rows.size());
-    m_order.reserve(m_order.size() + rows.size());
+    // No reserve here: an exact reserve per folder would copy all rows for
+    // every folder; push_back grows geometrically.
     for (ChartRow& row : rows) {
         m_order.push_back(static_cast<uint32_t>(m_rows.size()));
         m_rows.push_back(std::move(row));
@@ -87,6 +89,27 @@ std::u16string RowSorter::DecodeCell(uint32_t slot, int32_t column) const
     return DecodeToUtf16(CellBytes(row, column), RowCharset(slot));
 }
 
+void RowSorter::AppendKeys(KeyColumn& keys, std::size_t firstSlot, std::size_t endSlot, int32_t column,
+                           const Collator& collator) const
+{
+    for (std::size_t slot = firstSlot; slot < endSlot; ++slot) {
+        const std::size_t own = keys.offsets.size() - 1;  // keys of this buffer so far
+        // Rows of one folder arrive together: their folder keys are equal.
+        if (column == kColumnFolder && own > 0 && slot > 0 && m_rows[slot].folder == m_rows[slot - 1].folder) {
+            const std::size_t begin = keys.offsets[own - 1];
+            const std::size_t length = keys.offsets[own] - begin;
+            // Room first (growing geometrically), so that copying from the
+            // buffer into itself never reallocates under the copy.
+            if (keys.bytes.capacity() < keys.bytes.size() + length)
+                keys.bytes.reserve(std::max(2 * keys.bytes.capacity(), keys.bytes.size() + length));
+            keys.bytes.append(keys.bytes.data() + begin, length);
+        } else {
+            keys.bytes += collator.SortKey(DecodeCell(static_cast<uint32_t>(slot), column));
+        }
+        keys.offsets.push_back(keys.bytes.size());
+    }
+}
+
 void RowSorter::PrepareSortKeys(int32_t column)
 {
     KeyColumn& keys = m_keys[Col(column)];
@@ -94,17 +117,39 @@ void RowSorter::PrepareSortKeys(int32_t column)
     if (ready >= m_rows.size())
         return;
     keys.offsets.reserve(m_rows.size() + 1);
-    for (std::size_t slot = ready; slot < m_rows.size(); ++slot) {
-        // Rows of one folder arrive together: their folder keys are equal.
-        if (column == kColumnFolder && slot > 0 && m_rows[slot].folder == m_rows[slot - 1].folder) {
-            const std::size_t begin = keys.offsets[slot - 1];
-            const std::size_t length = keys.offsets[slot] - begin;
-            keys.bytes.reserve(keys.bytes.size() + length);  // no reallocation while copying from itself
-            keys.bytes.append(keys.bytes.data() + begin, length);
-        } else {
-            keys.bytes += m_collator.SortKey(DecodeCell(static_cast<uint32_t>(slot), column));
-        }
-        keys.offsets.push_back(keys.bytes.size());
+
+    // Decoding and key making dominate a first sort; with many rows they are
+    // shared out to helper threads, each with its own copy of the collator
+    // (a collator serves one thread at a time). Each thread takes its own
+    // range of slots, so the charset cache entries it fills are its own.
+    const std::size_t missing = m_rows.size() - ready;
+    const std::size_t threads =
+        std::min<std::size_t>({std::max(1u, std::thread::hardware_concurrency()), 4, missing / 4096 + 1});
+    if (threads <= 1) {
+        AppendKeys(keys, ready, m_rows.size(), column, m_collator);
+        return;
+    }
+    while (m_helperCollators.size() < threads - 1)
+        m_helperCollators.push_back(m_collator);
+    const std::size_t share = missing / threads;
+    std::vector<KeyColumn> parts(threads - 1);
+    std::vector<std::thread> helpers;
+    for (std::size_t t = 1; t < threads; ++t) {
+        const std::size_t first = ready + t * share;
+        const std::size_t end = t + 1 == threads ? m_rows.size() : first + share;
+        helpers.emplace_back([this, &parts, &collator = m_helperCollators[t - 1], t, first, end, column] {
+            parts[t - 1].offsets.reserve(end - first + 1);
+            AppendKeys(parts[t - 1], first, end, column, collator);
+        });
+    }
+    AppendKeys(keys, ready, ready + share, column, m_collator);
+    for (std::thread& helper : helpers)
+        helper.join();
+    for (const KeyColumn& part : parts) {
+        const std::size_t base = keys.bytes.size();
+        keys.bytes += part.bytes;
+        for (std::size_t i = 1; i < part.offsets.size(); ++i)
+            keys.offsets.push_back(base + part.offsets[i]);
     }
 }
 
@@ -132,46 +177,62 @@ std::vector<uint32_t> RowSorter::SortedOrder(int32_t column, int32_t mode)
     if (byText)
         PrepareSortKeys(column);
 
-    // Each entry carries a number whose order agrees with CompareRows: the
-    // insertion index, or the first eight bytes of the collation key read
-    // big-endian (keys hold no zero bytes, so the zero padding of a short
-    // key orders it before its longer extensions). Most comparisons end on
-    // that number; CompareRows decides the rest.
+    // The sort compares entries, not rows: an entry holds the row's slot
+    // and what its order depends on, so that comparing two rows touches
+    // only their entries and, on a tie in the first eight key bytes, the
+    // keys themselves. The order is that of CompareRows:
+    //  - text: the collation keys byte by byte; `lead` holds the first eight
+    //    bytes read big-endian (zero-padded), `key` the whole key;
+    //  - found order: `lead` holds the insertion index.
+    // Rows equal in that order keep their found order, so that a sort's
+    // result does not depend on the order it started from.
     struct Entry {
         uint64_t lead;
-        uint32_t position;
+        const char* key;
+        uint32_t keyLength;
+        uint32_t slot;
     };
     const std::size_t count = m_order.size();
     std::vector<Entry> entries(count);
     for (std::size_t position = 0; position < count; ++position) {
         const uint32_t slot = m_order[position];
-        uint64_t lead = 0;
+        Entry& entry = entries[position];
+        entry.slot = slot;
         if (byText) {
             const std::string_view key = Key(slot, column);
+            uint64_t lead = 0;
             for (std::size_t i = 0; i < 8; ++i)
                 lead = (lead << 8) | (i < key.size() ? static_cast<unsigned char>(key[i]) : 0u);
+            entry.lead = lead;
+            entry.key = key.data();
+            entry.keyLength = static_cast<uint32_t>(key.size());
         } else {
-            lead = m_rows[slot].index;
+            entry.lead = m_rows[slot].index;
+            entry.key = nullptr;
+            entry.keyLength = 0;
         }
-        entries[position] = {lead, static_cast<uint32_t>(position)};
     }
 
-    // Rows that compare equal keep their found order, so that a sort's
-    // result does not depend on the order it started from.
-    const SortParams params{this, column, mode};
     const bool descending = mode == kSortDescending;
-    std::sort(entries.begin(), entries.end(), [this, &params, descending](const Entry& a, const Entry& b) {
-        if (a.lead != b.lead)
-            return descending ? a.lead > b.lead : a.lead < b.lead;
-        const int32_t order = CompareRows(a.position, b.position, params);
+    const std::vector<ChartRow>& rows = m_rows;
+    std::sort(entries.begin(), entries.end(), [&rows, descending](const Entry& a, const Entry& b) {
+        int order = (a.lead > b.lead) - (a.lead < b.lead);
+        if (order == 0 && (a.keyLength > 8 || b.keyLength > 8)) {
+            const uint32_t common = std::min(a.keyLength, b.keyLength);
+            if (common > 8)
+                order = std::memcmp(a.key + 8, b.key + 8, common - 8);
+            if (order == 0)
+                order = (a.keyLength > b.keyLength) - (a.keyLength < b.keyLength);
+        }
         if (order != 0)
-            return order < 0;
-        return At(a.position).index < At(b.position).index;
+            return descending ? order > 0 : order < 0;
+        const uint32_t indexA = rows[a.slot].index, indexB = rows[b.slot].index;
+        return indexA != indexB ? indexA < indexB : a.slot < b.slot;
     });
 
     std::vector<uint32_t> order(count);
     for (std::size_t i = 0; i < count; ++i)
-        order[i] = m_order[entries[i].position];
+        order[i] = entries[i].slot;
     return order;
 }
 

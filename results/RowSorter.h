@@ -63,6 +63,8 @@ struct SortParams {
 //  - mode 0: the rows' full insertion indexes, which stay exact beyond the
 //    65,535 that a RowKey half can hold.
 // Negative puts row 1 first, positive row 2; zero: either order.
+// RowSorter::SortedOrder orders rows this way (comparing the stored keys
+// directly rather than through this function).
 int32_t CompareRows(uint32_t position1, uint32_t position2, const SortParams& params);
 
 class RowSorter {
@@ -124,6 +126,9 @@ private:
     };
     static std::size_t Col(int32_t column) { return static_cast<std::size_t>(column); }
     std::string_view Key(uint32_t slot, int32_t column) const;
+    // Appends to `keys` the keys of `column` for the slots [firstSlot, endSlot).
+    void AppendKeys(KeyColumn& keys, std::size_t firstSlot, std::size_t endSlot, int32_t column,
+                    const Collator& collator) const;
 
     static constexpr uint8_t kCharsetUnknown = 0xFF;
 
@@ -132,6 +137,7 @@ private:
     std::vector<uint32_t> m_order;   // by position: slot
     mutable std::vector<uint8_t> m_charsets;  // by slot: Charset, or kCharsetUnknown
     KeyColumn m_keys[kColumnCount];
+    std::vector<Collator> m_helperCollators;  // one per helper thread making keys
 };
 
 }  // namespace tamboro
