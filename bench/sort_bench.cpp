@@ -9,13 +9,17 @@
 //   found  - back to found order
 // and, for comparison, a plain std::sort of the rows that calls the
 // collator's Compare for every comparison (the titles decoded beforehand).
-// Prints the median and the range of each, in milliseconds.
+// Prints the median and the range of each in milliseconds of wall time, and
+// the median CPU time of the process (all threads) beside it: on a busy
+// machine the wall time grows with the load, the CPU time much less. The
+// load average at the start and the end is printed too.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <random>
 #include <string>
+#include <sys/resource.h>
 #include <vector>
 
 #include "platform/Collator.h"
@@ -30,6 +34,25 @@ using Clock = std::chrono::steady_clock;
 double Ms(Clock::time_point from, Clock::time_point to)
 {
     return std::chrono::duration<double, std::milli>(to - from).count();
+}
+
+// CPU time of the whole process so far (user + system, all threads), in ms.
+double CpuMs()
+{
+    rusage usage {};
+    getrusage(RUSAGE_SELF, &usage);
+    return (static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1e3) +
+           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) * 1e-3;
+}
+
+std::string LoadAverage()
+{
+    double load[3] = {0, 0, 0};
+    if (getloadavg(load, 3) != 3)
+        return "unknown";
+    char text[64];
+    std::snprintf(text, sizeof text, "%.2f %.2f %.2f", load[0], load[1], load[2]);
+    return text;
 }
 
 std::string ShiftJisTitle(std::mt19937& random)
@@ -103,8 +126,20 @@ std::vector<ChartRow> MakeRows(std::size_t count)
     return rows;
 }
 
+double MedianOf(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v.empty() ? 0 : v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
+}
+
 struct Stats {
     std::vector<double> runs;
+    std::vector<double> cpu;
+    void Add(double wall, double cpuTime)
+    {
+        runs.push_back(wall);
+        cpu.push_back(cpuTime);
+    }
     double Median() const
     {
         std::vector<double> v = runs;
@@ -117,7 +152,8 @@ struct Stats {
 
 void Print(const char* name, const Stats& stats)
 {
-    std::printf("  %-34s median %8.1f ms   (min %7.1f, max %7.1f)\n", name, stats.Median(), stats.Min(), stats.Max());
+    std::printf("  %-34s median %8.1f ms   (min %7.1f, max %7.1f)   cpu %7.1f ms\n", name, stats.Median(), stats.Min(),
+                stats.Max(), MedianOf(stats.cpu));
 }
 
 }  // namespace
@@ -127,7 +163,8 @@ int main(int argc, char** argv)
     const std::size_t rowCount = argc > 1 ? std::strtoul(argv[1], nullptr, 10) : 65536;
     const int runs = argc > 2 ? std::atoi(argv[2]) : 7;
     const std::string locale = Collator::LocaleFromEnvironment();
-    std::printf("tamboro-sort-bench: %zu rows, %d runs, collation locale \"%s\"\n", rowCount, runs, locale.c_str());
+    std::printf("tamboro-sort-bench: %zu rows, %d runs, collation locale \"%s\", load average %s\n", rowCount, runs,
+                locale.c_str(), LoadAverage().c_str());
 
     const std::vector<ChartRow> rows = MakeRows(rowCount);
     Stats first, descending, again, found, plainDecode, plainSort;
@@ -140,37 +177,45 @@ int main(int argc, char** argv)
                 model.AppendRows(batch);  // one batch per folder, as the scan delivers them
         }
 
-        auto t0 = Clock::now();
+        const double c0 = CpuMs();
+        const auto t0 = Clock::now();
         model.SortRows(ResultModel::ColumnTitle, kSortAscending);
-        auto t1 = Clock::now();
+        const double c1 = CpuMs();
+        const auto t1 = Clock::now();
         model.SortRows(ResultModel::ColumnTitle, kSortDescending);
-        auto t2 = Clock::now();
+        const double c2 = CpuMs();
+        const auto t2 = Clock::now();
         model.SortRows(ResultModel::ColumnTitle, kSortFound);
-        auto t3 = Clock::now();
+        const double c3 = CpuMs();
+        const auto t3 = Clock::now();
         model.SortRows(ResultModel::ColumnTitle, kSortAscending);
-        auto t4 = Clock::now();
-        first.runs.push_back(Ms(t0, t1));
-        descending.runs.push_back(Ms(t1, t2));
-        found.runs.push_back(Ms(t2, t3));
-        again.runs.push_back(Ms(t3, t4));
+        const double c4 = CpuMs();
+        const auto t4 = Clock::now();
+        first.Add(Ms(t0, t1), c1 - c0);
+        descending.Add(Ms(t1, t2), c2 - c1);
+        found.Add(Ms(t2, t3), c3 - c2);
+        again.Add(Ms(t3, t4), c4 - c3);
         if (model.RowAt(0).title.empty() && model.RowAt(1).title.empty())
             std::printf("(unexpected rows)\n");
 
         // The plain way: decode every title, then std::sort calling Compare.
         const Collator collator(locale);
-        auto p0 = Clock::now();
+        const double d0 = CpuMs();
+        const auto p0 = Clock::now();
         std::vector<std::u16string> texts;
         texts.reserve(rows.size());
         for (const ChartRow& row : rows)
             texts.push_back(DecodeToUtf16(row.title, DetectCharset({row.genre, row.title, row.artist})));
-        auto p1 = Clock::now();
+        const double d1 = CpuMs();
+        const auto p1 = Clock::now();
         std::vector<uint32_t> order(rows.size());
         for (uint32_t i = 0; i < order.size(); ++i) order[i] = i;
         std::sort(order.begin(), order.end(),
                   [&](uint32_t a, uint32_t b) { return collator.Compare(texts[a], texts[b]) < 0; });
-        auto p2 = Clock::now();
-        plainDecode.runs.push_back(Ms(p0, p1));
-        plainSort.runs.push_back(Ms(p1, p2));
+        const double d2 = CpuMs();
+        const auto p2 = Clock::now();
+        plainDecode.Add(Ms(p0, p1), d1 - d0);
+        plainSort.Add(Ms(p1, p2), d2 - d1);
         // Both orders must agree on the text sequence.
         for (std::size_t i = 0; i < order.size(); ++i) {
             const ChartRow& mine = model.RowAt(static_cast<int>(i));
@@ -189,16 +234,16 @@ int main(int argc, char** argv)
     std::printf("plain std::sort with Collator::Compare:\n");
     Print("decoding the titles", plainDecode);
     Print("std::sort", plainSort);
-    Print("decoding + std::sort", Stats{[&] {
-              std::vector<double> v;
-              for (std::size_t i = 0; i < plainSort.runs.size(); ++i) v.push_back(plainDecode.runs[i] + plainSort.runs[i]);
-              return v;
-          }()});
+    Stats plain;
+    for (std::size_t i = 0; i < plainSort.runs.size(); ++i)
+        plain.Add(plainDecode.runs[i] + plainSort.runs[i], plainDecode.cpu[i] + plainSort.cpu[i]);
+    Print("decoding + std::sort", plain);
     std::printf("ratios (medians):\n");
     std::printf("  second / first                     %.3f\n", descending.Median() / first.Median());
     std::printf("  ascending again / first            %.3f\n", again.Median() / first.Median());
     std::printf("  first / plain (decode + sort)      %.3f\n",
                 first.Median() / (plainDecode.Median() + plainSort.Median()));
     std::printf("  second / plain std::sort           %.3f\n", descending.Median() / plainSort.Median());
+    std::printf("load average at the end: %s\n", LoadAverage().c_str());
     return 0;
 }
