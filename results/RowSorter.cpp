@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <system_error>
 #include <thread>
 #include <utility>
 
@@ -137,10 +138,15 @@ void RowSorter::PrepareSortKeys(int32_t column)
     for (std::size_t t = 1; t < threads; ++t) {
         const std::size_t first = ready + t * share;
         const std::size_t end = t + 1 == threads ? m_rows.size() : first + share;
-        helpers.emplace_back([this, &parts, &collator = m_helperCollators[t - 1], t, first, end, column] {
+        auto work = [this, &parts, &collator = m_helperCollators[t - 1], t, first, end, column] {
             parts[t - 1].offsets.reserve(end - first + 1);
             AppendKeys(parts[t - 1], first, end, column, collator);
-        });
+        };
+        try {
+            helpers.emplace_back(work);
+        } catch (const std::system_error&) {
+            work();  // no thread to be had: do that share here
+        }
     }
     AppendKeys(keys, ready, ready + share, column, m_collator);
     for (std::thread& helper : helpers)

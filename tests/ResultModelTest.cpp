@@ -126,20 +126,6 @@ TEST_F(ResultModelTest, HeaderLabelsAreStoredAndSuffixed)
     EXPECT_EQ(m_model.HeaderLabel(ResultModel::ColumnTitle), title);
 }
 
-TEST_F(ResultModelTest, ThreeRowKeysFollowTheSort)
-{
-    AppendBatch(m_model, {{"/", "A"}, {"/", "B"}, {"/", "C"}});
-    m_model.SortRows(ResultModel::ColumnTitle, kSortDescending);
-    EXPECT_EQ(Column(m_model, ResultModel::ColumnTitle), (std::vector<QString>{"C", "B", "A"}));
-    EXPECT_EQ(m_model.RowAt(0).key, MakeRowKey(2, 0));
-    EXPECT_EQ(m_model.RowAt(1).key, MakeRowKey(1, 1));
-    EXPECT_EQ(m_model.RowAt(2).key, MakeRowKey(0, 2));
-    m_model.SortRows(ResultModel::ColumnTitle, kSortFound);
-    EXPECT_EQ(Column(m_model, ResultModel::ColumnTitle), (std::vector<QString>{"A", "B", "C"}));
-    for (int i = 0; i < 3; ++i)
-        EXPECT_EQ(m_model.RowAt(i).key, MakeRowKey(static_cast<uint32_t>(i), static_cast<uint32_t>(i)));
-}
-
 TEST_F(ResultModelTest, SortIsOneLayoutChangeAndSelectionFollowsRows)
 {
     AppendBatch(m_model, {{"/", "d"}, {"/", "b"}, {"/", "a"}, {"/", "c"}});
@@ -223,43 +209,6 @@ TEST_F(ResultModelTest, ClearResetsRowsTextsAndKeys)
     EXPECT_EQ(Column(m_model, ResultModel::ColumnFolder), (std::vector<QString>{"/new/", "/new/"}));
     m_model.SortRows(ResultModel::ColumnTitle, kSortDescending);
     EXPECT_EQ(Column(m_model, ResultModel::ColumnTitle), (std::vector<QString>{"y", "x"}));
-}
-
-TEST(ResultModelLarge, FoundOrderRestoredAfterManySortsOfSeventyThousandRows)
-{
-    constexpr int kRows = 70000;
-    ResultModel model(Collator("en_US"));
-    uint32_t seed = 1;
-    auto next = [&seed] { return seed = seed * 1103515245u + 12345u, (seed >> 16) & 0x7FFF; };
-    for (int folder = 0; folder * 10 < kRows; ++folder) {
-        std::vector<ChartRow> batch;
-        for (int i = 0; i < 10; ++i) {
-            const uint32_t index = static_cast<uint32_t>(folder * 10 + i);
-            batch.push_back(MakeRow("/lib/" + std::to_string(next() % 500) + "/", "g" + std::to_string(next() % 4),
-                                    std::string(1, static_cast<char>("aBcD"[next() % 4])) + std::to_string(next() % 50),
-                                    "artist", index));
-        }
-        model.AppendRows(batch);
-    }
-    ASSERT_EQ(model.rowCount(), kRows);
-    const QPersistentModelIndex last(model.index(kRows - 1, 2));
-    const QString lastTitle = last.data().toString();
-
-    const std::pair<int, int> sorts[] = {{2, 1}, {2, 2}, {0, 1}, {1, 2}, {2, 1}, {0, 2}, {2, 0}, {3, 1}, {2, 1}};
-    for (const auto& [column, mode] : sorts) {
-        model.SortRows(column, mode);
-        EXPECT_EQ(last.data().toString(), lastTitle);
-        for (int row = 0; row < kRows; ++row) {
-            ASSERT_EQ(RowKeyPosition(model.RowAt(row).key), static_cast<uint32_t>(row) & 0xFFFFu);
-            ASSERT_EQ(RowKeyInsertion(model.RowAt(row).key), model.RowAt(row).index & 0xFFFFu);
-        }
-    }
-    model.SortRows(ResultModel::ColumnTitle, kSortFound);
-    for (int row = 0; row < kRows; ++row) {
-        ASSERT_EQ(model.RowAt(row).index, static_cast<uint32_t>(row));
-        ASSERT_EQ(model.RowAt(row).key, MakeRowKey(static_cast<uint32_t>(row), static_cast<uint32_t>(row)));
-    }
-    EXPECT_EQ(last.row(), kRows - 1);
 }
 
 }  // namespace
