@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTableView>
+#include <QTimer>
 #include <QTimerEvent>
 
 #include "dialog/DialogTemplate.h"
@@ -41,6 +42,10 @@ CTamboroDlg::CTamboroDlg(QWidget* pParent) : QDialog(pParent)
     setFont(TemplateFont());
     setAcceptDrops(true);
     m_model = new ResultModel(this);
+    m_showTimer = new QTimer(this);
+    m_showTimer->setSingleShot(true);
+    m_showTimer->setInterval(kShowPeriodMs);
+    connect(m_showTimer, &QTimer::timeout, this, &CTamboroDlg::ShowPendingResults);
     resize(UnitsToPixels(kTemplateSize, BaseUnitsOf(font())));
     CreateControls();
 }
@@ -141,6 +146,7 @@ int CTamboroDlg::DoModal()
     // A failed set-up has posted its quit: the window never runs.
     const int code = m_bQuitPosted ? m_nQuitCode : exec();
     EndWorkers();
+    ShowPendingResults();
     return code;
 }
 

@@ -33,6 +33,7 @@ class QLineEdit;
 class QMimeData;
 class QPushButton;
 class QTableView;
+class QTimer;
 
 namespace tamboro {
 
@@ -128,6 +129,12 @@ public:
     // Runs in each new worker's thread before it opens the state block.
     void SetWorkerStartHook(std::function<void()> hook) { m_workerStartHook = std::move(hook); }
 
+    // Rows and the title a search handed over but the list and the caption
+    // do not show yet: they are shown at most every kShowPeriodMs, and at
+    // once when the scan ends, a sort begins or a new search starts.
+    static constexpr int kShowPeriodMs = 100;
+    void ShowPendingResults();
+
     // SearchWindow: the worker's calls, run on this window's thread.
     QObject* Context() override { return this; }
     void EnableSearchButton(bool enable) override;
@@ -135,6 +142,11 @@ public:
     void AddRows(std::vector<ChartRow>& rows) override;
     void SetTitleBytes(const std::string& title) override;
     void ShowStateBlockError(const char* message) override;
+
+signals:
+    // A worker handed over the rows of one folder (emitted inside its call,
+    // while it waits).
+    void RowsHandedOver(int count);
 
 public slots:
     void reject() override;  // Escape and the cancel command
@@ -191,6 +203,10 @@ private:
     std::string m_droppedBytes;          // and the path's bytes
     DropBufferAllocator m_dropAllocator;
     std::function<void()> m_workerStartHook;
+    std::vector<ChartRow> m_pendingRows;
+    std::string m_pendingTitle;
+    bool m_bTitlePending = false;
+    QTimer* m_showTimer = nullptr;
 };
 
 }  // namespace tamboro

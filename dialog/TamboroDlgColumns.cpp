@@ -41,6 +41,8 @@ void CTamboroDlg::OnColumnClickList(int column)
 {
     if (column < 0 || column >= 4)
         return;
+    // Rows handed over but not shown yet are sorted with the others.
+    ShowPendingResults();
     if (column == m_nSortColumn) {
         m_nSortMode = (m_nSortMode + 1) % 3;
     } else {

@@ -3,6 +3,8 @@
 // unwind. Also the calls a worker makes into the window.
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTimer>
+#include <iterator>
 
 #include "dialog/MessageBox.h"
 #include "dialog/TamboroDlg.h"
@@ -32,6 +34,7 @@ void CTamboroDlg::OnButtonSearch()
     std::erase_if(m_startedThreads,
                   [](WorkerThread::Id id) { return WorkerThread::PhaseOf(id) == WorkerThread::Phase::Ended; });
 
+    ShowPendingResults();
     m_model->Clear();
     const std::string root = PathBytes();
     ResetHeaderLabels();
@@ -114,6 +117,9 @@ std::string CTamboroDlg::PathBytes() const
 
 void CTamboroDlg::EnableSearchButton(bool enable)
 {
+    // Search comes back when the scan is over: show all it found first.
+    if (enable)
+        ShowPendingResults();
     m_btnSearch->setEnabled(enable);
 }
 
@@ -122,16 +128,43 @@ void CTamboroDlg::EnableStopButton(bool enable)
     m_btnStop->setEnabled(enable);
 }
 
+// A scan hands over a folder every few hundred microseconds. Showing each
+// at once would repaint the list and the caption for every folder and make
+// the scan wait for those paints; the window collects them instead and shows
+// them together a few times a second.
 void CTamboroDlg::AddRows(std::vector<ChartRow>& rows)
 {
-    m_model->AppendRows(rows);
+    const int count = static_cast<int>(rows.size());
+    if (m_pendingRows.empty())
+        m_pendingRows = std::move(rows);
+    else
+        std::move(rows.begin(), rows.end(), std::back_inserter(m_pendingRows));
+    rows.clear();
+    if (!m_showTimer->isActive())
+        m_showTimer->start();
+    emit RowsHandedOver(count);
 }
 
 void CTamboroDlg::SetTitleBytes(const std::string& title)
 {
-    // The folder is shown decoded, one path component at a time; the rest
-    // of the title is ASCII and reads the same in every charset.
-    setWindowTitle(QString::fromStdU16String(DecodePathToUtf16(title)));
+    m_pendingTitle = title;
+    m_bTitlePending = true;
+    if (!m_showTimer->isActive())
+        m_showTimer->start();
+}
+
+void CTamboroDlg::ShowPendingResults()
+{
+    m_showTimer->stop();
+    if (!m_pendingRows.empty())
+        m_model->AppendRows(m_pendingRows);  // whole folders, in the order found
+    m_pendingRows.clear();
+    if (m_bTitlePending) {
+        // The folder is shown decoded, one path component at a time; the
+        // rest of the title is ASCII and reads the same in every charset.
+        setWindowTitle(QString::fromStdU16String(DecodePathToUtf16(m_pendingTitle)));
+        m_bTitlePending = false;
+    }
 }
 
 void CTamboroDlg::ShowStateBlockError(const char* message)

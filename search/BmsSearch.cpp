@@ -5,26 +5,43 @@
 
 namespace tamboro {
 
-// Hands the scan's results to the window: the rows of one folder in one
-// call, then that folder's title in another.
+// Hands the scan's results to the window: after each folder, one call
+// that adds all of its rows, complete and in the order found, and then sets
+// the title. One round trip to the window's thread per folder, not one per
+// chart or per cell.
 class WindowSink : public ScanSink {
 public:
     explicit WindowSink(CBmsSearch& search) : m_search(search) {}
 
-    void AddRows(std::vector<ChartRow>& rows) override
-    {
-        SearchWindow* owner = m_search.m_pOwner;
-        m_search.CallWindow([owner, &rows] { owner->AddRows(rows); });
-    }
+    // The scan always follows a folder's rows with its title.
+    void AddRows(std::vector<ChartRow>& rows) override { m_rows.swap(rows); }
 
     void SetTitle(const std::string& title) override
     {
         SearchWindow* owner = m_search.m_pOwner;
-        m_search.CallWindow([owner, &title] { owner->SetTitleBytes(title); });
+        std::vector<ChartRow>& rows = m_rows;
+        m_search.CallWindow([owner, &rows, &title] {
+            if (!rows.empty())
+                owner->AddRows(rows);
+            owner->SetTitleBytes(title);
+        });
+        m_rows.clear();
+    }
+
+    // Rows that no title followed (not expected from the scan).
+    void Finish()
+    {
+        if (m_rows.empty())
+            return;
+        SearchWindow* owner = m_search.m_pOwner;
+        std::vector<ChartRow>& rows = m_rows;
+        m_search.CallWindow([owner, &rows] { owner->AddRows(rows); });
+        m_rows.clear();
     }
 
 private:
     CBmsSearch& m_search;
+    std::vector<ChartRow> m_rows;
 };
 
 CBmsSearch::CBmsSearch(SearchWindow& owner, std::string root, std::string blockName)
@@ -68,6 +85,7 @@ bool CBmsSearch::InitInstance()
     FolderScan scan(sink, word, kRowLimit);
     std::string root = m_strRoot;
     scan.Run(root);
+    sink.Finish();
     m_nCount = scan.Count();
 
     CallWindow([owner] {

@@ -26,8 +26,10 @@ public:
     virtual void EnableSearchButton(bool enable) = 0;
     virtual void EnableStopButton(bool enable) = 0;
     // All charts of one folder, complete, in the order found; may be moved.
+    // Comes in the same call as that folder's title, right before it.
     virtual void AddRows(std::vector<ChartRow>& rows) = 0;
-    // The progress title, "Tamboro - <count> [<folder>]" as raw bytes.
+    // The progress title after each folder, "Tamboro - <count> [<folder>]"
+    // as raw bytes.
     virtual void SetTitleBytes(const std::string& title) = 0;
     // A failure to reach the state block: a message box owned by the window,
     // caption "Error", OK button only.

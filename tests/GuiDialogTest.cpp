@@ -124,9 +124,9 @@ private slots:
         tree.WriteChart("R/S/" + kSjisFolder + "/c.bms", "G-deep", kSjisTitle, "Artist C");
         ShownDialog shown;
         CTamboroDlg& dlg = shown.dlg;
-        // Buttons as seen whenever rows arrive.
+        // Buttons as seen whenever the worker hands rows over.
         bool swappedWhileListing = true;
-        QObject::connect(dlg.Model(), &QAbstractItemModel::rowsInserted, &dlg, [&] {
+        QObject::connect(&dlg, &CTamboroDlg::RowsHandedOver, &dlg, [&] {
             swappedWhileListing = swappedWhileListing && !dlg.SearchButton()->isEnabled() && dlg.StopButton()->isEnabled();
         });
         TypeAndSearch(dlg, tree.Path("R"));
@@ -205,7 +205,7 @@ private slots:
         ShownDialog shown;
         CTamboroDlg& dlg = shown.dlg;
         bool pressed = false;
-        QObject::connect(dlg.Model(), &QAbstractItemModel::rowsInserted, &dlg, [&] {
+        QObject::connect(&dlg, &CTamboroDlg::RowsHandedOver, &dlg, [&] {
             if (!pressed) {
                 pressed = true;
                 QTest::mouseClick(dlg.StopButton(), Qt::LeftButton);
@@ -301,7 +301,7 @@ private slots:
         const int before = WorkerThread::LiveCount();
         CTamboroDlg dlg;
         bool closed = false;
-        QObject::connect(dlg.Model(), &QAbstractItemModel::rowsInserted, &dlg, [&] {
+        QObject::connect(&dlg, &CTamboroDlg::RowsHandedOver, &dlg, [&] {
             if (!closed) {
                 closed = true;
                 dlg.close();
@@ -377,7 +377,7 @@ private slots:
         ShownDialog shown;
         CTamboroDlg& dlg = shown.dlg;
         bool written = false;
-        QObject::connect(dlg.Model(), &QAbstractItemModel::rowsInserted, &dlg, [&] {
+        QObject::connect(&dlg, &CTamboroDlg::RowsHandedOver, &dlg, [&] {
             if (written)
                 return;
             written = true;

@@ -139,8 +139,9 @@ private slots:
         dlg.OnInitDialog();
         dlg.show();
         int clicks = 0;
-        QObject::connect(dlg.Model(), &QAbstractItemModel::rowsInserted, &dlg, [&] {
-            if (dlg.Model()->rowCount() % 30 == 0) {
+        int folders = 0;
+        QObject::connect(&dlg, &CTamboroDlg::RowsHandedOver, &dlg, [&] {
+            if (++folders % 10 == 0) {
                 ClickHeader(dlg, (clicks % 2) == 0 ? 2 : 3);
                 ++clicks;
             }
