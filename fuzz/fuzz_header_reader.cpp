@@ -57,7 +57,9 @@ bool StartsWithTagIgnoringAsciiCase(std::string_view line, std::string_view tag)
 // The rules, read as plainly as possible: Ctrl-Z ends the file; LF ends a
 // line; a CR directly before that LF is not part of the line (a CR anywhere
 // else is); a line starting with a tag, letters in any case, gives that tag
-// the rest of the line; the last such line wins.
+// the rest of the line, cut after the value limit; the last such line wins.
+constexpr std::size_t kMaxValue = tamboro::HeaderReader::kMaxValueLength;
+
 Values ReferenceReading(std::string_view bytes)
 {
     const std::size_t ctrlZ = bytes.find('\x1A');
@@ -76,11 +78,11 @@ Values ReferenceReading(std::string_view bytes)
                 line.remove_suffix(1);
         }
         if (StartsWithTagIgnoringAsciiCase(line, "#GENRE "))
-            values.genre = std::string(line.substr(7));
+            values.genre = std::string(line.substr(7, kMaxValue));
         if (StartsWithTagIgnoringAsciiCase(line, "#TITLE "))
-            values.title = std::string(line.substr(7));
+            values.title = std::string(line.substr(7, kMaxValue));
         if (StartsWithTagIgnoringAsciiCase(line, "#ARTIST "))
-            values.artist = std::string(line.substr(8));
+            values.artist = std::string(line.substr(8, kMaxValue));
         if (lf == std::string_view::npos)
             break;
         start = lf + 1;

@@ -58,8 +58,10 @@ void TakeLine(const char* line, std::size_t len, TagTable& tags)
     if (len == 0 || line[0] != '#')
         return;
     for (int i = 1; i <= 3; ++i) {
-        if (TagMatches(line, len, tags[i]))
-            tags[i].value.assign(line + tags[i].length, len - static_cast<std::size_t>(tags[i].length));
+        if (TagMatches(line, len, tags[i])) {
+            const std::size_t rest = len - static_cast<std::size_t>(tags[i].length);
+            tags[i].value.assign(line + tags[i].length, std::min(rest, HeaderReader::kMaxValueLength));
+        }
     }
 }
 
@@ -183,6 +185,19 @@ std::size_t TakeCompleteLines(const char* buf, std::size_t pos, std::size_t end,
     }
 }
 
+// A header line carried over from block to block is taken as soon as its
+// value is longer than a value may be: the value is cut there and the rest
+// of the line is passed over, so memory stays bounded on any file.
+void TakeOverlongLine(const char* buf, std::size_t& carry, bool& skipping, TagTable& tags)
+{
+    constexpr std::size_t kLongestTag = 8;
+    if (carry <= kLongestTag + HeaderReader::kMaxValueLength + 1)
+        return;
+    TakeLine(buf, carry, tags);
+    carry = 0;
+    skipping = true;
+}
+
 void ClearValues(TagTable& tags)
 {
     for (int i = 1; i <= 3; ++i)
@@ -283,6 +298,7 @@ bool HeaderReader::ReadFromFd(int fd, TagTable& tags)
             // proportion to its length, not to its square.
             if (MayStartWithTag(buf, end, tags)) {
                 carry = end;
+                TakeOverlongLine(buf, carry, skipping, tags);
             } else {
                 carry = 0;
                 skipping = true;
@@ -309,6 +325,7 @@ bool HeaderReader::ReadFromFd(int fd, TagTable& tags)
         if (MayStartWithTag(buf + tail, tailLen, tags)) {
             std::memmove(buf, buf + tail, tailLen);
             carry = tailLen;
+            TakeOverlongLine(buf, carry, skipping, tags);
         } else {
             carry = 0;
             skipping = tailLen > 0;

@@ -28,7 +28,8 @@ TagTable MakeTagTable();
 // directly before that LF is not part of the line, a lone CR is, and a
 // Ctrl-Z byte ends the file. A line whose first bytes equal a tag (ASCII
 // letters compared without regard to case) gives that tag the rest of the
-// line as its value, as raw bytes; the last such line in the file wins.
+// line as its value, as raw bytes (at most kMaxValueLength of them); the
+// last such line in the file wins.
 //
 // The file is read in large blocks into one reused buffer; only lines that
 // can be header lines are looked at, so a reader is cheap to call for tens
@@ -36,6 +37,10 @@ TagTable MakeTagTable();
 class HeaderReader {
 public:
     static constexpr std::size_t kDefaultBlockSize = 256 * 1024;
+    // Values are cut after this many bytes: real titles are a few dozen
+    // bytes, and a file that is one endless "#TITLE " line must not take
+    // the memory of the machine with it.
+    static constexpr std::size_t kMaxValueLength = 64 * 1024;
 
     explicit HeaderReader(std::size_t blockSize = kDefaultBlockSize);
 

@@ -127,12 +127,25 @@ TEST(HeaderReader, LongLinesAndLongFilesAcrossBlocks)
     std::string bytes = "#GENRE g\r\n";
     for (int i = 0; i < 5000; ++i)
         bytes += "#00" + std::to_string(i) + ":0101010101010101\r\n";
-    const std::string longTitle(100000, 'x');
+    const std::string longTitle(60000, 'x');
     bytes += "#TITLE " + longTitle + "\r\n";
     bytes += "#" + std::string(70000, 'T') + "\r\n";  // long line that is not a tag
     bytes += "#ARTIST last";
     const Values v = ReadAllWays(bytes);
     EXPECT_EQ(v, (Values{"g", longTitle, "last"}));
+}
+
+TEST(HeaderReader, OverlongValuesAreCutAtTheLimit)
+{
+    constexpr std::size_t kMax = HeaderReader::kMaxValueLength;
+    const std::string exact(kMax, 'e');
+    // A value of exactly the limit, with its CR LF split over blocks, is whole.
+    EXPECT_EQ(TitleOf("#TITLE " + exact + "\r\n#ARTIST a\r\n"), exact);
+    // A longer one is cut; the lines after it are read as usual.
+    const Values v = ReadAllWays("#TITLE " + exact + "tail\r\n#ARTIST a\r\n#GENRE " + exact + "\rmore");
+    EXPECT_EQ(v, (Values{exact, exact, "a"}));
+    // A later, shorter line still replaces a cut value.
+    EXPECT_EQ(TitleOf("#TITLE " + exact + exact + "\n#TITLE short\n"), "short");
 }
 
 TEST(HeaderReader, EmptyAndTaglessFilesGiveEmptyValues)
