@@ -17,6 +17,7 @@
 #include <QPointer>
 #include <QString>
 #include <array>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -128,6 +129,8 @@ public:
     std::string PathBytes() const;
     // Runs in each new worker's thread before it opens the state block.
     void SetWorkerStartHook(std::function<void()> hook) { m_workerStartHook = std::move(hook); }
+    // How long new workers collect finished folders before handing them over.
+    void SetWorkerHandOverPeriod(std::chrono::milliseconds period) { m_workerHandOverPeriod = period; }
 
     // Rows and the title a search handed over but the list and the caption
     // do not show yet: they are shown at most every kShowPeriodMs, and at
@@ -203,6 +206,7 @@ private:
     std::string m_droppedBytes;          // and the path's bytes
     DropBufferAllocator m_dropAllocator;
     std::function<void()> m_workerStartHook;
+    std::chrono::milliseconds m_workerHandOverPeriod = CBmsSearch::kHandOverPeriod;
     std::vector<ChartRow> m_pendingRows;
     std::string m_pendingTitle;
     bool m_bTitlePending = false;

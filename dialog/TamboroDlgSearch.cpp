@@ -44,6 +44,7 @@ void CTamboroDlg::OnButtonSearch()
     search->SetAutoDelete(true);
     if (m_workerStartHook)
         search->SetStartHook(m_workerStartHook);
+    search->SetHandOverPeriod(m_workerHandOverPeriod);
     m_pSearch = search;
     m_searchThreadId = search->ThreadId();
     m_startedThreads.push_back(m_searchThreadId);
@@ -128,10 +129,10 @@ void CTamboroDlg::EnableStopButton(bool enable)
     m_btnStop->setEnabled(enable);
 }
 
-// A scan hands over a folder every few hundred microseconds. Showing each
-// at once would repaint the list and the caption for every folder and make
-// the scan wait for those paints; the window collects them instead and shows
-// them together a few times a second.
+// A scan hands over finished folders many times a second. Showing each
+// batch at once would repaint the list and the caption every time and make
+// the scan wait for those paints; the window collects them instead and
+// shows them together a few times a second.
 void CTamboroDlg::AddRows(std::vector<ChartRow>& rows)
 {
     const int count = static_cast<int>(rows.size());

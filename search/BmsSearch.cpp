@@ -2,46 +2,82 @@
 
 #include <QMetaObject>
 #include <QThread>
+#include <iterator>
+#include <optional>
 
 namespace tamboro {
 
-// Hands the scan's results to the window: after each folder, one call
-// that adds all of its rows, complete and in the order found, and then sets
-// the title. One round trip to the window's thread per folder, not one per
-// chart or per cell.
+// Hands the scan's results to the window. Each call adds whole folders'
+// rows, complete and in the order found, and then sets the latest title.
+// The first folder goes over as soon as it is done; after that, folders
+// done within one hand-over period of the last call travel together in the
+// next call, which goes when the period has passed (checked as folders are
+// entered and finished) or when the scan ends. A 20,000-chart search thus
+// makes a few dozen round trips to the window's thread, not one per folder,
+// chart or cell, and a row never arrives without its texts.
 class WindowSink : public ScanSink {
 public:
-    explicit WindowSink(CBmsSearch& search) : m_search(search) {}
+    using Clock = std::chrono::steady_clock;
 
-    // The scan always follows a folder's rows with its title.
-    void AddRows(std::vector<ChartRow>& rows) override { m_rows.swap(rows); }
+    WindowSink(CBmsSearch& search, std::chrono::milliseconds period) : m_search(search), m_period(period) {}
+
+    void FolderEntered(const std::string&) override
+    {
+        if (HasPending() && Due())
+            HandOver();
+    }
+
+    void AddRows(std::vector<ChartRow>& rows) override
+    {
+        if (m_rows.empty())
+            m_rows.swap(rows);
+        else
+            std::move(rows.begin(), rows.end(), std::back_inserter(m_rows));
+        rows.clear();
+    }
 
     void SetTitle(const std::string& title) override
     {
-        SearchWindow* owner = m_search.m_pOwner;
-        std::vector<ChartRow>& rows = m_rows;
-        m_search.CallWindow([owner, &rows, &title] {
-            if (!rows.empty())
-                owner->AddRows(rows);
-            owner->SetTitleBytes(title);
-        });
-        m_rows.clear();
+        m_title = title;
+        m_titlePending = true;
+        if (Due())
+            HandOver();
     }
 
-    // Rows that no title followed (not expected from the scan).
+    // The scan is over: whatever is left goes now.
     void Finish()
     {
-        if (m_rows.empty())
-            return;
-        SearchWindow* owner = m_search.m_pOwner;
-        std::vector<ChartRow>& rows = m_rows;
-        m_search.CallWindow([owner, &rows] { owner->AddRows(rows); });
-        m_rows.clear();
+        if (HasPending())
+            HandOver();
     }
 
 private:
+    bool HasPending() const { return m_titlePending || !m_rows.empty(); }
+
+    bool Due() const { return !m_lastCall || Clock::now() - *m_lastCall >= m_period; }
+
+    void HandOver()
+    {
+        SearchWindow* owner = m_search.m_pOwner;
+        std::vector<ChartRow>& rows = m_rows;
+        const std::string* title = m_titlePending ? &m_title : nullptr;
+        m_search.CallWindow([owner, &rows, title] {
+            if (!rows.empty())
+                owner->AddRows(rows);
+            if (title != nullptr)
+                owner->SetTitleBytes(*title);
+        });
+        m_rows.clear();
+        m_titlePending = false;
+        m_lastCall = Clock::now();
+    }
+
     CBmsSearch& m_search;
+    const std::chrono::milliseconds m_period;
     std::vector<ChartRow> m_rows;
+    std::string m_title;
+    bool m_titlePending = false;
+    std::optional<Clock::time_point> m_lastCall;
 };
 
 CBmsSearch::CBmsSearch(SearchWindow& owner, std::string root, std::string blockName)
@@ -81,7 +117,7 @@ bool CBmsSearch::InitInstance()
         owner->EnableStopButton(true);
     });
 
-    WindowSink sink(*this);
+    WindowSink sink(*this, m_handOverPeriod);
     FolderScan scan(sink, word, kRowLimit);
     std::string root = m_strRoot;
     scan.Run(root);

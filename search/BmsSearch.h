@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QObject>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -25,8 +26,9 @@ public:
     virtual QObject* Context() = 0;
     virtual void EnableSearchButton(bool enable) = 0;
     virtual void EnableStopButton(bool enable) = 0;
-    // All charts of one folder, complete, in the order found; may be moved.
-    // Comes in the same call as that folder's title, right before it.
+    // The charts of one or more whole folders, in the order found; may be
+    // moved. Comes in the same call as the title of the last of them, right
+    // before it.
     virtual void AddRows(std::vector<ChartRow>& rows) = 0;
     // The progress title after each folder, "Tamboro - <count> [<folder>]"
     // as raw bytes.
@@ -45,6 +47,11 @@ public:
     // `owner` must outlive the thread. The root path is copied.
     CBmsSearch(SearchWindow& owner, std::string root, std::string blockName = kSharedBlockName);
     ~CBmsSearch() override;
+
+    // Folders finished within this long of the last call to the window go
+    // over together in the next call. Zero: one call per folder.
+    static constexpr std::chrono::milliseconds kHandOverPeriod{40};
+    void SetHandOverPeriod(std::chrono::milliseconds period) { m_handOverPeriod = period; }
 
     // Runs first on the new thread, before the state block is opened (lets a
     // test hold a worker at its start).
@@ -68,6 +75,7 @@ private:
     const std::string m_blockName;
     SharedStateBlock m_block;
     std::function<void()> m_startHook;
+    std::chrono::milliseconds m_handOverPeriod = kHandOverPeriod;
 };
 
 }  // namespace tamboro

@@ -138,6 +138,7 @@ private slots:
         CTamboroDlg dlg;
         dlg.OnInitDialog();
         dlg.show();
+        dlg.SetWorkerHandOverPeriod(std::chrono::milliseconds(0));  // every folder on its own
         int clicks = 0;
         int folders = 0;
         QObject::connect(&dlg, &CTamboroDlg::RowsHandedOver, &dlg, [&] {

@@ -2,11 +2,14 @@
 // and in which order, the state word it leaves, stop, the row limit, and the
 // two ways reaching the state block can fail.
 #include <QCoreApplication>
+#include <QEvent>
+#include <chrono>
 #include <QTest>
 #include <QThread>
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
+#include <set>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -22,7 +25,7 @@ namespace {
 // state word as each call found it.
 class FakeWindow : public SearchWindow {
 public:
-    explicit FakeWindow(StateWord word) : m_word(word) {}
+    explicit FakeWindow(StateWord word) : m_word(word) { context.installEventFilter(&m_counter); }
 
     QObject* Context() override { return &context; }
     void EnableSearchButton(bool enable) override { Record(enable ? "search on" : "search off"); }
@@ -45,8 +48,19 @@ public:
     std::vector<ChartRow> rows;
     bool offThread = false;
     std::function<void()> onRows;
+    // Calls the worker made, each a round trip to the window's thread.
+    int RoundTrips() const { return m_counter.metaCalls; }
 
 private:
+    struct CallCounter : QObject {
+        bool eventFilter(QObject*, QEvent* event) override
+        {
+            if (event->type() == QEvent::MetaCall)
+                ++metaCalls;
+            return false;
+        }
+        int metaCalls = 0;
+    } m_counter;
     void Record(std::string call)
     {
         if (QThread::currentThread() != context.thread())
@@ -108,6 +122,7 @@ private slots:
         tree.WriteChart("S/T/d.BMS", "G4", "Deep2", "A4");
         FakeWindow window(m_word);
         CBmsSearch search(window, tree.Root());
+        search.SetHandOverPeriod(std::chrono::milliseconds(0));
         QVERIFY(RunToWait(search));
         QCOMPARE(WorkerThread::PhaseOf(search.ThreadId()), WorkerThread::Phase::Waiting);
 
@@ -143,12 +158,48 @@ private slots:
         QCOMPARE(WorkerThread::ExitCodeOf(search.ThreadId()), std::optional<int>(14));
     }
 
+    // The first finished folder goes over at once; folders finished within
+    // the hand-over period of the last call go together, whole, in one call
+    // with the latest title.
+    void foldersFinishedWithinThePeriodTravelTogether()
+    {
+        test::TestTree tree;
+        tree.WriteChart("a.bms", "G1", "Top", "A1");
+        tree.WriteChart("S/b.bms", "G2", "Middle", "A2");
+        tree.WriteChart("S/b2.bms", "G2", "Middle2", "A2");
+        tree.WriteChart("S/T/c.bms", "G3", "Deep", "A3");
+        tree.MakeFolder("S/T/U");
+        FakeWindow window(m_word);
+        CBmsSearch search(window, tree.Root());
+        search.SetHandOverPeriod(std::chrono::hours(1));
+        QVERIFY(RunToWait(search));
+        const std::string root = tree.Root() + "/";
+        const std::vector<std::string> expected = {
+            "search off", "stop on",
+            "title Tamboro - 0 [" + root + "S/T/U/]",
+            "rows 4", "title Tamboro - 4 [" + root + "]",
+            "search on", "stop off",
+        };
+        QCOMPARE(window.calls, expected);
+        QCOMPARE(window.RoundTrips(), 4);
+        QCOMPARE(window.rows.size(), std::size_t(4));
+        for (uint32_t i = 0; i < 4; ++i)
+            QCOMPARE(window.rows[i].index, i);
+        QCOMPARE(window.rows[0].title, std::string("Deep"));
+        QCOMPARE(std::set<std::string>({window.rows[1].title, window.rows[2].title}),
+                 std::set<std::string>({"Middle", "Middle2"}));
+        QCOMPARE(window.rows[3].title, std::string("Top"));
+        WorkerThread::PostQuit(search.ThreadId(), 14);
+        QVERIFY(search.wait(5000));
+    }
+
     void emptyTreeStillSwapsTheButtonsAndEndsIdle()
     {
         test::TestTree tree;
         tree.MakeFolder("nothing/here");
         FakeWindow window(m_word);
         CBmsSearch search(window, tree.Root());
+        search.SetHandOverPeriod(std::chrono::milliseconds(0));
         QVERIFY(RunToWait(search));
         const std::string root = tree.Root() + "/";
         const std::vector<std::string> expected = {
