@@ -7,7 +7,7 @@ packages=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev qt6-base-dev-tools libgl-dev libglx-dev libopengl-dev
   libicu-dev libgtest-dev libgmock-dev
-  fonts-ipafont-gothic
+  fonts-ipafont-gothic fonts-nanum
   clang libclang-rt-14-dev
   time util-linux procps
 )
