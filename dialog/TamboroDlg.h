@@ -185,6 +185,7 @@ private:
     int32_t m_nSortColumn = -1;
     QPointer<CBmsSearch> m_pSearch;         // the worker started last; not owned
     WorkerThread::Id m_searchThreadId = 0;  // its thread, for posting quits
+    bool m_bSearchGivenBack = false;        // its scan is over and Search enabled again
     std::array<QString, 4> m_strColumnTitle;
     SharedStateBlock m_hSharedMap;  // the window's handle and view of the block
     StateWord m_pSharedState;

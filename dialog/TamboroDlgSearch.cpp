@@ -22,9 +22,17 @@ bool CTamboroDlg::StateIs(int32_t state) const
 
 void CTamboroDlg::OnButtonSearch()
 {
+    WorkerThread::Phase lastPhase = WorkerThread::PhaseOf(m_searchThreadId);
+    // Pressed the moment the last scan gave Search back: its worker has yet
+    // to mark the word idle, which takes it a moment and nothing from this
+    // thread. Wait for that; a new worker started before it would have its
+    // running word overwritten by that late idle, and its scan could then
+    // be neither stopped nor waited for by a close.
+    if (lastPhase == WorkerThread::Phase::Working && m_bSearchGivenBack &&
+        WorkerThread::WaitWhileWorking(m_searchThreadId, std::chrono::seconds(1)))
+        lastPhase = WorkerThread::PhaseOf(m_searchThreadId);
     // Pressed again before the last worker has taken the Search button
     // away: that worker is about to scan, so this press is one too many.
-    const WorkerThread::Phase lastPhase = WorkerThread::PhaseOf(m_searchThreadId);
     if (lastPhase == WorkerThread::Phase::Created || lastPhase == WorkerThread::Phase::Working)
         return;
     // Pressed after the last search ended but before the watch timer told
@@ -47,6 +55,7 @@ void CTamboroDlg::OnButtonSearch()
     search->SetHandOverPeriod(m_workerHandOverPeriod);
     m_pSearch = search;
     m_searchThreadId = search->ThreadId();
+    m_bSearchGivenBack = false;
     m_startedThreads.push_back(m_searchThreadId);
     search->start();
 
@@ -119,8 +128,10 @@ std::string CTamboroDlg::PathBytes() const
 void CTamboroDlg::EnableSearchButton(bool enable)
 {
     // Search comes back when the scan is over: show all it found first.
-    if (enable)
+    if (enable) {
         ShowPendingResults();
+        m_bSearchGivenBack = true;
+    }
     m_btnSearch->setEnabled(enable);
 }
 

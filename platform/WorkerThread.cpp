@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QPointer>
+#include <condition_variable>
 #include <deque>
 #include <mutex>
 #include <unordered_map>
@@ -17,6 +18,7 @@ struct Registry {
     static constexpr std::size_t kRememberedCodes = 4096;
 
     std::mutex mutex;
+    std::condition_variable phaseLeftWorking;  // a thread left InitInstance
     WorkerThread::Id nextId = 1;
     std::unordered_map<WorkerThread::Id, WorkerThread*> threads;
     std::unordered_map<WorkerThread::Id, int> exitCodes;
@@ -112,6 +114,16 @@ WorkerThread::Phase WorkerThread::PhaseOf(Id id)
     return it == registry.threads.end() ? Phase::Ended : it->second->m_phase;
 }
 
+bool WorkerThread::WaitWhileWorking(Id id, std::chrono::milliseconds timeout)
+{
+    Registry& registry = TheRegistry();
+    std::unique_lock lock(registry.mutex);
+    return registry.phaseLeftWorking.wait_for(lock, timeout, [&registry, id] {
+        const auto it = registry.threads.find(id);
+        return it == registry.threads.end() || it->second->m_phase != Phase::Working;
+    });
+}
+
 std::optional<int> WorkerThread::ExitCodeOf(Id id)
 {
     Registry& registry = TheRegistry();
@@ -188,6 +200,7 @@ void WorkerThread::run()
             quitPosted = m_quitPosted;
             code = m_quitCode;
         }
+        registry.phaseLeftWorking.notify_all();
         if (!quitPosted) {
             const int loopCode = exec();
             std::lock_guard lock(registry.mutex);
@@ -197,9 +210,12 @@ void WorkerThread::run()
         }
     }
     code = ExitInstance(code);
-    std::lock_guard lock(registry.mutex);
-    m_phase = Phase::Ended;
-    registry.RememberExitCode(m_id, code);
+    {
+        std::lock_guard lock(registry.mutex);
+        m_phase = Phase::Ended;
+        registry.RememberExitCode(m_id, code);
+    }
+    registry.phaseLeftWorking.notify_all();
 }
 
 }  // namespace tamboro

@@ -11,6 +11,7 @@
 
 #include <QThread>
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -48,6 +49,11 @@ public:
 
     // The phase of the thread `id`; Ended for an unknown id.
     static Phase PhaseOf(Id id);
+
+    // Waits until the thread `id` is no longer in InitInstance (it waits for
+    // its quit, or has ended), at most `timeout`. True when it is no longer
+    // working.
+    static bool WaitWhileWorking(Id id, std::chrono::milliseconds timeout);
 
     // The exit code of an ended thread: the code of its first quit, or
     // ExitInstance's answer after a failed InitInstance. Remembered for the
