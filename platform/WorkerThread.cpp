@@ -2,9 +2,13 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QEvent>
+#include <QMetaObject>
 #include <QPointer>
 #include <condition_variable>
 #include <deque>
+#include <limits>
+#include <memory>
 #include <mutex>
 #include <unordered_map>
 #include <vector>
@@ -41,6 +45,13 @@ Registry& TheRegistry()
     return *registry;
 }
 
+// Takes and drops the registry's mutex: what a thread did before it last
+// released it is then ordered before the caller's next steps.
+void SyncWithRegistry()
+{
+    std::lock_guard lock(TheRegistry().mutex);
+}
+
 WorkerThread::Id NewId()
 {
     Registry& registry = TheRegistry();
@@ -54,13 +65,62 @@ bool OnApplicationThread()
     return app != nullptr && QThread::currentThread() == app->thread();
 }
 
+// Qt hands calls and events between threads through its own futex-based
+// locks, which thread checkers (ThreadSanitizer) cannot see, so they would
+// take everything handed over with a call for a race. The handing over is
+// therefore ordered once more through standard mutexes:
+//
+// A thread holds the post fence from before it posts a call until the post
+// is complete (the call object and Qt's event are written by then), and the
+// call takes the fence before it reads any of it. Recursive, because a post
+// that fails at once destroys the call on the posting thread, inside the post.
+std::recursive_mutex& PostFence()
+{
+    static std::recursive_mutex fence;
+    return fence;
+}
+
+struct PostedCallState {
+    std::mutex mutex;
+    std::condition_variable over;
+    bool isOver = false;
+};
+
+// Travels inside the posted call and tells the waiting poster that the call
+// is over when it goes: after it ran, or unrun when Qt dropped the call
+// because the receiver was destroyed.
+class PostedCallEnd {
+public:
+    explicit PostedCallEnd(std::shared_ptr<PostedCallState> state) : m_state(std::move(state)) {}
+    PostedCallEnd(PostedCallEnd&& other) noexcept : m_state(std::move(other.m_state)) {}
+    PostedCallEnd(const PostedCallEnd&) = delete;
+    PostedCallEnd& operator=(const PostedCallEnd&) = delete;
+    PostedCallEnd& operator=(PostedCallEnd&&) = delete;
+    ~PostedCallEnd()
+    {
+        std::lock_guard fence(PostFence());  // before this object is read
+        if (!m_state)
+            return;  // moved from
+        std::lock_guard lock(m_state->mutex);
+        m_state->isOver = true;
+        m_state->over.notify_all();
+    }
+
+private:
+    std::shared_ptr<PostedCallState> m_state;
+};
+
 }  // namespace
 
 WorkerThread::WorkerThread(QObject* parent) : QThread(parent), m_id(NewId())
 {
+    // The last code of ours on the ending thread. It holds the registry's
+    // mutex, which wait() and a deferred delete take before the object may
+    // go, so that thread checkers see the order too (see PostFence).
     connect(
         this, &QThread::finished, this,
         [this] {
+            std::lock_guard lock(TheRegistry().mutex);
             if (m_autoDelete)
                 deleteLater();
         },
@@ -75,6 +135,50 @@ WorkerThread::~WorkerThread()
     Registry& registry = TheRegistry();
     std::lock_guard lock(registry.mutex);
     registry.threads.erase(m_id);
+}
+
+bool WorkerThread::wait(QDeadlineTimer deadline)
+{
+    const bool ended = QThread::wait(deadline);
+    if (ended)
+        SyncWithRegistry();  // see the finished handler
+    return ended;
+}
+
+bool WorkerThread::wait(unsigned long time)
+{
+    if (time == std::numeric_limits<unsigned long>::max())
+        return wait(QDeadlineTimer(QDeadlineTimer::Forever));
+    return wait(QDeadlineTimer(static_cast<qint64>(time)));
+}
+
+bool WorkerThread::event(QEvent* event)
+{
+    // Before the event is read: the deferred delete is made by the ending
+    // thread (see the finished handler).
+    SyncWithRegistry();
+    return QThread::event(event);
+}
+
+void WorkerThread::CallOnThreadOf(QObject* context, const std::function<void()>& call)
+{
+    if (QThread::currentThread() == context->thread()) {
+        call();
+        return;
+    }
+    auto state = std::make_shared<PostedCallState>();
+    {
+        std::lock_guard fence(PostFence());
+        QMetaObject::invokeMethod(
+            context,
+            [&call, end = PostedCallEnd(state)] {
+                { std::lock_guard posted(PostFence()); }  // the post is complete
+                call();
+            },
+            Qt::QueuedConnection);
+    }
+    std::unique_lock lock(state->mutex);
+    state->over.wait(lock, [&state] { return state->isOver; });
 }
 
 void WorkerThread::SetAutoDelete(bool autoDelete)

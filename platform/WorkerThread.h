@@ -75,13 +75,30 @@ public:
     // The same for the threads `ids` only; unknown or ended ids are skipped.
     static void EndAndJoin(const std::vector<Id>& ids, int code, const std::function<void()>& whileWaiting = {});
 
+    // QThread::wait, and once the thread has ended, everything it did is
+    // ordered before the caller's next steps through a standard mutex too.
+    // QThread::wait orders them through Qt's own futex-based locks, which
+    // thread checkers (ThreadSanitizer) cannot see; without this they would
+    // take e.g. deleting the ended thread's object for a race.
+    bool wait(QDeadlineTimer deadline = QDeadlineTimer(QDeadlineTimer::Forever));
+    bool wait(unsigned long time);
+
 protected:
+    // Runs `call` on the thread of `context` and waits until it has run, or
+    // until Qt dropped it unrun because `context` went away first (so the
+    // wait always ends). Called on that thread itself, it runs `call` at once.
+    static void CallOnThreadOf(QObject* context, const std::function<void()>& call);
+
     // The work, on the new thread. True leads to the wait for a quit, false
     // ends the thread at once.
     virtual bool InitInstance() = 0;
     // The thread's exit code, given the quit code (after a successful
     // InitInstance) or 0 (after a failed one).
     virtual int ExitInstance(int code) { return code; }
+
+    // Takes the same mutex as wait() before the event is handled: the
+    // deferred delete of an auto-delete thread comes from the ending thread.
+    bool event(QEvent* event) override;
 
 private:
     void run() final;

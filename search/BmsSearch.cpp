@@ -89,11 +89,7 @@ CBmsSearch::~CBmsSearch() = default;
 
 void CBmsSearch::CallWindow(const std::function<void()>& call)
 {
-    QObject* context = m_pOwner->Context();
-    if (QThread::currentThread() == context->thread())
-        call();
-    else
-        QMetaObject::invokeMethod(context, call, Qt::BlockingQueuedConnection);
+    CallOnThreadOf(m_pOwner->Context(), call);
 }
 
 bool CBmsSearch::InitInstance()

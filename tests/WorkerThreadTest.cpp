@@ -35,7 +35,7 @@ private:
     bool m_succeed;
 };
 
-// InitInstance makes one blocking call to the application thread.
+// InitInstance makes one call to the application thread and waits for it.
 class CallingThread : public WorkerThread {
 public:
     explicit CallingThread(QObject* context) : m_context(context) {}
@@ -44,7 +44,7 @@ public:
 protected:
     bool InitInstance() override
     {
-        QMetaObject::invokeMethod(m_context, [this] { callDone = true; }, Qt::BlockingQueuedConnection);
+        CallOnThreadOf(m_context, [this] { callDone = true; });
         return true;
     }
 
