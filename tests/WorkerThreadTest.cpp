@@ -8,6 +8,8 @@
 #include <QTimer>
 #include <QTest>
 #include <atomic>
+#include <functional>
+#include <vector>
 
 #include "platform/WorkerThread.h"
 
@@ -50,6 +52,33 @@ protected:
 
 private:
     QObject* m_context;
+};
+
+// InitInstance makes one call through CallOnThreadOf and notes that it
+// returned; `after` runs on the thread right after the return.
+class OneCallThread : public WorkerThread {
+public:
+    OneCallThread(QObject* context, std::function<void()> call, std::function<void()> after = {})
+        : m_context(context), m_call(std::move(call)), m_after(std::move(after))
+    {
+    }
+    std::atomic<bool> returned{false};
+    using WorkerThread::CallOnThreadOf;
+
+protected:
+    bool InitInstance() override
+    {
+        CallOnThreadOf(m_context, m_call);
+        if (m_after)
+            m_after();
+        returned = true;
+        return true;
+    }
+
+private:
+    QObject* m_context;
+    std::function<void()> m_call;
+    std::function<void()> m_after;
 };
 
 bool WaitForPhase(WorkerThread::Id id, WorkerThread::Phase phase)
@@ -180,6 +209,60 @@ private slots:
         QCOMPARE(WorkerThread::LiveCount(), before);
         QVERIFY(!WorkerThread::PostQuit(id, 14));
         QCOMPARE(WorkerThread::ExitCodeOf(id), std::optional<int>(13));
+    }
+
+    // A call runs on the context's thread, and the caller goes on only after
+    // it: what the call wrote is there for the caller (read without a lock),
+    // and what the caller wrote before the call is there for the call.
+    void callRunsOnTheContextThreadBeforeTheCallerGoesOn()
+    {
+        QObject context;
+        std::vector<int> handedOver;
+        std::vector<int> handedBack;
+        QThread* ranOn = nullptr;
+        std::size_t seenByCall = 0;
+        std::size_t seenAfterReturn = 0;
+        OneCallThread thread(
+            &context,
+            [&] {
+                ranOn = QThread::currentThread();
+                seenByCall = handedOver.size();
+                QThread::msleep(20);  // the caller must still be waiting
+                handedBack.assign(3, 7);
+            },
+            [&] { seenAfterReturn = handedBack.size(); });
+        handedOver.assign(5, 1);  // written before the thread starts
+        thread.start();
+        QVERIFY(WaitForPhase(thread.ThreadId(), WorkerThread::Phase::Waiting));
+        WorkerThread::PostQuit(thread.ThreadId(), 14);
+        QVERIFY(thread.wait(5000));
+        QCOMPARE(ranOn, QThread::currentThread());
+        QCOMPARE(seenByCall, std::size_t(5));
+        QCOMPARE(seenAfterReturn, std::size_t(3));
+
+        // On the context's own thread the call runs at once.
+        bool ranAtOnce = false;
+        OneCallThread::CallOnThreadOf(&context, [&] { ranAtOnce = true; });
+        QVERIFY(ranAtOnce);
+    }
+
+    // A call Qt drops unrun still ends the caller's wait. A receiver's
+    // destructor drops its queued calls just like removePostedEvents.
+    void droppedCallEndsTheWait()
+    {
+        QObject context;
+        std::atomic<bool> ran{false};
+        OneCallThread thread(&context, [&ran] { ran = true; });
+        thread.start();
+        // This thread serves no events here: the call can only be dropped.
+        for (int i = 0; i < 5000 && !thread.returned; ++i) {
+            QCoreApplication::removePostedEvents(&context, QEvent::MetaCall);
+            QThread::msleep(1);
+        }
+        QVERIFY(thread.returned);
+        QVERIFY(!ran);
+        WorkerThread::PostQuit(thread.ThreadId(), 14);
+        QVERIFY(thread.wait(5000));
     }
 
     // At program end: threads waiting in their loops, one still in its work
