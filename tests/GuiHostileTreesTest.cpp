@@ -12,6 +12,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <algorithm>
+#include <fstream>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -58,6 +59,17 @@ struct DeepTreeRemover {
     std::string path;
 };
 
+long PeakResidentKb()
+{
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.starts_with("VmHWM:"))
+            return std::stol(line.substr(6));
+    }
+    return -1;
+}
+
 std::vector<Row> Sorted(std::vector<Row> rows)
 {
     std::sort(rows.begin(), rows.end());
@@ -102,6 +114,8 @@ public:
     {
         MessageBoxWatcher boxes;
         m_dlg.PathEdit()->setText(QString::fromStdString(root));
+        QElapsedTimer timer;
+        timer.start();
         QTest::mouseClick(m_dlg.SearchButton(), Qt::LeftButton);
         const WorkerThread::Id id = m_dlg.LastSearchThreadId();
         QVERIFY(id != 0);
@@ -113,6 +127,9 @@ public:
         QVERIFY(!m_dlg.StopButton()->isEnabled());
         QVERIFY(!m_dlg.IsTimerRunning(CTamboroDlg::TIMER_WATCH));
         QCOMPARE(boxes.seen.size(), std::size_t(0));
+        // The time includes the watch timer's tick that ends the worker.
+        qInfo("%d rows, search ended after %lld ms; peak resident memory so far %ld MB", m_dlg.Model()->rowCount(),
+              static_cast<long long>(timer.elapsed()), PeakResidentKb() / 1024);
     }
 
     // The rows listed, in any order, are exactly `wanted`.
