@@ -431,7 +431,7 @@ Song makeSong(Rng& rng)
 }
 
 // What makes one chart different from its siblings, and the quirks it has.
-struct ChartSpec {
+struct ChartPlan {
     const Song* song = nullptr;
     int difficulty = 0;     // index into kDifficultyLabels
     size_t targetBytes = 0;
@@ -447,44 +447,44 @@ struct ChartSpec {
     bool trailingSpaces = false;
 };
 
-ChartSpec makeChartSpec(Rng& rng, const Song& song, int difficulty, uint32_t packageKb, int sounds, int images)
+ChartPlan makeChartPlan(Rng& rng, const Song& song, int difficulty, uint32_t packageKb, int sounds, int images)
 {
-    ChartSpec spec;
-    spec.song = &song;
-    spec.difficulty = difficulty;
+    ChartPlan plan;
+    plan.song = &song;
+    plan.difficulty = difficulty;
     // Charts of one song have similar sizes; the harder ones tend to be larger.
     const uint32_t kb = packageKb * static_cast<uint32_t>(rng.range(75, 115) + 5 * difficulty) / 100;
-    spec.targetBytes = std::clamp<size_t>(size_t{kb} * 1024 + rng.below(1024), 20 * 1024, 400 * 1024 - 3072);
-    spec.sounds = sounds;
-    spec.images = images;
-    spec.lf = rng.chance(80);
-    spec.lowerCaseTags = rng.chance(30);
-    spec.mixedCaseTags = !spec.lowerCaseTags && rng.chance(10);
-    spec.repeatedTags = rng.chance(40);
-    spec.randomBlock = rng.chance(15);
-    spec.noGenre = rng.chance(20);
-    spec.ctrlZ = rng.chance(20);
-    spec.trailingSpaces = rng.chance(10);
-    return spec;
+    plan.targetBytes = std::clamp<size_t>(size_t{kb} * 1024 + rng.below(1024), 20 * 1024, 400 * 1024 - 3072);
+    plan.sounds = sounds;
+    plan.images = images;
+    plan.lf = rng.chance(80);
+    plan.lowerCaseTags = rng.chance(30);
+    plan.mixedCaseTags = !plan.lowerCaseTags && rng.chance(10);
+    plan.repeatedTags = rng.chance(40);
+    plan.randomBlock = rng.chance(15);
+    plan.noGenre = rng.chance(20);
+    plan.ctrlZ = rng.chance(20);
+    plan.trailingSpaces = rng.chance(10);
+    return plan;
 }
 
 class ChartWriter {
 public:
-    ChartWriter(std::string& out, const ChartSpec& spec) : out_(out), spec_(spec), eol_(spec.lf ? "\n" : "\r\n") {}
+    ChartWriter(std::string& out, const ChartPlan& plan) : out_(out), plan_(plan), eol_(plan.lf ? "\n" : "\r\n") {}
 
     // Returns the number of lines that begin with "#genre ", "#title " or
     // "#artist " in any letter case: what grep and rg will find.
     uint64_t write(Rng& rng, const std::vector<std::string>& soundNames, const std::vector<std::string>& imageNames)
     {
-        const Song& song = *spec_.song;
-        const char* label = kDifficultyLabels[spec_.difficulty];
+        const Song& song = *plan_.song;
+        const char* label = kDifficultyLabels[plan_.difficulty];
         if (song.bom)
             out_ += "\xEF\xBB\xBF";
         line("");
         line("*---------------------- HEADER FIELD");
         line("");
         tag("PLAYER", "1");
-        if (!spec_.noGenre)
+        if (!plan_.noGenre)
             tag("GENRE", song.genre);
         const uint32_t titleStyle = rng.below(100);
         std::string title = song.title;
@@ -492,7 +492,7 @@ public:
             title += std::string(" [") + label + "]";
         else if (titleStyle < 75)
             title += std::string(" (") + label + ")";
-        if (spec_.trailingSpaces)
+        if (plan_.trailingSpaces)
             title += "  ";
         tag("TITLE", title);
         if (titleStyle >= 75 && titleStyle < 95)
@@ -501,16 +501,16 @@ public:
         if (rng.chance(250))
             tag("SUBARTIST", "obj: " + std::string(rng.pick(kAsciiArtists)));
         tag("BPM", std::to_string(rng.range(120, 200)) + (rng.chance(200) ? ".5" : ""));
-        tag("PLAYLEVEL", std::to_string(std::min(12, 1 + 2 * spec_.difficulty + rng.range(0, 2))));
+        tag("PLAYLEVEL", std::to_string(std::min(12, 1 + 2 * plan_.difficulty + rng.range(0, 2))));
         tag("RANK", std::to_string(rng.range(1, 3)));
         tag("TOTAL", std::to_string(rng.range(160, 600)));
         if (rng.chance(600))
-            tag("DIFFICULTY", std::to_string(std::min(5, spec_.difficulty + 1)));
+            tag("DIFFICULTY", std::to_string(std::min(5, plan_.difficulty + 1)));
         if (!imageNames.empty() && rng.chance(700))
             tag("STAGEFILE", imageNames.front());
         if (rng.chance(150))
             tag("LNOBJ", "ZZ");
-        if (spec_.repeatedTags && rng.chance(500))
+        if (plan_.repeatedTags && rng.chance(500))
             tag("TITLE", song.title);  // an early draft title, overridden below or not
         line("");
         for (size_t i = 0; i < soundNames.size(); ++i) {
@@ -524,7 +524,7 @@ public:
             appendId(name, static_cast<uint32_t>(i + 1));
             raw(name + " " + imageNames[i]);
         }
-        if (spec_.repeatedTags) {
+        if (plan_.repeatedTags) {
             // A second definition further down: the later one wins.
             line("");
             if (rng.chance(500))
@@ -532,7 +532,7 @@ public:
             else
                 tag("TITLE", title + " (fixed)");
         }
-        if (spec_.randomBlock) {
+        if (plan_.randomBlock) {
             line("");
             tag("RANDOM", "2");
             tag("IF", "1");
@@ -547,7 +547,7 @@ public:
         line("*---------------------- MAIN DATA FIELD");
         line("");
         writeData(rng);
-        if (spec_.ctrlZ)
+        if (plan_.ctrlZ)
             writeJunk(rng);
         return headerLines_;
     }
@@ -565,9 +565,9 @@ private:
     {
         std::string result = "#";
         result += name;
-        if (spec_.lowerCaseTags || spec_.mixedCaseTags) {
+        if (plan_.lowerCaseTags || plan_.mixedCaseTags) {
             for (size_t i = 1; i < result.size(); ++i) {
-                if (spec_.lowerCaseTags || i > 1)
+                if (plan_.lowerCaseTags || i > 1)
                     result[i] = static_cast<char>(result[i] - 'A' + 'a');
             }
         }
@@ -595,7 +595,7 @@ private:
         static constexpr int kResolutions[] = {192, 96, 64, 48, 32, 24, 16, 8};
         static constexpr int kKeyChannels[] = {11, 12, 13, 14, 15, 18, 19, 16, 21, 22, 23, 24, 25, 28, 29, 26,
                                                51, 52, 53, 54, 55, 58, 59, 56};
-        const size_t target = spec_.targetBytes;
+        const size_t target = plan_.targetBytes;
         if (out_.size() >= target)
             return;
         const size_t measures = static_cast<size_t>(rng.range(64, 320));
@@ -610,15 +610,15 @@ private:
         }
         for (int measure = 0; out_.size() < target; measure = (measure + 1) % 1000) {
             const size_t measureEnd = out_.size() + perMeasure;
-            if (spec_.images > 0 && rng.chance(200))
-                dataLine(rng, measure, 4, 4, static_cast<uint32_t>(spec_.images), 100);
+            if (plan_.images > 0 && rng.chance(200))
+                dataLine(rng, measure, 4, 4, static_cast<uint32_t>(plan_.images), 100);
             const int background = rng.range(1, 4);
             for (int i = 0; out_.size() < measureEnd && out_.size() < target; ++i) {
                 if (i < background) {
-                    dataLine(rng, measure, 1, resolution / (rng.chance(500) ? 2 : 1), static_cast<uint32_t>(spec_.sounds), 40);
+                    dataLine(rng, measure, 1, resolution / (rng.chance(500) ? 2 : 1), static_cast<uint32_t>(plan_.sounds), 40);
                 } else {
                     const int channel = kKeyChannels[static_cast<size_t>(i - background) % std::size(kKeyChannels)];
-                    dataLine(rng, measure, channel, resolution, static_cast<uint32_t>(spec_.sounds), 60);
+                    dataLine(rng, measure, channel, resolution, static_cast<uint32_t>(plan_.sounds), 60);
                 }
             }
         }
@@ -667,7 +667,7 @@ private:
     }
 
     std::string& out_;
-    const ChartSpec& spec_;
+    const ChartPlan& plan_;
     const char* eol_;
     uint64_t headerLines_ = 0;
 };
@@ -941,11 +941,11 @@ private:
                                                   : stem + kChartSuffixes[c];
             const uint32_t roll = rng.below(1000);
             const std::string extension = roll < 40 ? ".BMS" : roll < 45 ? ".Bms" : ".bms";
-            const ChartSpec spec = makeChartSpec(rng, song, c, packageKb, static_cast<int>(sounds.size()),
+            const ChartPlan plan = makeChartPlan(rng, song, c, packageKb, static_cast<int>(sounds.size()),
                                                  static_cast<int>(images.size()));
             buffer.clear();
-            const uint64_t headerLines = sabun ? ChartWriter(buffer, spec).write(rng, upOne(sounds), upOne(images))
-                                               : ChartWriter(buffer, spec).write(rng, sounds, images);
+            const uint64_t headerLines = sabun ? ChartWriter(buffer, plan).write(rng, upOne(sounds), upOne(images))
+                                               : ChartWriter(buffer, plan).write(rng, sounds, images);
             const std::string path = uniqueName(sabun ? subfolder : folder, name, extension);
             writeFile(path, buffer, totals_);
             ++totals_.charts;
@@ -960,10 +960,10 @@ private:
             if (ext != nullptr) {
                 const int extra = rng.range(1, 2);
                 for (int e = 0; e < extra; ++e) {
-                    const ChartSpec spec = makeChartSpec(rng, song, 3 + e, packageKb, static_cast<int>(sounds.size()),
+                    const ChartPlan plan = makeChartPlan(rng, song, 3 + e, packageKb, static_cast<int>(sounds.size()),
                                                          static_cast<int>(images.size()));
                     buffer.clear();
-                    ChartWriter(buffer, spec).write(rng, sounds, images);
+                    ChartWriter(buffer, plan).write(rng, sounds, images);
                     writeFile(folder + "/" + stem + kOtherChartSuffixes[e] + ext, buffer, totals_);
                 }
             }
