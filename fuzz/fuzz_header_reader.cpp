@@ -1,26 +1,35 @@
 // Fuzz target for the chart header reader.
 //
-// The input is the whole content of one chart file. Its values are read
-//  - by a deliberately plain reference reading written below (split at LF,
-//    one line at a time, no buffering tricks),
-//  - by HeaderReader::ParseBytes over the bytes in memory,
-//  - by HeaderReader::ReadFromFd from a memory file, with two block sizes
-//    derived from the input (so that line ends, CR LF pairs, tags and Ctrl-Z
-//    fall across block boundaries in many ways), and with one reader that is
-//    kept from input to input (its buffer and carried state must never leak
-//    into the next file),
-//  - by HeaderReader::ReadHeaders through a path naming the same file, with
-//    and without a look at the entry before opening it,
-// and every reading must give the same three values.
+// The input is the whole content of one chart file. A deliberately plain
+// reference reading written below (split at LF, one line at a time, no
+// buffering tricks) gives the expected values, and one of these readings,
+// picked by the input's hash, must give the same three values:
+//  - HeaderReader::ParseBytes over the bytes in one piece,
+//  - HeaderReader::ReadFromMemory, the block loop files are read with, fed
+//    from memory, with a tiny (1 to 16 bytes) or a middling (17 to 1040
+//    bytes) block size derived from the input, so that line ends, CR LF
+//    pairs, tags and Ctrl-Z fall across block boundaries in many ways,
+//  - the same with a block of 61 bytes through one reader that reads every
+//    input (its buffer and carried state must never leak into the next file).
+// Readers are kept per block size, as a scan keeps its reader. These
+// readings make no system call; one input in kFileShare (again by its hash)
+// and every input of a corpus replay also go through the file forms:
+//  - HeaderReader::ReadFromFd from a memory file, with both block sizes and
+//    with the reader of 61-byte blocks,
+//  - HeaderReader::ReadHeaders through a path naming the same file, with
+//    and without a look at the entry before opening it.
+// A replay sends every input through every reading.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <sys/mman.h>
 #include <unistd.h>
+#include <vector>
 
 #include "search/HeaderReader.h"
 
@@ -176,37 +185,38 @@ void ReadWithBlockSize(HeaderReader& reader, int fd, const Values& expected, std
     ExpectSame(expected, ValuesOf(tags), "ReadFromFd", blockSize);
 }
 
-}  // namespace
-
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size)
+void ReadFromMemoryWithBlockSize(HeaderReader& reader, std::string_view bytes, const Values& expected,
+                                 std::size_t blockSize)
 {
-    const std::string_view bytes(reinterpret_cast<const char*>(data), size);
-    const Values expected = ReferenceReading(bytes);
+    TagTable tags = StaleTable();
+    reader.ReadFromMemory(bytes, tags);
+    ExpectSame(expected, ValuesOf(tags), "ReadFromMemory", blockSize);
+}
 
-    TagTable parsed = StaleTable();
-    HeaderReader::ParseBytes(bytes, parsed);
-    ExpectSame(expected, ValuesOf(parsed), "ParseBytes", 0);
+// One reader per block size, kept from input to input like the reader of a
+// scan: making a fresh one per input would spend the run in the allocator
+// and in page faults rather than in the reader.
+HeaderReader& ReaderWithBlockSize(std::size_t blockSize)
+{
+    static std::vector<std::unique_ptr<HeaderReader>> readers(1041);
+    std::unique_ptr<HeaderReader>& reader = readers.at(blockSize);
+    if (!reader)
+        reader = std::make_unique<HeaderReader>(blockSize);
+    return *reader;
+}
 
+// The file forms, for the inputs that go through a real file.
+void ReadThroughFiles(const uint8_t* data, std::size_t size, const Values& expected, HeaderReader& kept,
+                      std::size_t smallBlock, std::size_t middleBlock)
+{
     const int fd = MemoryFile();
     WriteMemoryFile(fd, data, size);
-
-    // A tiny block (1 to 16 bytes) and a middling one (17 to 1040 bytes),
-    // both chosen by the input's bytes.
-    const uint64_t h = Fnv1a(data, size);
-    const std::size_t smallBlock = 1 + h % 16;
-    const std::size_t middleBlock = 17 + (h >> 8) % 1024;
-    for (const std::size_t blockSize : {smallBlock, middleBlock}) {
-        HeaderReader reader(blockSize);
-        ReadWithBlockSize(reader, fd, expected, blockSize);
-    }
-    // One reader for all inputs, with a block size that is not a power of
-    // two, reads files of every kind one after the other.
-    static HeaderReader kept(61);
+    for (const std::size_t blockSize : {smallBlock, middleBlock})
+        ReadWithBlockSize(ReaderWithBlockSize(blockSize), fd, expected, blockSize);
     ReadWithBlockSize(kept, fd, expected, 61);
 
-    // The path forms: looking at the entry first, or trusting a listing
-    // that said it is a regular file; both open it and read it with the
-    // default block size.
+    // Looking at the entry first, or trusting a listing that said it is a
+    // regular file; both open it and read it with the default block size.
     static HeaderReader byPath;
     static const std::string path = "/proc/self/fd/" + std::to_string(fd);
     TagTable tags = StaleTable();
@@ -215,5 +225,48 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size)
     tags = StaleTable();
     byPath.ReadHeaders(AT_FDCWD, path.c_str(), tags, true);
     ExpectSame(expected, ValuesOf(tags), "ReadHeaders of a listed file", HeaderReader::kDefaultBlockSize);
+}
+
+#ifdef TAMBORO_FUZZ_REPLAY
+constexpr uint64_t kFileShare = 1;
+#else
+constexpr uint64_t kFileShare = 16;
+#endif
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size)
+{
+    const std::string_view bytes(reinterpret_cast<const char*>(data), size);
+    const Values expected = ReferenceReading(bytes);
+
+    // A tiny block (1 to 16 bytes) and a middling one (17 to 1040 bytes),
+    // both chosen by the input's bytes.
+    const uint64_t h = Fnv1a(data, size);
+    const std::size_t smallBlock = 1 + h % 16;
+    const std::size_t middleBlock = 17 + (h >> 8) % 1024;
+    // One more reader, with a block size that is not a power of two, reads
+    // files of every kind one after the other.
+    static HeaderReader kept(61);
+
+    // Each input goes through one of the in-memory readings (every one in a
+    // replay), so that a run makes many executions while mutations of an
+    // input reach all four.
+    const uint64_t pick = (h >> 20) % 4;
+    const bool all = kFileShare == 1;
+    if (all || pick == 0) {
+        TagTable parsed = StaleTable();
+        HeaderReader::ParseBytes(bytes, parsed);
+        ExpectSame(expected, ValuesOf(parsed), "ParseBytes", 0);
+    }
+    if (all || pick == 1)
+        ReadFromMemoryWithBlockSize(ReaderWithBlockSize(smallBlock), bytes, expected, smallBlock);
+    if (all || pick == 2)
+        ReadFromMemoryWithBlockSize(ReaderWithBlockSize(middleBlock), bytes, expected, middleBlock);
+    if (all || pick == 3)
+        ReadFromMemoryWithBlockSize(kept, bytes, expected, 61);
+
+    if ((h >> 32) % kFileShare == 0)
+        ReadThroughFiles(data, size, expected, kept, smallBlock, middleBlock);
     return 0;
 }

@@ -52,10 +52,17 @@ bool MayStartWithTag(const char* line, std::size_t len, const TagTable& tags)
     return false;
 }
 
-// One complete line, without its line end.
+bool IsTagInitial(char c)
+{
+    const char lower = AsciiLower(c);
+    return lower == 'g' || lower == 't' || lower == 'a';
+}
+
+// One complete line, without its line end. Data lines ("#00111:...") are
+// passed over on their second byte, before any tag is compared.
 void TakeLine(const char* line, std::size_t len, TagTable& tags)
 {
-    if (len == 0 || line[0] != '#')
+    if (len < 2 || line[0] != '#' || !IsTagInitial(line[1]))
         return;
     for (int i = 1; i <= 3; ++i) {
         if (TagMatches(line, len, tags[i])) {
@@ -63,12 +70,6 @@ void TakeLine(const char* line, std::size_t len, TagTable& tags)
             tags[i].value.assign(line + tags[i].length, std::min(rest, HeaderReader::kMaxValueLength));
         }
     }
-}
-
-bool IsTagInitial(char c)
-{
-    const char lower = AsciiLower(c);
-    return lower == 'g' || lower == 't' || lower == 'a';
 }
 
 // Finds the next line start after `from` whose line may be a header line:
@@ -270,16 +271,38 @@ void HeaderReader::ReadHeaders(int dirFd, const char* name, TagTable& tags, bool
 
 bool HeaderReader::ReadFromFd(int fd, TagTable& tags)
 {
+    const auto readFd = [](void* context, char* buffer, std::size_t size) -> ssize_t {
+        ssize_t got;
+        do {
+            got = ::read(*static_cast<int*>(context), buffer, size);
+        } while (got < 0 && errno == EINTR);
+        return got;
+    };
+    return ReadBlocks(readFd, &fd, tags);
+}
+
+void HeaderReader::ReadFromMemory(std::string_view bytes, TagTable& tags)
+{
+    const auto readMemory = [](void* context, char* buffer, std::size_t size) -> ssize_t {
+        auto& rest = *static_cast<std::string_view*>(context);
+        const std::size_t n = std::min(size, rest.size());
+        if (n > 0)
+            std::memcpy(buffer, rest.data(), n);
+        rest.remove_prefix(n);
+        return static_cast<ssize_t>(n);
+    };
+    ReadBlocks(readMemory, &bytes, tags);
+}
+
+bool HeaderReader::ReadBlocks(BlockSource source, void* context, TagTable& tags)
+{
     ClearValues(tags);
     std::size_t carry = 0;   // unfinished line kept from the previous block
     bool skipping = false;   // inside a line that cannot be a header line
     bool atEnd = false;
     while (!atEnd) {
         char* buf = Buffer(carry + m_blockSize);
-        ssize_t got;
-        do {
-            got = ::read(fd, buf + carry, m_blockSize);
-        } while (got < 0 && errno == EINTR);
+        const ssize_t got = source(context, buf + carry, m_blockSize);
         if (got < 0) {
             ClearValues(tags);
             return false;

@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <sys/types.h>
 #include <vector>
 
 namespace tamboro {
@@ -58,10 +59,21 @@ public:
     // (the values are then empty).
     bool ReadFromFd(int fd, TagTable& tags);
 
-    // The same rules over bytes in memory (a whole file's contents).
+    // The same block-by-block reading over a file's contents held in memory:
+    // the bytes are handed over in blocks of this reader's block size, so
+    // the same code as for a file carries lines across block boundaries.
+    void ReadFromMemory(std::string_view bytes, TagTable& tags);
+
+    // The same rules over bytes in memory (a whole file's contents), in one
+    // piece.
     static void ParseBytes(std::string_view bytes, TagTable& tags);
 
 private:
+    // Fills `buffer` with up to `size` next bytes of the file; returns how
+    // many (0 at the end), or -1 on a read error.
+    using BlockSource = ssize_t (*)(void* context, char* buffer, std::size_t size);
+    bool ReadBlocks(BlockSource source, void* context, TagTable& tags);
+
     // Page-aligned: the kernel copies file data into it much faster than
     // into a buffer that starts off a cache line.
     struct FreeDeleter {

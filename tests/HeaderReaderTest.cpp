@@ -24,9 +24,9 @@ Values ValuesOf(const TagTable& tags)
     return {tags[1].value, tags[2].value, tags[3].value};
 }
 
-// Reads `bytes` from a file with several block sizes, so that lines, tags and
-// CR LF pairs fall across block boundaries, and checks all readings agree
-// with the in-memory parse.
+// Reads `bytes` from a file and from memory with several block sizes, so that
+// lines, tags and CR LF pairs fall across block boundaries, and checks all
+// readings agree with the one-piece parse.
 Values ReadAllWays(const std::string& bytes)
 {
     TagTable tags = MakeTagTable();
@@ -40,6 +40,10 @@ Values ReadAllWays(const std::string& bytes)
         fromFile[2].value = "left over from an earlier file";
         reader.ReadHeaders(tree.Path("c.bms"), fromFile);
         EXPECT_EQ(ValuesOf(fromFile), expected) << "block size " << block;
+        TagTable fromMemory = MakeTagTable();
+        fromMemory[3].value = "left over from an earlier file";
+        reader.ReadFromMemory(bytes, fromMemory);
+        EXPECT_EQ(ValuesOf(fromMemory), expected) << "from memory, block size " << block;
     }
     return expected;
 }
