@@ -68,7 +68,8 @@ void InstallInterruptHandler()
     sigaction(SIGINT, &action, nullptr);
 }
 
-bool WriteAll(int fd, const std::string& data)
+// Writes all of `data`; returns 0, or the error of the write that failed.
+int WriteAll(int fd, const std::string& data)
 {
     std::size_t done = 0;
     while (done < data.size()) {
@@ -76,11 +77,11 @@ bool WriteAll(int fd, const std::string& data)
         if (n < 0) {
             if (errno == EINTR)
                 continue;
-            return false;
+            return errno;
         }
         done += static_cast<std::size_t>(n);
     }
-    return true;
+    return 0;
 }
 
 double NowSeconds()
@@ -126,12 +127,12 @@ public:
 
     void SetTitle(const std::string&) override {}
 
-    bool Flush()
+    void Flush()
     {
-        const bool ok = WriteAll(STDOUT_FILENO, m_out);
+        const int error = WriteAll(STDOUT_FILENO, m_out);
         m_out.clear();
-        m_writeFailed = m_writeFailed || !ok;
-        return ok;
+        if (m_writeError == 0)
+            m_writeError = error;
     }
 
     void ClearProgress()
@@ -150,14 +151,15 @@ public:
         }
     }
 
-    bool WriteFailed() const { return m_writeFailed; }
+    // The error of the first write that failed, 0 when none did.
+    int WriteError() const { return m_writeError; }
 
 private:
     RowPrinter m_printer;
     bool m_progress;
     RowSorter* m_keep;
     bool m_progressShown = false;
-    bool m_writeFailed = false;
+    int m_writeError = 0;
     double m_lastProgress = 0;
     std::size_t m_rows = 0;
     std::string m_out;
@@ -240,8 +242,8 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "tamboro-scan: cannot read folder '%s': %s\n", root, std::strerror(error));
         return 1;
     }
-    if (sink.WriteFailed()) {
-        std::fprintf(stderr, "tamboro-scan: cannot write the rows: %s\n", std::strerror(errno));
+    if (sink.WriteError() != 0) {
+        std::fprintf(stderr, "tamboro-scan: cannot write the rows: %s\n", std::strerror(sink.WriteError()));
         return 1;
     }
     if (StateWord(&g_stateWord).Load() == SS_STOP)
