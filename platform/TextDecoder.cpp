@@ -305,6 +305,44 @@ bool HasHangulSyllable(std::string_view bytes) {
     return found;
 }
 
+// Some Hangul syllable of the Korean reading cannot be Japanese text: its
+// lead byte is one Shift-JIS reads as a half-width katakana (A1-DF) while its
+// trail byte is not one (an ASCII letter, 81-A0 or E0-FE). Shift-JIS would
+// have to read a half-width katakana glued to a Latin letter, or a two-byte
+// character starting inside the Korean pair. Japanese text only makes such a
+// pair where a half-width katakana happens to precede a two-byte character,
+// and then the Korean reading seldom stays valid. `bytes` must be valid
+// windows-949.
+bool HasHangulSplitByShiftJis(std::string_view bytes) {
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+    const std::size_t n = bytes.size();
+    for (std::size_t i = 0; i + 1 < n; ++i) {
+        if (p[i] < 0x80) continue;
+        const unsigned char lead = p[i], trail = p[i + 1];
+        ++i;
+        const bool hangul = (trail < 0xA1 && lead <= 0xC6) || (lead >= 0xB0 && lead <= 0xC8);
+        const bool halfWidthLead = lead >= 0xA1 && lead <= 0xDF;
+        const bool halfWidthTrail = trail >= 0xA1 && trail <= 0xDF;
+        if (hangul && halfWidthLead && !halfWidthTrail) return true;
+    }
+    return false;
+}
+
+// The Shift-JIS reading holds a hiragana or katakana (U+3041-U+30FF). Korean
+// bytes read as Shift-JIS almost never do, Japanese titles mostly do.
+bool HasFullWidthKana(std::string_view bytes) {
+    bool found = false;
+    Convert(Converters().Lenient(Charset::ShiftJis), bytes, [&found](std::u16string_view chunk) {
+        for (char16_t c : chunk)
+            if (c >= 0x3041 && c <= 0x30FF) {
+                found = true;
+                return false;
+            }
+        return true;
+    });
+    return found;
+}
+
 std::u16string DecodeWithIcu(std::string_view bytes, Charset cs) {
     std::u16string out;
     out.reserve(bytes.size());
@@ -368,6 +406,12 @@ Charset DetectCharset(std::initializer_list<std::string_view> fields) {
             if (HasHangulSyllable(f)) return Charset::Korean;
     }
 
+    // Korean syllables beyond EUC-KR (CP949's extension, lead 81-C6) are
+    // often valid Shift-JIS as well, and so is Japanese text (kana-only
+    // titles above all) read as such syllables. Valid as both, the chart is
+    // Korean when some Hangul syllable is split by the Shift-JIS reading (see
+    // HasHangulSplitByShiftJis) and the Shift-JIS reading holds no hiragana
+    // or katakana; otherwise it stays Japanese.
     bool validKorean = true;
     bool validSjis = true;
     for (std::string_view f : fields) {
@@ -376,8 +420,14 @@ Charset DetectCharset(std::initializer_list<std::string_view> fields) {
         if (!validKorean) break;
         if (validSjis && !IsStrictlyValid(Charset::ShiftJis, f)) validSjis = false;
     }
-    if (validKorean && !validSjis) return Charset::Korean;
-    return Charset::ShiftJis;
+    if (!validKorean) return Charset::ShiftJis;
+    if (!validSjis) return Charset::Korean;
+    bool split = false;
+    for (std::string_view f : fields) {
+        if (HasFullWidthKana(f)) return Charset::ShiftJis;
+        split = split || HasHangulSplitByShiftJis(f);
+    }
+    return split ? Charset::Korean : Charset::ShiftJis;
 }
 
 std::u16string DecodeToUtf16(std::string_view bytes, Charset charset) {

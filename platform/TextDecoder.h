@@ -21,7 +21,11 @@ enum class Charset {
 //  2. every byte >= 0x80 pairs as A1-FE A1-FE (KS X 1001) and the Korean
 //     reading holds at least one Hangul syllable -> Korean
 //  3. valid as windows-949 but not as windows-31j -> Korean
-//  4. otherwise ShiftJis
+//  4. valid as both, some Hangul syllable of the Korean reading has a lead
+//     byte Shift-JIS reads as a half-width katakana (A1-DF) and a trail byte
+//     it does not (an ASCII letter, 81-A0 or E0-FE), and the Shift-JIS
+//     reading holds no hiragana or katakana -> Korean
+//  5. otherwise ShiftJis
 Charset DetectCharset(std::initializer_list<std::string_view> fields);
 
 // Decodes bytes in the given charset. Never fails: undecodable bytes become

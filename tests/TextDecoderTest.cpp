@@ -3,7 +3,12 @@
 #include "platform/TextDecoder.h"
 
 #include <gtest/gtest.h>
+#include <unicode/ucnv.h>
 #include <unicode/ustring.h>
+
+#include <fstream>
+#include <iostream>
+#include <sstream>
 
 #include <random>
 #include <string>
@@ -198,4 +203,87 @@ TEST(TextDecoderThreads, ConcurrentDecodingAgreesWithSingleThread) {
         });
     for (std::thread& th : threads) th.join();
     EXPECT_EQ(mismatches, std::vector<int>(4, 0));
+}
+
+// --- chart sets ------------------------------------------------------------
+// Charts as libraries hold them (tests/data/*.tsv: genre, title, artist in
+// UTF-8), encoded here with ICU's windows-31j or windows-949, decided
+// together and decoded; each field also alone, as a folder name is.
+
+namespace {
+
+std::string IcuEncode(const std::string& utf8, const char* charset)
+{
+    std::string out(utf8.size() * 2 + 1, '\0');
+    UErrorCode err = U_ZERO_ERROR;
+    const int32_t written = ucnv_convert(charset, "UTF-8", out.data(), static_cast<int32_t>(out.size()),
+                                         utf8.data(), static_cast<int32_t>(utf8.size()), &err);
+    EXPECT_TRUE(U_SUCCESS(err)) << utf8 << ": " << u_errorName(err);
+    out.resize(static_cast<std::size_t>(written));
+    return out;
+}
+
+struct ChartSetResult {
+    int charts = 0, chartsRight = 0, fields = 0, fieldsRight = 0;
+    std::vector<std::string> wrong;
+};
+
+// How many charts (and non-ASCII fields on their own) of a set decode back
+// to their text in the charset the set is written in.
+ChartSetResult DecodeChartSet(const std::string& file, const char* charset, Charset intended)
+{
+    std::ifstream in(std::string(TAMBORO_TEST_DATA_DIR) + "/" + file);
+    EXPECT_TRUE(in.good()) << file;
+    ChartSetResult result;
+    std::string line;
+    while (std::getline(in, line)) {
+        if (line.empty() || line[0] == '#')
+            continue;
+        std::vector<std::string> text, bytes;
+        std::istringstream fields(line);
+        for (std::string field; std::getline(fields, field, '\t');) {
+            text.push_back(field);
+            bytes.push_back(IcuEncode(field, charset));
+        }
+        EXPECT_EQ(bytes.size(), 3u) << line;
+        const Charset cs = DetectCharset({bytes[0], bytes[1], bytes[2]});
+        bool right = cs == intended;
+        for (std::size_t i = 0; i < bytes.size(); ++i)
+            right = right && DecodeToUtf8(bytes[i], cs) == text[i];
+        ++result.charts;
+        result.chartsRight += right;
+        if (!right)
+            result.wrong.push_back(line);
+        for (std::size_t i = 0; i < bytes.size(); ++i) {
+            if (bytes[i] == text[i])
+                continue;  // ASCII
+            ++result.fields;
+            result.fieldsRight += DetectCharset({bytes[i]}) == intended && DecodeFieldToUtf8(bytes[i]) == text[i];
+        }
+    }
+    std::cout << file << ": charts " << result.chartsRight << "/" << result.charts << ", fields alone "
+              << result.fieldsRight << "/" << result.fields << "\n";
+    return result;
+}
+
+}  // namespace
+
+TEST(TextDecoderChartSets, JapaneseChartsStayJapanese)
+{
+    // The one chart made of half-width katakana only pairs as EUC-KR Hangul
+    // throughout and is read as Korean.
+    const ChartSetResult japanese = DecodeChartSet("charts_japanese.tsv", "windows-31j", Charset::ShiftJis);
+    EXPECT_EQ(japanese.wrong, std::vector<std::string>{"J-POP\tｽﾀｰﾗｲﾄ\tﾎｼ"});
+}
+
+TEST(TextDecoderChartSets, KoreanChartsDecodeAsKorean)
+{
+    for (const char* file : {"charts_korean.tsv", "charts_korean_extension.tsv"}) {
+        const ChartSetResult korean = DecodeChartSet(file, "windows-949", Charset::Korean);
+        EXPECT_EQ(korean.wrong, std::vector<std::string>{}) << file;
+    }
+    // Bytes that are Japanese text as well stay Japanese.
+    const ChartSetResult unmarked =
+        DecodeChartSet("charts_korean_extension_unmarked.tsv", "windows-949", Charset::Korean);
+    EXPECT_EQ(unmarked.chartsRight, 0);
 }
