@@ -45,6 +45,7 @@ constexpr const char* kHelp =
     "                   rows with equal text stay in the order found\n"
     "  --reverse        with --sort: descending order\n"
     "  --help           show this help\n"
+    "  --version        show the version\n"
     "\n"
     "While standard error is a terminal, progress is shown there.\n"
     "Ctrl-C stops the scan: the charts of the folders still open are printed\n"
@@ -196,6 +197,9 @@ int main(int argc, char** argv)
             optionsEnded = true;
         } else if (!optionsEnded && (std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0)) {
             std::fputs(kHelp, stdout);
+            return 0;
+        } else if (!optionsEnded && std::strcmp(arg, "--version") == 0) {
+            std::puts("tamboro-scan " TAMBORO_VERSION);
             return 0;
         } else if (!optionsEnded && std::strcmp(arg, "--raw") == 0) {
             raw = true;

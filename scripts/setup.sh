@@ -10,6 +10,7 @@ packages=(
   fonts-ipafont-gothic fonts-nanum
   clang libclang-rt-14-dev
   time util-linux procps
+  dpkg-dev file lintian appstream desktop-file-utils groff-base man-db bash-completion
 )
 
 missing=()

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Sets up, builds and runs every test: the normal build, the whole suite again
-# under AddressSanitizer + UndefinedBehaviorSanitizer, and the threaded tests
-# under ThreadSanitizer.
+# Sets up, builds and runs every test: the normal build, its Debian package
+# checked, the whole suite again under AddressSanitizer +
+# UndefinedBehaviorSanitizer, and the threaded tests under ThreadSanitizer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
@@ -15,6 +15,9 @@ stage() { echo; echo "=== $* ($(( $(date +%s) - start )) s)"; }
 stage "build and test"
 scripts/build.sh build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 ctest --test-dir build --output-on-failure -j"$jobs"
+
+stage "Debian package"
+packaging/check-package.sh build
 
 stage "address and undefined-behaviour sanitizers"
 scripts/build.sh build-asan -DCMAKE_BUILD_TYPE=Debug -DTAMBORO_SANITIZE=address
