@@ -45,7 +45,7 @@ depends_on_libraries_and_fonts() {
     local depends
     depends=$(dpkg-deb -f "$deb" Depends)
     echo "  Depends: $depends"
-    [[ $depends == *"fonts-ipafont-gothic | fonts-noto-cjk"* && $depends == *fonts-nanum* &&
+    [[ $depends == *"fonts-ipafont-gothic | fonts-noto-cjk"* && $depends == *fonts-nanum* && $depends == *qt6-qpa-plugins* &&
        $depends == *libqt6widgets6* && $depends == *libicu* ]]
 }
 
