@@ -9,6 +9,7 @@
 #include <unicode/translit.h>
 #include <unicode/uniset.h>
 #include <unicode/unistr.h>
+#include <unicode/ustring.h>
 #include <unicode/utf16.h>
 
 namespace tamboro {
@@ -41,10 +42,15 @@ TextFolder::TextFolder()
     m_normalizer = icu::Normalizer2::getNFKCCasefoldInstance(status);
     if (U_FAILURE(status))
         m_normalizer = nullptr;
-    m_kana = MakeKanaMap();
 }
 
 TextFolder::~TextFolder() = default;
+
+const TextFolder::KanaMap& TextFolder::Kana()
+{
+    static const std::unique_ptr<KanaMap> map = MakeKanaMap();
+    return *map;
+}
 
 std::u16string TextFolder::Folded(std::u16string_view text) const
 {
@@ -55,27 +61,51 @@ std::u16string TextFolder::Folded(std::u16string_view text) const
 
 void TextFolder::AppendFolded(std::u16string_view text, std::u16string& out) const
 {
+    UErrorCode status = U_ZERO_ERROR;
+    if (std::all_of(text.begin(), text.end(), [](char16_t unit) { return unit < 0x80; })) {
+        // NFKC leaves ASCII as it is, so case folding alone gives the same
+        // result, at a fraction of the cost, with the same length.
+        const std::size_t at = out.size();
+        out.resize(at + text.size());
+        u_strFoldCase(out.data() + at, static_cast<int32_t>(text.size()), text.data(),
+                      static_cast<int32_t>(text.size()), U_FOLD_CASE_DEFAULT, &status);
+        return;
+    }
     const icu::UnicodeString source(false, text.data(), static_cast<int32_t>(text.size()));  // read-only alias
     icu::UnicodeString normalized;
-    UErrorCode status = U_ZERO_ERROR;
-    if (m_normalizer != nullptr)
+    std::u16string_view folded = text;
+    // Most text (lower-case Latin, kana, kanji) is already in folded form:
+    // the quick check says so without building a copy.
+    if (m_normalizer != nullptr && m_normalizer->spanQuickCheckYes(source, status) < source.length() &&
+        U_SUCCESS(status)) {
         m_normalizer->normalize(source, normalized, status);
-    if (m_normalizer == nullptr || U_FAILURE(status))
-        normalized = source;
-
-    const char16_t* units = normalized.getBuffer();
-    const int32_t length = normalized.length();
-    out.reserve(out.size() + static_cast<std::size_t>(length));
-    int32_t i = 0;
-    while (i < length) {
-        const int32_t start = i;
-        UChar32 c;
-        U16_NEXT(units, i, length, c);
-        if (const std::u16string* to = m_kana->Find(c))
-            out += *to;
-        else
-            out.append(units + start, static_cast<std::size_t>(i - start));
+        if (U_SUCCESS(status))
+            folded = std::u16string_view(normalized.getBuffer(), static_cast<std::size_t>(normalized.length()));
     }
+    AppendKatakana(folded, out);
+}
+
+void TextFolder::AppendKatakana(std::u16string_view text, std::u16string& out) const
+{
+    const KanaMap& kana = Kana();
+    out.reserve(out.size() + text.size());
+    std::size_t copied = 0;  // text[copied, i) is still to be appended as it is
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char16_t unit = text[i];
+        const bool lead = U16_IS_LEAD(unit) && !kana.supplementary.empty() && i + 1 < text.size() &&
+                          U16_IS_TRAIL(text[i + 1]);
+        if (!lead && (unit < kana.first || unit > kana.last))
+            continue;
+        const UChar32 c = lead ? U16_GET_SUPPLEMENTARY(unit, text[i + 1]) : unit;
+        const std::u16string* to = kana.Find(c);
+        if (to == nullptr)
+            continue;
+        out.append(text.substr(copied, i - copied));
+        out += *to;
+        i += lead ? 1 : 0;
+        copied = i + 1;
+    }
+    out.append(text.substr(copied));
 }
 
 std::unique_ptr<TextFolder::KanaMap> TextFolder::MakeKanaMap()

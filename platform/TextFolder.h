@@ -22,7 +22,8 @@ namespace tamboro {
 // and so do "ソフラン", "ｿﾌﾗﾝ" and "そふらん".
 //
 // Read-only after construction: one TextFolder may be used from several
-// threads at once.
+// threads at once. Constructing one costs next to nothing; the first text
+// folded in a process pays once for loading ICU's kana transform.
 class TextFolder {
 public:
     TextFolder();
@@ -36,10 +37,13 @@ public:
 
 private:
     struct KanaMap;
+    // Made on first use, shared by every TextFolder of the process.
+    static const KanaMap& Kana();
     static std::unique_ptr<KanaMap> MakeKanaMap();
+    // Appends `text` with each hiragana replaced by its katakana.
+    void AppendKatakana(std::u16string_view text, std::u16string& out) const;
 
     const icu::Normalizer2* m_normalizer;  // owned by ICU
-    std::unique_ptr<KanaMap> m_kana;
 };
 
 }  // namespace tamboro
