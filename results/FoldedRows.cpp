@@ -16,8 +16,9 @@ void FoldedRows::Update(const RowSorter& rows)
     // entries they fill are their own slots'), and their blocks are
     // appended in slot order.
     const std::size_t missing = rows.Size() - ready;
-    const std::size_t threads =
-        std::min<std::size_t>({std::max(1u, std::thread::hardware_concurrency()), 4, missing / 4096 + 1});
+    std::size_t threads = std::min<std::size_t>(4, missing / 4096 + 1);
+    if (threads > 1)  // asked only then: it reads the system's CPU list
+        threads = std::min<std::size_t>(threads, std::max(1u, std::thread::hardware_concurrency()));
     const std::size_t share = missing / threads;
     std::vector<Block> parts(threads - 1);
     std::vector<std::thread> helpers;
