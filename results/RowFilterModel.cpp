@@ -45,6 +45,21 @@ void RowFilterModel::SetFilterText(const QString& text)
     if (!query.empty() && !m_folding)
         PrepareFolding();
 
+    std::vector<uint8_t> matches;
+    std::vector<int> shown;
+    if (!query.empty()) {
+        m_folded.Match(query, matches);
+        shown = ShownPositions(matches);
+    }
+    // Shown rows are a subsequence of the list: equal counts mean equal rows.
+    const std::size_t shownBefore = IsFiltering() ? m_shown.size() : m_source->Sorter().Size();
+    const std::size_t shownAfter = query.empty() ? m_source->Sorter().Size() : shown.size();
+    const bool sameRows = shownBefore == shownAfter && (!IsFiltering() || query.empty() || shown == m_shown);
+    if (sameRows) {  // typing on within the same rows: views need not hear of it
+        Install(std::move(query), std::move(matches), std::move(shown));
+        return;
+    }
+
     // One layout change: persistent indexes (selection, current index)
     // move with their rows, or become invalid while their row is hidden.
     emit layoutAboutToBeChanged({}, QAbstractItemModel::NoLayoutChangeHint);
@@ -54,15 +69,7 @@ void RowFilterModel::SetFilterText(const QString& text)
     for (const QModelIndex& index : from)
         fromPositions.push_back(SourcePosition(index.row()));
 
-    m_query = std::move(query);
-    if (IsFiltering()) {
-        m_folded.Match(m_query, m_matches);
-        RebuildShown();
-    } else {
-        std::vector<uint8_t>().swap(m_matches);
-        std::vector<int>().swap(m_shown);
-        std::vector<int>().swap(m_rowOfPosition);
-    }
+    Install(std::move(query), std::move(matches), std::move(shown));
 
     QModelIndexList to;
     to.reserve(from.size());
@@ -71,6 +78,30 @@ void RowFilterModel::SetFilterText(const QString& text)
     changePersistentIndexList(from, to);
     emit layoutChanged({}, QAbstractItemModel::NoLayoutChangeHint);
     EmitCountsIfChanged();
+}
+
+void RowFilterModel::Install(std::u16string query, std::vector<uint8_t> matches, std::vector<int> shown)
+{
+    m_query = std::move(query);
+    m_matches = std::move(matches);
+    m_shown = std::move(shown);
+    if (!IsFiltering()) {
+        std::vector<int>().swap(m_rowOfPosition);
+        return;
+    }
+    m_rowOfPosition.assign(m_source->Sorter().Size(), -1);
+    for (std::size_t row = 0; row < m_shown.size(); ++row)
+        m_rowOfPosition[static_cast<std::size_t>(m_shown[row])] = static_cast<int>(row);
+}
+
+std::vector<int> RowFilterModel::ShownPositions(const std::vector<uint8_t>& matches) const
+{
+    const RowSorter& sorter = m_source->Sorter();
+    std::vector<int> shown;
+    for (std::size_t position = 0; position < sorter.Size(); ++position)
+        if (matches[sorter.SlotAt(position)])
+            shown.push_back(static_cast<int>(position));
+    return shown;
 }
 
 QString RowFilterModel::RowLines(const QModelIndexList& indexes) const
@@ -92,15 +123,8 @@ QString RowFilterModel::RowLines(const QModelIndexList& indexes) const
 
 void RowFilterModel::RebuildShown()
 {
-    const RowSorter& sorter = m_source->Sorter();
-    m_shown.clear();
-    m_rowOfPosition.assign(sorter.Size(), -1);
-    for (std::size_t position = 0; position < sorter.Size(); ++position) {
-        if (m_matches[sorter.SlotAt(position)]) {
-            m_rowOfPosition[position] = static_cast<int>(m_shown.size());
-            m_shown.push_back(static_cast<int>(position));
-        }
-    }
+    std::vector<int> shown = ShownPositions(m_matches);
+    Install(std::move(m_query), std::move(m_matches), std::move(shown));
 }
 
 void RowFilterModel::AppendShown(int first, int last)

@@ -27,8 +27,8 @@ public:
     // Shows the rows in which any column contains `text`, compared in folded
     // form (TextFolder: case, width and hiragana/katakana do not matter).
     // Text that folds to nothing shows every row. The change reaches views
-    // as one layout change: selection and current index stay on their rows
-    // while those are shown.
+    // as one layout change, or none when the same rows stay shown:
+    // selection and current index stay on their rows while those are shown.
     void SetFilterText(const QString& text);
     QString FilterText() const { return m_filterText; }
     bool IsFiltering() const { return !m_query.empty(); }
@@ -82,6 +82,10 @@ private:
 
     // Rebuilds the shown rows from m_matches, in the list's current order.
     void RebuildShown();
+    // The list positions whose slot `matches` marks, in list order.
+    std::vector<int> ShownPositions(const std::vector<uint8_t>& matches) const;
+    // Makes `query` the filter, with its matches by slot and shown positions.
+    void Install(std::u16string query, std::vector<uint8_t> matches, std::vector<int> shown);
     // Appends the shown rows among the list positions [first, last], which
     // were just appended to the list.
     void AppendShown(int first, int last);

@@ -126,10 +126,17 @@ TEST_F(RowFilterModelTest, EmptyFilterShowsTheListAsItIs)
         for (int column = 0; column < ResultModel::ColumnCount; ++column)
             EXPECT_EQ(m_filter.index(row, column).data(), m_model.index(row, column).data());
 
-    // Blanks that fold to nothing filter nothing.
+    // Blanks that fold to nothing filter nothing; text every row holds
+    // hides nothing, and views hear nothing of it.
     m_filter.SetFilterText(QString::fromUtf8("\u00AD"));
     EXPECT_FALSE(m_filter.IsFiltering());
-    EXPECT_EQ(m_filter.rowCount(), 3);
+    m_filter.SetFilterText(QStringLiteral("G"));
+    EXPECT_TRUE(m_filter.IsFiltering());
+    EXPECT_EQ(Titles(m_filter), Q({"a", "b", "c"}));
+    EXPECT_EQ(layout.count(), 1);
+    m_filter.SetFilterText(QStringLiteral("c"));
+    EXPECT_EQ(Titles(m_filter), Q({"c"}));
+    EXPECT_EQ(layout.count(), 2);
 }
 
 TEST_F(RowFilterModelTest, RowsAppendedWhileFilteredJoinAtTheEnd)
