@@ -290,7 +290,7 @@ void RowFilterModel::OnDataChanged(const QModelIndex& topLeft, const QModelIndex
 
 QModelIndex RowFilterModel::mapToSource(const QModelIndex& proxyIndex) const
 {
-    if (!proxyIndex.isValid() || proxyIndex.model() != this)
+    if (!proxyIndex.isValid() || proxyIndex.model() != this || proxyIndex.row() >= rowCount())
         return QModelIndex();
     return m_source->index(SourcePosition(proxyIndex.row()), proxyIndex.column());
 }
