@@ -106,6 +106,31 @@ private slots:
         QCOMPARE(dlg.StopButton()->geometry(), QRect(QPoint(710, 479), stopSize));
     }
 
+    // The path box and both buttons lie wholly inside the client area, at
+    // the template's size and after resizes (run once more with
+    // QT_SCALE_FACTOR=2 by the test list).
+    void bottomStripLiesInsideTheClientArea()
+    {
+        CTamboroDlg dlg;
+        dlg.OnInitDialog();
+        dlg.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+        for (const QSize size : {dlg.size(), QSize(600, 400), QSize(1000, 700)}) {
+            dlg.resize(size);
+            QCOMPARE(dlg.size(), size);
+            for (QWidget* control : {static_cast<QWidget*>(dlg.PathEdit()), static_cast<QWidget*>(dlg.SearchButton()),
+                                     static_cast<QWidget*>(dlg.StopButton())}) {
+                QVERIFY2(dlg.rect().contains(control->geometry()),
+                         qPrintable(control->objectName() + QStringLiteral(" at y %1 height %2 in %3")
+                                                                .arg(control->y())
+                                                                .arg(control->height())
+                                                                .arg(dlg.height())));
+                // A 14-unit control is as tall as the strip leaves it.
+                QCOMPARE(control->height(), 21);
+            }
+        }
+    }
+
     void narrowWindowsGiveThePathBoxNoWidth()
     {
         CTamboroDlg dlg;
