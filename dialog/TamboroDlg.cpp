@@ -108,6 +108,12 @@ void CTamboroDlg::CreateControls()
     connect(m_btnStop, &QPushButton::clicked, this, &CTamboroDlg::OnButtonStop);
     place(m_btnStop, IDC_STOP);
 
+    // A drop anywhere on the window goes through its one drop handler: the
+    // path box would otherwise insert a drag's text/plain at its cursor.
+    for (QObject* target : {static_cast<QObject*>(m_editPath), static_cast<QObject*>(m_list),
+                            static_cast<QObject*>(m_list->viewport())})
+        target->installEventFilter(this);
+
     m_tabOrder = {m_editPath, m_list, m_btnSearch, m_btnStop};
     m_editPath->setFocus();
 }

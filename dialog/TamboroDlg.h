@@ -164,6 +164,8 @@ protected:
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
     void dropEvent(QDropEvent* event) override;
+    // Drags over the path box and the list go to the window's own handlers.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void CreateControls();

@@ -61,6 +61,29 @@ bool Drop(CTamboroDlg& dlg, const QList<QUrl>& urls)
     return drop.isAccepted();
 }
 
+// A drag from a GTK file manager (URI list and the same as plain text)
+// entered, moved and dropped on the child widget under `at` (window
+// coordinates), as the platform hands it to that widget.
+bool DropOnChildAt(CTamboroDlg& dlg, QPoint at, const QUrl& url)
+{
+    QMimeData data;
+    data.setUrls({url});
+    data.setText(url.toString() + QStringLiteral("\r\n"));
+    QWidget* child = dlg.childAt(at);
+    if (child == nullptr)
+        return false;
+    const QPoint local = child->mapFrom(&dlg, at);
+    QDragEnterEvent enter(local, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(child, &enter);
+    if (!enter.isAccepted())
+        return false;
+    QDragMoveEvent move(local, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(child, &move);
+    QDropEvent drop(QPointF(local), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(child, &drop);
+    return drop.isAccepted();
+}
+
 QUrl LocalUrl(const std::string& bytes)
 {
     // Percent-encoded bytes, as file managers send names that are not UTF-8.
@@ -220,6 +243,26 @@ private slots:
         QVERIFY(dlg.acceptDrops());
         // Dropping never starts a search.
         QCOMPARE(dlg.LastSearchThreadId(), WorkerThread::Id(0));
+    }
+
+    // Dropped on the path box (after its text, where the cursor is) or on
+    // the list, the folder's path replaces the path box's text.
+    void dropOnThePathBoxOrTheListReplacesThePath()
+    {
+        TestTree tree;
+        tree.MakeFolder("R");
+        const QString path = QString::fromStdString(tree.Path("R"));
+        CTamboroDlg dlg;
+        dlg.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+        for (QWidget* target : {static_cast<QWidget*>(dlg.PathEdit()), static_cast<QWidget*>(dlg.List())}) {
+            dlg.PathEdit()->setText(QStringLiteral("old"));
+            dlg.PathEdit()->setFocus();
+            dlg.PathEdit()->end(false);
+            const QPoint at = target->mapTo(&dlg, QPoint(target->width() - 8, target->height() / 2));
+            QVERIFY(DropOnChildAt(dlg, at, QUrl::fromLocalFile(path)));
+            QCOMPARE(dlg.PathEdit()->text(), path);
+        }
     }
 
     void dropOfAFileTakesItsPath()
