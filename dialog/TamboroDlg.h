@@ -33,11 +33,11 @@
 class QLineEdit;
 class QMimeData;
 class QPushButton;
-class QTableView;
 class QTimer;
 
 namespace tamboro {
 
+class ResultListView;
 class ResultModel;
 
 class CTamboroDlg : public QDialog, public SearchWindow {
@@ -112,7 +112,7 @@ public:
     // Controls and state, for the program's own tests and tools.
     QWidget* GetDlgItem(int nID) const;
     QLineEdit* PathEdit() const { return m_editPath; }
-    QTableView* List() const { return m_list; }
+    ResultListView* List() const { return m_list; }
     QPushButton* SearchButton() const { return m_btnSearch; }
     QPushButton* StopButton() const { return m_btnStop; }
     ResultModel* Model() const { return m_model; }
@@ -194,7 +194,7 @@ private:
     QPushButton* m_btnSearch = nullptr;
     QPushButton* m_btnStop = nullptr;
     QLineEdit* m_editPath = nullptr;
-    QTableView* m_list = nullptr;
+    ResultListView* m_list = nullptr;
     ResultModel* m_model = nullptr;
     QString m_strPath;
     QIcon m_hIcon;

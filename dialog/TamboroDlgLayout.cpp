@@ -4,9 +4,9 @@
 #include <QEvent>
 #include <QPainter>
 #include <QResizeEvent>
-#include <QTableView>
 #include <QWindowStateChangeEvent>
 
+#include "dialog/ResultListView.h"
 #include "dialog/TamboroDlg.h"
 #include "res/resource.h"
 

@@ -6,9 +6,9 @@
 #include <QMimeData>
 #include <QPushButton>
 #include <QSemaphore>
-#include <QTableView>
 #include <QUrl>
 
+#include "dialog/ResultListView.h"
 #include "dialog/TamboroDlg.h"
 #include "res/resource.h"
 #include "results/ResultModel.h"
