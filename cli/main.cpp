@@ -8,7 +8,7 @@
 #include <string>
 #include <unistd.h>
 
-#include "cli/RowPrinter.h"
+#include "results/RowPrinter.h"
 #include "platform/DirectoryReader.h"
 #include "platform/TextDecoder.h"
 #include "results/RowSorter.h"

@@ -1,4 +1,4 @@
-#include "cli/RowPrinter.h"
+#include "results/RowPrinter.h"
 
 #include "platform/TextDecoder.h"
 

@@ -1,4 +1,5 @@
-// Printing scan rows as TAB-separated lines, decoded to UTF-8 or raw.
+// The text line of one row, decoded to UTF-8 or raw: what tamboro-scan prints
+// and what the window copies, made by the same code so that both agree.
 #pragma once
 
 #include <cstdio>
