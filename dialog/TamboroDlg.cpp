@@ -14,6 +14,7 @@
 #include "dialog/ResultListView.h"
 #include "res/resource.h"
 #include "results/ResultModel.h"
+#include "results/RowFilterModel.h"
 
 // Resources of a static library are registered by hand, from the global
 // namespace.
@@ -42,6 +43,7 @@ CTamboroDlg::CTamboroDlg(QWidget* pParent) : QDialog(pParent)
     setFont(TemplateFont());
     setAcceptDrops(true);
     m_model = new ResultModel(this);
+    m_filter = new RowFilterModel(m_model, this);
     m_showTimer = new QTimer(this);
     m_showTimer->setSingleShot(true);
     m_showTimer->setInterval(kShowPeriodMs);
@@ -72,7 +74,7 @@ void CTamboroDlg::CreateControls()
 
     m_list = new ResultListView(this);
     m_list->setObjectName(QStringLiteral("IDC_LIST"));
-    m_list->setModel(m_model);
+    m_list->setModel(m_filter);
     QHeaderView* header = m_list->header();
     connect(header, &QHeaderView::sectionClicked, this, &CTamboroDlg::OnColumnClickList);
     place(m_list, IDC_LIST);
@@ -96,6 +98,9 @@ void CTamboroDlg::CreateControls()
         target->installEventFilter(this);
 
     m_tabOrder = {m_editPath, m_list, m_btnSearch, m_btnStop};
+    CreateFindBar();
+    CreateListActions();
+    EnablePathCompletion();
     m_editPath->setFocus();
 }
 
