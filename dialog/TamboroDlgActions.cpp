@@ -164,6 +164,16 @@ void CTamboroDlg::EnablePathCompletion()
     completer->setModel(folders);
     completer->setCompletionMode(QCompleter::PopupCompletion);
     m_editPath->setCompleter(completer);
+    // The model loads a folder when it becomes its root: the folder being
+    // typed in, before the completer looks into it.
+    connect(m_editPath, &QLineEdit::textEdited, folders, [folders](const QString& text) {
+        const qsizetype slash = text.lastIndexOf(QLatin1Char('/'));
+        if (slash < 0)
+            return;
+        const QString folder = slash == 0 ? QStringLiteral("/") : text.left(slash);
+        if (folder != folders->rootPath())
+            folders->setRootPath(folder);
+    });
 }
 
 }  // namespace tamboro
