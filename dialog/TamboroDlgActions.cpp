@@ -10,10 +10,13 @@
 #include <QFileSystemModel>
 #include <QGuiApplication>
 #include <QItemSelectionModel>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPushButton>
 #include <QSettings>
 #include <QSignalBlocker>
+#include <functional>
 
 #include "dialog/FolderUrl.h"
 #include "dialog/ResultListView.h"
@@ -42,6 +45,34 @@ void WriteAllChartTypesSetting(bool on)
     QSettings settings(QSettings::NativeFormat, QSettings::UserScope, kSettingsOrganisation, kSettingsApplication);
     settings.setValue(kAllChartTypesKey, on);
 }
+
+// Enter in the completion list with no folder picked in it: the list
+// closes and the key does what Enter in the path box does (press Search).
+class UnpickedEnterFilter : public QObject {
+public:
+    UnpickedEnterFilter(QAbstractItemView* popup, std::function<void()> enter)
+        : QObject(popup), m_popup(popup), m_enter(std::move(enter))
+    {
+        popup->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (watched != m_popup || event->type() != QEvent::KeyPress)
+            return false;
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if ((key != Qt::Key_Return && key != Qt::Key_Enter) || m_popup->currentIndex().isValid())
+            return false;
+        m_popup->hide();
+        m_enter();
+        return true;
+    }
+
+private:
+    QAbstractItemView* m_popup;
+    std::function<void()> m_enter;
+};
 
 }  // namespace
 
@@ -156,7 +187,8 @@ void CTamboroDlg::EnablePathCompletion()
 {
     // Completes what the user types with the folders on disk; the model
     // reads a folder only once typing reaches it, and the text Search reads
-    // is still just the box's text.
+    // is still just the box's text. Enter takes a folder picked in the list
+    // of completions; with none picked it searches, as without completion.
     auto* completer = new QCompleter(this);
     auto* folders = new QFileSystemModel(completer);
     folders->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot | QDir::Drives);
@@ -164,6 +196,10 @@ void CTamboroDlg::EnablePathCompletion()
     completer->setModel(folders);
     completer->setCompletionMode(QCompleter::PopupCompletion);
     m_editPath->setCompleter(completer);
+    new UnpickedEnterFilter(completer->popup(), [this] {
+        if (m_btnSearch->isEnabled())
+            m_btnSearch->click();
+    });
     // The model loads a folder when it becomes its root: the folder being
     // typed in, before the completer looks into it.
     connect(m_editPath, &QLineEdit::textEdited, folders, [folders](const QString& text) {

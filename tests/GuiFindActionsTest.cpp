@@ -372,13 +372,29 @@ private slots:
         QVERIFY(completer != nullptr);
         QVERIFY(WaitUntil([&] { return completer->completionCount() == 2; }, 10000));
         QStringList offered;
-        for (int i = 0; completer->setCurrentRow(i); ++i)
-            offered << completer->currentCompletion();
+        for (int i = 0; i < completer->completionCount(); ++i)
+            offered << completer->completionModel()->index(i, 0).data().toString();
         offered.sort();
-        const QString folder = QString::fromStdString(tree.Path("R/"));
-        QCOMPARE(offered, QStringList({folder + "Songs", folder + "Sounds"}));
-        // Until one is picked, Search reads what was typed.
+        QCOMPARE(offered, QStringList({"Songs", "Sounds"}));
+
+        // Enter with no folder picked searches what was typed.
+        QAbstractItemView* popup = completer->popup();
+        QVERIFY(WaitUntil([&] { return popup->isVisible(); }, 5000));
+        QTest::keyClick(popup, Qt::Key_Return);
+        QVERIFY(!popup->isVisible());
+        QVERIFY(dlg.LastSearchThreadId() != 0);
+        const WorkerThread::Id searched = dlg.LastSearchThreadId();
+        QVERIFY(WaitUntil([&] { return Ended(searched); }));
         QCOMPARE(QString::fromStdString(dlg.PathBytes()), typed);
+
+        // Enter on a picked folder takes it and searches nothing.
+        QTest::keyClick(dlg.PathEdit(), Qt::Key_Backspace);
+        QVERIFY(WaitUntil([&] { return popup->isVisible(); }, 5000));
+        QTest::keyClick(popup, Qt::Key_Down);
+        QTest::keyClick(popup, Qt::Key_Return);
+        const QString folder = QString::fromStdString(tree.Path("R/"));
+        QVERIFY(dlg.PathEdit()->text() == folder + "Songs" || dlg.PathEdit()->text() == folder + "Sounds");
+        QCOMPARE(dlg.LastSearchThreadId(), searched);
     }
 };
 
