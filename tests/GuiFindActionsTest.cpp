@@ -293,6 +293,10 @@ private slots:
         QCOMPARE(lines.size(), 3);
         QCOMPARE(lines[0], root + "/\tJazz\tOther\tF6");
         QCOMPARE(lines[1], root + "/soflan/\tTrance\tPlain\tA1");
+
+        // The menu copies the path of the row under the pointer.
+        ClickMenuItem(dlg, RowCenter(dlg, 5), QStringLiteral("フォルダのパスをコピー"));
+        QCOMPARE(QGuiApplication::clipboard()->text(), root + "/soflan/");
     }
 
     // The URL handed to the file manager holds the folder's bytes, here a
