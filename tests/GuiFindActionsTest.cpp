@@ -117,19 +117,23 @@ private:
     void ClickMenuItem(CTamboroDlg& dlg, QPoint at, const QString& item)
     {
         bool clicked = false;
-        QTimer::singleShot(50, [&] {
+        QTimer poll;
+        poll.setInterval(20);
+        QObject::connect(&poll, &QTimer::timeout, [&] {
             auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
-            if (menu == nullptr)
+            if (menu == nullptr || clicked)
                 return;
+            clicked = true;
             for (QAction* action : menu->actions()) {
                 if (action->text().startsWith(item)) {
                     QTest::mouseClick(menu, Qt::LeftButton, Qt::NoModifier, menu->actionGeometry(action).center());
-                    clicked = true;
                     return;
                 }
             }
             menu->close();
+            QFAIL("no such menu item");
         });
+        poll.start();
         // Through the window, which makes the context menu event of a right
         // click as the platform delivers it.
         QWidget* viewport = dlg.List()->viewport();
