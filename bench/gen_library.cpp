@@ -1,12 +1,14 @@
 // tamboro-gen-library: writes a synthetic BMS chart library for the scan
 // benchmark.
 //
-//   tamboro-gen-library [--seed N] [--charts N] OUTDIR
+//   tamboro-gen-library [--seed N] [--charts N] [--small] OUTDIR
 //
 // The tree looks like a real player's collection: category folders holding
 // song packages, each package with 1-8 charts ("*.bms", a few "*.BMS"),
 // key sounds, images, and charts of other formats (.bme, .bml, .pms) that a
-// "*.bms" scan must pass over. Chart text is mostly Shift-JIS, some UTF-8
+// "*.bms" scan must pass over. With --small the packages hold charts of
+// 1-8 KB and nothing else: a library of very many small charts, where the
+// cost per file rather than per byte decides a scan's speed. Chart text is mostly Shift-JIS, some UTF-8
 // and EUC-KR, with CRLF line ends (some LF only), the odd lower-case or
 // repeated tag, and a few files ending in Ctrl-Z followed by junk. Folder
 // names are partly raw Shift-JIS or EUC-KR bytes, partly ASCII, partly UTF-8.
@@ -290,6 +292,8 @@ uint32_t sample(Rng& rng, std::span<const Quantile> q)
 constexpr Quantile kChartKb[] = {
     {0, 20}, {100, 30}, {250, 44}, {500, 66}, {750, 100}, {900, 150}, {970, 220}, {995, 330}, {1000, 400},
 };
+// Chart sizes in KB of the --small shape: median about 3 KB, 1-8 KB.
+constexpr Quantile kSmallChartKb[] = {{0, 1}, {500, 3}, {900, 6}, {1000, 8}};
 // Key sounds per package: 20-200, mean about 75.
 constexpr Quantile kSoundsPerPackage[] = {{0, 20}, {250, 40}, {500, 60}, {750, 100}, {900, 150}, {1000, 200}};
 // Key sound sizes in bytes: 300 B to 4 KB.
@@ -447,14 +451,16 @@ struct ChartPlan {
     bool trailingSpaces = false;
 };
 
-ChartPlan makeChartPlan(Rng& rng, const Song& song, int difficulty, uint32_t packageKb, int sounds, int images)
+ChartPlan makeChartPlan(Rng& rng, const Song& song, int difficulty, uint32_t packageKb, int sounds, int images,
+                        bool small)
 {
     ChartPlan plan;
     plan.song = &song;
     plan.difficulty = difficulty;
     // Charts of one song have similar sizes; the harder ones tend to be larger.
     const uint32_t kb = packageKb * static_cast<uint32_t>(rng.range(75, 115) + 5 * difficulty) / 100;
-    plan.targetBytes = std::clamp<size_t>(size_t{kb} * 1024 + rng.below(1024), 20 * 1024, 400 * 1024 - 3072);
+    plan.targetBytes = small ? std::clamp<size_t>(size_t{kb} * 1024 + rng.below(1024), 1024, 8 * 1024)
+                             : std::clamp<size_t>(size_t{kb} * 1024 + rng.below(1024), 20 * 1024, 400 * 1024 - 3072);
     plan.sounds = sounds;
     plan.images = images;
     plan.lf = rng.chance(80);
@@ -729,6 +735,7 @@ void makePng(std::string& out, Rng& rng)
 struct Options {
     uint64_t seed = 1;
     uint64_t charts = 20000;
+    bool small = false;  // charts of 1-8 KB, no key sounds or images
     std::string outDir;
 };
 
@@ -875,7 +882,7 @@ private:
 
         std::vector<std::string> sounds;
         std::vector<std::string> images;
-        if (!loose) {
+        if (!loose && !options_.small) {
             const int soundCount = static_cast<int>(sample(rng, kSoundsPerPackage));
             const bool ogg = rng.chance(400);
             const size_t prefixes = 1 + rng.below(std::size(kSoundPrefixes));
@@ -922,7 +929,8 @@ private:
             }
         }
 
-        const uint32_t packageKb = sample(rng, kChartKb);
+        const uint32_t packageKb = sample(rng, options_.small ? std::span<const Quantile>(kSmallChartKb)
+                                                              : std::span<const Quantile>(kChartKb));
         const bool titleNames = song.encoding != Encoding::Ascii && rng.chance(300);
         const std::string stem = loose ? asciiSlug(song.utf8Title.empty() ? "chart" : song.utf8Title)
                                        : std::string(rng.chance(500) ? "" : "song");
@@ -942,7 +950,7 @@ private:
             const uint32_t roll = rng.below(1000);
             const std::string extension = roll < 40 ? ".BMS" : roll < 45 ? ".Bms" : ".bms";
             const ChartPlan plan = makeChartPlan(rng, song, c, packageKb, static_cast<int>(sounds.size()),
-                                                 static_cast<int>(images.size()));
+                                                 static_cast<int>(images.size()), options_.small);
             buffer.clear();
             const uint64_t headerLines = sabun ? ChartWriter(buffer, plan).write(rng, upOne(sounds), upOne(images))
                                                : ChartWriter(buffer, plan).write(rng, sounds, images);
@@ -954,14 +962,14 @@ private:
         }
 
         // Charts of other formats beside them; a "*.bms" scan must not read these.
-        if (!loose) {
+        if (!loose && !options_.small) {
             const uint32_t roll = rng.below(1000);
             const char* ext = roll < 150 ? ".bme" : roll < 200 ? ".bml" : roll < 240 ? ".pms" : roll < 250 ? ".bms.bak" : nullptr;
             if (ext != nullptr) {
                 const int extra = rng.range(1, 2);
                 for (int e = 0; e < extra; ++e) {
                     const ChartPlan plan = makeChartPlan(rng, song, 3 + e, packageKb, static_cast<int>(sounds.size()),
-                                                         static_cast<int>(images.size()));
+                                                         static_cast<int>(images.size()), options_.small);
                     buffer.clear();
                     ChartWriter(buffer, plan).write(rng, sounds, images);
                     writeFile(folder + "/" + stem + kOtherChartSuffixes[e] + ext, buffer, totals_);
@@ -992,10 +1000,11 @@ bool parseNumber(const char* text, uint64_t& value)
 [[noreturn]] void usage(int code)
 {
     std::fprintf(code == 0 ? stdout : stderr,
-                 "usage: tamboro-gen-library [--seed N] [--charts N] OUTDIR\n"
+                 "usage: tamboro-gen-library [--seed N] [--charts N] [--small] OUTDIR\n"
                  "       tamboro-gen-library --version\n"
                  "Writes a synthetic BMS library of exactly N charts (default 20000, seed 1)\n"
-                 "into OUTDIR, which must not exist or be empty.\n");
+                 "into OUTDIR, which must not exist or be empty. --small: charts of 1-8 KB\n"
+                 "and no key sounds or images.\n");
     std::exit(code);
 }
 
@@ -1011,6 +1020,8 @@ int main(int argc, char** argv)
         } else if (arg == "--version") {
             std::printf("tamboro-gen-library %d\n", kFormatVersion);
             return 0;
+        } else if (arg == "--small") {
+            options.small = true;
         } else if (arg == "--seed" || arg == "--charts") {
             uint64_t value = 0;
             if (i + 1 >= argc || !parseNumber(argv[i + 1], value))

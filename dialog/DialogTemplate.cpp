@@ -1,5 +1,6 @@
 #include "dialog/DialogTemplate.h"
 
+#include <QFontInfo>
 #include <QFontMetrics>
 #include <QStringList>
 
@@ -30,7 +31,12 @@ DialogBaseUnits BaseUnitsOf(const QFont& font)
 {
     const QFontMetrics metrics(font);
     const int width = metrics.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
-    return DialogBaseUnits{(width + 26) / 52, metrics.height()};
+    // Vertically the character height is the font's em size in pixels
+    // (9 pt at 96 dpi: 12), not its line height: faces such as IPA P Gothic
+    // or Nanum Gothic add ascent and descent beyond the em, and a unit taken
+    // from those would make a 14-unit control taller than the 21 pixels the
+    // layout leaves it at the bottom of the window.
+    return DialogBaseUnits{(width + 26) / 52, QFontInfo(font).pixelSize()};
 }
 
 namespace {

@@ -27,7 +27,7 @@ inline constexpr QSize kTemplateSize(398, 299);
 QFont TemplateFont();
 
 // Dialog base units of a font: the average width of "A".."Z" "a".."z" and
-// the font's height, in pixels.
+// the font's character (em) height, in pixels.
 struct DialogBaseUnits {
     int x;
     int y;

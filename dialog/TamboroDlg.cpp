@@ -6,14 +6,15 @@
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QTableView>
 #include <QTimer>
 #include <QTimerEvent>
 
 #include "dialog/DialogTemplate.h"
 #include "dialog/MessageBox.h"
+#include "dialog/ResultListView.h"
 #include "res/resource.h"
 #include "results/ResultModel.h"
+#include "results/RowFilterModel.h"
 
 // Resources of a static library are registered by hand, from the global
 // namespace.
@@ -42,6 +43,7 @@ CTamboroDlg::CTamboroDlg(QWidget* pParent) : QDialog(pParent)
     setFont(TemplateFont());
     setAcceptDrops(true);
     m_model = new ResultModel(this);
+    m_filter = new RowFilterModel(m_model, this);
     m_showTimer = new QTimer(this);
     m_showTimer->setSingleShot(true);
     m_showTimer->setInterval(kShowPeriodMs);
@@ -70,29 +72,10 @@ void CTamboroDlg::CreateControls()
     m_editPath->setObjectName(QStringLiteral("IDC_PATH"));
     place(m_editPath, IDC_PATH);
 
-    m_list = new QTableView(this);
+    m_list = new ResultListView(this);
     m_list->setObjectName(QStringLiteral("IDC_LIST"));
-    m_list->setModel(m_model);
-    m_list->setSelectionBehavior(QAbstractItemView::SelectRows);
-    m_list->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    m_list->setTabKeyNavigation(false);  // Tab moves on to the next control
-    m_list->setSortingEnabled(false);    // the window sorts, not the view
-    m_list->setShowGrid(false);
-    m_list->setWordWrap(false);
-    m_list->setCornerButtonEnabled(false);
-    // One fixed height for every row: no per-row measuring, so 65,536 rows
-    // and more scroll and grow as cheaply as a few.
-    QHeaderView* rows = m_list->verticalHeader();
-    rows->hide();
-    rows->setSectionResizeMode(QHeaderView::Fixed);
-    rows->setDefaultSectionSize(m_list->fontMetrics().height() + 4);
-    QHeaderView* header = m_list->horizontalHeader();
-    header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    header->setHighlightSections(false);
-    header->setSectionsClickable(true);
-    header->setStretchLastSection(false);
-    header->setSectionResizeMode(QHeaderView::Interactive);
+    m_list->setModel(m_filter);
+    QHeaderView* header = m_list->header();
     connect(header, &QHeaderView::sectionClicked, this, &CTamboroDlg::OnColumnClickList);
     place(m_list, IDC_LIST);
 
@@ -108,7 +91,16 @@ void CTamboroDlg::CreateControls()
     connect(m_btnStop, &QPushButton::clicked, this, &CTamboroDlg::OnButtonStop);
     place(m_btnStop, IDC_STOP);
 
+    // A drop anywhere on the window goes through its one drop handler: the
+    // path box would otherwise insert a drag's text/plain at its cursor.
+    for (QObject* target : {static_cast<QObject*>(m_editPath), static_cast<QObject*>(m_list),
+                            static_cast<QObject*>(m_list->viewport())})
+        target->installEventFilter(this);
+
     m_tabOrder = {m_editPath, m_list, m_btnSearch, m_btnStop};
+    CreateFindBar();
+    CreateListActions();
+    EnablePathCompletion();
     m_editPath->setFocus();
 }
 

@@ -10,10 +10,14 @@
 //   TamboroDlgColumns.cpp  the list's columns, header labels, column sorting
 //   TamboroDlgLayout.cpp   layout on resize, the minimised window's icon
 //   TamboroDlgDrop.cpp     folder drop
+//   TamboroDlgFind.cpp     the find bar over the list
+//   TamboroDlgActions.cpp  opening and copying rows, the list's context
+//                          menu, chart types, path completion
 #pragma once
 
 #include <QDialog>
 #include <QIcon>
+#include <QPersistentModelIndex>
 #include <QPointer>
 #include <QString>
 #include <array>
@@ -28,17 +32,22 @@
 
 #include "platform/WorkerThread.h"
 #include "search/BmsSearch.h"
+#include "search/ChartTypes.h"
 #include "search/SearchState.h"
 
+class QAction;
 class QLineEdit;
 class QMimeData;
+class QPoint;
 class QPushButton;
-class QTableView;
 class QTimer;
 
 namespace tamboro {
 
+class FindBar;
+class ResultListView;
 class ResultModel;
+class RowFilterModel;
 
 class CTamboroDlg : public QDialog, public SearchWindow {
     Q_OBJECT
@@ -109,13 +118,37 @@ public:
     using DropBufferAllocator = std::function<std::unique_ptr<char[]>(std::size_t wanted, std::size_t& obtained)>;
     void SetDropBufferAllocator(DropBufferAllocator allocator);
 
+    // The find bar: Ctrl+F opens it below the list and again closes it.
+    // While open, the list shows only the rows matching its text; closed, it
+    // shows every row.
+    void ToggleFindBar();
+    void OpenFindBar();
+    void CloseFindBar();
+    bool IsFindBarOpen() const;
+
+    // Acting on shown rows (by their row in the list as shown).
+    void OpenFolderOfRow(int shownRow);
+    void CopyFolderPathOfRow(int shownRow);
+    // The selected shown rows, in the order shown, as tamboro-scan's lines.
+    void CopySelectedRows();
+    void SelectAllRows();
+
+    // Whether searches list every chart type, not only .bms (remembered
+    // between runs).
+    void SetAllChartTypes(bool on);
+    bool AllChartTypes() const { return m_bAllChartTypes; }
+    // The chart types the next search lists.
+    ChartTypes SearchChartTypes() const;
+
     // Controls and state, for the program's own tests and tools.
     QWidget* GetDlgItem(int nID) const;
     QLineEdit* PathEdit() const { return m_editPath; }
-    QTableView* List() const { return m_list; }
+    ResultListView* List() const { return m_list; }
     QPushButton* SearchButton() const { return m_btnSearch; }
     QPushButton* StopButton() const { return m_btnStop; }
     ResultModel* Model() const { return m_model; }
+    RowFilterModel* Filter() const { return m_filter; }
+    FindBar* FindBarWidget() const { return m_findBar; }
     StateWord SharedState() const { return m_pSharedState; }
     bool HasSharedHandle() const { return m_hSharedMap.HasHandle(); }
     WorkerThread::Id LastSearchThreadId() const { return m_searchThreadId; }
@@ -164,6 +197,8 @@ protected:
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
     void dropEvent(QDropEvent* event) override;
+    // Drags over the path box and the list go to the window's own handlers.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void CreateControls();
@@ -180,6 +215,15 @@ private:
     void BringToFrontOfTabOrder(QWidget* control);
     void OnPaint(QPaintEvent* event);
     void SetPathFromBytes(const std::string& bytes);
+    void CreateFindBar();
+    void CreateListActions();
+    void EnablePathCompletion();
+    void GoToFirstShownRow();
+    void OnListContextMenu(const QPoint& pos);
+    // Height the open find bar takes from the list (0 when closed), and its
+    // place right below the list.
+    int FindBarHeight() const;
+    void PlaceFindBar(const ClientRect& rc);
 
     int32_t m_nSortMode = 0;
     int32_t m_nSortColumn = -1;
@@ -192,7 +236,7 @@ private:
     QPushButton* m_btnSearch = nullptr;
     QPushButton* m_btnStop = nullptr;
     QLineEdit* m_editPath = nullptr;
-    QTableView* m_list = nullptr;
+    ResultListView* m_list = nullptr;
     ResultModel* m_model = nullptr;
     QString m_strPath;
     QIcon m_hIcon;
@@ -212,6 +256,16 @@ private:
     std::string m_pendingTitle;
     bool m_bTitlePending = false;
     QTimer* m_showTimer = nullptr;
+
+    RowFilterModel* m_filter = nullptr;  // what the list shows, over m_model
+    FindBar* m_findBar = nullptr;
+    bool m_bAllChartTypes = false;
+    QPersistentModelIndex m_menuIndex;   // the row the context menu is for
+    QAction* m_actOpenFolder = nullptr;
+    QAction* m_actCopyPath = nullptr;
+    QAction* m_actCopyRows = nullptr;
+    QAction* m_actSelectAll = nullptr;
+    QAction* m_actAllChartTypes = nullptr;
 };
 
 }  // namespace tamboro

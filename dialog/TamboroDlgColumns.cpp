@@ -1,8 +1,8 @@
 // The list's four columns, their plain titles, and sorting by a click on a
 // column header: ascending, descending, then the order the search found.
 #include <QHeaderView>
-#include <QTableView>
 
+#include "dialog/ResultListView.h"
 #include "dialog/TamboroDlg.h"
 #include "results/ResultModel.h"
 
@@ -24,7 +24,7 @@ void CTamboroDlg::CreateColumns()
     m_bColumnsCreated = true;
     for (std::size_t i = 0; i < m_strColumnTitle.size(); ++i)
         m_strColumnTitle[i] = QString::fromUtf8(kColumnTitles[i]);
-    QHeaderView* header = m_list->horizontalHeader();
+    QHeaderView* header = m_list->header();
     for (int column = 0; column < 4; ++column) {
         m_model->SetHeaderLabel(column, m_strColumnTitle[static_cast<std::size_t>(column)]);
         header->resizeSection(column, kColumnWidths[static_cast<std::size_t>(column)]);

@@ -66,6 +66,25 @@ void CTamboroDlg::dropEvent(QDropEvent* event)
     OnDropFiles(event->mimeData());
 }
 
+bool CTamboroDlg::eventFilter(QObject* watched, QEvent* event)
+{
+    switch (event->type()) {
+    case QEvent::DragEnter:
+        dragEnterEvent(static_cast<QDragEnterEvent*>(event));
+        return true;
+    case QEvent::DragMove:
+        dragMoveEvent(static_cast<QDragMoveEvent*>(event));
+        return true;
+    case QEvent::Drop:
+        dropEvent(static_cast<QDropEvent*>(event));
+        return true;
+    case QEvent::DragLeave:
+        return true;
+    default:
+        return QDialog::eventFilter(watched, event);
+    }
+}
+
 void CTamboroDlg::OnDropFiles(const QMimeData* drop)
 {
     setAcceptDrops(false);

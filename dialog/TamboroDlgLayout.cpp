@@ -1,12 +1,13 @@
 // Layout: the list fills the window above a 24-pixel strip that holds the
-// path box and the two buttons, at fixed offsets from the bottom right. The
-// minimised window draws its icon.
+// path box and the two buttons, at fixed offsets from the bottom right; an
+// open find bar takes its height from the list's bottom. The minimised
+// window draws its icon.
 #include <QEvent>
 #include <QPainter>
 #include <QResizeEvent>
-#include <QTableView>
 #include <QWindowStateChangeEvent>
 
+#include "dialog/ResultListView.h"
 #include "dialog/TamboroDlg.h"
 #include "res/resource.h"
 
@@ -46,10 +47,11 @@ void CTamboroDlg::OnSize(int nType, int cx, int cy)
     (void)cy;
     const ClientRect rc = GetClientRect();
     if (m_list != nullptr)
-        SetWindowPos(m_list, rc.left, rc.top, rc.right - rc.left, rc.bottom - rc.top - 24);
+        SetWindowPos(m_list, rc.left, rc.top, rc.right - rc.left, rc.bottom - rc.top - 24 - FindBarHeight());
     PlaceStretched(rc, IDC_PATH, 0, -21, -190, 0);
     PlaceAnchored(rc, IDC_SEARCH, -184, -21, 0, 0);
     PlaceAnchored(rc, IDC_STOP, -90, -21, 0, 0);
+    PlaceFindBar(rc);
 }
 
 void CTamboroDlg::PlaceStretched(const ClientRect& rc, int nID, int dx, int dy, int dw, int dh)

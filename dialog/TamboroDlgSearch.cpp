@@ -53,6 +53,7 @@ void CTamboroDlg::OnButtonSearch()
     if (m_workerStartHook)
         search->SetStartHook(m_workerStartHook);
     search->SetHandOverPeriod(m_workerHandOverPeriod);
+    search->SetChartTypes(SearchChartTypes());
     m_pSearch = search;
     m_searchThreadId = search->ThreadId();
     m_bSearchGivenBack = false;

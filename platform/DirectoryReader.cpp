@@ -6,6 +6,7 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace tamboro {
 namespace {
@@ -22,6 +23,26 @@ bool IsDotOrDotDot(const char* name)
 DirectoryListing::~DirectoryListing()
 {
     Close();
+}
+
+DirectoryListing::DirectoryListing(DirectoryListing&& other) noexcept
+{
+    *this = std::move(other);
+}
+
+DirectoryListing& DirectoryListing::operator=(DirectoryListing&& other) noexcept
+{
+    if (this != &other) {
+        Close();
+        m_fd = std::exchange(other.m_fd, -1);
+        m_device = other.m_device;
+        m_inode = other.m_inode;
+        m_entries = std::move(other.m_entries);
+        m_names = std::move(other.m_names);
+        other.m_entries.clear();
+        other.m_names.clear();
+    }
+    return *this;
 }
 
 void DirectoryListing::Close()

@@ -24,6 +24,9 @@ public:
     ~DirectoryListing();
     DirectoryListing(const DirectoryListing&) = delete;
     DirectoryListing& operator=(const DirectoryListing&) = delete;
+    // Moving hands over the open descriptor; the source is left closed.
+    DirectoryListing(DirectoryListing&& other) noexcept;
+    DirectoryListing& operator=(DirectoryListing&& other) noexcept;
 
     // Opens `name` relative to `parentFd` (AT_FDCWD for a plain path),
     // following symbolic links, and reads all its entries except "." and

@@ -26,7 +26,8 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:ha
 
 stage "thread sanitizer (threaded tests)"
 scripts/build.sh build-tsan -DCMAKE_BUILD_TYPE=Debug -DTAMBORO_SANITIZE=thread -DTAMBORO_FUZZ=OFF \
-  -- worker_thread_test worker_search_test gui_dialog_test gui_sort_test row_filter_test tamboro
+  -- worker_thread_test worker_search_test gui_dialog_test gui_sort_test read_ahead_scan_test tamboro \
+     row_filter_test gui_find_actions_test
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
   ctest --test-dir build-tsan --output-on-failure -j"$jobs" -L threaded
 

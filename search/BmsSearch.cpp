@@ -115,6 +115,8 @@ bool CBmsSearch::InitInstance()
 
     WindowSink sink(*this, m_handOverPeriod);
     FolderScan scan(sink, word, kRowLimit);
+    scan.SetChartTypes(m_types);
+    scan.SetReaders(m_readers);
     std::string root = m_strRoot;
     scan.Run(root);
     sink.Finish();

@@ -53,6 +53,12 @@ public:
     static constexpr std::chrono::milliseconds kHandOverPeriod{40};
     void SetHandOverPeriod(std::chrono::milliseconds period) { m_handOverPeriod = period; }
 
+    // Which names are charts (default: "bms"); set before the thread starts.
+    void SetChartTypes(ChartTypes types) { m_types = std::move(types); }
+    // Threads reading charts ahead of the rows (default: the scan's own
+    // default); set before the thread starts.
+    void SetReaders(int readers) { m_readers = readers; }
+
     // Runs first on the new thread, before the state block is opened (lets a
     // test hold a worker at its start).
     void SetStartHook(std::function<void()> hook) { m_startHook = std::move(hook); }
@@ -76,6 +82,8 @@ private:
     SharedStateBlock m_block;
     std::function<void()> m_startHook;
     std::chrono::milliseconds m_handOverPeriod = kHandOverPeriod;
+    ChartTypes m_types;
+    int m_readers = FolderScan::DefaultReaders();
 };
 
 }  // namespace tamboro

@@ -1,17 +1,39 @@
 #include "search/FolderScan.h"
 
-#include <cerrno>
-#include <cstdio>
+#include <algorithm>
 #include <dirent.h>
-#include <fcntl.h>
+#include <thread>
 
 #include "platform/DirectoryReader.h"
+#include "search/ReadAheadScan.h"
 
 namespace tamboro {
 
-std::string FormatTitle(int32_t count, const std::string& folder)
+// Lists each folder's charts on the walking thread as the folder is
+// finished.
+class FolderScan::SingleThreadVisitor : public FolderVisitor {
+public:
+    explicit SingleThreadVisitor(FolderScan& scan) : m_scan(scan) {}
+
+    bool StopRequested() override { return m_scan.m_state.IsValid() && m_scan.m_state.Load() == SS_STOP; }
+
+    void Entered(const std::string& path) override { m_scan.m_sink.FolderEntered(path); }
+
+    void Finished(DirectoryListing& listing, const std::string& path) override
+    {
+        if (m_scan.m_rowLimit < 0 || m_scan.m_nCount < m_scan.m_rowLimit)
+            m_scan.ChartPass(listing, path);
+        m_scan.m_sink.SetTitle(FormatTitle(m_scan.m_nCount, path));
+    }
+
+private:
+    FolderScan& m_scan;
+};
+
+int FolderScan::DefaultReaders()
 {
-    return "Tamboro - " + std::to_string(count) + " [" + folder + "]";
+    const int cores = static_cast<int>(std::thread::hardware_concurrency());
+    return std::clamp(8 * cores, 8, 64);
 }
 
 FolderScan::FolderScan(ScanSink& sink, StateWord state, int64_t rowLimit)
@@ -21,65 +43,23 @@ FolderScan::FolderScan(ScanSink& sink, StateWord state, int64_t rowLimit)
 
 int FolderScan::Run(const std::string& root)
 {
-    if (root.empty())
-        return ENOENT;
-    std::string path = root;
-    // '/' is never part of a multibyte character in UTF-8 or Shift-JIS, so
-    // the last byte tells whether the separator is there.
-    if (path.back() != '/')
-        path += '/';
-    return ScanFolder(AT_FDCWD, root.c_str(), path);
-}
-
-bool FolderScan::IsAncestor(dev_t device, ino_t inode) const
-{
-    for (const auto& [dev, ino] : m_ancestors) {
-        if (dev == device && ino == inode)
-            return true;
-    }
-    return false;
-}
-
-int FolderScan::ScanFolder(int parentFd, const char* name, std::string& path)
-{
-    if (m_state.IsValid() && m_state.Load() == SS_STOP)
-        return 0;
-    if (m_ancestors.size() >= static_cast<std::size_t>(kMaxDepth))
-        return ELOOP;
-    DirectoryListing listing;
-    if (const int error = listing.Open(parentFd, name); error != 0)
+    if (m_readers > 1) {
+        ReadAheadScan scan(m_sink, m_state, m_rowLimit, m_types, m_readers);
+        const int error = scan.Run(root);
+        m_nCount = scan.Count();
         return error;
-    // A link back to this folder or to one above it would lead to an
-    // endless descent: such a folder is not entered again.
-    if (IsAncestor(listing.Device(), listing.Inode()))
-        return ELOOP;
-    m_sink.FolderEntered(path);
-    m_ancestors.emplace_back(listing.Device(), listing.Inode());
-
-    const std::size_t pathLength = path.size();
-    for (const auto& entry : listing.Entries()) {
-        if (!listing.IsDirectory(entry))
-            continue;
-        path.append(listing.NameOf(entry));
-        path += '/';
-        ScanFolder(listing.Fd(), listing.CNameOf(entry), path);
-        path.resize(pathLength);
     }
-    m_ancestors.pop_back();
-
-    if (m_rowLimit < 0 || m_nCount < m_rowLimit)
-        ChartPass(listing.Fd(), listing, path);
-    m_sink.SetTitle(FormatTitle(m_nCount, path));
-    return 0;
+    SingleThreadVisitor visitor(*this);
+    return FolderWalk(visitor).Run(root);
 }
 
-void FolderScan::ChartPass(int dirFd, const DirectoryListing& listing, const std::string& path)
+void FolderScan::ChartPass(const DirectoryListing& listing, const std::string& path)
 {
     m_batch.clear();
     for (const auto& entry : listing.Entries()) {
-        if (!IsChartName(listing.NameOf(entry)))
+        if (!m_types.Matches(listing.NameOf(entry)))
             continue;
-        m_reader.ReadHeaders(dirFd, listing.CNameOf(entry), m_tags, entry.type == DT_REG);
+        m_reader.ReadHeaders(listing.Fd(), listing.CNameOf(entry), m_tags, entry.type == DT_REG);
         ChartRow& row = m_batch.emplace_back();
         row.folder = path;
         row.genre = m_tags[1].value;

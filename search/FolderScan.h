@@ -1,88 +1,61 @@
-// The folder scan: a depth-first walk from a root folder that reads every
-// chart ("*.bms", any letter case) and hands one row per chart to a sink.
+// The folder scan: walks the tree below a root folder, reads every chart
+// (by default "*.bms", any letter case) and hands one row per chart to a
+// sink, folder by folder, in the order of the walk.
 #pragma once
 
 #include <cstdint>
 #include <string>
-#include <sys/types.h>
-#include <utility>
 #include <vector>
 
+#include "search/ChartTypes.h"
+#include "search/FolderWalk.h"
 #include "search/HeaderReader.h"
+#include "search/ScanSink.h"
 #include "search/SearchState.h"
 
 namespace tamboro {
 
-// The 32-bit key of a row: insertion index in the high half, current list
-// position in the low half, both as unsigned 16-bit numbers.
-using RowKey = uint32_t;
-
-inline RowKey MakeRowKey(uint32_t insertionIndex, uint32_t position)
-{
-    return ((insertionIndex & 0xFFFFu) << 16) | (position & 0xFFFFu);
-}
-inline uint32_t RowKeyInsertion(RowKey key) { return key >> 16; }
-inline uint32_t RowKeyPosition(RowKey key) { return key & 0xFFFFu; }
-
-// One chart: its folder (ending in "/") and its three header values, all as
-// the raw bytes found. `index` is the row's full insertion index, which the
-// 16-bit halves of `key` cannot hold beyond 65,535.
-struct ChartRow {
-    std::string folder;
-    std::string genre;
-    std::string title;
-    std::string artist;
-    uint32_t index = 0;
-    RowKey key = 0;
-};
-
-// Where the scan's results go. Calls come from the scanning thread.
-class ScanSink {
-public:
-    virtual ~ScanSink() = default;
-    // A folder is about to be read (for progress displays).
-    virtual void FolderEntered(const std::string& folder) { (void)folder; }
-    // All charts of one folder, in the order found. The sink may move them.
-    virtual void AddRows(std::vector<ChartRow>& rows) = 0;
-    // The progress title after a folder is done: "Tamboro - <count> [<folder>]".
-    virtual void SetTitle(const std::string& title) = 0;
-};
-
-// "Tamboro - %d [%s]" with the row count and the folder path.
-std::string FormatTitle(int32_t count, const std::string& folder);
-
 class FolderScan {
 public:
     static constexpr int64_t kNoRowLimit = -1;
-    static constexpr int kMaxDepth = 8192;
+    static constexpr int kMaxDepth = FolderWalk::kMaxDepth;
+
+    // The number of reader threads a scan uses unless told otherwise: a few
+    // per core keep several reads outstanding on a solid-state device.
+    static int DefaultReaders();
 
     // `state` may be invalid (no stop test). Once `rowLimit` rows exist,
     // further folders' charts are not listed; their subfolders still are
     // walked.
     FolderScan(ScanSink& sink, StateWord state, int64_t rowLimit = kNoRowLimit);
 
+    // Which names are charts (default: "bms").
+    void SetChartTypes(ChartTypes types) { m_types = std::move(types); }
+    // Threads that read charts ahead of the walk; 1 (the default) reads each
+    // chart on the calling thread as its folder is finished. The rows, their
+    // order and the sink's calls are the same either way.
+    void SetReaders(int readers) { m_readers = readers; }
+
     // Scans the tree below `root`. Returns 0, or the errno that made the
     // root unreadable (ENOENT for an empty path): nothing is listed then.
+    // The sink is called on the calling thread only.
     int Run(const std::string& root);
 
     int32_t Count() const { return m_nCount; }
 
 private:
-    // Scans the folder `name` (relative to `parentFd`) whose path is `path`,
-    // which ends in "/". Returns 0 or the errno of a folder that could not
-    // be read.
-    int ScanFolder(int parentFd, const char* name, std::string& path);
-    bool IsAncestor(dev_t device, ino_t inode) const;
-    void ChartPass(int dirFd, const class DirectoryListing& listing, const std::string& path);
+    class SingleThreadVisitor;
+    void ChartPass(const class DirectoryListing& listing, const std::string& path);
 
     ScanSink& m_sink;
     StateWord m_state;
     int64_t m_rowLimit;
+    int m_readers = 1;
+    ChartTypes m_types;
     int32_t m_nCount = 0;
     TagTable m_tags = MakeTagTable();
     HeaderReader m_reader;
     std::vector<ChartRow> m_batch;
-    std::vector<std::pair<dev_t, ino_t>> m_ancestors;
 };
 
 }  // namespace tamboro

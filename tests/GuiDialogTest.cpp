@@ -6,12 +6,12 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QSemaphore>
-#include <QTableView>
 #include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include "dialog/TamboroApp.h"
+#include "dialog/ResultListView.h"
 #include "dialog/TamboroDlg.h"
 #include "platform/WorkerThread.h"
 #include "results/ResultModel.h"
@@ -92,7 +92,7 @@ private slots:
 
         const QStringList titles = {"ディレクトリ", "ジャンル", "タイトル", "アーティスト"};
         const QList<int> widths = {250, 100, 200, 100};
-        QHeaderView* header = dlg.List()->horizontalHeader();
+        QHeaderView* header = dlg.List()->header();
         ResultModel* model = dlg.Model();
         QCOMPARE(model->columnCount(), 4);
         QCOMPARE(model->rowCount(), 0);

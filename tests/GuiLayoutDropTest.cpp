@@ -6,9 +6,9 @@
 #include <QMimeData>
 #include <QPushButton>
 #include <QSemaphore>
-#include <QTableView>
 #include <QUrl>
 
+#include "dialog/ResultListView.h"
 #include "dialog/TamboroDlg.h"
 #include "res/resource.h"
 #include "results/ResultModel.h"
@@ -61,6 +61,29 @@ bool Drop(CTamboroDlg& dlg, const QList<QUrl>& urls)
     return drop.isAccepted();
 }
 
+// A drag from a GTK file manager (URI list and the same as plain text)
+// entered, moved and dropped on the child widget under `at` (window
+// coordinates), as the platform hands it to that widget.
+bool DropOnChildAt(CTamboroDlg& dlg, QPoint at, const QUrl& url)
+{
+    QMimeData data;
+    data.setUrls({url});
+    data.setText(url.toString() + QStringLiteral("\r\n"));
+    QWidget* child = dlg.childAt(at);
+    if (child == nullptr)
+        return false;
+    const QPoint local = child->mapFrom(&dlg, at);
+    QDragEnterEvent enter(local, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(child, &enter);
+    if (!enter.isAccepted())
+        return false;
+    QDragMoveEvent move(local, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(child, &move);
+    QDropEvent drop(QPointF(local), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(child, &drop);
+    return drop.isAccepted();
+}
+
 QUrl LocalUrl(const std::string& bytes)
 {
     // Percent-encoded bytes, as file managers send names that are not UTF-8.
@@ -104,6 +127,31 @@ private slots:
         QCOMPARE(dlg.PathEdit()->geometry(), QRect(0, 479, 610, pathHeight));
         QCOMPARE(dlg.SearchButton()->geometry(), QRect(QPoint(616, 479), searchSize));
         QCOMPARE(dlg.StopButton()->geometry(), QRect(QPoint(710, 479), stopSize));
+    }
+
+    // The path box and both buttons lie wholly inside the client area, at
+    // the template's size and after resizes (run once more with
+    // QT_SCALE_FACTOR=2 by the test list).
+    void bottomStripLiesInsideTheClientArea()
+    {
+        CTamboroDlg dlg;
+        dlg.OnInitDialog();
+        dlg.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+        for (const QSize size : {dlg.size(), QSize(600, 400), QSize(1000, 700)}) {
+            dlg.resize(size);
+            QCOMPARE(dlg.size(), size);
+            for (QWidget* control : {static_cast<QWidget*>(dlg.PathEdit()), static_cast<QWidget*>(dlg.SearchButton()),
+                                     static_cast<QWidget*>(dlg.StopButton())}) {
+                QVERIFY2(dlg.rect().contains(control->geometry()),
+                         qPrintable(control->objectName() + QStringLiteral(" at y %1 height %2 in %3")
+                                                                .arg(control->y())
+                                                                .arg(control->height())
+                                                                .arg(dlg.height())));
+                // A 14-unit control is as tall as the strip leaves it.
+                QCOMPARE(control->height(), 21);
+            }
+        }
     }
 
     void narrowWindowsGiveThePathBoxNoWidth()
@@ -195,6 +243,26 @@ private slots:
         QVERIFY(dlg.acceptDrops());
         // Dropping never starts a search.
         QCOMPARE(dlg.LastSearchThreadId(), WorkerThread::Id(0));
+    }
+
+    // Dropped on the path box (after its text, where the cursor is) or on
+    // the list, the folder's path replaces the path box's text.
+    void dropOnThePathBoxOrTheListReplacesThePath()
+    {
+        TestTree tree;
+        tree.MakeFolder("R");
+        const QString path = QString::fromStdString(tree.Path("R"));
+        CTamboroDlg dlg;
+        dlg.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+        for (QWidget* target : {static_cast<QWidget*>(dlg.PathEdit()), static_cast<QWidget*>(dlg.List())}) {
+            dlg.PathEdit()->setText(QStringLiteral("old"));
+            dlg.PathEdit()->setFocus();
+            dlg.PathEdit()->end(false);
+            const QPoint at = target->mapTo(&dlg, QPoint(target->width() - 8, target->height() / 2));
+            QVERIFY(DropOnChildAt(dlg, at, QUrl::fromLocalFile(path)));
+            QCOMPARE(dlg.PathEdit()->text(), path);
+        }
     }
 
     void dropOfAFileTakesItsPath()

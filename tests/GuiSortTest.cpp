@@ -3,8 +3,8 @@
 // search resetting the labels, and sorting while a search still adds rows.
 #include <QHeaderView>
 #include <QLineEdit>
-#include <QTableView>
 
+#include "dialog/ResultListView.h"
 #include "dialog/TamboroDlg.h"
 #include "results/ResultModel.h"
 #include "tests/GuiTestSupport.h"
@@ -17,7 +17,7 @@ using test::WaitUntil;
 
 void ClickHeader(CTamboroDlg& dlg, int column)
 {
-    QHeaderView* header = dlg.List()->horizontalHeader();
+    QHeaderView* header = dlg.List()->header();
     const QPoint at(header->sectionViewportPosition(column) + header->sectionSize(column) / 2, header->height() / 2);
     QTest::mouseClick(header->viewport(), Qt::LeftButton, Qt::NoModifier, at);
 }

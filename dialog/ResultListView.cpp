@@ -1,0 +1,95 @@
+#include "dialog/ResultListView.h"
+
+#include <QHeaderView>
+#include <QHelpEvent>
+#include <QItemSelectionModel>
+#include <QProxyStyle>
+#include <QStyleOptionHeader>
+#include <QStyleOptionViewItem>
+#include <QToolTip>
+
+namespace tamboro {
+namespace {
+
+// Draws header labels that do not fit ending in "…" (the header's own
+// textElideMode is not applied to its labels by every Qt version).
+class ElidingHeaderStyle : public QProxyStyle {
+public:
+    void drawControl(ControlElement element, const QStyleOption* option, QPainter* painter,
+                     const QWidget* widget) const override
+    {
+        const auto* header = qstyleoption_cast<const QStyleOptionHeader*>(option);
+        if (element != CE_HeaderLabel || header == nullptr) {
+            QProxyStyle::drawControl(element, option, painter, widget);
+            return;
+        }
+        QStyleOptionHeader elided(*header);
+        elided.text = header->fontMetrics.elidedText(header->text, Qt::ElideRight, header->rect.width());
+        QProxyStyle::drawControl(element, &elided, painter, widget);
+    }
+};
+
+}  // namespace
+
+ResultListView::ResultListView(QWidget* parent) : QTreeView(parent)
+{
+    setRootIsDecorated(false);
+    setItemsExpandable(false);
+    setUniformRowHeights(true);  // no per-row measuring: 65,536 rows scroll as a few
+    setAllColumnsShowFocus(true);
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    setSelectionMode(QAbstractItemView::ExtendedSelection);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setTabKeyNavigation(false);  // Tab moves on to the next control
+    setSortingEnabled(false);    // the window sorts, not the view
+    setWordWrap(false);
+    setTextElideMode(Qt::ElideRight);
+
+    QHeaderView* columns = header();
+    columns->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    columns->setHighlightSections(false);
+    columns->setSectionsClickable(true);
+    columns->setSectionsMovable(false);
+    columns->setStretchLastSection(false);
+    columns->setSectionResizeMode(QHeaderView::Interactive);
+    columns->setTextElideMode(Qt::ElideRight);
+    auto* labels = new ElidingHeaderStyle;
+    labels->setParent(columns);
+    columns->setStyle(labels);
+}
+
+bool ResultListView::IsCellCut(const QModelIndex& index) const
+{
+    if (!index.isValid())
+        return false;
+    QStyleOptionViewItem option;
+    initViewItemOption(&option);
+    option.rect = visualRect(index);
+    // The delegate's size hint holds the text and its margins, as it paints.
+    return itemDelegateForIndex(index)->sizeHint(option, index).width() > option.rect.width();
+}
+
+void ResultListView::keyboardSearch(const QString& search)
+{
+    // The search starts from the current cell's column; a list matches
+    // typed text against its first column whichever cell was clicked.
+    const QModelIndex current = currentIndex();
+    if (current.isValid() && current.column() != 0)
+        selectionModel()->setCurrentIndex(current.siblingAtColumn(0), QItemSelectionModel::NoUpdate);
+    QTreeView::keyboardSearch(search);
+}
+
+bool ResultListView::viewportEvent(QEvent* event)
+{
+    if (event->type() != QEvent::ToolTip)
+        return QTreeView::viewportEvent(event);
+    const auto* help = static_cast<QHelpEvent*>(event);
+    const QModelIndex index = indexAt(help->pos());
+    if (IsCellCut(index))
+        QToolTip::showText(help->globalPos(), index.data(Qt::DisplayRole).toString(), viewport(), visualRect(index));
+    else
+        QToolTip::hideText();
+    return true;
+}
+
+}  // namespace tamboro

@@ -1,0 +1,61 @@
+#include "search/FolderWalk.h"
+
+#include <cerrno>
+#include <fcntl.h>
+
+#include "platform/DirectoryReader.h"
+
+namespace tamboro {
+
+int FolderWalk::Run(const std::string& root)
+{
+    if (root.empty())
+        return ENOENT;
+    std::string path = root;
+    // '/' is never part of a multibyte character in UTF-8 or Shift-JIS, so
+    // the last byte tells whether the separator is there.
+    if (path.back() != '/')
+        path += '/';
+    return Walk(AT_FDCWD, root.c_str(), path);
+}
+
+bool FolderWalk::IsAncestor(dev_t device, ino_t inode) const
+{
+    for (const auto& [dev, ino] : m_ancestors) {
+        if (dev == device && ino == inode)
+            return true;
+    }
+    return false;
+}
+
+int FolderWalk::Walk(int parentFd, const char* name, std::string& path)
+{
+    if (m_visitor.StopRequested())
+        return 0;
+    if (m_ancestors.size() >= static_cast<std::size_t>(kMaxDepth))
+        return ELOOP;
+    DirectoryListing listing;
+    if (const int error = listing.Open(parentFd, name); error != 0)
+        return error;
+    // A link back to this folder or to one above it would lead to an
+    // endless descent: such a folder is not entered again.
+    if (IsAncestor(listing.Device(), listing.Inode()))
+        return ELOOP;
+    m_visitor.Entered(path);
+    m_ancestors.emplace_back(listing.Device(), listing.Inode());
+
+    const std::size_t pathLength = path.size();
+    for (const auto& entry : listing.Entries()) {
+        if (!listing.IsDirectory(entry))
+            continue;
+        path.append(listing.NameOf(entry));
+        path += '/';
+        Walk(listing.Fd(), listing.CNameOf(entry), path);
+        path.resize(pathLength);
+    }
+    m_ancestors.pop_back();
+    m_visitor.Finished(listing, path);
+    return 0;
+}
+
+}  // namespace tamboro

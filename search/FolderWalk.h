@@ -1,0 +1,52 @@
+// The walk under every scan: depth first from a root folder. In each folder
+// the subfolders (and links that lead to folders) are walked first, each
+// completely, in the order the file system lists them; then the folder
+// itself is finished. A stop is tested before each folder is entered, and a
+// link back to a folder being walked is not entered again.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <sys/types.h>
+#include <utility>
+#include <vector>
+
+namespace tamboro {
+
+class DirectoryListing;
+
+class FolderVisitor {
+public:
+    virtual ~FolderVisitor() = default;
+    // Asked before each folder is opened; true leaves it (and all below it)
+    // out.
+    virtual bool StopRequested() = 0;
+    // The folder `path` (ending in "/") was opened and will be walked.
+    virtual void Entered(const std::string& path) = 0;
+    // Its subfolders are done. `listing` is still open; the visitor may move
+    // it away.
+    virtual void Finished(DirectoryListing& listing, const std::string& path) = 0;
+};
+
+class FolderWalk {
+public:
+    static constexpr int kMaxDepth = 8192;
+
+    explicit FolderWalk(FolderVisitor& visitor) : m_visitor(visitor) {}
+
+    // Walks the tree below `root`. Returns 0, or the errno that made the
+    // root unreadable (ENOENT for an empty path): nothing is visited then.
+    int Run(const std::string& root);
+
+private:
+    // Walks the folder `name` (relative to `parentFd`) whose path is `path`,
+    // which ends in "/". Returns 0 or the errno of a folder that could not
+    // be read.
+    int Walk(int parentFd, const char* name, std::string& path);
+    bool IsAncestor(dev_t device, ino_t inode) const;
+
+    FolderVisitor& m_visitor;
+    std::vector<std::pair<dev_t, ino_t>> m_ancestors;
+};
+
+}  // namespace tamboro

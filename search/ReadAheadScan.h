@@ -1,0 +1,56 @@
+// The folder scan with charts read ahead by several threads: one thread
+// walks the tree, reader threads read the charts the walk has passed, and
+// the calling thread lists them in exactly the order, with exactly the
+// sink calls, of a scan on one thread.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "search/ChartTypes.h"
+#include "search/HeaderReader.h"
+#include "search/ReadAheadWindow.h"
+#include "search/ScanSink.h"
+#include "search/SearchState.h"
+
+namespace tamboro {
+
+class ReadAheadScan {
+public:
+    // Charts of one folder are read in runs of at most this many: few enough
+    // to spread a large folder over the readers, enough to keep the
+    // hand-overs between threads rare.
+    static constexpr uint32_t kChunkCharts = 8;
+
+    ReadAheadScan(ScanSink& sink, StateWord state, int64_t rowLimit, ChartTypes types, int readers,
+                  ReadAheadWindow::Limits limits = {});
+
+    // As FolderScan::Run. The sink is called on the calling thread only.
+    int Run(const std::string& root);
+
+    int32_t Count() const { return m_nCount; }
+
+private:
+    class Walker;
+
+    bool StopRequested() const { return m_state.IsValid() && m_state.Load() == SS_STOP; }
+    int List();
+    void ListChunk(ChartChunk& chunk);
+    static void ReadChunk(ChartChunk& chunk, HeaderReader& reader, TagTable& tags);
+    void ReaderLoop();
+
+    ScanSink& m_sink;
+    const StateWord m_state;
+    const int64_t m_rowLimit;
+    const ChartTypes m_types;
+    const int m_readers;
+    ReadAheadWindow m_window;
+    int32_t m_nCount = 0;
+    // The lister's own reader, for charts it reads itself.
+    HeaderReader m_reader;
+    TagTable m_tags = MakeTagTable();
+    std::vector<ChartRow> m_batch;
+};
+
+}  // namespace tamboro

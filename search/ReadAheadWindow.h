@@ -1,0 +1,119 @@
+// The charts a parallel scan has walked past but not yet listed: the walk's
+// steps in order, the chart reads handed to reader threads, and the bounds
+// that keep all of it small however large a folder or a library is.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "platform/DirectoryReader.h"
+#include "search/ScanSink.h"
+
+namespace tamboro {
+
+// One folder whose charts are read relative to its still open descriptor.
+struct FolderCharts {
+    std::string path;
+    DirectoryListing listing;
+    std::vector<uint32_t> charts;  // indexes into listing.Entries(), in listing order
+};
+
+// A run of consecutive charts of one folder, read together by one thread.
+struct ChartChunk {
+    enum State : int {
+        kHeld,     // not handed to the readers: read only if it is listed
+        kQueued,   // waiting for a reader
+        kClaimed,  // being read
+        kDone,     // rows hold the values
+    };
+
+    std::shared_ptr<const FolderCharts> folder;
+    uint32_t begin = 0;
+    uint32_t end = 0;
+    std::atomic<int> state{kHeld};
+    // Set once the rows will not be listed: a reader stops reading them.
+    std::atomic<bool> dropped{false};
+    std::vector<ChartRow> rows;  // genre, title and artist only
+    std::size_t bytes = 0;       // of the values in rows
+    bool counted = false;        // bytes are part of the window's total
+
+    // Takes the chunk for reading if nobody has: true when the caller reads it.
+    bool Claim()
+    {
+        int expected = state.load();
+        while (expected == kHeld || expected == kQueued) {
+            if (state.compare_exchange_weak(expected, kClaimed))
+                return true;
+        }
+        return false;
+    }
+};
+
+// One step of the walk, in the walk's order.
+struct ScanStep {
+    enum Kind { kEntered, kCharts, kFinished, kEnd };
+    Kind kind = kEnd;
+    std::string path;                    // kEntered, kFinished
+    std::shared_ptr<ChartChunk> chunk;   // kCharts
+    int error = 0;                       // kEnd: the walk's result
+};
+
+class ReadAheadWindow {
+public:
+    struct Limits {
+        std::size_t steps = 4096;           // steps not yet taken by the lister
+        std::size_t chunks = 128;           // chunks among them
+        std::size_t bytes = 8u << 20;       // values read and not yet listed
+    };
+
+    explicit ReadAheadWindow(Limits limits) : m_limits(limits) {}
+
+    // Walk side: appends a step once there is room. A chunk in state kQueued
+    // also goes to the readers. Returns at once, dropping the step, once the
+    // window is abandoned.
+    void Push(ScanStep step);
+
+    // Lister side: the next step, waiting for it.
+    ScanStep Pop();
+    // Waits until a chunk claimed by a reader is done.
+    void AwaitDone(const ChartChunk& chunk);
+    // The lister is through with a chunk, listed or not.
+    void Retire(ChartChunk& chunk);
+
+    // Reader side: a chunk claimed for the caller, or null once closed.
+    std::shared_ptr<ChartChunk> NextWork();
+    void MarkDone(ChartChunk& chunk);
+
+    // No more work: readers end.
+    void Close();
+    // The lister left early: the walk stops pushing, readers end.
+    void Abandon();
+    bool Abandoned() const { return m_abandoned.load(); }
+
+private:
+    bool HasRoomFor(const ScanStep& step) const;
+
+    const Limits m_limits;
+    std::mutex m_mutex;
+    std::condition_variable m_walkerCv;
+    std::condition_variable m_listerCv;
+    std::condition_variable m_readerCv;
+    std::deque<ScanStep> m_steps;
+    std::deque<std::shared_ptr<ChartChunk>> m_work;
+    std::size_t m_chunks = 0;
+    std::size_t m_bytes = 0;
+    bool m_walkerWaiting = false;
+    bool m_listerWaiting = false;
+    int m_idleReaders = 0;
+    bool m_closed = false;
+    std::atomic<bool> m_abandoned{false};
+};
+
+}  // namespace tamboro

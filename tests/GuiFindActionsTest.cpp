@@ -1,0 +1,412 @@
+// The find bar, opening and copying rows, the chart-type menu item and the
+// path box's completion, in the real window through real keys and clicks.
+#include <algorithm>
+#include <functional>
+
+#include <QClipboard>
+#include <QDir>
+#include <QFile>
+#include <QCompleter>
+#include <QDesktopServices>
+#include <QGuiApplication>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QUrl>
+
+#include "dialog/FindBar.h"
+#include "dialog/FolderUrl.h"
+#include "dialog/ResultListView.h"
+#include "dialog/TamboroDlg.h"
+#include "results/ResultModel.h"
+#include "results/RowFilterModel.h"
+#include "tests/GuiTestSupport.h"
+
+namespace tamboro {
+namespace {
+
+using test::TestTree;
+using test::WaitUntil;
+
+bool Ended(WorkerThread::Id id)
+{
+    return WorkerThread::PhaseOf(id) == WorkerThread::Phase::Ended;
+}
+
+// The texts of one column as the list shows them, top to bottom.
+QStringList Shown(CTamboroDlg& dlg, int column)
+{
+    QStringList out;
+    QAbstractItemModel* model = dlg.List()->model();
+    for (int row = 0; row < model->rowCount(); ++row)
+        out << model->index(row, column).data().toString();
+    return out;
+}
+
+// The items of `all` that `wanted` holds, in the order of `all` (folders are
+// found in the order the file system lists them).
+QStringList InOrderOf(const QStringList& all, const QStringList& wanted)
+{
+    QStringList out;
+    for (const QString& item : all)
+        if (wanted.contains(item))
+            out << item;
+    return out;
+}
+
+QPoint RowCenter(CTamboroDlg& dlg, int row)
+{
+    ResultListView* list = dlg.List();
+    return list->visualRect(list->model()->index(row, 2)).center();
+}
+
+// What a double-click delivers: press, release, press, double-click, release.
+void DoubleClick(QWidget* widget, QPoint at)
+{
+    QTest::mouseClick(widget, Qt::LeftButton, Qt::NoModifier, at);
+    QTest::mousePress(widget, Qt::LeftButton, Qt::NoModifier, at);
+    QTest::mouseDClick(widget, Qt::LeftButton, Qt::NoModifier, at);
+    QTest::mouseRelease(widget, Qt::LeftButton, Qt::NoModifier, at);
+}
+
+void PressCtrl(Qt::Key key)
+{
+    QTest::keyClick(QApplication::focusWidget(), key, Qt::ControlModifier);
+}
+
+// Catches what would go to the file manager.
+class UrlCatcher : public QObject {
+    Q_OBJECT
+public:
+    QList<QUrl> urls;
+public slots:
+    void Open(const QUrl& url) { urls << url; }
+};
+
+}  // namespace
+
+class GuiFindActionsTest : public QObject {
+    Q_OBJECT
+private:
+    test::PrivateRuntimeDir m_runtime;
+    QTemporaryDir m_config;
+    TestTree m_tree;
+
+    void Search(CTamboroDlg& dlg, const std::string& root)
+    {
+        dlg.PathEdit()->setText(QString::fromStdString(root));
+        QTest::mouseClick(dlg.SearchButton(), Qt::LeftButton);
+        const WorkerThread::Id id = dlg.LastSearchThreadId();
+        QVERIFY(WaitUntil([&] { return Ended(id); }));
+        dlg.ShowPendingResults();
+    }
+
+    void Show(CTamboroDlg& dlg)
+    {
+        dlg.OnInitDialog();
+        dlg.resize(700, 400);
+        dlg.show();
+        dlg.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&dlg));
+    }
+
+    // Right-clicks the list at `at` (viewport coordinates) and clicks the
+    // menu item whose text starts with `item`.
+    void ClickMenuItem(CTamboroDlg& dlg, QPoint at, const QString& item)
+    {
+        bool clicked = false;
+        QTimer poll;
+        poll.setInterval(20);
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+            if (menu == nullptr || clicked)
+                return;
+            clicked = true;
+            for (QAction* action : menu->actions()) {
+                if (action->text().startsWith(item)) {
+                    QTest::mouseClick(menu, Qt::LeftButton, Qt::NoModifier, menu->actionGeometry(action).center());
+                    return;
+                }
+            }
+            menu->close();
+            QFAIL("no such menu item");
+        });
+        poll.start();
+        // Through the window, which makes the context menu event of a right
+        // click as the platform delivers it.
+        QWidget* viewport = dlg.List()->viewport();
+        QTest::mouseClick(dlg.windowHandle(), Qt::RightButton, Qt::NoModifier, viewport->mapTo(&dlg, at));
+        QVERIFY(WaitUntil([&] { return clicked; }, 5000));
+    }
+
+private slots:
+    void initTestCase()
+    {
+        m_runtime.Use();
+        // Settings of these tests stay in a folder of their own.
+        QVERIFY(m_config.isValid());
+        ::setenv("XDG_CONFIG_HOME", m_config.path().toUtf8().constData(), 1);
+        // Found order: the subfolders first, then the root's charts.
+        m_tree.WriteChart("R/soflan/a.bms", "Trance", "Plain", "A1");
+        m_tree.WriteChart("R/x/b.bms", "Pop", "SOFLAN mix", "B2");
+        m_tree.WriteChart("R/y/c.bms", "Pop", "\xef\xbd\x93\xef\xbd\x8f\xef\xbd\x86\xef\xbd\x8c\xef\xbd\x81\xef\xbd\x8e",
+                          "C3");                                                     // ｓｏｆｌａｎ
+        m_tree.WriteChart("R/z/d.bms", "Rock", "\xe3\x82\xbd\xe3\x83\x95\xe3\x83\xa9\xe3\x83\xb3", "D4");  // ソフラン
+        m_tree.WriteChart("R/z/e.bms", "Rock", "\xef\xbd\xbf\xef\xbe\x8c\xef\xbe\x97\xef\xbe\x9d", "E5");  // ｿﾌﾗﾝ
+        m_tree.WriteChart("R/f.bms", "Jazz", "Other", "F6");
+    }
+
+    void findBarNarrowsTheListAndClosesKeepingTheSelection()
+    {
+        CTamboroDlg dlg;
+        Show(dlg);
+        Search(dlg, m_tree.Path("R"));
+        const QStringList found = Shown(dlg, 2);
+        QCOMPARE(found.size(), 6);
+        const QRect listBefore = dlg.List()->geometry();
+        const QRect pathBefore = dlg.PathEdit()->geometry();
+        const QRect stopBefore = dlg.StopButton()->geometry();
+        const WorkerThread::Id searched = dlg.LastSearchThreadId();
+
+        dlg.PathEdit()->setFocus();
+        PressCtrl(Qt::Key_F);
+        FindBar* bar = dlg.FindBarWidget();
+        QVERIFY(bar->isVisible());
+        QCOMPARE(QApplication::focusWidget(), bar->TextBox());
+        // The bar takes its height from the list; the bottom strip stays.
+        QCOMPARE(dlg.List()->height(), listBefore.height() - bar->height());
+        QCOMPARE(bar->geometry().top(), dlg.List()->geometry().bottom() + 1);
+        QCOMPARE(dlg.PathEdit()->geometry(), pathBefore);
+        QCOMPARE(dlg.StopButton()->geometry(), stopBefore);
+
+        // Case and width: the folder "soflan" too.
+        QTest::keyClicks(bar->TextBox(), QStringLiteral("soflan"));
+        QCOMPARE(Shown(dlg, 2), InOrderOf(found, {"Plain", "SOFLAN mix", "ｓｏｆｌａｎ"}));
+        QCOMPARE(bar->CountsText(), QStringLiteral("3 / 6"));
+
+        // A kana query pasted over the text: katakana of both widths.
+        QGuiApplication::clipboard()->setText(QStringLiteral("そふらん"));
+        QTest::keyClick(bar->TextBox(), Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClick(bar->TextBox(), Qt::Key_V, Qt::ControlModifier);
+        QCOMPARE(Shown(dlg, 2), InOrderOf(found, {"ソフラン", "ｿﾌﾗﾝ"}));
+        QCOMPARE(bar->CountsText(), QStringLiteral("2 / 6"));
+
+        // Enter goes to the first shown row and searches nothing.
+        QTest::keyClick(bar->TextBox(), Qt::Key_Return);
+        QCOMPARE(QApplication::focusWidget(), dlg.List());
+        QCOMPARE(dlg.List()->currentIndex().row(), 0);
+        QCOMPARE(dlg.LastSearchThreadId(), searched);
+        QCOMPARE(dlg.Model()->RowCountTotal(), 6);
+
+        // Back in the bar, Down does the same; then pick the second row.
+        QTest::mouseClick(bar->TextBox(), Qt::LeftButton);
+        QTest::keyClick(bar->TextBox(), Qt::Key_Down);
+        QCOMPARE(QApplication::focusWidget(), dlg.List());
+        QTest::mouseClick(dlg.List()->viewport(), Qt::LeftButton, Qt::NoModifier, RowCenter(dlg, 1));
+
+        // Escape in the bar closes it only: every row again, the pick kept.
+        QTest::mouseClick(bar->TextBox(), Qt::LeftButton);
+        QTest::keyClick(bar->TextBox(), Qt::Key_Escape);
+        QVERIFY(!bar->isVisible());
+        QVERIFY(!dlg.PostedQuitCode().has_value());
+        QCOMPARE(dlg.List()->model()->rowCount(), 6);
+        QCOMPARE(dlg.List()->geometry(), listBefore);
+        const QModelIndexList picked = dlg.List()->selectionModel()->selectedRows(2);
+        QCOMPARE(picked.size(), 1);
+        QCOMPARE(picked[0].data().toString(), InOrderOf(found, {"ソフラン", "ｿﾌﾗﾝ"})[1]);
+
+        // Ctrl+F opens it with the last query, and Ctrl+F closes it again.
+        PressCtrl(Qt::Key_F);
+        QCOMPARE(Shown(dlg, 2), InOrderOf(found, {"ソフラン", "ｿﾌﾗﾝ"}));
+        PressCtrl(Qt::Key_F);
+        QVERIFY(!bar->isVisible());
+        QCOMPARE(dlg.List()->model()->rowCount(), 6);
+    }
+
+    // Rows arriving while filtered join in found order; a header click sorts
+    // all rows and the filter keeps hiding the same ones.
+    void filterHoldsWhileASearchAddsRowsAndAcrossSorts()
+    {
+        TestTree tree;
+        for (int i = 0; i < 40; ++i) {
+            const std::string name = "F" + std::to_string(100 + i);
+            tree.WriteChart("R/" + name + "/a.bms", "g", name + (i % 3 == 0 ? " keep" : " drop"), "x");
+        }
+        CTamboroDlg dlg;
+        dlg.SetWorkerHandOverPeriod(std::chrono::milliseconds(0));
+        Show(dlg);
+        dlg.PathEdit()->setFocus();
+        PressCtrl(Qt::Key_F);
+        QTest::keyClicks(dlg.FindBarWidget()->TextBox(), QStringLiteral("KEEP"));
+        Search(dlg, tree.Path("R"));
+        QStringList expected;
+        for (int row = 0; row < dlg.Model()->RowCountTotal(); ++row)
+            if (dlg.Model()->CellText(row, 2).endsWith(" keep"))
+                expected << dlg.Model()->CellText(row, 2);
+        QCOMPARE(Shown(dlg, 2), expected);
+        QCOMPARE(dlg.FindBarWidget()->CountsText(), QStringLiteral("14 / 40"));
+
+        QHeaderView* header = dlg.List()->header();
+        const QPoint title(header->sectionViewportPosition(2) + 5, header->height() / 2);
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, Qt::NoModifier, title);  // ascending
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, Qt::NoModifier, title);  // descending
+        QCOMPARE(dlg.SortMode(), 2);
+        QStringList descending = expected;
+        std::sort(descending.begin(), descending.end(), std::greater<>());
+        QCOMPARE(Shown(dlg, 2), descending);
+        QCOMPARE(dlg.Model()->CellText(0, 2), QStringLiteral("F139 keep"));
+    }
+
+    void selectAllAndCopyTakeTheShownRowsInShownOrder()
+    {
+        CTamboroDlg dlg;
+        Show(dlg);
+        Search(dlg, m_tree.Path("R"));
+        const QString root = QString::fromStdString(m_tree.Path("R"));
+        dlg.PathEdit()->setFocus();
+        PressCtrl(Qt::Key_F);
+        QTest::keyClicks(dlg.FindBarWidget()->TextBox(), QStringLiteral("pop"));
+        QTest::keyClick(dlg.FindBarWidget()->TextBox(), Qt::Key_Down);
+        PressCtrl(Qt::Key_A);
+        QCOMPARE(dlg.List()->selectionModel()->selectedRows().size(), 2);
+        QGuiApplication::clipboard()->clear();
+        PressCtrl(Qt::Key_C);
+        QStringList lines = QGuiApplication::clipboard()->text().split('\n');
+        const QStringList pop = InOrderOf(Shown(dlg, 2), {"SOFLAN mix", "ｓｏｆｌａｎ"});
+        QCOMPARE(pop.size(), 2);
+        QCOMPARE(lines.size(), 3);
+        const QString x = root + "/x/\tPop\tSOFLAN mix\tB2";
+        const QString y = root + "/y/\tPop\tｓｏｆｌａｎ\tC3";
+        QCOMPARE(lines[0], pop[0] == "SOFLAN mix" ? x : y);
+        QCOMPARE(lines[1], pop[0] == "SOFLAN mix" ? y : x);
+        QCOMPARE(lines[2], QString());
+
+        // Sorted descending by artist, two rows picked bottom first: copied
+        // in the order the list shows them.
+        QTest::keyClick(dlg.FindBarWidget()->TextBox(), Qt::Key_Escape);
+        QHeaderView* header = dlg.List()->header();
+        const QPoint artist(header->sectionViewportPosition(3) + 5, header->height() / 2);
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, Qt::NoModifier, artist);
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, Qt::NoModifier, artist);
+        QTest::mouseClick(dlg.List()->viewport(), Qt::LeftButton, Qt::NoModifier, RowCenter(dlg, 5));
+        QTest::mouseClick(dlg.List()->viewport(), Qt::LeftButton, Qt::ControlModifier, RowCenter(dlg, 0));
+        PressCtrl(Qt::Key_C);
+        lines = QGuiApplication::clipboard()->text().split('\n');
+        QCOMPARE(lines.size(), 3);
+        QCOMPARE(lines[0], root + "/\tJazz\tOther\tF6");
+        QCOMPARE(lines[1], root + "/soflan/\tTrance\tPlain\tA1");
+
+        // The menu copies the path of the row under the pointer.
+        ClickMenuItem(dlg, RowCenter(dlg, 5), QStringLiteral("フォルダのパスをコピー"));
+        QCOMPARE(QGuiApplication::clipboard()->text(), root + "/soflan/");
+    }
+
+    // The URL handed to the file manager holds the folder's bytes, here a
+    // Shift-JIS name whose second byte is "\" and a name with "#".
+    void doubleClickOpensTheRowsFolder()
+    {
+        TestTree tree;
+        const std::string sjis = "R/\x83\x5c\x83\x74 #1";  // "ソフ #1" in Shift-JIS
+        tree.WriteChart(sjis + "/a.bms", "g", "t", "a");
+        UrlCatcher catcher;
+        QDesktopServices::setUrlHandler(QStringLiteral("file"), &catcher, "Open");
+        CTamboroDlg dlg;
+        Show(dlg);
+        Search(dlg, tree.Path("R"));
+        DoubleClick(dlg.List()->viewport(), RowCenter(dlg, 0));
+        QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+        QCOMPARE(catcher.urls.size(), 1);
+        QVERIFY(catcher.urls[0].isLocalFile());
+        QCOMPARE(LocalPathBytesOf(catcher.urls[0]).toStdString(), tree.Path(sjis) + "/");
+
+        // A root typed relative to the working folder opens as absolute.
+        const QUrl relative = FolderUrl("songs/a b/");
+        QVERIFY(relative.host().isEmpty());
+        QCOMPARE(LocalPathBytesOf(relative), QFile::encodeName(QDir::currentPath()) + "/songs/a b/");
+    }
+
+    void chartTypeMenuItemListsEveryTypeAndIsRemembered()
+    {
+        TestTree tree;
+        for (const char* name : {"R/a.bms", "R/b.BME", "R/c.bml", "R/d.pms", "R/e.bmson", "R/S/f.bme"})
+            tree.WriteChart(name, "g", name + 2, "a");
+        // The order one pass over the folders gives with all four endings.
+        test::CollectingSink sink;
+        FolderScan scan(sink, StateWord());
+        scan.SetChartTypes(*ChartTypes::Parse("bms,bme,bml,pms"));
+        scan.Run(tree.Path("R"));
+        QStringList everyType;
+        for (const ChartRow& row : sink.rows)
+            everyType << QString::fromStdString(row.title);
+        QCOMPARE(everyType.size(), 5);
+
+        {
+            CTamboroDlg dlg;
+            Show(dlg);
+            QVERIFY(!dlg.AllChartTypes());
+            Search(dlg, tree.Path("R"));
+            QCOMPARE(Shown(dlg, 2), QStringList({"a.bms"}));
+            ClickMenuItem(dlg, QPoint(20, 60), QStringLiteral("すべての譜面形式"));
+            QVERIFY(dlg.AllChartTypes());
+            QFile conf(m_config.filePath(QStringLiteral("Tamboro/tamboro.conf")));
+            QVERIFY(conf.open(QIODevice::ReadOnly));
+            QVERIFY(conf.readAll().contains("allChartTypes=true"));
+            Search(dlg, tree.Path("R"));
+            QCOMPARE(Shown(dlg, 2), everyType);
+        }
+        // The next run starts with it on; turned off, it stays off.
+        CTamboroDlg dlg;
+        QVERIFY(dlg.AllChartTypes());
+        Show(dlg);
+        ClickMenuItem(dlg, QPoint(20, 60), QStringLiteral("すべての譜面形式"));
+        QVERIFY(!dlg.AllChartTypes());
+        QVERIFY(!CTamboroDlg().AllChartTypes());
+    }
+
+    void pathBoxCompletesFoldersOnly()
+    {
+        TestTree tree;
+        tree.MakeFolder("R/Songs");
+        tree.MakeFolder("R/Sounds");
+        tree.WriteFile("R/Sonata.bms", "x");
+        CTamboroDlg dlg;
+        Show(dlg);
+        const QString typed = QString::fromStdString(tree.Path("R/So"));
+        dlg.PathEdit()->setFocus();
+        QTest::keyClicks(dlg.PathEdit(), typed);
+        QCompleter* completer = dlg.PathEdit()->completer();
+        QVERIFY(completer != nullptr);
+        QVERIFY(WaitUntil([&] { return completer->completionCount() == 2; }, 10000));
+        QStringList offered;
+        for (int i = 0; i < completer->completionCount(); ++i)
+            offered << completer->completionModel()->index(i, 0).data().toString();
+        offered.sort();
+        QCOMPARE(offered, QStringList({"Songs", "Sounds"}));
+
+        // Enter with no folder picked searches what was typed.
+        QAbstractItemView* popup = completer->popup();
+        QVERIFY(WaitUntil([&] { return popup->isVisible(); }, 5000));
+        QTest::keyClick(popup, Qt::Key_Return);
+        QVERIFY(!popup->isVisible());
+        QVERIFY(dlg.LastSearchThreadId() != 0);
+        const WorkerThread::Id searched = dlg.LastSearchThreadId();
+        QVERIFY(WaitUntil([&] { return Ended(searched); }));
+        QCOMPARE(QString::fromStdString(dlg.PathBytes()), typed);
+
+        // Enter on a picked folder takes it and searches nothing.
+        QTest::keyClick(dlg.PathEdit(), Qt::Key_Backspace);
+        QVERIFY(WaitUntil([&] { return popup->isVisible(); }, 5000));
+        QTest::keyClick(popup, Qt::Key_Down);
+        QTest::keyClick(popup, Qt::Key_Return);
+        const QString folder = QString::fromStdString(tree.Path("R/"));
+        QVERIFY(dlg.PathEdit()->text() == folder + "Songs" || dlg.PathEdit()->text() == folder + "Sounds");
+        QCOMPARE(dlg.LastSearchThreadId(), searched);
+    }
+};
+
+}  // namespace tamboro
+
+QTEST_MAIN(tamboro::GuiFindActionsTest)
+#include "GuiFindActionsTest.moc"
