@@ -47,7 +47,8 @@ void CTamboroDlg::ToggleFindBar()
 void CTamboroDlg::OpenFindBar()
 {
     if (!IsFindBarOpen()) {
-        // Every row folded once now, so that keystrokes only compare.
+        // Rows not folded yet (none, as the window folds them as they
+        // arrive) are folded now, so that keystrokes only compare.
         m_filter->PrepareFolding();
         m_findBar->show();
         OnSize(SIZE_RESTORED, width(), height());
