@@ -17,7 +17,7 @@ namespace tamboro {
 // and the lister needs them after all.
 class ReadAheadScan::Walker : public FolderVisitor {
 public:
-    Walker(ReadAheadScan& scan) : m_scan(scan) {}
+    explicit Walker(ReadAheadScan& scan) : m_scan(scan) {}
 
     void Run(const std::string& root)
     {
