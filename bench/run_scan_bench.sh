@@ -225,6 +225,7 @@ time_floor() { # seconds one walk-read run takes
 cold_note=""
 if ((cold)); then
     "$drop" "$lib" > /dev/null  # writes back anything still dirty, once
+    "$walk" "$lib" > /dev/null  # and reads it all back in
     warm_s=$(time_floor)
     "$drop" "$lib" > /dev/null
     cold_s=$(time_floor)
