@@ -1,16 +1,17 @@
 #!/usr/bin/env bash
 # Checks the scan benchmark's tools: the library generator (exact chart
 # count, determinism, the quirks it promises, its own totals), the read-only
-# floor (walk order rules, links, name matching, byte counts) and the
-# benchmark script's refusals and, where hyperfine and rg are installed, one
-# small end-to-end run.
+# floor (walk order rules, links, name matching, byte counts), the page cache
+# dropper, and the benchmark script's refusals and, where hyperfine and rg
+# are installed, small end-to-end runs, warm and cold.
 #
-# usage: scan_bench_tools_test.sh GEN WALK BUILD_DIR
+# usage: scan_bench_tools_test.sh GEN WALK BUILD_DIR DROP
 set -uo pipefail
 
 gen=$(realpath "$1")
 walk=$(realpath "$2")
 build=$3
+drop=$(realpath "$4")
 script="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/run_scan_bench.sh"
 
 tmp=$(mktemp -d "${TMPDIR:-/tmp}/tamboro-bench-test.XXXXXX")
@@ -180,11 +181,30 @@ check "walk-read: missing root fails" $? 1
 "$walk" > /dev/null 2>&1
 check "walk-read: needs ROOT" $? 2
 
+# --- the page cache dropper ------------------------------------------------------
+check "drop-cache: every chart, links and other names not" "$("$drop" "$t")" "4 charts dropped"
+"$drop" "$tmp/none" > /dev/null 2>&1
+check "drop-cache: missing root fails" $? 1
+"$drop" > /dev/null 2>&1
+check "drop-cache: needs ROOT" $? 2
+
+# --- the small shape ---------------------------------------------------------------
+"$gen" --seed 4 --charts 200 --small "$tmp/small" > "$tmp/small.txt" 2> /dev/null
+check "small: exactly the charts asked for" "$(charts_in "$tmp/small")" 200
+check "small: nothing but charts" "$(find "$tmp/small" -type f | wc -l)" 200
+small_sizes=$(find "$tmp/small" -type f -printf '%s\n' | sort -n)
+check_true "small: charts are 1 KB to about 8 KB" test "$(head -n 1 <<< "$small_sizes")" -ge 1024 \
+    -a "$(tail -n 1 <<< "$small_sizes")" -le $((8 * 1024 + 512))
+check "small: header lines reported = grep's count" "$(summary_value "$tmp/small.txt" "header lines")" \
+    "$(grep -r -i -E -h '^#(genre|title|artist) ' "$tmp/small" | wc -l)"
+rm -rf -- "$tmp/small"
+
 # --- the benchmark script --------------------------------------------------------
 fake=$tmp/build
 mkdir -p "$fake/bench"
 ln -s "$gen" "$fake/bench/tamboro-gen-library"
 ln -s "$walk" "$fake/bench/tamboro-walk-read"
+ln -s "$drop" "$fake/bench/tamboro-drop-cache"
 msg=$("$script" --build "$tmp/nowhere" --lib "$tmp/lib0" 2>&1)
 check "script: fails without the tools" $? 1
 "$script" --charts 0 > /dev/null 2>&1
@@ -209,6 +229,7 @@ if command -v hyperfine > /dev/null && command -v rg > /dev/null; then
     mkdir -p "$tmp/badscan/cli" "$tmp/badscan/bench"
     ln -s "$gen" "$tmp/badscan/bench/tamboro-gen-library"
     ln -s "$walk" "$tmp/badscan/bench/tamboro-walk-read"
+    ln -s "$drop" "$tmp/badscan/bench/tamboro-drop-cache"
     printf '#!/bin/sh\necho "one line"\n' > "$tmp/badscan/cli/tamboro-scan"
     chmod +x "$tmp/badscan/cli/tamboro-scan"
     msg=$("$script" --build "$tmp/badscan" --charts 4 --lib "$tmp/lib3" --runs 2 --out "$tmp/out0" 2>&1)
@@ -231,7 +252,12 @@ if command -v hyperfine > /dev/null && command -v rg > /dev/null; then
     check "script: small run ${mode[*]} succeeds" $? 0 || cat "$tmp/run1.txt"
     check "script: library stamped" "$(sed -n 's/^charts: //p' "$tmp/lib2/.tamboro-benchlib")" 30
     check_true "script: medians printed" grep -q '^walk-read .*[0-9]' "$tmp/out1/summary.txt"
-    check "script: one hyperfine row per command" "$(($(wc -l < "$tmp/out1/hyperfine.csv") - 1))" $((${#mode[@]} ? 4 : 5))
+    check "script: one hyperfine row per command" "$(($(wc -l < "$tmp/out1/hyperfine.csv") - 1))" $((${#mode[@]} ? 5 : 7))
+    "$script" "${args[@]}" --cold --out "$tmp/out4" > "$tmp/run4.txt" 2>&1
+    check "script: cold run succeeds" $? 0 || cat "$tmp/run4.txt"
+    check "script: cold run times the scan and the reading floors" \
+        "$(($(wc -l < "$tmp/out4/hyperfine.csv") - 1))" $((${#mode[@]} ? 2 : 4))
+    check_true "script: cold run reports its page cache check" grep -q 'page cache check: walk-read cold' "$tmp/out4/summary.txt"
     "$script" "${args[@]}" --out "$tmp/out2" > "$tmp/run2.txt" 2>&1
     check_true "script: second run reuses the library" grep -q 'reusing' "$tmp/run2.txt"
     "$script" --build "$fake" --charts 31 --lib "$tmp/lib2" --runs 2 --warmup 0 --floors-only --out "$tmp/out3" > "$tmp/run3.txt" 2>&1

@@ -1,5 +1,6 @@
 #include "search/ReadAheadScan.h"
 
+#include <chrono>
 #include <dirent.h>
 #include <system_error>
 #include <thread>
@@ -16,13 +17,14 @@ namespace tamboro {
 // and the lister needs them after all.
 class ReadAheadScan::Walker : public FolderVisitor {
 public:
-    Walker(ReadAheadScan& scan) : m_scan(scan) {}
+    explicit Walker(ReadAheadScan& scan) : m_scan(scan) {}
 
     void Run(const std::string& root)
     {
         ScanStep end;
         end.error = FolderWalk(*this).Run(root);
-        m_scan.m_window.Push(std::move(end));
+        m_pending.push_back(std::move(end));
+        m_scan.m_window.Push(m_pending, m_pendingChunks);
     }
 
     bool StopRequested() override { return m_scan.m_window.Abandoned() || m_scan.StopRequested(); }
@@ -32,7 +34,7 @@ public:
         ScanStep step;
         step.kind = ScanStep::kEntered;
         step.path = path;
-        m_scan.m_window.Push(std::move(step));
+        Add(std::move(step));
     }
 
     void Finished(DirectoryListing& listing, const std::string& path) override
@@ -48,7 +50,7 @@ public:
         ScanStep step;
         step.kind = ScanStep::kFinished;
         step.path = path;
-        m_scan.m_window.Push(std::move(step));
+        Add(std::move(step));
     }
 
 private:
@@ -71,12 +73,31 @@ private:
             step.chunk->begin = begin;
             step.chunk->end = std::min(total, begin + kChunkCharts);
             step.chunk->state.store(listed ? ChartChunk::kQueued : ChartChunk::kHeld);
-            m_scan.m_window.Push(std::move(step));
+            ++m_pendingChunks;
+            Add(std::move(step));
         }
     }
 
+    // Steps go to the window in batches, and never wait long for one to
+    // fill: a walk slowed by a cold folder still shows its charts at once.
+    void Add(ScanStep step)
+    {
+        m_pending.push_back(std::move(step));
+        const auto now = std::chrono::steady_clock::now();
+        if (m_scan.m_window.BatchFull(m_pending.size(), m_pendingChunks) || now - m_lastPush >= kMaxBatchAge) {
+            m_scan.m_window.Push(m_pending, m_pendingChunks);
+            m_pendingChunks = 0;
+            m_lastPush = now;
+        }
+    }
+
+    static constexpr std::chrono::milliseconds kMaxBatchAge{2};
+
     ReadAheadScan& m_scan;
     int64_t m_expectedCount = 0;
+    std::vector<ScanStep> m_pending;
+    std::size_t m_pendingChunks = 0;
+    std::chrono::steady_clock::time_point m_lastPush = std::chrono::steady_clock::now();
 };
 
 ReadAheadScan::ReadAheadScan(ScanSink& sink, StateWord state, int64_t rowLimit, ChartTypes types, int readers,
@@ -102,8 +123,10 @@ int ReadAheadScan::Run(const std::string& root)
     } joiner{m_window, readers};
 
     try {
-        for (int i = 0; i < m_readers; ++i)
+        for (int i = 0; i < m_readers; ++i) {
+            m_window.AddReader();
             readers.emplace_back([this] { ReaderLoop(); });
+        }
     } catch (const std::system_error&) {
         // Fewer readers than asked for: the lister reads what they cannot.
     }
@@ -132,8 +155,12 @@ int ReadAheadScan::List()
     int skipDepth = 0;  // > 0: inside folders left out after a stop
     const FolderCharts* current = nullptr;
     bool listing = false;
+    std::deque<ScanStep> steps;
     for (;;) {
-        ScanStep step = m_window.Pop();
+        if (steps.empty())
+            m_window.PopAll(steps);
+        ScanStep step = std::move(steps.front());
+        steps.pop_front();
         switch (step.kind) {
         case ScanStep::kEntered:
             if (skipDepth > 0 || StopRequested())

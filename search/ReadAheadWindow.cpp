@@ -1,38 +1,56 @@
 #include "search/ReadAheadWindow.h"
 
+#include <algorithm>
+
 namespace tamboro {
 
-bool ReadAheadWindow::HasRoomFor(const ScanStep& step) const
+bool ReadAheadWindow::HasRoom() const
 {
-    if (m_steps.size() >= m_limits.steps)
-        return false;
-    return step.kind != ScanStep::kCharts || m_chunks < m_limits.chunks;
+    return m_steps.size() < m_limits.steps && m_chunks < m_limits.chunks;
 }
 
-void ReadAheadWindow::Push(ScanStep step)
+bool ReadAheadWindow::BatchFull(std::size_t steps, std::size_t chunks) const
+{
+    return chunks >= std::min(kBatchChunks, m_limits.chunks) || steps >= std::min(kBatchSteps, m_limits.steps);
+}
+
+// Keeps about one reader awake for every two chunks waiting: readers that
+// are awake take the next chunk without sleeping, so with a warm cache a few
+// readers go through a batch, while on a slow device, where the waiting
+// chunks pile up, every reader gets one.
+void ReadAheadWindow::WakeReaders()
+{
+    const auto wanted = static_cast<int>((m_work.size() + 1) / 2);
+    const int awake = m_readers - m_idleReaders;
+    for (int woken = 0; awake + woken < wanted && woken < m_idleReaders; ++woken)
+        m_readerCv.notify_one();
+}
+
+void ReadAheadWindow::Push(std::vector<ScanStep>& steps, std::size_t chunks)
 {
     std::unique_lock lock(m_mutex);
-    while (!m_abandoned.load() && !HasRoomFor(step)) {
+    while (!m_abandoned.load() && !HasRoom()) {
         m_walkerWaiting = true;
         m_walkerCv.wait(lock);
     }
     m_walkerWaiting = false;
-    if (m_abandoned.load())
+    if (m_abandoned.load()) {
+        steps.clear();
         return;
-    if (step.kind == ScanStep::kCharts) {
-        ++m_chunks;
-        if (step.chunk->state.load() == ChartChunk::kQueued) {
-            m_work.push_back(step.chunk);
-            if (m_idleReaders > 0)
-                m_readerCv.notify_one();
-        }
     }
-    m_steps.push_back(std::move(step));
+    m_chunks += chunks;
+    for (ScanStep& step : steps) {
+        if (step.kind == ScanStep::kCharts && step.chunk->state.load() == ChartChunk::kQueued)
+            m_work.push_back(step.chunk);
+        m_steps.push_back(std::move(step));
+    }
+    steps.clear();
+    WakeReaders();
     if (m_listerWaiting)
         m_listerCv.notify_one();
 }
 
-ScanStep ReadAheadWindow::Pop()
+void ReadAheadWindow::PopAll(std::deque<ScanStep>& out)
 {
     std::unique_lock lock(m_mutex);
     while (m_steps.empty()) {
@@ -40,13 +58,14 @@ ScanStep ReadAheadWindow::Pop()
         m_listerCv.wait(lock);
     }
     m_listerWaiting = false;
-    ScanStep step = std::move(m_steps.front());
-    m_steps.pop_front();
-    if (step.kind == ScanStep::kCharts)
-        --m_chunks;
+    for (ScanStep& step : m_steps) {
+        if (step.kind == ScanStep::kCharts)
+            --m_chunks;
+        out.push_back(std::move(step));
+    }
+    m_steps.clear();
     if (m_walkerWaiting)
         m_walkerCv.notify_one();
-    return step;
 }
 
 void ReadAheadWindow::AwaitDone(const ChartChunk& chunk)
@@ -105,6 +124,12 @@ void ReadAheadWindow::MarkDone(ChartChunk& chunk)
     chunk.state.store(ChartChunk::kDone);
     if (m_listerWaiting)
         m_listerCv.notify_one();
+}
+
+void ReadAheadWindow::AddReader()
+{
+    std::lock_guard lock(m_mutex);
+    ++m_readers;
 }
 
 void ReadAheadWindow::Close()

@@ -75,19 +75,29 @@ public:
 
     explicit ReadAheadWindow(Limits limits) : m_limits(limits) {}
 
-    // Walk side: appends a step once there is room. A chunk in state kQueued
-    // also goes to the readers. Returns at once, dropping the step, once the
-    // window is abandoned.
-    void Push(ScanStep step);
+    // A walk hands its steps over in batches of about this many chunks (or
+    // this many steps), so that threads meet once per batch, not per chart.
+    static constexpr std::size_t kBatchChunks = 16;
+    static constexpr std::size_t kBatchSteps = 256;
 
-    // Lister side: the next step, waiting for it.
-    ScanStep Pop();
+    // Walk side: appends `steps` once the window is below its bounds (it may
+    // pass them by one batch), and clears `steps`. Chunks in state kQueued
+    // also go to the readers. Once the window is abandoned the steps are
+    // dropped at once.
+    void Push(std::vector<ScanStep>& steps, std::size_t chunks);
+    // Whether a walk holding this many steps and chunks should push them.
+    bool BatchFull(std::size_t steps, std::size_t chunks) const;
+
+    // Lister side: moves every step there is into `out`, waiting for one.
+    void PopAll(std::deque<ScanStep>& out);
     // Waits until a chunk claimed by a reader is done.
     void AwaitDone(const ChartChunk& chunk);
     // The lister is through with a chunk, listed or not.
     void Retire(ChartChunk& chunk);
 
-    // Reader side: a chunk claimed for the caller, or null once closed.
+    // Reader side: counts a reader thread about to start.
+    void AddReader();
+    // A chunk claimed for the caller, or null once closed.
     std::shared_ptr<ChartChunk> NextWork();
     void MarkDone(ChartChunk& chunk);
 
@@ -98,7 +108,8 @@ public:
     bool Abandoned() const { return m_abandoned.load(); }
 
 private:
-    bool HasRoomFor(const ScanStep& step) const;
+    bool HasRoom() const;
+    void WakeReaders();
 
     const Limits m_limits;
     std::mutex m_mutex;
@@ -111,6 +122,7 @@ private:
     std::size_t m_bytes = 0;
     bool m_walkerWaiting = false;
     bool m_listerWaiting = false;
+    int m_readers = 0;
     int m_idleReaders = 0;
     bool m_closed = false;
     std::atomic<bool> m_abandoned{false};

@@ -5,6 +5,10 @@
 #
 #   run_hostile_trees.sh TAMBORO_SCAN HOSTILE_TOOL [CASE...]
 #
+# Every scan runs a second time with --jobs 1 (charts read one at a time on
+# one thread), which must print the same bytes and exit the same way; only
+# the churn case, whose tree changes under the scan, is not compared.
+#
 # CASE names one of the cases below to run only those. Peak memory and wall
 # time of each scan come from /usr/bin/time -v (Debian package "time"); when
 # it is missing they are shown as "?". The unreadable-entries case runs the
@@ -46,7 +50,9 @@ fail() {
 }
 
 # run_scan LABEL LIMIT_SECONDS [--as-nobody] ARGS...: runs the scan; sets
-# rc, out, err, peak (MB) and secs.
+# rc, out, err, peak (MB) and secs. While compare_jobs is 1 it runs the scan
+# again with --jobs 1 and fails the case unless output and status match.
+compare_jobs=1
 run_scan() {
   local label=$1 limit=$2
   shift 2
@@ -72,6 +78,13 @@ run_scan() {
     secs=${secs#0:}
   fi
   [ $rc -eq 124 ] && fail "$label: no exit within $limit s"
+  if [ $compare_jobs -eq 1 ]; then
+    timeout -k 5 "$limit" "${prefix[@]}" "$work/tamboro-scan" --jobs 1 "$@" >"$out.one" 2>"$err.one"
+    local rc_one=$?
+    [ $rc_one -eq $rc ] || fail "$label: exit status $rc, with --jobs 1 $rc_one"
+    cmp -s "$out" "$out.one" || fail "$label: rows differ from those of --jobs 1"
+    rm -f "$out.one" "$err.one"
+  fi
 }
 
 expect_clean() {
@@ -323,6 +336,7 @@ fi
 
 if selected churn; then
   begin churn
+  compare_jobs=0
   folders=150
   charts=8
   "$tool" churn-tree "$root" $folders $charts || fail "cannot make the churn tree"
@@ -354,6 +368,33 @@ if selected churn; then
   background=""
   changes=$(cat "$work/churn.count")
   record churn "$runs scans during $changes random changes: sane rows" "$total"
+  compare_jobs=1
+fi
+
+if selected chart_types; then
+  begin chart_types
+  mkdir "$root/sub"
+  for name in a.bms b.BME c.bml d.pms e.Bms f.bmson g.bme.bak; do chart "$root/$name" g "$name" x; done
+  chart "$root/sub/h.PMS" g h.PMS x
+  run_scan chart_types 30 --raw --types bms,bme,BML,pms "$root"
+  expect_clean chart_types
+  # The subfolder first, then the root's charts of every listed type in the
+  # order the file system lists them.
+  want=$(printf '%s\n' "h.PMS"; ls -f "$root" | grep -i -E '\.(bms|bme|bml|pms)$')
+  got=$(cut -f 3 "$out")
+  [ "$got" = "$want" ] || fail "chart_types: titles in order: $(echo $got), wanted $(echo $want)"
+  run_scan chart_types_default 30 --raw "$root"
+  expect_rows chart_types_default "$root" "R/${T}g${T}a.bms${T}x" "R/${T}g${T}e.Bms${T}x"
+  for bad in "" "bms," "bms,,bme" ".bms" "bms bme"; do
+    run_scan chart_types_bad 30 --types "$bad" "$root"
+    [ "$rc" -eq 2 ] || fail "chart_types: --types '$bad' gave status $rc, wanted 2"
+    grep -q "LIST must be" "$err" || fail "chart_types: --types '$bad': no message"
+  done
+  for bad in 0 x 1025 -3; do
+    run_scan jobs_bad 30 --jobs "$bad" "$root"
+    [ "$rc" -eq 2 ] || fail "chart_types: --jobs '$bad' gave status $rc, wanted 2"
+  done
+  record chart_types "--types bms,bme,BML,pms: 6 charts of 4 types in listing order; bad: status 2" "$(wc -l <"$work/chart_types.out" | tr -d ' ')"
 fi
 
 if selected unreadable; then
