@@ -1,8 +1,9 @@
-// Construction, set-up, the modal run and the routing of window events to
+// Construction, set-up, the window's run and the routing of window events to
 // the handlers.
 #include "dialog/TamboroDlg.h"
 
 #include <QCloseEvent>
+#include <QEventLoop>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QPushButton>
@@ -131,10 +132,21 @@ int CTamboroDlg::DoModal()
 {
     OnInitDialog();
     // A failed set-up has posted its quit: the window never runs.
-    const int code = m_bQuitPosted ? m_nQuitCode : exec();
+    const int code = m_bQuitPosted ? m_nQuitCode : RunWindow();
     EndWorkers();
     ShowPendingResults();
     return code;
+}
+
+int CTamboroDlg::RunWindow()
+{
+    // A normal top-level window with a loop of its own: QDialog::exec would
+    // make it application-modal, which window managers take for a transient
+    // dialog (_NET_WM_STATE_MODAL on X11) rather than a main window.
+    QEventLoop loop;
+    connect(this, &QDialog::finished, &loop, &QEventLoop::exit);
+    show();
+    return loop.exec();
 }
 
 void CTamboroDlg::PostQuit(int code)

@@ -6,6 +6,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QSemaphore>
+#include <QWindow>
 #include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -271,6 +272,22 @@ private slots:
         QCOMPARE(dlg.DoModal(), 3);
         // A close request closes the window's handle; Escape does not.
         QCOMPARE(dlg.HasSharedHandle(), escape);
+    }
+
+    // The running window is a normal top-level window, not a modal one
+    // (window managers would take it for a transient dialog).
+    void runningWindowIsNotModal()
+    {
+        CTamboroDlg dlg;
+        bool checked = false;
+        QTimer::singleShot(50, &dlg, [&] {
+            checked = dlg.isVisible() && dlg.windowHandle() != nullptr &&
+                      dlg.windowHandle()->modality() == Qt::NonModal && QGuiApplication::modalWindow() == nullptr &&
+                      dlg.windowModality() == Qt::NonModal;
+            QTest::keyClick(dlg.PathEdit(), Qt::Key_Escape);
+        });
+        QCOMPARE(dlg.DoModal(), 3);
+        QVERIFY(checked);
     }
 
     // The second close request must not close the handle again: by then its
