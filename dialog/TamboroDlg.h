@@ -130,6 +130,8 @@ public:
     std::string PathBytes() const;
     // Runs in each new worker's thread before it opens the state block.
     void SetWorkerStartHook(std::function<void()> hook) { m_workerStartHook = std::move(hook); }
+    // The stack size of new workers' threads in bytes; 0 for the default.
+    void SetWorkerStackSize(unsigned bytes) { m_workerStackSize = bytes; }
     // How long new workers collect finished folders before handing them over.
     void SetWorkerHandOverPeriod(std::chrono::milliseconds period) { m_workerHandOverPeriod = period; }
 
@@ -213,6 +215,7 @@ private:
     DropBufferAllocator m_dropAllocator;
     std::function<void()> m_workerStartHook;
     std::chrono::milliseconds m_workerHandOverPeriod = CBmsSearch::kHandOverPeriod;
+    unsigned m_workerStackSize = 0;
     std::vector<ChartRow> m_pendingRows;
     std::string m_pendingTitle;
     bool m_bTitlePending = false;

@@ -188,6 +188,24 @@ void WorkerThread::SetAutoDelete(bool autoDelete)
     m_autoDelete = autoDelete;
 }
 
+bool WorkerThread::Start()
+{
+    start();
+    // QThread::start reports a failed creation only as a warning; the
+    // thread then neither runs nor has finished.
+    if (isRunning() || isFinished())
+        return true;
+    Registry& registry = TheRegistry();
+    {
+        std::lock_guard lock(registry.mutex);
+        m_phase = Phase::Ended;
+    }
+    registry.phaseLeftWorking.notify_all();
+    if (m_autoDelete)
+        deleteLater();
+    return false;
+}
+
 bool WorkerThread::PostQuit(Id id, int code)
 {
     Registry& registry = TheRegistry();

@@ -42,6 +42,11 @@ public:
     // once the thread has ended. Set before start().
     void SetAutoDelete(bool autoDelete);
 
+    // Starts the thread. False when it could not be created (no thread
+    // resource, a stack size the system refuses): the thread never runs, its
+    // phase is Ended at once, and an auto-delete object is deleted later.
+    bool Start();
+
     // Queues a quit with `code` for the thread `id`. The first quit a thread
     // gets decides its exit code; later ones are dropped. Returns false when
     // no running or not yet ended thread has that id.

@@ -5,6 +5,7 @@
 #include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSemaphore>
 #include <QWindow>
 #include <fcntl.h>
@@ -194,6 +195,35 @@ private slots:
         gate.release();
         QVERIFY(WaitUntil([&] { return WorkerEnded(id); }));
         QCOMPARE(dlg.Model()->rowCount(), 1);
+    }
+
+    // A worker whose thread cannot be created (a stack size the system
+    // refuses): nothing is reported, the buttons stay, the watch timer
+    // stops, and the next press searches.
+    void threadThatCannotStartLeavesSearchUsable()
+    {
+        TestTree tree;
+        tree.WriteChart("x.bms", "g", "t", "a");
+        ShownDialog shown;
+        CTamboroDlg& dlg = shown.dlg;
+        MessageBoxWatcher watcher;
+        dlg.SetWorkerStackSize(1);
+        QTest::ignoreMessage(QtCriticalMsg, QRegularExpression(QStringLiteral("QThread::start")));
+        TypeAndSearch(dlg, tree.Root());
+        const WorkerThread::Id failed = dlg.LastSearchThreadId();
+        QVERIFY(WaitUntil([&] { return !dlg.IsTimerRunning(CTamboroDlg::TIMER_WATCH); }, 2000));
+        QVERIFY(dlg.SearchButton()->isEnabled());
+        QVERIFY(!dlg.StopButton()->isEnabled());
+        QCOMPARE(dlg.Model()->rowCount(), 0);
+        QCOMPARE(dlg.SharedState().Load(), int32_t(SS_IDLE));
+
+        dlg.SetWorkerStackSize(0);
+        TypeAndSearch(dlg, tree.Root());
+        const WorkerThread::Id id = dlg.LastSearchThreadId();
+        QVERIFY(id != failed);
+        QVERIFY(WaitUntil([&] { return WorkerEnded(id); }, 5000));
+        QCOMPARE(dlg.Model()->rowCount(), 1);
+        QVERIFY(watcher.seen.empty());
     }
 
     void stopMidScanKeepsTheOpenFoldersAndTheWorkerEndsWithThirteen()
