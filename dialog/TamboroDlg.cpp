@@ -170,14 +170,9 @@ void CTamboroDlg::EndWorkers()
     KillTimer(TIMER_CLOSE);
     KillTimer(TIMER_WATCH);
     // A worker still scanning (the word can read idle through another
-    // instance) is asked to unwind, so that the end does not wait for a
-    // whole tree.
-    const WorkerThread::Id last = m_searchThreadId;
-    StateWord word = m_pSharedState;
-    WorkerThread::EndAndJoin(m_startedThreads, kQuitSearchFinished, [last, word] {
-        if (word.IsValid() && WorkerThread::PhaseOf(last) == WorkerThread::Phase::Working)
-            word.CompareExchange(SS_RUNNING, SS_STOP);
-    });
+    // instance) unwinds at once on its own stop flag, which ending it sets;
+    // the shared word is left alone.
+    WorkerThread::EndAndJoin(m_startedThreads, kQuitSearchFinished);
     m_startedThreads.clear();
 }
 

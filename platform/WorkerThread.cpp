@@ -283,8 +283,10 @@ void WorkerThread::EndAndJoin(const std::vector<Id>& ids, int code, const std::f
         std::lock_guard lock(registry.mutex);
         for (const Id id : ids) {
             const auto it = registry.threads.find(id);
-            if (it != registry.threads.end())
-                threads.emplace_back(it->second);
+            if (it == registry.threads.end())
+                continue;
+            it->second->m_stopRequested = true;
+            threads.emplace_back(it->second);
         }
     }
     for (const Id id : ids)

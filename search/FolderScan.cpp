@@ -40,9 +40,14 @@ bool FolderScan::IsAncestor(dev_t device, ino_t inode) const
     return false;
 }
 
+bool FolderScan::StopAskedFor() const
+{
+    return (m_state.IsValid() && m_state.Load() == SS_STOP) || (m_stop != nullptr && m_stop->load());
+}
+
 int FolderScan::ScanFolder(int parentFd, const char* name, std::string& path)
 {
-    if (m_state.IsValid() && m_state.Load() == SS_STOP)
+    if (StopAskedFor())
         return 0;
     if (m_ancestors.size() >= static_cast<std::size_t>(kMaxDepth))
         return ELOOP;

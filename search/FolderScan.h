@@ -2,6 +2,7 @@
 // chart ("*.bms", any letter case) and hands one row per chart to a sink.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <sys/types.h>
@@ -61,6 +62,11 @@ public:
     // walked.
     FolderScan(ScanSink& sink, StateWord state, int64_t rowLimit = kNoRowLimit);
 
+    // A stop flag of the scan's own, tested where the shared word is: once
+    // set, the scan unwinds as after SS_STOP, whatever the word says. It is
+    // only read, and must outlive the scan; nullptr for none.
+    void SetStopFlag(const std::atomic<bool>* stop) { m_stop = stop; }
+
     // Scans the tree below `root`. Returns 0, or the errno that made the
     // root unreadable (ENOENT for an empty path): nothing is listed then.
     int Run(const std::string& root);
@@ -73,10 +79,12 @@ private:
     // be read.
     int ScanFolder(int parentFd, const char* name, std::string& path);
     bool IsAncestor(dev_t device, ino_t inode) const;
+    bool StopAskedFor() const;
     void ChartPass(int dirFd, const class DirectoryListing& listing, const std::string& path);
 
     ScanSink& m_sink;
     StateWord m_state;
+    const std::atomic<bool>* m_stop = nullptr;
     int64_t m_rowLimit;
     int32_t m_nCount = 0;
     TagTable m_tags = MakeTagTable();

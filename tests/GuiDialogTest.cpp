@@ -413,6 +413,51 @@ private slots:
         QCOMPARE(first.dlg.PostedQuitCode(), std::optional<int>(4));
     }
 
+    // Another process wrote idle into the block while this window's scan
+    // runs: a close ends the program with 3, and the scan is not waited for
+    // (a folder at a time, each handed over on its own, would take far
+    // longer than the 2 s allowed). The shared word is not written.
+    void closeWhileTheWordReadsIdleEndsTheProgramPromptly()
+    {
+        TestTree tree;
+        for (int i = 0; i < 2000; ++i)
+            tree.WriteChart("R/F" + std::to_string(i) + "/x.bms", "g", "t", "a");
+        const int before = WorkerThread::LiveCount();
+        QElapsedTimer sinceClose;
+        int folders = 0;
+        QTimer::singleShot(0, [&] {
+            CTamboroDlg* dlg = nullptr;
+            for (QWidget* widget : QApplication::topLevelWidgets())
+                dlg = dlg != nullptr ? dlg : qobject_cast<CTamboroDlg*>(widget);
+            QVERIFY(dlg != nullptr);
+            dlg->SetWorkerHandOverPeriod(std::chrono::milliseconds(0));
+            QTimer::singleShot(60000, dlg, [dlg] { dlg->done(-1); });  // a hang fails, not blocks
+            QObject::connect(dlg, &CTamboroDlg::RowsHandedOver, dlg, [dlg, &folders, &sinceClose] {
+                if (++folders != 5)
+                    return;
+                const pid_t child = ::fork();
+                if (child == 0) {
+                    SharedStateBlock outsider;
+                    if (outsider.Open() != SharedStateBlock::Result::Ok)
+                        ::_exit(1);
+                    outsider.Word().Store(SS_IDLE);
+                    ::_exit(0);
+                }
+                int status = 0;
+                ::waitpid(child, &status, 0);
+                QVERIFY(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+                dlg->close();
+                sinceClose.start();
+            });
+            TypeAndSearch(*dlg, tree.Path("R"));
+        });
+        const int code = CTamboroApp::RunMainWindow();
+        const qint64 elapsed = sinceClose.elapsed();
+        QCOMPARE(code, 3);
+        QVERIFY2(elapsed < 2000, qPrintable(QStringLiteral("%1 ms from the close to the end").arg(elapsed)));
+        QCOMPARE(WorkerThread::LiveCount(), before);
+    }
+
     // Another process writes -1 into the block: the scan unwinds, and the
     // search ends like a finished one (watch timer, quit 14).
     void outsideProcessWritingStopEndsTheScan()
