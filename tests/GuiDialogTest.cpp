@@ -539,6 +539,34 @@ private slots:
         QVERIFY(WaitUntil([&] { return !dlg.IsTimerRunning(CTamboroDlg::TIMER_WATCH); }, 5000));
     }
 
+    // --help and --version answer and end with 0 without a window (no
+    // display is needed for them), whatever else is on the line.
+    void helpAndVersionAnswerWithoutAWindow_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("help") << QStringList{"--help"} << QStringLiteral("Usage: tamboro");
+        QTest::newRow("version") << QStringList{"stray", "--version", "--help"}
+                                 << QStringLiteral("tamboro " TAMBORO_VERSION "\n");
+    }
+    void helpAndVersionAnswerWithoutAWindow()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, expected);
+        QProcess process;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+            env.remove(QString::fromLatin1(name));
+        process.setProcessEnvironment(env);
+        process.start(QStringLiteral(TAMBORO_BINARY), arguments);
+        QVERIFY(process.waitForFinished(20000));
+        QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(process.exitCode(), 0);
+        const QString out = QString::fromUtf8(process.readAllStandardOutput());
+        QVERIFY2(out.startsWith(expected), qPrintable(out));
+        QVERIFY(process.readAllStandardError().isEmpty());
+    }
+
     // Without any display the program says so in one line and fails,
     // instead of Qt's abort.
     void noDisplayIsOneLineAndAFailure()
