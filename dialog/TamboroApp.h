@@ -1,4 +1,4 @@
-// The application: starts the program and runs the main window modally.
+// The application: starts the program and runs the main window until it ends.
 #pragma once
 
 #include <QApplication>

@@ -1,8 +1,9 @@
-// Construction, set-up, the modal run and the routing of window events to
+// Construction, set-up, the window's run and the routing of window events to
 // the handlers.
 #include "dialog/TamboroDlg.h"
 
 #include <QCloseEvent>
+#include <QEventLoop>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QPushButton>
@@ -140,10 +141,21 @@ int CTamboroDlg::DoModal()
 {
     OnInitDialog();
     // A failed set-up has posted its quit: the window never runs.
-    const int code = m_bQuitPosted ? m_nQuitCode : exec();
+    const int code = m_bQuitPosted ? m_nQuitCode : RunWindow();
     EndWorkers();
     ShowPendingResults();
     return code;
+}
+
+int CTamboroDlg::RunWindow()
+{
+    // A normal top-level window with a loop of its own: QDialog::exec would
+    // make it application-modal, which window managers take for a transient
+    // dialog (_NET_WM_STATE_MODAL on X11) rather than a main window.
+    QEventLoop loop;
+    connect(this, &QDialog::finished, &loop, &QEventLoop::exit);
+    show();
+    return loop.exec();
 }
 
 void CTamboroDlg::PostQuit(int code)
@@ -167,14 +179,9 @@ void CTamboroDlg::EndWorkers()
     KillTimer(TIMER_CLOSE);
     KillTimer(TIMER_WATCH);
     // A worker still scanning (the word can read idle through another
-    // instance) is asked to unwind, so that the end does not wait for a
-    // whole tree.
-    const WorkerThread::Id last = m_searchThreadId;
-    StateWord word = m_pSharedState;
-    WorkerThread::EndAndJoin(m_startedThreads, kQuitSearchFinished, [last, word] {
-        if (word.IsValid() && WorkerThread::PhaseOf(last) == WorkerThread::Phase::Working)
-            word.CompareExchange(SS_RUNNING, SS_STOP);
-    });
+    // instance) unwinds at once on its own stop flag, which ending it sets;
+    // the shared word is left alone.
+    WorkerThread::EndAndJoin(m_startedThreads, kQuitSearchFinished);
     m_startedThreads.clear();
 }
 

@@ -5,7 +5,7 @@
 // block cannot be set up.
 //
 // Handlers are split by concern:
-//   TamboroDlg.cpp         construction, set-up, modal run, event routing
+//   TamboroDlg.cpp         construction, set-up, the run, event routing
 //   TamboroDlgSearch.cpp   search control and closing, the worker's calls
 //   TamboroDlgColumns.cpp  the list's columns, header labels, column sorting
 //   TamboroDlgLayout.cpp   layout on resize, the minimised window's icon
@@ -78,8 +78,9 @@ public:
     explicit CTamboroDlg(QWidget* pParent = nullptr);
     ~CTamboroDlg() override;
 
-    // Sets the window up (OnInitDialog), runs it modally, and returns the
-    // program's exit code once every worker thread has ended.
+    // Sets the window up (OnInitDialog), shows it and runs until a quit is
+    // posted, and returns the program's exit code once every worker thread
+    // has ended. The window is not modal.
     int DoModal();
     // Sets the window's icon, creates the state block and marks it idle.
     // On failure shows the message and posts the quit with exit code 0.
@@ -156,12 +157,14 @@ public:
     int32_t SortMode() const { return m_nSortMode; }
     const std::array<QString, 4>& ColumnTitles() const { return m_strColumnTitle; }
     bool IsTimerRunning(int nIDEvent) const;
-    // The exit code of the quit posted to the modal loop, if one was.
+    // The exit code of the quit posted to the window's loop, if one was.
     std::optional<int> PostedQuitCode() const;
     // The path a search of the path box's current text would scan, as bytes.
     std::string PathBytes() const;
     // Runs in each new worker's thread before it opens the state block.
     void SetWorkerStartHook(std::function<void()> hook) { m_workerStartHook = std::move(hook); }
+    // The stack size of new workers' threads in bytes; 0 for the default.
+    void SetWorkerStackSize(unsigned bytes) { m_workerStackSize = bytes; }
     // How long new workers collect finished folders before handing them over.
     void SetWorkerHandOverPeriod(std::chrono::milliseconds period) { m_workerHandOverPeriod = period; }
 
@@ -202,8 +205,10 @@ protected:
 
 private:
     void CreateControls();
+    // Shows the window and runs its event loop until done(); returns its code.
+    int RunWindow();
     void CreateColumns();
-    // Ends the modal loop with `code` once control returns to it.
+    // Ends the window's loop with `code` once control returns to it.
     void PostQuit(int code);
     void SetTimer(int nIDEvent, int elapseMs);
     void KillTimer(int nIDEvent);
@@ -252,6 +257,7 @@ private:
     DropBufferAllocator m_dropAllocator;
     std::function<void()> m_workerStartHook;
     std::chrono::milliseconds m_workerHandOverPeriod = CBmsSearch::kHandOverPeriod;
+    unsigned m_workerStackSize = 0;
     std::vector<ChartRow> m_pendingRows;
     std::string m_pendingTitle;
     bool m_bTitlePending = false;

@@ -5,6 +5,7 @@
 #include "dialog/ResultListView.h"
 #include "dialog/TamboroDlg.h"
 #include "results/ResultModel.h"
+#include "results/RowSorter.h"
 
 namespace tamboro {
 
@@ -43,14 +44,11 @@ void CTamboroDlg::OnColumnClickList(int column)
         return;
     // Rows handed over but not shown yet are sorted with the others.
     ShowPendingResults();
-    if (column == m_nSortColumn) {
-        m_nSortMode = (m_nSortMode + 1) % 3;
-    } else {
-        if (m_nSortColumn >= 0)
-            m_model->SetHeaderLabel(m_nSortColumn, m_strColumnTitle[static_cast<std::size_t>(m_nSortColumn)]);
-        m_nSortMode = 1;
-    }
-    m_nSortColumn = column;
+    const HeaderClick click = NextHeaderClick(m_nSortColumn, m_nSortMode, column);
+    if (click.restoreColumn >= 0)
+        m_model->SetHeaderLabel(click.restoreColumn, m_strColumnTitle[static_cast<std::size_t>(click.restoreColumn)]);
+    m_nSortMode = click.mode;
+    m_nSortColumn = click.column;
     // The model sorts a permutation while the rows stay put, then applies
     // it and rewrites every key's position half.
     m_model->SortRows(column, m_nSortMode);

@@ -54,11 +54,18 @@ void CTamboroDlg::OnButtonSearch()
         search->SetStartHook(m_workerStartHook);
     search->SetHandOverPeriod(m_workerHandOverPeriod);
     search->SetChartTypes(SearchChartTypes());
+    if (m_workerStackSize != 0)
+        search->setStackSize(m_workerStackSize);
     m_pSearch = search;
     m_searchThreadId = search->ThreadId();
     m_bSearchGivenBack = false;
+    if (!search->Start()) {
+        // No thread: nothing to report or watch, the buttons stay as they
+        // are, and the next press starts a new search.
+        KillTimer(TIMER_WATCH);
+        return;
+    }
     m_startedThreads.push_back(m_searchThreadId);
-    search->start();
 
     SetTimer(TIMER_WATCH, kTimerPeriodMs);
 }

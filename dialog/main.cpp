@@ -1,11 +1,44 @@
-// tamboro: the window that searches a folder tree for BMS charts. It takes
-// no command line of its own.
+// tamboro: the window that searches a folder tree for BMS charts. Apart from
+// --help and --version it takes no command line; other arguments are
+// ignored.
 #include <cstdio>
+#include <cstring>
 
 #include "dialog/TamboroApp.h"
 
+namespace {
+
+constexpr const char* kUsage =
+    "Usage: tamboro [--help | --version]\n"
+    "Opens the Tamboro window: name the root folder of a BMS chart library\n"
+    "(type it or drop a folder onto the window) and press Search to list the\n"
+    "folder, genre, title and artist of every chart below it.\n"
+    "  --help     print this help and exit\n"
+    "  --version  print the version and exit\n";
+
+// Answers --help or --version, whichever comes first; false when neither
+// is given.
+bool AnsweredInformationOption(int argc, char** argv)
+{
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0) {
+            std::fputs(kUsage, stdout);
+            return true;
+        }
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::printf("tamboro %s\n", TAMBORO_VERSION);
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
 int main(int argc, char** argv)
 {
+    if (AnsweredInformationOption(argc, argv))
+        return std::fflush(stdout) == 0 ? 0 : 1;
     if (!tamboro::CTamboroApp::HasDisplay()) {
         std::fputs("tamboro: no display to show the window on (DISPLAY, WAYLAND_DISPLAY and QT_QPA_PLATFORM are unset)\n",
                    stderr);

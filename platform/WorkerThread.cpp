@@ -188,6 +188,24 @@ void WorkerThread::SetAutoDelete(bool autoDelete)
     m_autoDelete = autoDelete;
 }
 
+bool WorkerThread::Start()
+{
+    start();
+    // QThread::start reports a failed creation only as a warning; the
+    // thread then neither runs nor has finished.
+    if (isRunning() || isFinished())
+        return true;
+    Registry& registry = TheRegistry();
+    {
+        std::lock_guard lock(registry.mutex);
+        m_phase = Phase::Ended;
+    }
+    registry.phaseLeftWorking.notify_all();
+    if (m_autoDelete)
+        deleteLater();
+    return false;
+}
+
 bool WorkerThread::PostQuit(Id id, int code)
 {
     Registry& registry = TheRegistry();
@@ -265,8 +283,10 @@ void WorkerThread::EndAndJoin(const std::vector<Id>& ids, int code, const std::f
         std::lock_guard lock(registry.mutex);
         for (const Id id : ids) {
             const auto it = registry.threads.find(id);
-            if (it != registry.threads.end())
-                threads.emplace_back(it->second);
+            if (it == registry.threads.end())
+                continue;
+            it->second->m_stopRequested = true;
+            threads.emplace_back(it->second);
         }
     }
     for (const Id id : ids)

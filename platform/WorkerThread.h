@@ -42,6 +42,15 @@ public:
     // once the thread has ended. Set before start().
     void SetAutoDelete(bool autoDelete);
 
+    // Starts the thread. False when it could not be created (no thread
+    // resource, a stack size the system refuses): the thread never runs, its
+    // phase is Ended at once, and an auto-delete object is deleted later.
+    bool Start();
+
+    // Set once the thread is asked to give up its work (at program end, by
+    // EndAndJoin); the work tests it where it can stop.
+    const std::atomic<bool>& StopFlag() const { return m_stopRequested; }
+
     // Queues a quit with `code` for the thread `id`. The first quit a thread
     // gets decides its exit code; later ones are dropped. Returns false when
     // no running or not yet ended thread has that id.
@@ -64,8 +73,8 @@ public:
     // Number of thread objects that exist.
     static int LiveCount();
 
-    // Posts a quit with `code` to every thread that has not ended and waits
-    // for all of them to end. Called on the application's thread, it keeps
+    // Sets the stop flag of every thread that has not ended, posts each a
+    // quit with `code`, and waits for all of them to end. Called on the application's thread, it keeps
     // that thread's events flowing while it waits, so that a worker blocked
     // in a call to it can finish the call. Objects set to auto-delete are
     // deleted before it returns.
@@ -108,6 +117,7 @@ private:
     Phase m_phase = Phase::Created;
     bool m_quitPosted = false;
     std::atomic<bool> m_autoDelete{false};
+    std::atomic<bool> m_stopRequested{false};
     int m_quitCode = 0;
 };
 

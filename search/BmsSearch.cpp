@@ -117,6 +117,11 @@ bool CBmsSearch::InitInstance()
     FolderScan scan(sink, word, kRowLimit);
     scan.SetChartTypes(m_types);
     scan.SetReaders(m_readers);
+    // At program end the window asks this thread to stop through a flag of
+    // its own: the shared word may read idle (another process wrote it)
+    // while this scan still runs, and writing SS_STOP there could stop
+    // another instance's new search instead.
+    scan.SetStopFlag(&StopFlag());
     std::string root = m_strRoot;
     scan.Run(root);
     sink.Finish();

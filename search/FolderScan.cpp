@@ -15,7 +15,7 @@ class FolderScan::SingleThreadVisitor : public FolderVisitor {
 public:
     explicit SingleThreadVisitor(FolderScan& scan) : m_scan(scan) {}
 
-    bool StopRequested() override { return m_scan.m_state.IsValid() && m_scan.m_state.Load() == SS_STOP; }
+    bool StopRequested() override { return tamboro::StopRequested(m_scan.m_state, m_scan.m_stop); }
 
     void Entered(const std::string& path) override { m_scan.m_sink.FolderEntered(path); }
 
@@ -45,6 +45,7 @@ int FolderScan::Run(const std::string& root)
 {
     if (m_readers > 1) {
         ReadAheadScan scan(m_sink, m_state, m_rowLimit, m_types, m_readers);
+        scan.SetStopFlag(m_stop);
         const int error = scan.Run(root);
         m_nCount = scan.Count();
         return error;

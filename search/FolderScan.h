@@ -3,6 +3,7 @@
 // sink, folder by folder, in the order of the walk.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -35,6 +36,10 @@ public:
     // chart on the calling thread as its folder is finished. The rows, their
     // order and the sink's calls are the same either way.
     void SetReaders(int readers) { m_readers = readers; }
+    // A stop flag of the scan's own, tested where the shared word is: once
+    // set, the scan unwinds as after SS_STOP, whatever the word says. It is
+    // only read, and must outlive the scan; nullptr for none.
+    void SetStopFlag(const std::atomic<bool>* stop) { m_stop = stop; }
 
     // Scans the tree below `root`. Returns 0, or the errno that made the
     // root unreadable (ENOENT for an empty path): nothing is listed then.
@@ -49,6 +54,7 @@ private:
 
     ScanSink& m_sink;
     StateWord m_state;
+    const std::atomic<bool>* m_stop = nullptr;
     int64_t m_rowLimit;
     int m_readers = 1;
     ChartTypes m_types;

@@ -138,6 +138,7 @@ int ReadAheadScan::Run(const std::string& root)
         m_window.Abandon();
         FolderScan scan(m_sink, m_state, m_rowLimit);
         scan.SetChartTypes(m_types);
+        scan.SetStopFlag(m_stop);
         const int error = scan.Run(root);
         m_nCount = scan.Count();
         return error;

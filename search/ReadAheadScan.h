@@ -4,6 +4,7 @@
 // sink calls, of a scan on one thread.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -26,6 +27,9 @@ public:
     ReadAheadScan(ScanSink& sink, StateWord state, int64_t rowLimit, ChartTypes types, int readers,
                   ReadAheadWindow::Limits limits = {});
 
+    // As FolderScan::SetStopFlag.
+    void SetStopFlag(const std::atomic<bool>* stop) { m_stop = stop; }
+
     // As FolderScan::Run. The sink is called on the calling thread only.
     int Run(const std::string& root);
 
@@ -34,7 +38,7 @@ public:
 private:
     class Walker;
 
-    bool StopRequested() const { return m_state.IsValid() && m_state.Load() == SS_STOP; }
+    bool StopRequested() const { return tamboro::StopRequested(m_state, m_stop); }
     int List();
     void ListChunk(ChartChunk& chunk);
     static void ReadChunk(ChartChunk& chunk, HeaderReader& reader, TagTable& tags);
@@ -42,6 +46,7 @@ private:
 
     ScanSink& m_sink;
     const StateWord m_state;
+    const std::atomic<bool>* m_stop = nullptr;
     const int64_t m_rowLimit;
     const ChartTypes m_types;
     const int m_readers;

@@ -45,6 +45,15 @@ private:
     int32_t* m_word = nullptr;
 };
 
+// What a scan tests before it enters a folder: the shared word reading
+// SS_STOP, or a stop flag of the scan's own (set when its program ends,
+// without writing the word that other instances share). Either may be
+// missing: an invalid word, a null flag.
+inline bool StopRequested(StateWord word, const std::atomic<bool>* ownStop)
+{
+    return (word.IsValid() && word.Load() == SS_STOP) || (ownStop != nullptr && ownStop->load());
+}
+
 // One side's reach of the named block: its handle and its view.
 class SharedStateBlock {
 public:

@@ -1,3 +1,4 @@
+#include <atomic>
 #include <gtest/gtest.h>
 
 #include <dirent.h>
@@ -227,6 +228,43 @@ TEST(FolderScan, StopStillListsTheChartsOfTheOpenFolders)
     FolderScan(none, StateWord(&word)).Run(tree.Root());
     EXPECT_TRUE(none.rows.empty());
     EXPECT_TRUE(none.titles.empty());
+}
+
+// Sets a flag of the scan's own when a given folder is entered.
+class FlagStoppingSink : public CollectingSink {
+public:
+    FlagStoppingSink(std::atomic<bool>& flag, std::string stopAt) : m_flag(flag), m_stopAt(std::move(stopAt)) {}
+    void FolderEntered(const std::string& folder) override
+    {
+        if (folder.ends_with(m_stopAt))
+            m_flag = true;
+    }
+
+private:
+    std::atomic<bool>& m_flag;
+    std::string m_stopAt;
+};
+
+// The scan's own stop flag unwinds it as SS_STOP does, also while the shared
+// word reads idle, and the word is never written.
+TEST(FolderScan, OwnStopFlagUnwindsTheScanAndLeavesTheWordAlone)
+{
+    TestTree tree;
+    tree.WriteChart("r.bms", "", "root chart", "");
+    tree.WriteChart("A/a.bms", "", "A chart", "");
+    tree.WriteChart("A/B/b.bms", "", "B chart", "");
+    tree.WriteChart("A/B/C/D/d.bms", "", "D chart", "");
+    int32_t word = SS_IDLE;
+    std::atomic<bool> stop{false};
+    FlagStoppingSink sink(stop, "/A/B/");
+    FolderScan scan(sink, StateWord(&word));
+    scan.SetStopFlag(&stop);
+    scan.Run(tree.Root());
+    std::vector<std::string> titles;
+    for (const ChartRow& row : sink.rows)
+        titles.push_back(row.title);
+    EXPECT_EQ(titles, (std::vector<std::string>{"B chart", "A chart", "root chart"}));
+    EXPECT_EQ(word, SS_IDLE);
 }
 
 TEST(FolderScan, LinksAreFollowedButNeverBackUp)

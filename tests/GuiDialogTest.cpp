@@ -5,7 +5,9 @@
 #include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSemaphore>
+#include <QWindow>
 #include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -195,6 +197,35 @@ private slots:
         QCOMPARE(dlg.Model()->rowCount(), 1);
     }
 
+    // A worker whose thread cannot be created (a stack size the system
+    // refuses): nothing is reported, the buttons stay, the watch timer
+    // stops, and the next press searches.
+    void threadThatCannotStartLeavesSearchUsable()
+    {
+        TestTree tree;
+        tree.WriteChart("x.bms", "g", "t", "a");
+        ShownDialog shown;
+        CTamboroDlg& dlg = shown.dlg;
+        MessageBoxWatcher watcher;
+        dlg.SetWorkerStackSize(1);
+        QTest::ignoreMessage(QtCriticalMsg, QRegularExpression(QStringLiteral("QThread::start")));
+        TypeAndSearch(dlg, tree.Root());
+        const WorkerThread::Id failed = dlg.LastSearchThreadId();
+        QVERIFY(WaitUntil([&] { return !dlg.IsTimerRunning(CTamboroDlg::TIMER_WATCH); }, 2000));
+        QVERIFY(dlg.SearchButton()->isEnabled());
+        QVERIFY(!dlg.StopButton()->isEnabled());
+        QCOMPARE(dlg.Model()->rowCount(), 0);
+        QCOMPARE(dlg.SharedState().Load(), int32_t(SS_IDLE));
+
+        dlg.SetWorkerStackSize(0);
+        TypeAndSearch(dlg, tree.Root());
+        const WorkerThread::Id id = dlg.LastSearchThreadId();
+        QVERIFY(id != failed);
+        QVERIFY(WaitUntil([&] { return WorkerEnded(id); }, 5000));
+        QCOMPARE(dlg.Model()->rowCount(), 1);
+        QVERIFY(watcher.seen.empty());
+    }
+
     void stopMidScanKeepsTheOpenFoldersAndTheWorkerEndsWithThirteen()
     {
         TestTree tree;
@@ -271,6 +302,22 @@ private slots:
         QCOMPARE(dlg.DoModal(), 3);
         // A close request closes the window's handle; Escape does not.
         QCOMPARE(dlg.HasSharedHandle(), escape);
+    }
+
+    // The running window is a normal top-level window, not a modal one
+    // (window managers would take it for a transient dialog).
+    void runningWindowIsNotModal()
+    {
+        CTamboroDlg dlg;
+        bool checked = false;
+        QTimer::singleShot(50, &dlg, [&] {
+            checked = dlg.isVisible() && dlg.windowHandle() != nullptr &&
+                      dlg.windowHandle()->modality() == Qt::NonModal && QGuiApplication::modalWindow() == nullptr &&
+                      dlg.windowModality() == Qt::NonModal;
+            QTest::keyClick(dlg.PathEdit(), Qt::Key_Escape);
+        });
+        QCOMPARE(dlg.DoModal(), 3);
+        QVERIFY(checked);
     }
 
     // The second close request must not close the handle again: by then its
@@ -366,6 +413,51 @@ private slots:
         QCOMPARE(first.dlg.PostedQuitCode(), std::optional<int>(4));
     }
 
+    // Another process wrote idle into the block while this window's scan
+    // runs: a close ends the program with 3, and the scan is not waited for
+    // (a folder at a time, each handed over on its own, would take far
+    // longer than the 2 s allowed). The shared word is not written.
+    void closeWhileTheWordReadsIdleEndsTheProgramPromptly()
+    {
+        TestTree tree;
+        for (int i = 0; i < 2000; ++i)
+            tree.WriteChart("R/F" + std::to_string(i) + "/x.bms", "g", "t", "a");
+        const int before = WorkerThread::LiveCount();
+        QElapsedTimer sinceClose;
+        int folders = 0;
+        QTimer::singleShot(0, [&] {
+            CTamboroDlg* dlg = nullptr;
+            for (QWidget* widget : QApplication::topLevelWidgets())
+                dlg = dlg != nullptr ? dlg : qobject_cast<CTamboroDlg*>(widget);
+            QVERIFY(dlg != nullptr);
+            dlg->SetWorkerHandOverPeriod(std::chrono::milliseconds(0));
+            QTimer::singleShot(60000, dlg, [dlg] { dlg->done(-1); });  // a hang fails, not blocks
+            QObject::connect(dlg, &CTamboroDlg::RowsHandedOver, dlg, [dlg, &folders, &sinceClose] {
+                if (++folders != 5)
+                    return;
+                const pid_t child = ::fork();
+                if (child == 0) {
+                    SharedStateBlock outsider;
+                    if (outsider.Open() != SharedStateBlock::Result::Ok)
+                        ::_exit(1);
+                    outsider.Word().Store(SS_IDLE);
+                    ::_exit(0);
+                }
+                int status = 0;
+                ::waitpid(child, &status, 0);
+                QVERIFY(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+                dlg->close();
+                sinceClose.start();
+            });
+            TypeAndSearch(*dlg, tree.Path("R"));
+        });
+        const int code = CTamboroApp::RunMainWindow();
+        const qint64 elapsed = sinceClose.elapsed();
+        QCOMPARE(code, 3);
+        QVERIFY2(elapsed < 2000, qPrintable(QStringLiteral("%1 ms from the close to the end").arg(elapsed)));
+        QCOMPARE(WorkerThread::LiveCount(), before);
+    }
+
     // Another process writes -1 into the block: the scan unwinds, and the
     // search ends like a finished one (watch timer, quit 14).
     void outsideProcessWritingStopEndsTheScan()
@@ -445,6 +537,34 @@ private slots:
         QCOMPARE(dlg.Model()->rowCount(), 0);
         QCOMPARE(dlg.SharedState().Load(), int32_t(SS_IDLE));
         QVERIFY(WaitUntil([&] { return !dlg.IsTimerRunning(CTamboroDlg::TIMER_WATCH); }, 5000));
+    }
+
+    // --help and --version answer and end with 0 without a window (no
+    // display is needed for them), whatever else is on the line.
+    void helpAndVersionAnswerWithoutAWindow_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("help") << QStringList{"--help"} << QStringLiteral("Usage: tamboro");
+        QTest::newRow("version") << QStringList{"stray", "--version", "--help"}
+                                 << QStringLiteral("tamboro " TAMBORO_VERSION "\n");
+    }
+    void helpAndVersionAnswerWithoutAWindow()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, expected);
+        QProcess process;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+            env.remove(QString::fromLatin1(name));
+        process.setProcessEnvironment(env);
+        process.start(QStringLiteral(TAMBORO_BINARY), arguments);
+        QVERIFY(process.waitForFinished(20000));
+        QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(process.exitCode(), 0);
+        const QString out = QString::fromUtf8(process.readAllStandardOutput());
+        QVERIFY2(out.startsWith(expected), qPrintable(out));
+        QVERIFY(process.readAllStandardError().isEmpty());
     }
 
     // Without any display the program says so in one line and fails,

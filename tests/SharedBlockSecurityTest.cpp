@@ -429,8 +429,7 @@ TEST(SharedBlockSecurity, AnotherUserCannotReachAPlayersBlock)
             const int fd = ::open(where.c_str(), O_RDWR);
             if (fd >= 0) {
                 const int32_t stop = SS_STOP;
-                ::pwrite(fd, &stop, sizeof(stop), 0);
-                return 2;
+                return ::pwrite(fd, &stop, sizeof(stop), 0) == sizeof(stop) ? 2 : 4;
             }
             return errno == EACCES ? 0 : 3;
         });
