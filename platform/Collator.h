@@ -8,9 +8,11 @@
 
 #include <unicode/uversion.h>
 
+// clang-format off
 U_NAMESPACE_BEGIN  // ICU's versioned namespace, reachable as icu::
 class Collator;
 U_NAMESPACE_END
+// clang-format on
 
 namespace tamboro {
 

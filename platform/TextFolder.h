@@ -9,9 +9,11 @@
 
 #include <unicode/uversion.h>
 
+// clang-format off
 U_NAMESPACE_BEGIN  // ICU's versioned namespace, reachable as icu::
 class Normalizer2;
 U_NAMESPACE_END
+// clang-format on
 
 namespace tamboro {
 
