@@ -47,7 +47,7 @@ double Ms(Clock::time_point from, Clock::time_point to)
 
 double CpuMs()
 {
-    rusage usage {};
+    rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     return (static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1e3) +
            static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) * 1e-3;
@@ -74,16 +74,17 @@ std::string ToShiftJis(const std::string& utf8)
 }
 
 const std::vector<std::string> kJapaneseWords = {
-    "ソフラン", "エターナル", "ドリーム", "ファンタジア", "サマー", "ナイト", "ミラクル", "スター", "ワールド",
-    "カオス", "さくら", "よるのうた", "ひかり", "ゆめ", "そら", "こころ", "あめ", "はなび", "つきあかり",
-    "夜桜", "幻想", "天空", "恋", "世界", "星空", "夢幻", "桜花", "雷鳴", "永遠", "蒼", "紅蓮", "月下",
-    "ｿﾌﾗﾝ", "ｽﾀｰ", "ﾄﾞﾘｰﾑ", "ﾊﾟﾗﾀﾞｲｽ", "ＳＯＦＬＡＮ", "ＮＩＧＨＴ", "Ｄｒｅａｍ", "の", "と", "〜"};
+    "ソフラン",     "エターナル", "ドリーム",   "ファンタジア", "サマー", "ナイト", "ミラクル", "スター", "ワールド",
+    "カオス",       "さくら",     "よるのうた", "ひかり",       "ゆめ",   "そら",   "こころ",   "あめ",   "はなび",
+    "つきあかり",   "夜桜",       "幻想",       "天空",         "恋",     "世界",   "星空",     "夢幻",   "桜花",
+    "雷鳴",         "永遠",       "蒼",         "紅蓮",         "月下",   "ｿﾌﾗﾝ",   "ｽﾀｰ",      "ﾄﾞﾘｰﾑ",  "ﾊﾟﾗﾀﾞｲｽ",
+    "ＳＯＦＬＡＮ", "ＮＩＧＨＴ", "Ｄｒｅａｍ", "の",           "と",     "〜"};
 const std::vector<std::string> kLatinWords = {
-    "Love", "night", "Dream", "star", "Fire", "blue", "Heart", "sky", "Chaos", "eternal", "Light", "dark",
-    "Angel", "rain", "Flower", "moon", "Battle", "world", "Energy", "Sound", "Beat", "summer", "Crystal",
-    "Zone", "SOFLAN", "Trance", "Groove", "Paradise", "Eclipse", "Nova"};
-const std::vector<std::string> kGenres = {"TECHNO", "HARDCORE", "J-POP", "トランス", "ゲーム", "アニメ",
-                                          "ｸﾗｼｯｸ", "ＴＥＣＨＮＯ", "drum'n'bass", "民族調"};
+    "Love",  "night",  "Dream",   "star", "Fire",   "blue",   "Heart",  "sky",      "Chaos",   "eternal",
+    "Light", "dark",   "Angel",   "rain", "Flower", "moon",   "Battle", "world",    "Energy",  "Sound",
+    "Beat",  "summer", "Crystal", "Zone", "SOFLAN", "Trance", "Groove", "Paradise", "Eclipse", "Nova"};
+const std::vector<std::string> kGenres = {"TECHNO", "HARDCORE", "J-POP",        "トランス",    "ゲーム",
+                                          "アニメ", "ｸﾗｼｯｸ",    "ＴＥＣＨＮＯ", "drum'n'bass", "民族調"};
 const std::vector<std::string> kSuffixes = {"", " [NORMAL]", " [HYPER]", " [ANOTHER]", " [INSANE]", " -7keys-"};
 
 const std::string& Pick(const std::vector<std::string>& words, std::mt19937& random)
@@ -96,7 +97,8 @@ std::string Phrase(const std::vector<std::string>& words, std::mt19937& random, 
     std::string text;
     const unsigned count = 1 + random() % 3;
     for (unsigned i = 0; i < count; ++i) {
-        if (i > 0) text += separator;
+        if (i > 0)
+            text += separator;
         text += Pick(words, random);
     }
     return text;
@@ -116,8 +118,7 @@ std::vector<std::vector<ChartRow>> MakeFolders(std::size_t rowCount)
                                             : Pick(kLatinWords, random) + " feat. " + Pick(kLatinWords, random);
         const std::string genre = Pick(kGenres, random);
         const auto encode = [&](const std::string& text) { return shiftJis ? ToShiftJis(text) : text; };
-        const std::string folder =
-            "/home/player/BMS/pack" + std::to_string(random() % 40) + "/" + encode(title) + "/";
+        const std::string folder = "/home/player/BMS/pack" + std::to_string(random() % 40) + "/" + encode(title) + "/";
         std::vector<ChartRow> charts;
         for (unsigned chart = 1 + random() % 5; chart > 0 && made < rowCount; --chart, ++made) {
             ChartRow row;
@@ -188,8 +189,8 @@ int main(int argc, char** argv)
 
     const std::vector<std::vector<ChartRow>> folders = MakeFolders(rowCount);
     // Latin and kana queries, then one typed into a list sorted by title.
-    const std::vector<QString> queries = {QStringLiteral("soflan"), QStringLiteral("そふらん"),
-                                          QStringLiteral("night"), QStringLiteral("ゆめ")};
+    const std::vector<QString> queries = {QStringLiteral("soflan"), QStringLiteral("そふらん"), QStringLiteral("night"),
+                                          QStringLiteral("ゆめ")};
     const QString sortedQuery = QStringLiteral("ﾄﾞﾘｰﾑ");
 
     Stats open, close;

@@ -164,12 +164,9 @@ constexpr Text kKoreanTitles[] = {
 };
 
 constexpr Text kKoreanArtists[] = {
-    {"김민수", "\261\350\271\316\274\366"},
-    {"이서연", "\300\314\274\255\277\254"},
-    {"박지훈", "\271\332\301\366\310\306"},
-    {"최유나", "\303\326\300\257\263\252"},
-    {"정하늘", "\301\244\307\317\264\303"},
-    {"한결 feat. 윤아", "\307\321\260\341 feat. \300\261\276\306"},
+    {"김민수", "\261\350\271\316\274\366"}, {"이서연", "\300\314\274\255\277\254"},
+    {"박지훈", "\271\332\301\366\310\306"}, {"최유나", "\303\326\300\257\263\252"},
+    {"정하늘", "\301\244\307\317\264\303"}, {"한결 feat. 윤아", "\307\321\260\341 feat. \300\261\276\306"},
 };
 
 constexpr Text kKoreanGenres[] = {
@@ -183,33 +180,34 @@ constexpr Text kKoreanGenres[] = {
 
 // Text that is the same in every encoding this library uses.
 constexpr const char* kAsciiTitleWords1[] = {
-    "Crimson", "Neon", "Eternal", "Silent", "Broken", "Frozen", "Electric", "Hyper",
-    "Lunar", "Solar", "Infinite", "Velvet", "Phantom", "Astral", "Binary", "Scarlet",
+    "Crimson", "Neon",  "Eternal",  "Silent", "Broken",  "Frozen", "Electric", "Hyper",
+    "Lunar",   "Solar", "Infinite", "Velvet", "Phantom", "Astral", "Binary",   "Scarlet",
 };
 constexpr const char* kAsciiTitleWords2[] = {
-    "Velocity", "Horizon", "Drive", "Garden", "Memories", "Paradox", "Signal", "Overture",
-    "Eclipse", "Labyrinth", "Circuit", "Requiem", "Skyline", "Tempest", "Cascade", "Odyssey",
+    "Velocity", "Horizon",   "Drive",   "Garden",  "Memories", "Paradox", "Signal",  "Overture",
+    "Eclipse",  "Labyrinth", "Circuit", "Requiem", "Skyline",  "Tempest", "Cascade", "Odyssey",
 };
 constexpr const char* kAsciiTitleSuffixes[] = {"", "", "", " -extended-", " (Remix)", " II", " ~reprise~"};
 constexpr const char* kAsciiArtists[] = {
-    "DJ Kurosawa", "xi-lambda", "Sound Lab 7", "NeoGrid", "M.Tanaka", "ParticleBeam",
-    "Lumina", "K-Shift", "void_echo", "Retroform", "Team Anemone", "hyper-ion",
+    "DJ Kurosawa", "xi-lambda", "Sound Lab 7", "NeoGrid",   "M.Tanaka",     "ParticleBeam",
+    "Lumina",      "K-Shift",   "void_echo",   "Retroform", "Team Anemone", "hyper-ion",
 };
 constexpr const char* kAsciiGenres[] = {
-    "TECHNO", "TRANCE", "HARDCORE", "DRUM'N'BASS", "EUROBEAT", "ARTCORE", "HAPPY HARDCORE",
-    "GABBER", "J-POP", "PSYCHEDELIC TRANCE", "BREAKBEAT", "SPEEDCORE", "FRENCHCORE", "AMBIENT",
+    "TECHNO", "TRANCE", "HARDCORE",           "DRUM'N'BASS", "EUROBEAT",  "ARTCORE",    "HAPPY HARDCORE",
+    "GABBER", "J-POP",  "PSYCHEDELIC TRANCE", "BREAKBEAT",   "SPEEDCORE", "FRENCHCORE", "AMBIENT",
 };
 // UTF-8 text that has no legacy code page form here.
 constexpr const char* kUtf8Titles[] = {
     "Café de l'Aube", "Ωmega Reactor", "Лунная соната", "Schwarzwälder Nacht",
-    "Señorita Baile", "❄Snowfall❄", "Ærodynamic", "Żółta Łódź",
+    "Señorita Baile", "❄Snowfall❄",    "Ærodynamic",    "Żółta Łódź",
 };
 constexpr const char* kUtf8Artists[] = {"Zoë Kraft", "Ünver", "夜桜ユリ", "Łukasz Nowak", "이지은 & 田中"};
 constexpr const char* kUtf8Genres[] = {"Électro", "ハードテクノ", "Ambient · Drone", "Клубная музыка"};
 constexpr const char* kAsciiFolders[] = {
-    "BOF2010", "BOFU2016", "GENOCIDE", "insane_pack_vol3", "LN_pack", "Stella", "Satellite",
-    "misc", "old_charts", "7keys", "event_g2r", "Overjoy", "normal2", "sabun_collection",
-    "bms_archive_2008", "new_arrivals",
+    "BOF2010",      "BOFU2016",  "GENOCIDE", "insane_pack_vol3", "LN_pack",
+    "Stella",       "Satellite", "misc",     "old_charts",       "7keys",
+    "event_g2r",    "Overjoy",   "normal2",  "sabun_collection", "bms_archive_2008",
+    "new_arrivals",
 };
 constexpr const char* kUtf8Folders[] = {"Électro pack", "한국 BMS", "東方アレンジ"};
 constexpr const char* kDifficultyLabels[] = {
@@ -305,7 +303,7 @@ enum class Encoding { ShiftJis, Utf8, Korean, Ascii };
 
 struct Song {
     Encoding encoding;
-    std::string title;   // in the song's encoding
+    std::string title;  // in the song's encoding
     std::string artist;
     std::string genre;
     std::string utf8Title;  // the title as UTF-8 where there is one, else empty
@@ -437,17 +435,17 @@ Song makeSong(Rng& rng)
 // What makes one chart different from its siblings, and the quirks it has.
 struct ChartPlan {
     const Song* song = nullptr;
-    int difficulty = 0;     // index into kDifficultyLabels
+    int difficulty = 0;  // index into kDifficultyLabels
     size_t targetBytes = 0;
     int sounds = 0;
     int images = 0;
-    bool lf = false;            // LF line ends instead of CR LF
+    bool lf = false;  // LF line ends instead of CR LF
     bool lowerCaseTags = false;
     bool mixedCaseTags = false;
     bool repeatedTags = false;
-    bool randomBlock = false;   // a #RANDOM/#IF block that redefines the title
+    bool randomBlock = false;  // a #RANDOM/#IF block that redefines the title
     bool noGenre = false;
-    bool ctrlZ = false;         // Ctrl-Z after the data, then junk
+    bool ctrlZ = false;  // Ctrl-Z after the data, then junk
     bool trailingSpaces = false;
 };
 
@@ -599,8 +597,8 @@ private:
     void writeData(Rng& rng)
     {
         static constexpr int kResolutions[] = {192, 96, 64, 48, 32, 24, 16, 8};
-        static constexpr int kKeyChannels[] = {11, 12, 13, 14, 15, 18, 19, 16, 21, 22, 23, 24, 25, 28, 29, 26,
-                                               51, 52, 53, 54, 55, 58, 59, 56};
+        static constexpr int kKeyChannels[] = {11, 12, 13, 14, 15, 18, 19, 16, 21, 22, 23, 24,
+                                               25, 28, 29, 26, 51, 52, 53, 54, 55, 58, 59, 56};
         const size_t target = plan_.targetBytes;
         if (out_.size() >= target)
             return;
@@ -621,7 +619,8 @@ private:
             const int background = rng.range(1, 4);
             for (int i = 0; out_.size() < measureEnd && out_.size() < target; ++i) {
                 if (i < background) {
-                    dataLine(rng, measure, 1, resolution / (rng.chance(500) ? 2 : 1), static_cast<uint32_t>(plan_.sounds), 40);
+                    dataLine(rng, measure, 1, resolution / (rng.chance(500) ? 2 : 1),
+                             static_cast<uint32_t>(plan_.sounds), 40);
                 } else {
                     const int channel = kKeyChannels[static_cast<size_t>(i - background) % std::size(kKeyChannels)];
                     dataLine(rng, measure, channel, resolution, static_cast<uint32_t>(plan_.sounds), 60);
@@ -685,8 +684,8 @@ void makeWav(std::string& out, Rng& rng, uint32_t size)
     appendLe(out, size - 8, 4);
     out += "WAVEfmt ";
     appendLe(out, 16, 4);
-    appendLe(out, 1, 2);      // PCM
-    appendLe(out, 1, 2);      // mono
+    appendLe(out, 1, 2);  // PCM
+    appendLe(out, 1, 2);  // mono
     appendLe(out, 44100, 4);
     appendLe(out, 88200, 4);
     appendLe(out, 2, 2);
@@ -923,8 +922,8 @@ private:
                 images.push_back(imagePrefix + name);
             }
             if (rng.chance(400)) {
-                buffer = song.title + "\r\n" + song.artist + "\r\n\r\nBGA: " + std::to_string(imageCount) +
-                         " files\r\n";
+                buffer =
+                    song.title + "\r\n" + song.artist + "\r\n\r\nBGA: " + std::to_string(imageCount) + " files\r\n";
                 writeFile(folder + "/readme.txt", buffer, totals_);
             }
         }
@@ -944,7 +943,7 @@ private:
         }
         for (int c = 0; c < charts; ++c) {
             const bool sabun = c >= charts - inSubfolder;
-            const std::string name = sabun ? "sabun_" + std::to_string(c) + kChartSuffixes[c]
+            const std::string name = sabun        ? "sabun_" + std::to_string(c) + kChartSuffixes[c]
                                      : titleNames ? song.title + " [" + kDifficultyLabels[c] + "]"
                                                   : stem + kChartSuffixes[c];
             const uint32_t roll = rng.below(1000);
@@ -964,7 +963,11 @@ private:
         // Charts of other formats beside them; a "*.bms" scan must not read these.
         if (!loose && !options_.small) {
             const uint32_t roll = rng.below(1000);
-            const char* ext = roll < 150 ? ".bme" : roll < 200 ? ".bml" : roll < 240 ? ".pms" : roll < 250 ? ".bms.bak" : nullptr;
+            const char* ext = roll < 150   ? ".bme"
+                              : roll < 200 ? ".bml"
+                              : roll < 240 ? ".pms"
+                              : roll < 250 ? ".bms.bak"
+                                           : nullptr;
             if (ext != nullptr) {
                 const int extra = rng.range(1, 2);
                 for (int e = 0; e < extra; ++e) {

@@ -40,8 +40,8 @@
 #include <fstream>
 #include <optional>
 #include <spawn.h>
-#include <sys/resource.h>
 #include <string>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -68,9 +68,11 @@ double Seconds(Clock::duration d)
 // waited-for children.
 double CpuSeconds(int who)
 {
-    rusage usage {};
+    rusage usage{};
     getrusage(who, &usage);
-    auto seconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) * 1e-6; };
+    auto seconds = [](const timeval& t) {
+        return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) * 1e-6;
+    };
     return seconds(usage.ru_utime) + seconds(usage.ru_stime);
 }
 
@@ -193,9 +195,15 @@ void MakeLightTree(const fs::path& root, int charts)
         for (int c = 0; c < 10 && written < charts; ++c, ++written) {
             std::string title;
             switch (written % 3) {
-            case 0: title = kSjisTitles[(written / 3) % 3]; break;
-            case 1: title = kUtf8Titles[(written / 3) % 3]; break;
-            default: title = kLatin[(written / 3) % 4]; break;
+            case 0:
+                title = kSjisTitles[(written / 3) % 3];
+                break;
+            case 1:
+                title = kUtf8Titles[(written / 3) % 3];
+                break;
+            default:
+                title = kLatin[(written / 3) % 4];
+                break;
             }
             title += " " + std::to_string(written);
             std::ofstream out(folder / ("chart" + std::to_string(c) + ".bms"), std::ios::binary);
@@ -343,16 +351,16 @@ int main(int argc, char** argv)
     if (memoryCharts > 0) {
         const fs::path tree = fs::temp_directory_path() / ("tamboro-gui-bench-tree-" + std::to_string(::getpid()));
         MakeLightTree(tree, memoryCharts);
-        const std::string command = std::string("'") + fs::read_symlink("/proc/self/exe").string() +
-                                    "' --memory-child '" + tree.string() + "'";
+        const std::string command =
+            std::string("'") + fs::read_symlink("/proc/self/exe").string() + "' --memory-child '" + tree.string() + "'";
         FILE* child = ::popen(command.c_str(), "r");
         int listed = 0;
         long before = 0;
         long after = 0;
         long rss = 0;
         double seconds = 0;
-        const bool ok = child != nullptr &&
-                        std::fscanf(child, "%d %ld %ld %ld %lf", &listed, &before, &after, &rss, &seconds) == 5;
+        const bool ok =
+            child != nullptr && std::fscanf(child, "%d %ld %ld %ld %lf", &listed, &before, &after, &rss, &seconds) == 5;
         if (child != nullptr)
             ::pclose(child);
         std::error_code ignored;

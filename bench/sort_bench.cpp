@@ -39,7 +39,7 @@ double Ms(Clock::time_point from, Clock::time_point to)
 // CPU time of the whole process so far (user + system, all threads), in ms.
 double CpuMs()
 {
-    rusage usage {};
+    rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     return (static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1e3) +
            static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) * 1e-3;
@@ -67,14 +67,16 @@ std::string ShiftJisTitle(std::mt19937& random)
             break;
         case 1: {  // katakana 8340..8396 without 837F
             unsigned trail = 0x40 + random() % 0x56;
-            if (trail >= 0x7F) ++trail;
+            if (trail >= 0x7F)
+                ++trail;
             title += '\x83';
             title += static_cast<char>(trail);
             break;
         }
         default: {  // level-1 kanji, leads 89..97
             unsigned trail = 0x40 + random() % 0xBC;
-            if (trail >= 0x7F) ++trail;
+            if (trail >= 0x7F)
+                ++trail;
             title += static_cast<char>(0x89 + random() % 15);
             title += static_cast<char>(trail);
             break;
@@ -86,13 +88,14 @@ std::string ShiftJisTitle(std::mt19937& random)
 
 std::string LatinTitle(std::mt19937& random)
 {
-    static const char* const kWords[] = {"Love", "night", "Dream", "star", "Fire", "blue", "Heart", "sky", "Chaos",
-                                         "eternal", "Light", "dark", "Angel", "rain", "Flower", "moon", "Battle",
-                                         "world", "Energy", "Sound", "Beat", "summer", "Crystal", "Zone"};
+    static const char* const kWords[] = {"Love",   "night",   "Dream",  "star",  "Fire",  "blue",   "Heart",   "sky",
+                                         "Chaos",  "eternal", "Light",  "dark",  "Angel", "rain",   "Flower",  "moon",
+                                         "Battle", "world",   "Energy", "Sound", "Beat",  "summer", "Crystal", "Zone"};
     std::string title;
     const unsigned words = 1 + random() % 3;
     for (unsigned i = 0; i < words; ++i) {
-        if (i > 0) title += ' ';
+        if (i > 0)
+            title += ' ';
         title += kWords[random() % (sizeof kWords / sizeof kWords[0])];
     }
     return title;
@@ -209,7 +212,8 @@ int main(int argc, char** argv)
         const double d1 = CpuMs();
         const auto p1 = Clock::now();
         std::vector<uint32_t> order(rows.size());
-        for (uint32_t i = 0; i < order.size(); ++i) order[i] = i;
+        for (uint32_t i = 0; i < order.size(); ++i)
+            order[i] = i;
         std::sort(order.begin(), order.end(),
                   [&](uint32_t a, uint32_t b) { return collator.Compare(texts[a], texts[b]) < 0; });
         const double d2 = CpuMs();

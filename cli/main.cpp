@@ -9,9 +9,9 @@
 #include <string>
 #include <unistd.h>
 
-#include "results/RowPrinter.h"
 #include "platform/DirectoryReader.h"
 #include "platform/TextDecoder.h"
+#include "results/RowPrinter.h"
 #include "results/RowSorter.h"
 #include "search/FolderScan.h"
 
@@ -22,45 +22,44 @@ using namespace tamboro;
 constexpr const char* kUsage =
     "usage: tamboro-scan [--raw] [--sort COLUMN [--reverse]] [--types LIST] [--jobs N] ROOT\n";
 
-constexpr const char* kHelp =
-    "usage: tamboro-scan [--raw] [--sort COLUMN [--reverse]] [--types LIST] [--jobs N] ROOT\n"
-    "\n"
-    "Walks the folder tree below ROOT and prints one line per BMS chart\n"
-    "(a file whose name ends in .bms, in any letter case; --types adds\n"
-    "others): the folder that holds it (ending in /), its #GENRE, #TITLE\n"
-    "and #ARTIST, separated by TAB.\n"
-    "Subfolders come before a folder's own charts, in the order the file\n"
-    "system lists them. Symbolic links to folders are followed, but never\n"
-    "back into a folder being walked.\n"
-    "\n"
-    "Text is printed as UTF-8: each chart's values are decoded together as\n"
-    "UTF-8, Shift-JIS or Korean (EUC-KR/CP949), folder names one component\n"
-    "at a time. Inside a field, backslash, TAB, CR and LF are written as\n"
-    "\\\\, \\t, \\r and \\n.\n"
-    "\n"
-    "  --raw            print the bytes exactly as found instead of decoding\n"
-    "                   them (same escaping)\n"
-    "  --sort COLUMN    print the rows sorted by COLUMN (folder, genre, title\n"
-    "                   or artist) once the scan is done, as the window's list\n"
-    "                   sorts them: the decoded text in the collation order of\n"
-    "                   the locale (LC_ALL, LC_COLLATE, LANG), case-sensitive;\n"
-    "                   rows with equal text stay in the order found\n"
-    "  --reverse        with --sort: descending order\n"
-    "  --types LIST     the chart types to list, as a comma list of name\n"
-    "                   endings in any letter case, e.g. bms,bme,bml,pms\n"
-    "                   (default: bms); all are read and ordered alike\n"
-    "  --jobs N         read charts with N threads ahead of the rows printed\n"
-    "                   (default: 8 per core, at least 8, which keeps a\n"
-    "                   solid-state drive busy); the rows are the same for\n"
-    "                   every N. On a spinning disk --jobs 1 or 2 spares the\n"
-    "                   drive's head; --jobs 1 reads one chart at a time\n"
-    "  --help           show this help\n"
-    "  --version        show the version\n"
-    "\n"
-    "While standard error is a terminal, progress is shown there.\n"
-    "Ctrl-C stops the scan: the charts of the folders still open are printed\n"
-    "and the exit status is 130. A ROOT that cannot be read gives status 1,\n"
-    "bad options status 2.\n";
+constexpr const char* kHelp = "usage: tamboro-scan [--raw] [--sort COLUMN [--reverse]] [--types LIST] [--jobs N] ROOT\n"
+                              "\n"
+                              "Walks the folder tree below ROOT and prints one line per BMS chart\n"
+                              "(a file whose name ends in .bms, in any letter case; --types adds\n"
+                              "others): the folder that holds it (ending in /), its #GENRE, #TITLE\n"
+                              "and #ARTIST, separated by TAB.\n"
+                              "Subfolders come before a folder's own charts, in the order the file\n"
+                              "system lists them. Symbolic links to folders are followed, but never\n"
+                              "back into a folder being walked.\n"
+                              "\n"
+                              "Text is printed as UTF-8: each chart's values are decoded together as\n"
+                              "UTF-8, Shift-JIS or Korean (EUC-KR/CP949), folder names one component\n"
+                              "at a time. Inside a field, backslash, TAB, CR and LF are written as\n"
+                              "\\\\, \\t, \\r and \\n.\n"
+                              "\n"
+                              "  --raw            print the bytes exactly as found instead of decoding\n"
+                              "                   them (same escaping)\n"
+                              "  --sort COLUMN    print the rows sorted by COLUMN (folder, genre, title\n"
+                              "                   or artist) once the scan is done, as the window's list\n"
+                              "                   sorts them: the decoded text in the collation order of\n"
+                              "                   the locale (LC_ALL, LC_COLLATE, LANG), case-sensitive;\n"
+                              "                   rows with equal text stay in the order found\n"
+                              "  --reverse        with --sort: descending order\n"
+                              "  --types LIST     the chart types to list, as a comma list of name\n"
+                              "                   endings in any letter case, e.g. bms,bme,bml,pms\n"
+                              "                   (default: bms); all are read and ordered alike\n"
+                              "  --jobs N         read charts with N threads ahead of the rows printed\n"
+                              "                   (default: 8 per core, at least 8, which keeps a\n"
+                              "                   solid-state drive busy); the rows are the same for\n"
+                              "                   every N. On a spinning disk --jobs 1 or 2 spares the\n"
+                              "                   drive's head; --jobs 1 reads one chart at a time\n"
+                              "  --help           show this help\n"
+                              "  --version        show the version\n"
+                              "\n"
+                              "While standard error is a terminal, progress is shown there.\n"
+                              "Ctrl-C stops the scan: the charts of the folders still open are printed\n"
+                              "and the exit status is 130. A ROOT that cannot be read gives status 1,\n"
+                              "bad options status 2.\n";
 
 int32_t g_stateWord = SS_RUNNING;
 
@@ -97,7 +96,7 @@ int WriteAll(int fd, const std::string& data)
 
 double NowSeconds()
 {
-    timespec ts {};
+    timespec ts{};
     clock_gettime(CLOCK_MONOTONIC, &ts);
     return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
 }
@@ -106,7 +105,8 @@ class PrintingSink : public ScanSink {
 public:
     // With `keep`, rows are collected there instead of printed.
     PrintingSink(bool raw, bool progress, RowSorter* keep = nullptr)
-        : m_printer(raw), m_progress(progress), m_keep(keep) {}
+        : m_printer(raw), m_progress(progress), m_keep(keep)
+    {}
 
     void FolderEntered(const std::string& folder) override
     {

@@ -9,11 +9,8 @@
 namespace tamboro {
 
 FindBar::FindBar(QWidget* parent)
-    : QWidget(parent),
-      m_caption(new QLabel(tr("絞り込み:"), this)),
-      m_text(new QLineEdit(this)),
-      m_counts(new QLabel(this)),
-      m_close(new QToolButton(this))
+    : QWidget(parent), m_caption(new QLabel(tr("絞り込み:"), this)), m_text(new QLineEdit(this)),
+      m_counts(new QLabel(this)), m_close(new QToolButton(this))
 {
     m_text->setPlaceholderText(tr("フォルダ・ジャンル・タイトル・アーティストに含まれる文字"));
     m_text->setClearButtonEnabled(true);

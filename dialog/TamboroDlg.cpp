@@ -98,8 +98,8 @@ void CTamboroDlg::CreateControls()
 
     // A drop anywhere on the window goes through its one drop handler: the
     // path box would otherwise insert a drag's text/plain at its cursor.
-    for (QObject* target : {static_cast<QObject*>(m_editPath), static_cast<QObject*>(m_list),
-                            static_cast<QObject*>(m_list->viewport())})
+    for (QObject* target :
+         {static_cast<QObject*>(m_editPath), static_cast<QObject*>(m_list), static_cast<QObject*>(m_list->viewport())})
         target->installEventFilter(this);
 
     m_tabOrder = {m_editPath, m_list, m_btnSearch, m_btnStop};
@@ -112,11 +112,16 @@ void CTamboroDlg::CreateControls()
 QWidget* CTamboroDlg::GetDlgItem(int nID) const
 {
     switch (nID) {
-    case IDC_PATH: return m_editPath;
-    case IDC_LIST: return m_list;
-    case IDC_SEARCH: return m_btnSearch;
-    case IDC_STOP: return m_btnStop;
-    default: return nullptr;
+    case IDC_PATH:
+        return m_editPath;
+    case IDC_LIST:
+        return m_list;
+    case IDC_SEARCH:
+        return m_btnSearch;
+    case IDC_STOP:
+        return m_btnStop;
+    default:
+        return nullptr;
     }
 }
 
@@ -164,7 +169,8 @@ void CTamboroDlg::PostQuit(int code)
         m_bQuitPosted = true;
         m_nQuitCode = code;
     }
-    QMetaObject::invokeMethod(this, [this] { done(m_nQuitCode); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this] { done(m_nQuitCode); }, Qt::QueuedConnection);
 }
 
 std::optional<int> CTamboroDlg::PostedQuitCode() const

@@ -249,11 +249,11 @@ private:
     bool m_bColumnsCreated = false;
     bool m_bQuitPosted = false;
     int m_nQuitCode = 0;
-    std::array<int, 3> m_timerIds{};     // Qt's timer id by our id (0: stopped)
-    std::vector<QWidget*> m_tabOrder;    // front first
+    std::array<int, 3> m_timerIds{};                 // Qt's timer id by our id (0: stopped)
+    std::vector<QWidget*> m_tabOrder;                // front first
     std::vector<WorkerThread::Id> m_startedThreads;  // every worker started here
-    QString m_droppedText;               // the path box text of the last drop
-    std::string m_droppedBytes;          // and the path's bytes
+    QString m_droppedText;                           // the path box text of the last drop
+    std::string m_droppedBytes;                      // and the path's bytes
     DropBufferAllocator m_dropAllocator;
     std::function<void()> m_workerStartHook;
     std::chrono::milliseconds m_workerHandOverPeriod = CBmsSearch::kHandOverPeriod;
@@ -266,7 +266,7 @@ private:
     RowFilterModel* m_filter = nullptr;  // what the list shows, over m_model
     FindBar* m_findBar = nullptr;
     bool m_bAllChartTypes = false;
-    QPersistentModelIndex m_menuIndex;   // the row the context menu is for
+    QPersistentModelIndex m_menuIndex;  // the row the context menu is for
     QAction* m_actOpenFolder = nullptr;
     QAction* m_actCopyPath = nullptr;
     QAction* m_actCopyRows = nullptr;

@@ -52,8 +52,8 @@ void CTamboroDlg::OnColumnClickList(int column)
     // The model sorts a permutation while the rows stay put, then applies
     // it and rewrites every key's position half.
     m_model->SortRows(column, m_nSortMode);
-    m_model->SetHeaderLabel(column,
-                            ResultModel::SortedHeaderLabel(m_strColumnTitle[static_cast<std::size_t>(column)], m_nSortMode));
+    m_model->SetHeaderLabel(
+        column, ResultModel::SortedHeaderLabel(m_strColumnTitle[static_cast<std::size_t>(column)], m_nSortMode));
 }
 
 }  // namespace tamboro

@@ -101,8 +101,8 @@ void CTamboroDlg::OnDropFiles(const QMimeData* drop)
     if (buffer == nullptr)
         obtained = 0;
     if (obtained < wanted) {
-        const QString text = QString::asprintf("メモリ不足です。\n%ld < %ld", static_cast<long>(obtained),
-                                               static_cast<long>(wanted));
+        const QString text =
+            QString::asprintf("メモリ不足です。\n%ld < %ld", static_cast<long>(obtained), static_cast<long>(wanted));
         buffer.reset();
         ShowMessageBox(this, QStringLiteral("エラー"), text);
         // Later drops are welcome again: a short block now says nothing

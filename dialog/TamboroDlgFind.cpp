@@ -81,8 +81,7 @@ void CTamboroDlg::GoToFirstShownRow()
     if (m_filter->rowCount() == 0)
         return;
     const QModelIndex first = m_filter->index(0, 0);
-    m_list->selectionModel()->setCurrentIndex(first,
-                                              QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    m_list->selectionModel()->setCurrentIndex(first, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     m_list->scrollTo(first);
 }
 

@@ -8,13 +8,12 @@
 
 namespace {
 
-constexpr const char* kUsage =
-    "Usage: tamboro [--help | --version]\n"
-    "Opens the Tamboro window: name the root folder of a BMS chart library\n"
-    "(type it or drop a folder onto the window) and press Search to list the\n"
-    "folder, genre, title and artist of every chart below it.\n"
-    "  --help     print this help and exit\n"
-    "  --version  print the version and exit\n";
+constexpr const char* kUsage = "Usage: tamboro [--help | --version]\n"
+                               "Opens the Tamboro window: name the root folder of a BMS chart library\n"
+                               "(type it or drop a folder onto the window) and press Search to list the\n"
+                               "folder, genre, title and artist of every chart below it.\n"
+                               "  --help     print this help and exit\n"
+                               "  --version  print the version and exit\n";
 
 // Answers --help or --version, whichever comes first; false when neither
 // is given.
@@ -40,8 +39,9 @@ int main(int argc, char** argv)
     if (AnsweredInformationOption(argc, argv))
         return std::fflush(stdout) == 0 ? 0 : 1;
     if (!tamboro::CTamboroApp::HasDisplay()) {
-        std::fputs("tamboro: no display to show the window on (DISPLAY, WAYLAND_DISPLAY and QT_QPA_PLATFORM are unset)\n",
-                   stderr);
+        std::fputs(
+            "tamboro: no display to show the window on (DISPLAY, WAYLAND_DISPLAY and QT_QPA_PLATFORM are unset)\n",
+            stderr);
         return 1;
     }
     tamboro::CTamboroApp app(argc, argv);

@@ -116,8 +116,7 @@ void ExpectSame(const Values& expected, const Values& got, const char* how, std:
 {
     if (got == expected)
         return;
-    std::fprintf(stderr, "header reader disagrees with the reference reading (%s, block size %zu)\n", how,
-                 blockSize);
+    std::fprintf(stderr, "header reader disagrees with the reference reading (%s, block size %zu)\n", how, blockSize);
     PrintField("expected genre", expected.genre);
     PrintField("got genre     ", got.genre);
     PrintField("expected title", expected.title);

@@ -13,7 +13,8 @@
 namespace tamboro {
 namespace {
 
-std::unique_ptr<icu::Collator> OpenCollator(const std::string& localeName) {
+std::unique_ptr<icu::Collator> OpenCollator(const std::string& localeName)
+{
     const icu::Locale locale = localeName.empty() ? icu::Locale::getRoot() : icu::Locale(localeName.c_str());
     UErrorCode err = U_ZERO_ERROR;
     std::unique_ptr<icu::Collator> collator(icu::Collator::createInstance(locale, err));
@@ -31,27 +32,31 @@ std::unique_ptr<icu::Collator> OpenCollator(const std::string& localeName) {
 
 // ICU takes 32-bit lengths; text longer than that is compared on its first
 // 2^31-1 code units.
-int32_t IcuLength(std::u16string_view s) {
+int32_t IcuLength(std::u16string_view s)
+{
     return static_cast<int32_t>(std::min<std::size_t>(s.size(), INT32_MAX));
 }
 
-const UChar* IcuData(std::u16string_view s) {
+const UChar* IcuData(std::u16string_view s)
+{
     return reinterpret_cast<const UChar*>(s.data());
 }
 
 }  // namespace
 
-Collator::Collator(std::string localeName)
-    : localeName_(std::move(localeName)), collator_(OpenCollator(localeName_)) {}
+Collator::Collator(std::string localeName) : localeName_(std::move(localeName)), collator_(OpenCollator(localeName_))
+{}
 
 Collator::~Collator() = default;
 
-Collator::Collator(const Collator& other)
-    : localeName_(other.localeName_), collator_(other.collator_->clone()) {
-    if (!collator_) throw std::runtime_error("cannot clone an ICU collator");
+Collator::Collator(const Collator& other) : localeName_(other.localeName_), collator_(other.collator_->clone())
+{
+    if (!collator_)
+        throw std::runtime_error("cannot clone an ICU collator");
 }
 
-Collator& Collator::operator=(const Collator& other) {
+Collator& Collator::operator=(const Collator& other)
+{
     if (this != &other) {
         Collator copy(other);
         *this = std::move(copy);
@@ -62,29 +67,36 @@ Collator& Collator::operator=(const Collator& other) {
 Collator::Collator(Collator&&) noexcept = default;
 Collator& Collator::operator=(Collator&&) noexcept = default;
 
-std::string Collator::NormalizeLocaleName(std::string_view posixName) {
+std::string Collator::NormalizeLocaleName(std::string_view posixName)
+{
     const std::size_t cut = posixName.find_first_of(".@");
     std::string_view name = posixName.substr(0, cut);
-    if (name.empty() || name == "C" || name == "POSIX") return std::string();
+    if (name.empty() || name == "C" || name == "POSIX")
+        return std::string();
     return std::string(name);
 }
 
-std::string Collator::LocaleFromEnvironment() {
+std::string Collator::LocaleFromEnvironment()
+{
     for (const char* variable : {"LC_ALL", "LC_COLLATE", "LANG"}) {
         const char* value = std::getenv(variable);
-        if (value && *value) return NormalizeLocaleName(value);
+        if (value && *value)
+            return NormalizeLocaleName(value);
     }
     return std::string();
 }
 
-int Collator::Compare(std::u16string_view a, std::u16string_view b) const {
+int Collator::Compare(std::u16string_view a, std::u16string_view b) const
+{
     UErrorCode err = U_ZERO_ERROR;
     const UCollationResult r = collator_->compare(IcuData(a), IcuLength(a), IcuData(b), IcuLength(b), err);
-    if (U_FAILURE(err)) return a.compare(b);  // never seen in practice; keep a total order
+    if (U_FAILURE(err))
+        return a.compare(b);  // never seen in practice; keep a total order
     return r == UCOL_LESS ? -1 : r == UCOL_GREATER ? 1 : 0;
 }
 
-std::string Collator::SortKey(std::u16string_view s) const {
+std::string Collator::SortKey(std::u16string_view s) const
+{
     uint8_t stackKey[256];
     int32_t length = collator_->getSortKey(IcuData(s), IcuLength(s), stackKey, sizeof stackKey);
     std::string key;
@@ -97,7 +109,8 @@ std::string Collator::SortKey(std::u16string_view s) const {
     }
     // ICU ends every key with a 0 byte that occurs nowhere else; it adds
     // nothing to the order, so leave it out.
-    if (!key.empty() && key.back() == '\0') key.pop_back();
+    if (!key.empty() && key.back() == '\0')
+        key.pop_back();
     return key;
 }
 

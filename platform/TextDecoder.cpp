@@ -13,22 +13,27 @@ namespace {
 
 constexpr char16_t kReplacement = u'\uFFFD';
 
-bool IsAscii(std::string_view bytes) {
+bool IsAscii(std::string_view bytes)
+{
     // Eight bytes at a time; chart headers are mostly ASCII.
     const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
     std::size_t n = bytes.size();
     std::size_t i = 0;
     for (; i + 8 <= n; i += 8) {
         std::uint64_t word = 0;
-        for (int k = 0; k < 8; ++k) word |= std::uint64_t{p[i + k]} << (8 * k);
-        if (word & 0x8080808080808080ULL) return false;
+        for (int k = 0; k < 8; ++k)
+            word |= std::uint64_t{p[i + k]} << (8 * k);
+        if (word & 0x8080808080808080ULL)
+            return false;
     }
     for (; i < n; ++i)
-        if (p[i] & 0x80) return false;
+        if (p[i] & 0x80)
+            return false;
     return true;
 }
 
-bool HasUtf8Bom(std::string_view bytes) {
+bool HasUtf8Bom(std::string_view bytes)
+{
     return bytes.size() >= 3 && static_cast<unsigned char>(bytes[0]) == 0xEF &&
            static_cast<unsigned char>(bytes[1]) == 0xBB && static_cast<unsigned char>(bytes[2]) == 0xBF;
 }
@@ -37,38 +42,48 @@ bool HasUtf8Bom(std::string_view bytes) {
 // no overlongs, no surrogates, nothing above U+10FFFF), or, when ill-formed,
 // 0 with `*bad` set to the length of the maximal ill-formed subpart (at least 1)
 // so that each such subpart becomes exactly one U+FFFD.
-std::size_t Utf8SequenceLength(const unsigned char* p, std::size_t n, std::size_t i, std::size_t* bad) {
+std::size_t Utf8SequenceLength(const unsigned char* p, std::size_t n, std::size_t i, std::size_t* bad)
+{
     const unsigned char lead = p[i];
-    if (lead < 0x80) return 1;
+    if (lead < 0x80)
+        return 1;
     std::size_t need;
     unsigned char lo = 0x80, hi = 0xBF;  // allowed range of the second byte
     if (lead >= 0xC2 && lead <= 0xDF) {
         need = 2;
     } else if (lead >= 0xE0 && lead <= 0xEF) {
         need = 3;
-        if (lead == 0xE0) lo = 0xA0;
-        if (lead == 0xED) hi = 0x9F;
+        if (lead == 0xE0)
+            lo = 0xA0;
+        if (lead == 0xED)
+            hi = 0x9F;
     } else if (lead >= 0xF0 && lead <= 0xF4) {
         need = 4;
-        if (lead == 0xF0) lo = 0x90;
-        if (lead == 0xF4) hi = 0x8F;
+        if (lead == 0xF0)
+            lo = 0x90;
+        if (lead == 0xF4)
+            hi = 0x8F;
     } else {
         *bad = 1;
         return 0;
     }
     std::size_t k = 1;
     for (; k < need; ++k) {
-        if (i + k >= n) break;
+        if (i + k >= n)
+            break;
         const unsigned char c = p[i + k];
         const bool ok = (k == 1) ? (c >= lo && c <= hi) : (c >= 0x80 && c <= 0xBF);
-        if (!ok) break;
+        if (!ok)
+            break;
     }
-    if (k == need) return need;
+    if (k == need)
+        return need;
     *bad = k;
     return 0;
 }
 
-bool IsValidUtf8(std::string_view bytes) {
+bool IsValidUtf8(std::string_view bytes)
+{
     const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
     const std::size_t n = bytes.size();
     std::size_t i = 0;
@@ -79,13 +94,15 @@ bool IsValidUtf8(std::string_view bytes) {
         }
         std::size_t bad = 0;
         const std::size_t len = Utf8SequenceLength(p, n, i, &bad);
-        if (len == 0) return false;
+        if (len == 0)
+            return false;
         i += len;
     }
     return true;
 }
 
-void AppendUtf16(std::u16string& out, char32_t cp) {
+void AppendUtf16(std::u16string& out, char32_t cp)
+{
     if (cp < 0x10000) {
         out.push_back(static_cast<char16_t>(cp));
     } else {
@@ -95,7 +112,8 @@ void AppendUtf16(std::u16string& out, char32_t cp) {
     }
 }
 
-void AppendUtf8(std::string& out, char32_t cp) {
+void AppendUtf8(std::string& out, char32_t cp)
+{
     if (cp < 0x80) {
         out.push_back(static_cast<char>(cp));
     } else if (cp < 0x800) {
@@ -116,7 +134,8 @@ void AppendUtf8(std::string& out, char32_t cp) {
 // Walks UTF-8 bytes, handing each code point (U+FFFD for every maximal
 // ill-formed subpart) to `emit`.
 template <typename Emit>
-void WalkUtf8(std::string_view bytes, Emit emit) {
+void WalkUtf8(std::string_view bytes, Emit emit)
+{
     const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
     const std::size_t n = bytes.size();
     std::size_t i = 0;
@@ -140,19 +159,20 @@ void WalkUtf8(std::string_view bytes, Emit emit) {
         } else if (len == 3) {
             cp = ((lead & 0x0Fu) << 12) | ((p[i + 1] & 0x3Fu) << 6) | (p[i + 2] & 0x3Fu);
         } else {
-            cp = ((lead & 0x07u) << 18) | ((p[i + 1] & 0x3Fu) << 12) | ((p[i + 2] & 0x3Fu) << 6) |
-                 (p[i + 3] & 0x3Fu);
+            cp = ((lead & 0x07u) << 18) | ((p[i + 1] & 0x3Fu) << 12) | ((p[i + 2] & 0x3Fu) << 6) | (p[i + 3] & 0x3Fu);
         }
         emit(cp);
         i += len;
     }
 }
 
-std::string_view StripBom(std::string_view bytes) {
+std::string_view StripBom(std::string_view bytes)
+{
     return HasUtf8Bom(bytes) ? bytes.substr(3) : bytes;
 }
 
-std::u16string Utf8ToUtf16(std::string_view bytes) {
+std::u16string Utf8ToUtf16(std::string_view bytes)
+{
     bytes = StripBom(bytes);
     std::u16string out;
     out.reserve(bytes.size());
@@ -160,16 +180,19 @@ std::u16string Utf8ToUtf16(std::string_view bytes) {
     return out;
 }
 
-std::string Utf8ToUtf8(std::string_view bytes) {
+std::string Utf8ToUtf8(std::string_view bytes)
+{
     bytes = StripBom(bytes);
-    if (IsValidUtf8(bytes)) return std::string(bytes);
+    if (IsValidUtf8(bytes))
+        return std::string(bytes);
     std::string out;
     out.reserve(bytes.size() + bytes.size() / 2);
     WalkUtf8(bytes, [&out](char32_t cp) { AppendUtf8(out, cp); });
     return out;
 }
 
-std::string Utf16ToUtf8(std::u16string_view s) {
+std::string Utf16ToUtf8(std::u16string_view s)
+{
     std::string out;
     out.reserve(s.size() * 3);
     for (std::size_t i = 0; i < s.size(); ++i) {
@@ -188,8 +211,10 @@ std::string Utf16ToUtf8(std::u16string_view s) {
 // ICU's stock substitution writes U+001A for a single bad byte in these
 // code pages; we always want U+FFFD, one per bad byte sequence.
 void SubstituteReplacementCharacter(const void*, UConverterToUnicodeArgs* args, const char*, int32_t,
-                                    UConverterCallbackReason reason, UErrorCode* err) {
-    if (reason > UCNV_IRREGULAR) return;  // reset/close/clone: nothing to write
+                                    UConverterCallbackReason reason, UErrorCode* err)
+{
+    if (reason > UCNV_IRREGULAR)
+        return;  // reset/close/clone: nothing to write
     *err = U_ZERO_ERROR;
     const UChar replacement = kReplacement;
     ucnv_cbToUWriteUChars(args, &replacement, 1, 0, err);
@@ -200,15 +225,18 @@ void SubstituteReplacementCharacter(const void*, UConverterToUnicodeArgs* args, 
 // each thread opens its own once and keeps them until it ends.
 class ThreadConverters {
 public:
-    ThreadConverters() {
+    ThreadConverters()
+    {
         strictSjis_ = Open("windows-31j", true);
         lenientSjis_ = Open("windows-31j", false);
         strictKorean_ = Open("windows-949", true);
         lenientKorean_ = Open("windows-949", false);
     }
-    ~ThreadConverters() {
+    ~ThreadConverters()
+    {
         for (UConverter* c : {strictSjis_, lenientSjis_, strictKorean_, lenientKorean_})
-            if (c) ucnv_close(c);
+            if (c)
+                ucnv_close(c);
     }
     ThreadConverters(const ThreadConverters&) = delete;
     ThreadConverters& operator=(const ThreadConverters&) = delete;
@@ -217,10 +245,12 @@ public:
     UConverter* Lenient(Charset cs) const { return cs == Charset::Korean ? lenientKorean_ : lenientSjis_; }
 
 private:
-    static UConverter* Open(const char* name, bool strict) {
+    static UConverter* Open(const char* name, bool strict)
+    {
         UErrorCode err = U_ZERO_ERROR;
         UConverter* cnv = ucnv_open(name, &err);
-        if (U_FAILURE(err)) return nullptr;
+        if (U_FAILURE(err))
+            return nullptr;
         if (strict) {
             ucnv_setToUCallBack(cnv, UCNV_TO_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &err);
         } else {
@@ -239,7 +269,8 @@ private:
     UConverter* lenientKorean_ = nullptr;
 };
 
-ThreadConverters& Converters() {
+ThreadConverters& Converters()
+{
     thread_local ThreadConverters converters;
     return converters;
 }
@@ -249,8 +280,10 @@ ThreadConverters& Converters() {
 // converter reported an error (only a strict converter does). ucnv_toUnicode
 // works on pointers, so inputs beyond 2 GiB are fine.
 template <typename Sink>
-bool Convert(UConverter* cnv, std::string_view bytes, Sink sink) {
-    if (!cnv) return false;
+bool Convert(UConverter* cnv, std::string_view bytes, Sink sink)
+{
+    if (!cnv)
+        return false;
     ucnv_resetToUnicode(cnv);
     UChar buffer[1024];
     const char* source = bytes.data();
@@ -264,35 +297,41 @@ bool Convert(UConverter* cnv, std::string_view bytes, Sink sink) {
             ucnv_resetToUnicode(cnv);
             return false;
         }
-        if (target != buffer &&
-            !sink(std::u16string_view(reinterpret_cast<const char16_t*>(buffer),
-                                      static_cast<std::size_t>(target - buffer)))) {
+        if (target != buffer && !sink(std::u16string_view(reinterpret_cast<const char16_t*>(buffer),
+                                                          static_cast<std::size_t>(target - buffer)))) {
             ucnv_resetToUnicode(cnv);
             return true;
         }
-        if (!more) return true;
+        if (!more)
+            return true;
     }
 }
 
-bool IsStrictlyValid(Charset cs, std::string_view bytes) {
+bool IsStrictlyValid(Charset cs, std::string_view bytes)
+{
     return Convert(Converters().Strict(cs), bytes, [](std::u16string_view) { return true; });
 }
 
 // Every byte 0x80 and above is half of an A1-FE A1-FE pair (KS X 1001 in
 // EUC-KR); ASCII bytes stand alone.
-bool IsEucKrPaired(std::string_view bytes) {
+bool IsEucKrPaired(std::string_view bytes)
+{
     const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
     const std::size_t n = bytes.size();
     for (std::size_t i = 0; i < n; ++i) {
-        if (p[i] < 0x80) continue;
-        if (p[i] < 0xA1 || p[i] == 0xFF) return false;
-        if (i + 1 >= n || p[i + 1] < 0xA1 || p[i + 1] == 0xFF) return false;
+        if (p[i] < 0x80)
+            continue;
+        if (p[i] < 0xA1 || p[i] == 0xFF)
+            return false;
+        if (i + 1 >= n || p[i + 1] < 0xA1 || p[i + 1] == 0xFF)
+            return false;
         ++i;
     }
     return true;
 }
 
-bool HasHangulSyllable(std::string_view bytes) {
+bool HasHangulSyllable(std::string_view bytes)
+{
     bool found = false;
     Convert(Converters().Lenient(Charset::Korean), bytes, [&found](std::u16string_view chunk) {
         for (char16_t c : chunk)
@@ -313,24 +352,28 @@ bool HasHangulSyllable(std::string_view bytes) {
 // pair where a half-width katakana happens to precede a two-byte character,
 // and then the Korean reading seldom stays valid. `bytes` must be valid
 // windows-949.
-bool HasHangulSplitByShiftJis(std::string_view bytes) {
+bool HasHangulSplitByShiftJis(std::string_view bytes)
+{
     const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
     const std::size_t n = bytes.size();
     for (std::size_t i = 0; i + 1 < n; ++i) {
-        if (p[i] < 0x80) continue;
+        if (p[i] < 0x80)
+            continue;
         const unsigned char lead = p[i], trail = p[i + 1];
         ++i;
         const bool hangul = (trail < 0xA1 && lead <= 0xC6) || (lead >= 0xB0 && lead <= 0xC8);
         const bool halfWidthLead = lead >= 0xA1 && lead <= 0xDF;
         const bool halfWidthTrail = trail >= 0xA1 && trail <= 0xDF;
-        if (hangul && halfWidthLead && !halfWidthTrail) return true;
+        if (hangul && halfWidthLead && !halfWidthTrail)
+            return true;
     }
     return false;
 }
 
 // The Shift-JIS reading holds a hiragana or katakana (U+3041-U+30FF). Korean
 // bytes read as Shift-JIS almost never do, Japanese titles mostly do.
-bool HasFullWidthKana(std::string_view bytes) {
+bool HasFullWidthKana(std::string_view bytes)
+{
     bool found = false;
     Convert(Converters().Lenient(Charset::ShiftJis), bytes, [&found](std::u16string_view chunk) {
         for (char16_t c : chunk)
@@ -343,7 +386,8 @@ bool HasFullWidthKana(std::string_view bytes) {
     return found;
 }
 
-std::u16string DecodeWithIcu(std::string_view bytes, Charset cs) {
+std::u16string DecodeWithIcu(std::string_view bytes, Charset cs)
+{
     std::u16string out;
     out.reserve(bytes.size());
     const bool ok = Convert(Converters().Lenient(cs), bytes, [&out](std::u16string_view chunk) {
@@ -354,19 +398,23 @@ std::u16string DecodeWithIcu(std::string_view bytes, Charset cs) {
         // Only when the converter could not be opened (no ICU data): still
         // show something instead of nothing.
         out.clear();
-        for (unsigned char c : bytes) out.push_back(c < 0x80 ? char16_t{c} : kReplacement);
+        for (unsigned char c : bytes)
+            out.push_back(c < 0x80 ? char16_t{c} : kReplacement);
     }
     return out;
 }
 
-std::u16string AsciiToUtf16(std::string_view bytes) {
+std::u16string AsciiToUtf16(std::string_view bytes)
+{
     std::u16string out(bytes.size(), u'\0');
-    for (std::size_t i = 0; i < bytes.size(); ++i) out[i] = static_cast<unsigned char>(bytes[i]);
+    for (std::size_t i = 0; i < bytes.size(); ++i)
+        out[i] = static_cast<unsigned char>(bytes[i]);
     return out;
 }
 
 template <typename Out, typename DecodeComponent>
-Out DecodePath(std::string_view path, DecodeComponent decode) {
+Out DecodePath(std::string_view path, DecodeComponent decode)
+{
     Out out;
     out.reserve(path.size());
     std::size_t start = 0;
@@ -374,8 +422,10 @@ Out DecodePath(std::string_view path, DecodeComponent decode) {
         const std::size_t slash = path.find('/', start);
         const std::string_view component =
             path.substr(start, slash == std::string_view::npos ? std::string_view::npos : slash - start);
-        if (!component.empty()) out += decode(component);
-        if (slash == std::string_view::npos) break;
+        if (!component.empty())
+            out += decode(component);
+        if (slash == std::string_view::npos)
+            break;
         out.push_back('/');
         start = slash + 1;
     }
@@ -384,7 +434,8 @@ Out DecodePath(std::string_view path, DecodeComponent decode) {
 
 }  // namespace
 
-Charset DetectCharset(std::initializer_list<std::string_view> fields) {
+Charset DetectCharset(std::initializer_list<std::string_view> fields)
+{
     bool allUtf8 = true;
     for (std::string_view f : fields) {
         if (!IsAscii(f) && !IsValidUtf8(f)) {
@@ -392,7 +443,8 @@ Charset DetectCharset(std::initializer_list<std::string_view> fields) {
             break;
         }
     }
-    if (allUtf8) return Charset::Utf8;
+    if (allUtf8)
+        return Charset::Utf8;
 
     bool paired = true;
     for (std::string_view f : fields) {
@@ -403,7 +455,8 @@ Charset DetectCharset(std::initializer_list<std::string_view> fields) {
     }
     if (paired) {
         for (std::string_view f : fields)
-            if (HasHangulSyllable(f)) return Charset::Korean;
+            if (HasHangulSyllable(f))
+                return Charset::Korean;
     }
 
     // Korean syllables beyond EUC-KR (CP949's extension, lead 81-C6) are
@@ -415,47 +468,65 @@ Charset DetectCharset(std::initializer_list<std::string_view> fields) {
     bool validKorean = true;
     bool validSjis = true;
     for (std::string_view f : fields) {
-        if (IsAscii(f)) continue;
-        if (validKorean && !IsStrictlyValid(Charset::Korean, f)) validKorean = false;
-        if (!validKorean) break;
-        if (validSjis && !IsStrictlyValid(Charset::ShiftJis, f)) validSjis = false;
+        if (IsAscii(f))
+            continue;
+        if (validKorean && !IsStrictlyValid(Charset::Korean, f))
+            validKorean = false;
+        if (!validKorean)
+            break;
+        if (validSjis && !IsStrictlyValid(Charset::ShiftJis, f))
+            validSjis = false;
     }
-    if (!validKorean) return Charset::ShiftJis;
-    if (!validSjis) return Charset::Korean;
+    if (!validKorean)
+        return Charset::ShiftJis;
+    if (!validSjis)
+        return Charset::Korean;
     bool split = false;
     for (std::string_view f : fields) {
-        if (HasFullWidthKana(f)) return Charset::ShiftJis;
+        if (HasFullWidthKana(f))
+            return Charset::ShiftJis;
         split = split || HasHangulSplitByShiftJis(f);
     }
     return split ? Charset::Korean : Charset::ShiftJis;
 }
 
-std::u16string DecodeToUtf16(std::string_view bytes, Charset charset) {
-    if (IsAscii(bytes)) return AsciiToUtf16(bytes);
-    if (charset == Charset::Utf8) return Utf8ToUtf16(bytes);
+std::u16string DecodeToUtf16(std::string_view bytes, Charset charset)
+{
+    if (IsAscii(bytes))
+        return AsciiToUtf16(bytes);
+    if (charset == Charset::Utf8)
+        return Utf8ToUtf16(bytes);
     return DecodeWithIcu(bytes, charset);
 }
 
-std::string DecodeToUtf8(std::string_view bytes, Charset charset) {
-    if (charset == Charset::Utf8 || IsAscii(bytes)) return Utf8ToUtf8(bytes);
+std::string DecodeToUtf8(std::string_view bytes, Charset charset)
+{
+    if (charset == Charset::Utf8 || IsAscii(bytes))
+        return Utf8ToUtf8(bytes);
     return Utf16ToUtf8(DecodeWithIcu(bytes, charset));
 }
 
-std::u16string DecodeFieldToUtf16(std::string_view bytes) {
-    if (IsAscii(bytes)) return AsciiToUtf16(bytes);
+std::u16string DecodeFieldToUtf16(std::string_view bytes)
+{
+    if (IsAscii(bytes))
+        return AsciiToUtf16(bytes);
     return DecodeToUtf16(bytes, DetectCharset({bytes}));
 }
 
-std::string DecodeFieldToUtf8(std::string_view bytes) {
-    if (IsAscii(bytes)) return std::string(bytes);
+std::string DecodeFieldToUtf8(std::string_view bytes)
+{
+    if (IsAscii(bytes))
+        return std::string(bytes);
     return DecodeToUtf8(bytes, DetectCharset({bytes}));
 }
 
-std::u16string DecodePathToUtf16(std::string_view path) {
+std::u16string DecodePathToUtf16(std::string_view path)
+{
     return DecodePath<std::u16string>(path, [](std::string_view c) { return DecodeFieldToUtf16(c); });
 }
 
-std::string DecodePathToUtf8(std::string_view path) {
+std::string DecodePathToUtf8(std::string_view path)
+{
     return DecodePath<std::string>(path, [](std::string_view c) { return DecodeFieldToUtf8(c); });
 }
 

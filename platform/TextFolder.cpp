@@ -92,8 +92,8 @@ void TextFolder::AppendKatakana(std::u16string_view text, std::u16string& out) c
     std::size_t copied = 0;  // text[copied, i) is still to be appended as it is
     for (std::size_t i = 0; i < text.size(); ++i) {
         const char16_t unit = text[i];
-        const bool lead = U16_IS_LEAD(unit) && !kana.supplementary.empty() && i + 1 < text.size() &&
-                          U16_IS_TRAIL(text[i + 1]);
+        const bool lead =
+            U16_IS_LEAD(unit) && !kana.supplementary.empty() && i + 1 < text.size() && U16_IS_TRAIL(text[i + 1]);
         if (!lead && (unit < kana.first || unit > kana.last))
             continue;
         const UChar32 c = lead ? U16_GET_SUPPLEMENTARY(unit, text[i + 1]) : unit;

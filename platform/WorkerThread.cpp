@@ -172,7 +172,9 @@ void WorkerThread::CallOnThreadOf(QObject* context, const std::function<void()>&
         QMetaObject::invokeMethod(
             context,
             [&call, end = PostedCallEnd(state)] {
-                { std::lock_guard posted(PostFence()); }  // the post is complete
+                {
+                    std::lock_guard posted(PostFence());
+                }  // the post is complete
                 call();
             },
             Qt::QueuedConnection);

@@ -4,12 +4,12 @@
 
 namespace tamboro {
 
-ResultModel::ResultModel(QObject* parent) : ResultModel(Collator(), parent) {}
+ResultModel::ResultModel(QObject* parent) : ResultModel(Collator(), parent)
+{}
 
 ResultModel::ResultModel(Collator collator, QObject* parent)
     : QAbstractTableModel(parent), m_sorter(std::move(collator))
-{
-}
+{}
 
 ResultModel::~ResultModel() = default;
 
@@ -86,7 +86,8 @@ void ResultModel::SortRows(int column, int mode)
         QModelIndexList to;
         to.reserve(from.size());
         for (qsizetype i = 0; i < from.size(); ++i)
-            to.append(index(static_cast<int>(positionOfSlot[movedSlots[static_cast<std::size_t>(i)]]), from[i].column()));
+            to.append(
+                index(static_cast<int>(positionOfSlot[movedSlots[static_cast<std::size_t>(i)]]), from[i].column()));
         changePersistentIndexList(from, to);
     }
     emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);

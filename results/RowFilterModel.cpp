@@ -269,8 +269,7 @@ void RowFilterModel::OnLayoutChanged(const QList<QPersistentModelIndex>&, QAbstr
     emit layoutChanged({}, hint);
 }
 
-void RowFilterModel::OnDataChanged(const QModelIndex& topLeft, const QModelIndex& bottomRight,
-                                   const QList<int>& roles)
+void RowFilterModel::OnDataChanged(const QModelIndex& topLeft, const QModelIndex& bottomRight, const QList<int>& roles)
 {
     if (topLeft.parent().isValid())
         return;

@@ -93,13 +93,13 @@ private:
 
     ResultModel* m_source;
     QString m_filterText;
-    std::u16string m_query;        // folded; empty shows every row
+    std::u16string m_query;  // folded; empty shows every row
     bool m_folding = false;
     FoldedRows m_folded;
-    std::vector<uint8_t> m_matches;       // by slot, valid while filtering
-    std::vector<int> m_shown;             // by proxy row: list position, while filtering
-    std::vector<int> m_rowOfPosition;     // by list position: proxy row or -1, while filtering
-    bool m_resetting = false;             // a change forwarded as a model reset is under way
+    std::vector<uint8_t> m_matches;    // by slot, valid while filtering
+    std::vector<int> m_shown;          // by proxy row: list position, while filtering
+    std::vector<int> m_rowOfPosition;  // by list position: proxy row or -1, while filtering
+    bool m_resetting = false;          // a change forwarded as a model reset is under way
     // Proxy persistent indexes and their source rows, across a layout change.
     QModelIndexList m_layoutFrom;
     QList<QPersistentModelIndex> m_layoutSource;

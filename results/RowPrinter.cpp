@@ -11,11 +11,20 @@ void AppendEscaped(std::string& out, std::string_view field)
         const char c = field[i];
         const char* escape = nullptr;
         switch (c) {
-        case '\\': escape = "\\\\"; break;
-        case '\t': escape = "\\t"; break;
-        case '\r': escape = "\\r"; break;
-        case '\n': escape = "\\n"; break;
-        default: continue;
+        case '\\':
+            escape = "\\\\";
+            break;
+        case '\t':
+            escape = "\\t";
+            break;
+        case '\r':
+            escape = "\\r";
+            break;
+        case '\n':
+            escape = "\\n";
+            break;
+        default:
+            continue;
         }
         out.append(field.substr(start, i - start));
         out.append(escape);

@@ -24,7 +24,7 @@ public:
 
 private:
     bool m_raw;
-    std::string m_lastFolder;         // consecutive rows mostly share a folder
+    std::string m_lastFolder;  // consecutive rows mostly share a folder
     std::string m_lastFolderDecoded;
 };
 

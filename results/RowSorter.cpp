@@ -11,9 +11,12 @@ namespace tamboro {
 const char* SortSuffix(int32_t mode)
 {
     switch (mode) {
-    case kSortAscending: return "(Alphabetic)";
-    case kSortDescending: return "(Reverse)";
-    default: return " ";
+    case kSortAscending:
+        return "(Alphabetic)";
+    case kSortDescending:
+        return "(Reverse)";
+    default:
+        return " ";
     }
 }
 
@@ -38,7 +41,8 @@ int32_t CompareRows(uint32_t position1, uint32_t position2, const SortParams& pa
     return params.mode == kSortDescending ? -order : order;
 }
 
-RowSorter::RowSorter(Collator collator) : m_collator(std::move(collator)) {}
+RowSorter::RowSorter(Collator collator) : m_collator(std::move(collator))
+{}
 
 void RowSorter::Append(std::vector<ChartRow>& rows)
 {
@@ -65,10 +69,14 @@ void RowSorter::Clear()
 const std::string& RowSorter::CellBytes(const ChartRow& row, int32_t column)
 {
     switch (column) {
-    case kColumnFolder: return row.folder;
-    case kColumnGenre: return row.genre;
-    case kColumnTitle: return row.title;
-    default: return row.artist;
+    case kColumnFolder:
+        return row.folder;
+    case kColumnGenre:
+        return row.genre;
+    case kColumnTitle:
+        return row.title;
+    default:
+        return row.artist;
     }
 }
 

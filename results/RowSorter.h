@@ -133,8 +133,8 @@ private:
     static constexpr uint8_t kCharsetUnknown = 0xFF;
 
     Collator m_collator;
-    std::vector<ChartRow> m_rows;    // by slot
-    std::vector<uint32_t> m_order;   // by position: slot
+    std::vector<ChartRow> m_rows;             // by slot
+    std::vector<uint32_t> m_order;            // by position: slot
     mutable std::vector<uint8_t> m_charsets;  // by slot: Charset, or kCharsetUnknown
     KeyColumn m_keys[kColumnCount];
     std::vector<Collator> m_helperCollators;  // one per helper thread making keys

@@ -82,8 +82,7 @@ private:
 
 CBmsSearch::CBmsSearch(SearchWindow& owner, std::string root, std::string blockName)
     : m_pOwner(&owner), m_strRoot(std::move(root)), m_blockName(std::move(blockName))
-{
-}
+{}
 
 CBmsSearch::~CBmsSearch() = default;
 

@@ -17,7 +17,8 @@ bool IsAsciiAlnum(char c)
 
 }  // namespace
 
-ChartTypes::ChartTypes() : m_endings{"bms"} {}
+ChartTypes::ChartTypes() : m_endings{"bms"}
+{}
 
 std::optional<ChartTypes> ChartTypes::Parse(std::string_view list)
 {

@@ -38,8 +38,7 @@ int FolderScan::DefaultReaders()
 
 FolderScan::FolderScan(ScanSink& sink, StateWord state, int64_t rowLimit)
     : m_sink(sink), m_state(state), m_rowLimit(rowLimit)
-{
-}
+{}
 
 int FolderScan::Run(const std::string& root)
 {

@@ -1,11 +1,11 @@
 #include "search/HeaderReader.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <new>
-#include <algorithm>
 #include <fcntl.h>
+#include <new>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -92,8 +92,8 @@ __attribute__((target("avx2"), always_inline)) inline uint32_t CandidateMask32(c
 {
     const __m256i b0 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
     const __m256i b1 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 1));
-    const __m256i b2 = _mm256_or_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 2)),
-                                       _mm256_set1_epi8(0x20));
+    const __m256i b2 =
+        _mm256_or_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 2)), _mm256_set1_epi8(0x20));
     const __m256i initial = _mm256_or_si256(
         _mm256_or_si256(_mm256_cmpeq_epi8(b2, _mm256_set1_epi8('g')), _mm256_cmpeq_epi8(b2, _mm256_set1_epi8('t'))),
         _mm256_cmpeq_epi8(b2, _mm256_set1_epi8('a')));
@@ -103,8 +103,7 @@ __attribute__((target("avx2"), always_inline)) inline uint32_t CandidateMask32(c
     return static_cast<uint32_t>(_mm256_movemask_epi8(hit));
 }
 
-__attribute__((target("avx2"))) std::size_t FindCandidateLineAvx2(const char* buf, std::size_t from,
-                                                                   std::size_t end)
+__attribute__((target("avx2"))) std::size_t FindCandidateLineAvx2(const char* buf, std::size_t from, std::size_t end)
 {
     std::size_t i = from;
     while (i + 64 + 2 <= end) {
@@ -131,7 +130,8 @@ std::size_t FindCandidateLineSse2(const char* buf, std::size_t from, std::size_t
         const __m128i b0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(buf + i));
         const __m128i b1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(buf + i + 1));
         const __m128i b2 = _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(buf + i + 2)), caseBit);
-        const __m128i initial = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(b2, g), _mm_cmpeq_epi8(b2, t)), _mm_cmpeq_epi8(b2, a));
+        const __m128i initial =
+            _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(b2, g), _mm_cmpeq_epi8(b2, t)), _mm_cmpeq_epi8(b2, a));
         const __m128i hit = _mm_and_si128(_mm_and_si128(_mm_cmpeq_epi8(b0, lf), _mm_cmpeq_epi8(b1, hash)), initial);
         const int mask = _mm_movemask_epi8(hit);
         if (mask != 0)
@@ -241,8 +241,7 @@ char* HeaderReader::Buffer(std::size_t size)
 }
 
 HeaderReader::HeaderReader(std::size_t blockSize) : m_blockSize(blockSize < 1 ? 1 : blockSize)
-{
-}
+{}
 
 void HeaderReader::ReadHeaders(const std::string& path, TagTable& tags)
 {
@@ -297,8 +296,8 @@ void HeaderReader::ReadFromMemory(std::string_view bytes, TagTable& tags)
 bool HeaderReader::ReadBlocks(BlockSource source, void* context, TagTable& tags)
 {
     ClearValues(tags);
-    std::size_t carry = 0;   // unfinished line kept from the previous block
-    bool skipping = false;   // inside a line that cannot be a header line
+    std::size_t carry = 0;  // unfinished line kept from the previous block
+    bool skipping = false;  // inside a line that cannot be a header line
     bool atEnd = false;
     while (!atEnd) {
         char* buf = Buffer(carry + m_blockSize);

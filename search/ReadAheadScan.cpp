@@ -104,8 +104,7 @@ ReadAheadScan::ReadAheadScan(ScanSink& sink, StateWord state, int64_t rowLimit, 
                              ReadAheadWindow::Limits limits)
     : m_sink(sink), m_state(state), m_rowLimit(rowLimit), m_types(std::move(types)), m_readers(readers),
       m_window(limits)
-{
-}
+{}
 
 int ReadAheadScan::Run(const std::string& root)
 {

@@ -60,17 +60,17 @@ struct ChartChunk {
 struct ScanStep {
     enum Kind { kEntered, kCharts, kFinished, kEnd };
     Kind kind = kEnd;
-    std::string path;                    // kEntered, kFinished
-    std::shared_ptr<ChartChunk> chunk;   // kCharts
-    int error = 0;                       // kEnd: the walk's result
+    std::string path;                   // kEntered, kFinished
+    std::shared_ptr<ChartChunk> chunk;  // kCharts
+    int error = 0;                      // kEnd: the walk's result
 };
 
 class ReadAheadWindow {
 public:
     struct Limits {
-        std::size_t steps = 4096;           // steps not yet taken by the lister
-        std::size_t chunks = 128;           // chunks among them
-        std::size_t bytes = 8u << 20;       // values read and not yet listed
+        std::size_t steps = 4096;      // steps not yet taken by the lister
+        std::size_t chunks = 128;      // chunks among them
+        std::size_t bytes = 8u << 20;  // values read and not yet listed
     };
 
     explicit ReadAheadWindow(Limits limits) : m_limits(limits) {}

@@ -15,9 +15,12 @@ SharedStateBlock::Result SharedStateBlock::Open(const char* name)
 const char* SharedStateBlock::CreateFailureMessage(Result result)
 {
     switch (result) {
-    case Result::Ok: return nullptr;
-    case Result::ObjectFailed: return kMsgCreateObjectFailed;
-    case Result::ViewFailed: return kMsgCreateViewFailed;
+    case Result::Ok:
+        return nullptr;
+    case Result::ObjectFailed:
+        return kMsgCreateObjectFailed;
+    case Result::ViewFailed:
+        return kMsgCreateViewFailed;
     }
     return kMsgCreateObjectFailed;
 }
@@ -25,9 +28,12 @@ const char* SharedStateBlock::CreateFailureMessage(Result result)
 const char* SharedStateBlock::OpenFailureMessage(Result result)
 {
     switch (result) {
-    case Result::Ok: return nullptr;
-    case Result::ObjectFailed: return kMsgOpenObjectFailed;
-    case Result::ViewFailed: return kMsgOpenViewFailed;
+    case Result::Ok:
+        return nullptr;
+    case Result::ObjectFailed:
+        return kMsgOpenObjectFailed;
+    case Result::ViewFailed:
+        return kMsgOpenViewFailed;
     }
     return kMsgOpenObjectFailed;
 }

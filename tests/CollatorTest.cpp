@@ -15,9 +15,13 @@ using tamboro::Collator;
 
 namespace {
 
-int Sign(int v) { return (v > 0) - (v < 0); }
+int Sign(int v)
+{
+    return (v > 0) - (v < 0);
+}
 
-std::vector<std::u16string> SortedByCompare(std::vector<std::u16string> v, const Collator& c) {
+std::vector<std::u16string> SortedByCompare(std::vector<std::u16string> v, const Collator& c)
+{
     std::stable_sort(v.begin(), v.end(), [&c](const auto& a, const auto& b) { return c.Compare(a, b) < 0; });
     return v;
 }
@@ -25,14 +29,21 @@ std::vector<std::u16string> SortedByCompare(std::vector<std::u16string> v, const
 // Sets or clears environment variables for one test, restoring them after.
 class ScopedEnv {
 public:
-    ScopedEnv(const char* name, const char* value) : name_(name) {
-        if (const char* old = std::getenv(name)) old_ = old;
-        if (value) setenv(name, value, 1);
-        else unsetenv(name);
+    ScopedEnv(const char* name, const char* value) : name_(name)
+    {
+        if (const char* old = std::getenv(name))
+            old_ = old;
+        if (value)
+            setenv(name, value, 1);
+        else
+            unsetenv(name);
     }
-    ~ScopedEnv() {
-        if (old_) setenv(name_, old_->c_str(), 1);
-        else unsetenv(name_);
+    ~ScopedEnv()
+    {
+        if (old_)
+            setenv(name_, old_->c_str(), 1);
+        else
+            unsetenv(name_);
     }
 
 private:
@@ -42,7 +53,8 @@ private:
 
 }  // namespace
 
-TEST(CollatorOrder, LettersBeforeCaseUnlikeByteOrder) {
+TEST(CollatorOrder, LettersBeforeCaseUnlikeByteOrder)
+{
     for (const char* locale : {"", "en_US"}) {
         const Collator c(locale);
         EXPECT_LT(c.Compare(u"a", u"B"), 0) << locale;  // byte order says "B" < "a"
@@ -59,7 +71,8 @@ TEST(CollatorOrder, LettersBeforeCaseUnlikeByteOrder) {
     }
 }
 
-TEST(CollatorOrder, JapaneseKanaAndKanji) {
+TEST(CollatorOrder, JapaneseKanaAndKanji)
+{
     const Collator root("");
     // Katakana and half-width katakana sort among the hiragana, not after them
     // as their code points would.
@@ -76,35 +89,67 @@ TEST(CollatorOrder, JapaneseKanaAndKanji) {
     EXPECT_LT(ja.Compare(u"ひまわり", u"隣町の蜃気楼"), 0);
 }
 
-TEST(CollatorSortKey, AgreesWithCompareOnMixedList) {
+TEST(CollatorSortKey, AgreesWithCompareOnMixedList)
+{
     std::u16string longTitle;
-    for (int i = 0; i < 200; ++i) longTitle += u"真夜中のカーニバル ";  // key longer than the stack buffer
-    std::vector<std::u16string> items = {
-        u"", u"a", u"A", u"b", u"B", u"ab", u"Ab", u"aB", u"résumé", u"Résumé", u"resume", u"10", u"9", u"-9",
-        u"さくら", u"サクラ", u"ｻｸﾗ", u"桜", u"隣町の蜃気楼", u"真夜中のカーニバル", longTitle, longTitle + u"!",
-        u"사랑해", u"안녕하세요", u"Ωmega", u"omega", u"\U0001F3B5", u"x\u0301", u"\u00FD", std::u16string(1, u'\0')};
+    for (int i = 0; i < 200; ++i)
+        longTitle += u"真夜中のカーニバル ";  // key longer than the stack buffer
+    std::vector<std::u16string> items = {u"",
+                                         u"a",
+                                         u"A",
+                                         u"b",
+                                         u"B",
+                                         u"ab",
+                                         u"Ab",
+                                         u"aB",
+                                         u"résumé",
+                                         u"Résumé",
+                                         u"resume",
+                                         u"10",
+                                         u"9",
+                                         u"-9",
+                                         u"さくら",
+                                         u"サクラ",
+                                         u"ｻｸﾗ",
+                                         u"桜",
+                                         u"隣町の蜃気楼",
+                                         u"真夜中のカーニバル",
+                                         longTitle,
+                                         longTitle + u"!",
+                                         u"사랑해",
+                                         u"안녕하세요",
+                                         u"Ωmega",
+                                         u"omega",
+                                         u"\U0001F3B5",
+                                         u"x\u0301",
+                                         u"\u00FD",
+                                         std::u16string(1, u'\0')};
     std::mt19937 rng(7);
     std::shuffle(items.begin(), items.end(), rng);
 
     for (const char* locale : {"", "en_US", "ja_JP", "ko_KR"}) {
         const Collator c(locale);
         std::vector<std::string> keys;
-        for (const auto& s : items) keys.push_back(c.SortKey(s));
+        for (const auto& s : items)
+            keys.push_back(c.SortKey(s));
         for (std::size_t i = 0; i < items.size(); ++i)
             for (std::size_t j = 0; j < items.size(); ++j)
                 ASSERT_EQ(Sign(keys[i].compare(keys[j])), Sign(c.Compare(items[i], items[j])))
                     << locale << " " << i << " " << j;
 
         std::vector<std::size_t> byKey(items.size());
-        for (std::size_t i = 0; i < byKey.size(); ++i) byKey[i] = i;
+        for (std::size_t i = 0; i < byKey.size(); ++i)
+            byKey[i] = i;
         std::stable_sort(byKey.begin(), byKey.end(), [&](std::size_t a, std::size_t b) { return keys[a] < keys[b]; });
         std::vector<std::u16string> sortedByKey;
-        for (std::size_t i : byKey) sortedByKey.push_back(items[i]);
+        for (std::size_t i : byKey)
+            sortedByKey.push_back(items[i]);
         EXPECT_EQ(sortedByKey, SortedByCompare(items, c)) << locale;
     }
 }
 
-TEST(CollatorLocale, NamesFromTheEnvironment) {
+TEST(CollatorLocale, NamesFromTheEnvironment)
+{
     EXPECT_EQ(Collator::NormalizeLocaleName("ja_JP.UTF-8"), "ja_JP");
     EXPECT_EQ(Collator::NormalizeLocaleName("de_DE@euro"), "de_DE");
     EXPECT_EQ(Collator::NormalizeLocaleName("ko_KR.EUC-KR@x"), "ko_KR");
@@ -135,7 +180,8 @@ TEST(CollatorLocale, NamesFromTheEnvironment) {
     EXPECT_LT(Collator("xx_YY").Compare(u"a", u"B"), 0);
 }
 
-TEST(CollatorCopy, CopiesAreIndependentPerThread) {
+TEST(CollatorCopy, CopiesAreIndependentPerThread)
+{
     const Collator original("ja_JP");
     std::vector<Collator> copies(3, original);
     std::vector<int> wrong(copies.size(), 0);
@@ -146,7 +192,8 @@ TEST(CollatorCopy, CopiesAreIndependentPerThread) {
                 if (copies[t].Compare(u"亜", u"一") >= 0 || copies[t].SortKey(u"a") >= copies[t].SortKey(u"B"))
                     ++wrong[t];
         });
-    for (std::thread& th : threads) th.join();
+    for (std::thread& th : threads)
+        th.join();
     EXPECT_EQ(wrong, std::vector<int>(copies.size(), 0));
     EXPECT_EQ(copies[0].LocaleName(), "ja_JP");
 }

@@ -1,11 +1,11 @@
 #include <atomic>
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
-#include <cstdlib>
-#include <set>
 #include <filesystem>
+#include <set>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -65,10 +65,10 @@ TEST(FolderScan, SubfoldersComeFirstThenTheFoldersOwnCharts)
     ASSERT_EQ(scan.Run(tree.Root()), 0);
     const std::string r = tree.Root() + "/";
     EXPECT_EQ(FoundOf(sink), (std::vector<Found>{
-                                  {r + "S/T/", "C", 0x00000000},
-                                  {r + "S/", "B", 0x00010001},
-                                  {r, "A", 0x00020002},
-                              }));
+                                 {r + "S/T/", "C", 0x00000000},
+                                 {r + "S/", "B", 0x00010001},
+                                 {r, "A", 0x00020002},
+                             }));
     EXPECT_EQ(sink.titles, (std::vector<std::string>{
                                "Tamboro - 1 [" + r + "S/T/]",
                                "Tamboro - 2 [" + r + "S/]",
@@ -136,7 +136,7 @@ TEST(FolderScan, EmptyMissingAndFileRootsListNothing)
 TEST(FolderScan, ShiftJisFolderNamesKeepTheirBytes)
 {
     TestTree tree;
-    const std::string so = "\x83\x5C";             // ソ: second byte is '\'
+    const std::string so = "\x83\x5C";                        // ソ: second byte is '\'
     const std::string sjisName = "\x83\x5C\x83\x69\x83\x5C";  // ソナソ
     tree.WriteChart(so + "/a.bms", "g", "so", "a");
     tree.WriteChart(sjisName + "/b.bms", "g", "sonaso", "a");

@@ -12,8 +12,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "dialog/TamboroApp.h"
 #include "dialog/ResultListView.h"
+#include "dialog/TamboroApp.h"
 #include "dialog/TamboroDlg.h"
 #include "platform/WorkerThread.h"
 #include "results/ResultModel.h"
@@ -129,7 +129,8 @@ private slots:
         // Buttons as seen whenever the worker hands rows over.
         bool swappedWhileListing = true;
         QObject::connect(&dlg, &CTamboroDlg::RowsHandedOver, &dlg, [&] {
-            swappedWhileListing = swappedWhileListing && !dlg.SearchButton()->isEnabled() && dlg.StopButton()->isEnabled();
+            swappedWhileListing =
+                swappedWhileListing && !dlg.SearchButton()->isEnabled() && dlg.StopButton()->isEnabled();
         });
         TypeAndSearch(dlg, tree.Path("R"));
         QVERIFY(dlg.IsTimerRunning(CTamboroDlg::TIMER_WATCH));
@@ -379,8 +380,10 @@ private slots:
             QTimer::singleShot(0, &dlg, [&] {
                 TypeAndSearch(dlg, tree.Root());
                 id = dlg.LastSearchThreadId();
-                WaitUntil([&] { return WorkerThread::PhaseOf(id) != WorkerThread::Phase::Working &&
-                                       WorkerThread::PhaseOf(id) != WorkerThread::Phase::Created; });
+                WaitUntil([&] {
+                    return WorkerThread::PhaseOf(id) != WorkerThread::Phase::Working &&
+                           WorkerThread::PhaseOf(id) != WorkerThread::Phase::Created;
+                });
                 QTest::keyClick(dlg.PathEdit(), Qt::Key_Escape);
             });
             QCOMPARE(dlg.DoModal(), 3);

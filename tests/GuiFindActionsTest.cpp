@@ -4,10 +4,10 @@
 #include <functional>
 
 #include <QClipboard>
-#include <QDir>
-#include <QFile>
 #include <QCompleter>
 #include <QDesktopServices>
+#include <QDir>
+#include <QFile>
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QLineEdit>
@@ -151,8 +151,9 @@ private slots:
         // Found order: the subfolders first, then the root's charts.
         m_tree.WriteChart("R/soflan/a.bms", "Trance", "Plain", "A1");
         m_tree.WriteChart("R/x/b.bms", "Pop", "SOFLAN mix", "B2");
-        m_tree.WriteChart("R/y/c.bms", "Pop", "\xef\xbd\x93\xef\xbd\x8f\xef\xbd\x86\xef\xbd\x8c\xef\xbd\x81\xef\xbd\x8e",
-                          "C3");                                                     // ｓｏｆｌａｎ
+        m_tree.WriteChart("R/y/c.bms", "Pop",
+                          "\xef\xbd\x93\xef\xbd\x8f\xef\xbd\x86\xef\xbd\x8c\xef\xbd\x81\xef\xbd\x8e",
+                          "C3");  // ｓｏｆｌａｎ
         m_tree.WriteChart("R/z/d.bms", "Rock", "\xe3\x82\xbd\xe3\x83\x95\xe3\x83\xa9\xe3\x83\xb3", "D4");  // ソフラン
         m_tree.WriteChart("R/z/e.bms", "Rock", "\xef\xbd\xbf\xef\xbe\x8c\xef\xbe\x97\xef\xbe\x9d", "E5");  // ｿﾌﾗﾝ
         m_tree.WriteChart("R/f.bms", "Jazz", "Other", "F6");

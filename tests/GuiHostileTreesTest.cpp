@@ -163,11 +163,11 @@ const std::string kNoValues = "";
 
 // Runs a helper that checks with QVERIFY and friends, and leaves the test
 // function when it failed.
-#define CHECKED(...)                        \
-    do {                                    \
-        __VA_ARGS__;                        \
-        if (QTest::currentTestFailed())     \
-            return;                         \
+#define CHECKED(...)                                                                                                   \
+    do {                                                                                                               \
+        __VA_ARGS__;                                                                                                   \
+        if (QTest::currentTestFailed())                                                                                \
+            return;                                                                                                    \
     } while (0)
 
 class GuiHostileTreesTest : public QObject {
@@ -196,9 +196,9 @@ private slots:
         Window window;
         CHECKED(window.Search(tree.Root()));
         CHECKED(window.ExpectRows(tree.Root(), {{"R/a/", "ga", "ta", "aa"},
-                                        {"R/a/toB/", "gb", "tb", "ab"},
-                                        {"R/b/", "gb", "tb", "ab"},
-                                        {"R/b/toA/", "ga", "ta", "aa"}}));
+                                                {"R/a/toB/", "gb", "tb", "ab"},
+                                                {"R/b/", "gb", "tb", "ab"},
+                                                {"R/b/toA/", "ga", "ta", "aa"}}));
         CHECKED(window.ExpectFinalTitle(tree.Root()));
     }
 
@@ -253,9 +253,9 @@ private slots:
         Window window;
         CHECKED(window.Search(tree.Root()));
         CHECKED(window.ExpectRows(tree.Root(), {{"R/x.bms/", "g", "in", "a"},
-                                        {"R/y.BMS/", "g", "z", "a"},
-                                        {"R/", kNoValues, kNoValues, kNoValues},
-                                        {"R/", kNoValues, kNoValues, kNoValues}}));
+                                                {"R/y.BMS/", "g", "z", "a"},
+                                                {"R/", kNoValues, kNoValues, kNoValues},
+                                                {"R/", kNoValues, kNoValues, kNoValues}}));
         CHECKED(window.ExpectFinalTitle(tree.Root()));
     }
 
@@ -342,11 +342,11 @@ private slots:
     // losing a row.
     void namesThatAreNoValidText()
     {
-        const std::string ff = "\xff\xfe";      // invalid in UTF-8, Shift-JIS and EUC-KR
-        const std::string sj = "\x81\x7f";      // Shift-JIS lead byte with a bad trail byte
-        const std::string lone = "a\x83";       // a lone Shift-JIS lead byte at the end
-        const std::string sur = "\xed\xa0\x80"; // a UTF-8 encoded surrogate
-        const std::string so = "\x83\x5c";      // Shift-JIS "ソ"
+        const std::string ff = "\xff\xfe";       // invalid in UTF-8, Shift-JIS and EUC-KR
+        const std::string sj = "\x81\x7f";       // Shift-JIS lead byte with a bad trail byte
+        const std::string lone = "a\x83";        // a lone Shift-JIS lead byte at the end
+        const std::string sur = "\xed\xa0\x80";  // a UTF-8 encoded surrogate
+        const std::string so = "\x83\x5c";       // Shift-JIS "ソ"
         TestTree tree;
         tree.WriteChart(ff + "/" + sj + "/\xc3\x28.bms", sj, ff, sur);
         tree.WriteChart(lone + "/" + sur + ".bms", "g", lone, "a");
@@ -355,9 +355,9 @@ private slots:
         Window window;
         CHECKED(window.Search(tree.Root()));
         CHECKED(window.ExpectRows(tree.Root(), {{"R/" + ff + "/" + sj + "/", sj, ff, sur},
-                                        {"R/" + lone + "/", "g", lone, "a"},
-                                        {"R/" + so + "/", "g", so, "a"},
-                                        {"R/", kNoValues, "tab\there\\and\rcr", kNoValues}}));
+                                                {"R/" + lone + "/", "g", lone, "a"},
+                                                {"R/" + so + "/", "g", so, "a"},
+                                                {"R/", kNoValues, "tab\there\\and\rcr", kNoValues}}));
         const ResultModel& model = *window.Dlg().Model();
         bool soShown = false;
         for (int i = 0; i < model.rowCount(); ++i) {
@@ -382,7 +382,8 @@ private slots:
         CHECKED(Tool({"junk", QString::fromStdString(tree.Path("junk.bms")), "4194304", "2"}));
         Window window;
         CHECKED(window.Search(tree.Root()));
-        CHECKED(window.ExpectRows(tree.Root(), {{"R/", kNoValues, kNoValues, kNoValues}, {"R/", kNoValues, kNoValues, kNoValues}}));
+        CHECKED(window.ExpectRows(tree.Root(),
+                                  {{"R/", kNoValues, kNoValues, kNoValues}, {"R/", kNoValues, kNoValues, kNoValues}}));
         CHECKED(window.ExpectFinalTitle(tree.Root()));
     }
 
@@ -407,8 +408,8 @@ private slots:
         Window window;
         CHECKED(window.Search(tree.Root()));
         CHECKED(window.ExpectRows(tree.Root(), {{"R/", "g", "ok", "a"},
-                                        {"R/", kNoValues, kNoValues, kNoValues},
-                                        {"R/listonly/", kNoValues, kNoValues, kNoValues}}));
+                                                {"R/", kNoValues, kNoValues, kNoValues},
+                                                {"R/listonly/", kNoValues, kNoValues, kNoValues}}));
         CHECKED(window.ExpectFinalTitle(tree.Root()));
     }
 };

@@ -87,8 +87,8 @@ bool DropOnChildAt(CTamboroDlg& dlg, QPoint at, const QUrl& url)
 QUrl LocalUrl(const std::string& bytes)
 {
     // Percent-encoded bytes, as file managers send names that are not UTF-8.
-    return QUrl(QStringLiteral("file://") + QString::fromLatin1(QByteArray(bytes.data(), qsizetype(bytes.size()))
-                                                                    .toPercentEncoding("/")));
+    return QUrl(QStringLiteral("file://") +
+                QString::fromLatin1(QByteArray(bytes.data(), qsizetype(bytes.size())).toPercentEncoding("/")));
 }
 
 }  // namespace

@@ -100,7 +100,8 @@ int CountLines(const char* path)
 // every time.
 Figures Measure()
 {
-    return {CountEntries("/proc/self/task"), CountEntries("/proc/self/fd"), CountLines("/proc/self/maps"), ResidentKb()};
+    return {CountEntries("/proc/self/task"), CountEntries("/proc/self/fd"), CountLines("/proc/self/maps"),
+            ResidentKb()};
 }
 
 QString Show(const Figures& f)
@@ -172,7 +173,7 @@ private:
 
 int64_t MonotonicNs()
 {
-    timespec now {};
+    timespec now{};
     ::clock_gettime(CLOCK_MONOTONIC, &now);
     return int64_t(now.tv_sec) * 1000000000 + now.tv_nsec;
 }
@@ -236,8 +237,9 @@ struct Started {
 // Waits for every worker to end, then checks its exit code.
 void ExpectExitCodes(const std::vector<Started>& started)
 {
-    QVERIFY(WaitUntil([&] { return std::all_of(started.begin(), started.end(), [](const Started& s) { return Ended(s.id); }); },
-                      60000));
+    QVERIFY(WaitUntil(
+        [&] { return std::all_of(started.begin(), started.end(), [](const Started& s) { return Ended(s.id); }); },
+        60000));
     for (std::size_t i = 0; i < started.size(); ++i) {
         const std::optional<int> code = WorkerThread::ExitCodeOf(started[i].id);
         if (code != std::optional<int>(started[i].expected))
@@ -254,10 +256,12 @@ void ExpectExitCodes(const std::vector<Started>& started)
 void ExpectNoGrowth(const Figures& before, int liveBefore, int searches, Figures& after)
 {
     QVERIFY(WaitUntil([&] { return WorkerThread::LiveCount() == liveBefore; }, 30000));
-    WaitUntil([&] {
-        after = Measure();
-        return after.threads <= before.threads && after.fds <= before.fds;
-    }, 10000);
+    WaitUntil(
+        [&] {
+            after = Measure();
+            return after.threads <= before.threads && after.fds <= before.fds;
+        },
+        10000);
     after = Measure();
     QCOMPARE(after.threads, before.threads);
     QCOMPARE(after.fds, before.fds);
@@ -286,8 +290,7 @@ class ClosingChild : public QObject {
 public:
     ClosingChild(std::string root, int momentMs, std::string how)
         : m_root(std::move(root)), m_momentMs(momentMs), m_how(std::move(how))
-    {
-    }
+    {}
 
     void Begin()
     {
@@ -584,9 +587,11 @@ std::string ReadFile(const std::string& path)
 // long the program took to end after its reference moment.
 QString Judge(const ClosingCase& c, int hangLimitMs, double& delayMs)
 {
-    const QString name = QStringLiteral("case %1 (%2 at %3 ms)").arg(c.number).arg(QString::fromStdString(c.how)).arg(c.momentMs);
+    const QString name =
+        QStringLiteral("case %1 (%2 at %3 ms)").arg(c.number).arg(QString::fromStdString(c.how)).arg(c.momentMs);
     const std::string err = ReadFile(c.errPath);
-    const QString errText = err.empty() ? QString() : QStringLiteral("; stderr: ") + QString::fromStdString(err).left(600);
+    const QString errText =
+        err.empty() ? QString() : QStringLiteral("; stderr: ") + QString::fromStdString(err).left(600);
     if (c.killed)
         return name + QStringLiteral(": killed, no end within the time allowed") + errText;
     if (!c.reaped || c.status == -1)
@@ -600,7 +605,8 @@ QString Judge(const ClosingCase& c, int hangLimitMs, double& delayMs)
     const bool idle = *state == SS_IDLE;
     const int wantedCode = idle ? CTamboroDlg::kExitClosedIdle : CTamboroDlg::kExitClosedAfterSearch;
     if (code != wantedCode)
-        return name + QStringLiteral(": exit %1 after a close in state %2, wanted %3").arg(code).arg(*state).arg(wantedCode) +
+        return name +
+               QStringLiteral(": exit %1 after a close in state %2, wanted %3").arg(code).arg(*state).arg(wantedCode) +
                errText;
     const std::optional<int64_t> worker = c.Field("worker");
     if (c.how == "idle") {
@@ -609,7 +615,8 @@ QString Judge(const ClosingCase& c, int hangLimitMs, double& delayMs)
     } else {
         const int wantedWorker = idle ? CTamboroDlg::kQuitSearchFinished : CTamboroDlg::kQuitStopRequested;
         if (worker != std::optional<int64_t>(wantedWorker))
-            return name + QStringLiteral(": worker ended with %1, wanted %2").arg(worker ? *worker : -99).arg(wantedWorker);
+            return name +
+                   QStringLiteral(": worker ended with %1, wanted %2").arg(worker ? *worker : -99).arg(wantedWorker);
     }
     const std::optional<int64_t> reference = Reference(c);
     if (!reference)
@@ -626,11 +633,11 @@ QString Judge(const ClosingCase& c, int hangLimitMs, double& delayMs)
 
 // Runs a helper that checks with QVERIFY and friends, and leaves the test
 // function when it failed.
-#define CHECKED(...)                    \
-    do {                                \
-        __VA_ARGS__;                    \
-        if (QTest::currentTestFailed()) \
-            return;                     \
+#define CHECKED(...)                                                                                                   \
+    do {                                                                                                               \
+        __VA_ARGS__;                                                                                                   \
+        if (QTest::currentTestFailed())                                                                                \
+            return;                                                                                                    \
     } while (0)
 
 class GuiStressTest : public QObject {
@@ -703,8 +710,8 @@ private:
             QCOMPARE(s.dlg.SharedState().Load(), int32_t(SS_STOP));
         // A search that ended before Stop waits for the next press, which
         // tells it the search was seen finished.
-        s.started.push_back({id, stopping && !earlyTick ? CTamboroDlg::kQuitStopRequested
-                                                        : CTamboroDlg::kQuitSearchFinished});
+        s.started.push_back(
+            {id, stopping && !earlyTick ? CTamboroDlg::kQuitStopRequested : CTamboroDlg::kQuitSearchFinished});
 
         // The next Search: right after the call in which the scan gives it
         // back, as soon as the window shows it, or once the worker has
@@ -796,8 +803,9 @@ private slots:
             }
             QVERIFY(WaitUntil([&] { return Ended(first) && Ended(second); }));
             QCOMPARE(WorkerThread::ExitCodeOf(first), std::optional<int>(CTamboroDlg::kQuitSearchFinished));
-            QCOMPARE(WorkerThread::ExitCodeOf(second), std::optional<int>(round % 2 == 0 ? CTamboroDlg::kQuitStopRequested
-                                                                                          : CTamboroDlg::kQuitSearchFinished));
+            QCOMPARE(WorkerThread::ExitCodeOf(second),
+                     std::optional<int>(round % 2 == 0 ? CTamboroDlg::kQuitStopRequested
+                                                       : CTamboroDlg::kQuitSearchFinished));
             if (round % 2 == 1)
                 QCOMPARE(s.dlg.Model()->rowCount(), m_libraryRows);
             QCOMPARE(s.dlg.SharedState().Load(), int32_t(SS_IDLE));
@@ -938,8 +946,8 @@ private slots:
         const double longest = delays.empty() ? 0 : delays.back();
         qInfo("%zu closings (seed %llu, scan %d ms) in %lld ms: %d while running, %d while stopping, %d while idle; "
               "end after the scan unwound: median %.0f ms, longest %.0f ms; %lld faults",
-              cases.size(), static_cast<unsigned long long>(Seed()), scanMs, static_cast<long long>(elapsed), closedIn[1],
-              closedIn[0], closedIn[2], median, longest, static_cast<long long>(faults.size()));
+              cases.size(), static_cast<unsigned long long>(Seed()), scanMs, static_cast<long long>(elapsed),
+              closedIn[1], closedIn[0], closedIn[2], median, longest, static_cast<long long>(faults.size()));
         QVERIFY2(faults.isEmpty(), qPrintable(faults.mid(0, 10).join('\n')));
         // The moments must have hit searches in every state.
         QVERIFY(closedIn[0] > 0 && closedIn[1] > 0 && closedIn[2] > 0);

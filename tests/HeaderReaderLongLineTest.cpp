@@ -21,7 +21,9 @@ struct Values {
 
 std::ostream& operator<<(std::ostream& out, const Values& v)
 {
-    auto brief = [](const std::string& s) { return s.size() > 40 ? s.substr(0, 40) + "...(" + std::to_string(s.size()) + ")" : s; };
+    auto brief = [](const std::string& s) {
+        return s.size() > 40 ? s.substr(0, 40) + "...(" + std::to_string(s.size()) + ")" : s;
+    };
     return out << "{" << brief(v.genre) << " | " << brief(v.title) << " | " << brief(v.artist) << "}";
 }
 
@@ -88,7 +90,8 @@ long PeakGrowthKiB(void (*work)(const std::string&), const std::string& path)
         return -1;
     const pid_t child = ::fork();
     if (child == 0) {
-        struct rusage before {}, after {};
+        struct rusage before {
+        }, after{};
         ::getrusage(RUSAGE_SELF, &before);
         work(path);
         ::getrusage(RUSAGE_SELF, &after);

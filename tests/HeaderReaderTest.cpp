@@ -90,8 +90,8 @@ TEST(HeaderReader, OtherHeaderAndDataLinesNeverMatch)
 
 TEST(HeaderReader, LastMatchingLineWinsAndEveryTagIsRead)
 {
-    const Values v = ReadAllWays(
-        "#GENRE first\r\n#TITLE t1\r\n#ARTIST a\r\n#GENRE second\r\n#00111:01\r\n#title t2\r\n");
+    const Values v =
+        ReadAllWays("#GENRE first\r\n#TITLE t1\r\n#ARTIST a\r\n#GENRE second\r\n#00111:01\r\n#title t2\r\n");
     EXPECT_EQ(v, (Values{"second", "t2", "a"}));
 }
 
@@ -114,7 +114,9 @@ TEST(HeaderReader, LineEndsFollowTextModeRules)
 TEST(HeaderReader, CtrlZEndsTheFile)
 {
     EXPECT_EQ(TitleOf("#TITLE a\r\n\x1A#TITLE b\r\n"), "a");
-    EXPECT_EQ(TitleOf("#TITLE a\x1A" "bc\r\n"), "a");
+    EXPECT_EQ(TitleOf("#TITLE a\x1A"
+                      "bc\r\n"),
+              "a");
     EXPECT_EQ(TitleOf("\x1A#TITLE a\r\n"), "");
 }
 

@@ -65,7 +65,7 @@ ScanRun ScanOneThread(const std::string& root, int64_t limit, const ChartTypes& 
 }
 
 ScanRun ScanReadingAhead(const std::string& root, int64_t limit, int readers, ReadAheadWindow::Limits window,
-                     const ChartTypes& types = {}, int stopAfterBatch = -1)
+                         const ChartTypes& types = {}, int stopAfterBatch = -1)
 {
     int32_t word = SS_RUNNING;
     TraceSink sink;

@@ -18,7 +18,7 @@ namespace {
 
 ChartRow MakeRow(std::string folder, std::string genre, std::string title, std::string artist, uint32_t index)
 {
-    return ChartRow{std::move(folder), std::move(genre), std::move(title), std::move(artist), index,
+    return ChartRow{std::move(folder),       std::move(genre), std::move(title), std::move(artist), index,
                     MakeRowKey(index, index)};
 }
 
@@ -43,10 +43,8 @@ std::vector<QString> Column(const ResultModel& model, int column)
 class ResultModelTest : public ::testing::Test {
 protected:
     ResultModelTest()
-        : m_model(Collator("ja")),
-          m_tester(&m_model, QAbstractItemModelTester::FailureReportingMode::Fatal)
-    {
-    }
+        : m_model(Collator("ja")), m_tester(&m_model, QAbstractItemModelTester::FailureReportingMode::Fatal)
+    {}
 
     ResultModel m_model;
     QAbstractItemModelTester m_tester;  // checks every change against the model rules
@@ -86,8 +84,7 @@ TEST_F(ResultModelTest, ShowsDecodedTextLeftAligned)
     std::vector<ChartRow> batch;
     // Shift-JIS values (one decision for the row), a folder with a UTF-8
     // and a Shift-JIS component, and a UTF-8 row with a byte-order mark.
-    batch.push_back(MakeRow("/lib/\xE6\x9B\xB2/\x83\x41/", "\x83\x51\x81\x5B\x83\x80", "\x8A\xBF\x8E\x9A",
-                            "abc", 0));
+    batch.push_back(MakeRow("/lib/\xE6\x9B\xB2/\x83\x41/", "\x83\x51\x81\x5B\x83\x80", "\x8A\xBF\x8E\x9A", "abc", 0));
     batch.push_back(MakeRow("/lib/", "\xEF\xBB\xBFpop", "\xE3\x81\x82", "x", 1));
     m_model.AppendRows(batch);
 
@@ -132,8 +129,8 @@ TEST_F(ResultModelTest, SortIsOneLayoutChangeAndSelectionFollowsRows)
     QItemSelectionModel selection(&m_model);
     selection.select(m_model.index(0, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);  // "d"
     selection.select(m_model.index(2, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);  // "a"
-    selection.setCurrentIndex(m_model.index(1, 2), QItemSelectionModel::NoUpdate);                // "b"
-    const QPersistentModelIndex held(m_model.index(3, 2));                                        // "c"
+    selection.setCurrentIndex(m_model.index(1, 2), QItemSelectionModel::NoUpdate);                   // "b"
+    const QPersistentModelIndex held(m_model.index(3, 2));                                           // "c"
 
     // Texts seen before the sort come from the cache afterwards: they must
     // still belong to their rows.
@@ -161,8 +158,8 @@ TEST_F(ResultModelTest, SortIsOneLayoutChangeAndSelectionFollowsRows)
 TEST_F(ResultModelTest, AscendingDescendingFoundCycleWithJapaneseTitles)
 {
     // Shift-JIS: か, ア, 漢字, い and UTF-8 "apple".
-    AppendBatch(m_model, {{"/", "\x82\xA9"}, {"/", "\x83\x41"}, {"/", "\x8A\xBF\x8E\x9A"}, {"/", "\x82\xA2"},
-                          {"/", "apple"}});
+    AppendBatch(m_model,
+                {{"/", "\x82\xA9"}, {"/", "\x83\x41"}, {"/", "\x8A\xBF\x8E\x9A"}, {"/", "\x82\xA2"}, {"/", "apple"}});
     const std::vector<QString> found = Column(m_model, ResultModel::ColumnTitle);
     const std::vector<QString> ascending = {"apple", QString::fromUtf8("ア"), QString::fromUtf8("い"),
                                             QString::fromUtf8("か"), QString::fromUtf8("漢字")};
@@ -170,7 +167,8 @@ TEST_F(ResultModelTest, AscendingDescendingFoundCycleWithJapaneseTitles)
         m_model.SortRows(ResultModel::ColumnTitle, kSortAscending);
         EXPECT_EQ(Column(m_model, ResultModel::ColumnTitle), ascending);
         m_model.SortRows(ResultModel::ColumnTitle, kSortDescending);
-        EXPECT_EQ(Column(m_model, ResultModel::ColumnTitle), std::vector<QString>(ascending.rbegin(), ascending.rend()));
+        EXPECT_EQ(Column(m_model, ResultModel::ColumnTitle),
+                  std::vector<QString>(ascending.rbegin(), ascending.rend()));
         m_model.SortRows(ResultModel::ColumnTitle, kSortFound);
         EXPECT_EQ(Column(m_model, ResultModel::ColumnTitle), found);
     }

@@ -26,7 +26,8 @@ void Append(ResultModel& model, const std::vector<Cells>& rows)
     std::vector<ChartRow> batch;
     for (const Cells& cells : rows) {
         const auto index = static_cast<uint32_t>(model.RowCountTotal()) + static_cast<uint32_t>(batch.size());
-        batch.push_back(ChartRow{cells.folder, cells.genre, cells.title, cells.artist, index, MakeRowKey(index, index)});
+        batch.push_back(
+            ChartRow{cells.folder, cells.genre, cells.title, cells.artist, index, MakeRowKey(index, index)});
     }
     model.AppendRows(batch);
 }
@@ -64,11 +65,9 @@ TEST(TextFolding, CaseWidthAndKanaTypeFoldAlike)
 class RowFilterModelTest : public ::testing::Test {
 protected:
     RowFilterModelTest()
-        : m_model(Collator("ja")),
-          m_filter(&m_model),
+        : m_model(Collator("ja")), m_filter(&m_model),
           m_tester(&m_filter, QAbstractItemModelTester::FailureReportingMode::Fatal)
-    {
-    }
+    {}
 
     ResultModel m_model;
     RowFilterModel m_filter;
@@ -78,14 +77,14 @@ protected:
 TEST_F(RowFilterModelTest, MatchesAnyColumnWhateverCaseWidthOrKana)
 {
     Append(m_model, {
-        {"/bms/a/", "TECHNO", "SOFLAN [HYPER]", "x"},
-        {"/bms/b/", "TECHNO", "ｓｏｆｌａｎ", "x"},
-        {"/bms/c/", "J-POP", "\x83\x5C\x83\x74\x83\x89\x83\x93", "x"},  // ソフラン in Shift-JIS
-        {"/bms/d/", "J-POP", "ｿﾌﾗﾝ", "x"},
-        {"/bms/Soflan Pack/", "x", "other", "y"},  // only its folder matches
-        {"/bms/e/", "so", "flan", "z"},            // split over two columns: no match
-        {"/bms/f/", "x", "plain", "artist soflan"},
-    });
+                        {"/bms/a/", "TECHNO", "SOFLAN [HYPER]", "x"},
+                        {"/bms/b/", "TECHNO", "ｓｏｆｌａｎ", "x"},
+                        {"/bms/c/", "J-POP", "\x83\x5C\x83\x74\x83\x89\x83\x93", "x"},  // ソフラン in Shift-JIS
+                        {"/bms/d/", "J-POP", "ｿﾌﾗﾝ", "x"},
+                        {"/bms/Soflan Pack/", "x", "other", "y"},  // only its folder matches
+                        {"/bms/e/", "so", "flan", "z"},            // split over two columns: no match
+                        {"/bms/f/", "x", "plain", "artist soflan"},
+                    });
     QSignalSpy counts(&m_filter, &RowFilterModel::CountsChanged);
 
     m_filter.SetFilterText(QStringLiteral("soflan"));
@@ -166,7 +165,9 @@ TEST_F(RowFilterModelTest, RowsAppendedWhileFilteredJoinAtTheEnd)
 
 TEST_F(RowFilterModelTest, SortWhileFilteredKeepsSelectionAndClearingShowsAll)
 {
-    Append(m_model, {{"/a/", "g", "star b", "x"}, {"/a/", "g", "moon", "x"}, {"/a/", "g", "star c", "x"},
+    Append(m_model, {{"/a/", "g", "star b", "x"},
+                     {"/a/", "g", "moon", "x"},
+                     {"/a/", "g", "star c", "x"},
                      {"/a/", "g", "star a", "x"}});
     m_filter.SetFilterText(QStringLiteral("star"));
     QItemSelectionModel selection(&m_filter);

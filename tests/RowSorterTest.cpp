@@ -28,7 +28,7 @@ const std::string kSjisKanji = "\x8A\xBF\x8E\x9A";  // 漢字
 ChartRow MakeRow(std::string folder, std::string title, uint32_t index, std::string genre = "g",
                  std::string artist = "a")
 {
-    return ChartRow{std::move(folder), std::move(genre), std::move(title), std::move(artist), index,
+    return ChartRow{std::move(folder),       std::move(genre), std::move(title), std::move(artist), index,
                     MakeRowKey(index, index)};
 }
 
@@ -121,22 +121,24 @@ TEST(RowSorterKeys, FoundOrderComesBackExactlyForSeventyThousandRows)
         // Few distinct values, so that most rows tie with many others.
         const std::string title = std::string(1, static_cast<char>('a' + random() % 5)) + std::to_string(random() % 7);
         const std::string folder = "/lib/f" + std::to_string(i / 12) + "/";
-        batch.push_back(MakeRow(folder, title, i, "genre" + std::to_string(random() % 3),
-                                (random() % 2 ? "Artist" : "artist")));
-        if (batch.size() == 12) sorter.Append(batch);
+        batch.push_back(
+            MakeRow(folder, title, i, "genre" + std::to_string(random() % 3), (random() % 2 ? "Artist" : "artist")));
+        if (batch.size() == 12)
+            sorter.Append(batch);
     }
     sorter.Append(batch);
     ASSERT_EQ(sorter.Size(), kRows);
 
     const std::pair<int32_t, int32_t> sorts[] = {
-        {kColumnTitle, kSortAscending},  {kColumnTitle, kSortDescending}, {kColumnArtist, kSortAscending},
+        {kColumnTitle, kSortAscending},   {kColumnTitle, kSortDescending}, {kColumnArtist, kSortAscending},
         {kColumnFolder, kSortDescending}, {kColumnGenre, kSortAscending},  {kColumnTitle, kSortAscending},
     };
     for (const auto& [column, mode] : sorts) {
         sorter.Sort(column, mode);
         ExpectKeysRefreshed(sorter);
         ExpectSortedByText(sorter, column, mode == kSortDescending);
-        if (HasFatalFailure()) return;
+        if (HasFatalFailure())
+            return;
     }
     EXPECT_NE(Indexes(sorter)[0], 0u);
 
@@ -215,7 +217,8 @@ TEST(RowSorterText, LongSharedPrefixesStillSortedByWholeText)
         std::string title = prefixes[random() % 4];
         for (unsigned n = random() % 4; n > 0; --n)
             title += static_cast<char>("aAbB -"[random() % 6]);
-        if (random() % 5 == 0) title += random() % 2 ? kSjisHiraKa : kSjisKa;  // mixes in Shift-JIS rows
+        if (random() % 5 == 0)
+            title += random() % 2 ? kSjisHiraKa : kSjisKa;  // mixes in Shift-JIS rows
         titles.push_back(title);
     }
     RowSorter sorter{Collator("en_US")};
@@ -246,8 +249,8 @@ TEST(RowSorterText, FolderColumnSortsByDecodedPath)
     // before UTF-8 あ (E3 81 82).
     RowSorter sorter{Collator("ja")};
     const std::string hiraA = "\xE3\x81\x82";
-    const std::vector<std::string> folders = {"/r/" + kSjisKa + "/", "/r/" + hiraA + "/" + kSjisA + "/",
-                                              "/r/b/", "/r/" + hiraA + "/", "/r/A/"};
+    const std::vector<std::string> folders = {"/r/" + kSjisKa + "/", "/r/" + hiraA + "/" + kSjisA + "/", "/r/b/",
+                                              "/r/" + hiraA + "/", "/r/A/"};
     for (const std::string& folder : folders) {
         std::vector<ChartRow> batch{MakeRow(folder, "t", static_cast<uint32_t>(sorter.Size()))};
         sorter.Append(batch);
@@ -358,7 +361,8 @@ struct RunResult {
 
 RunResult RunScan(const std::string& arguments)
 {
-    const std::string command = std::string("LC_ALL=ja_JP.UTF-8 '") + TAMBORO_SCAN_PATH + "' " + arguments + " 2>/dev/null";
+    const std::string command =
+        std::string("LC_ALL=ja_JP.UTF-8 '") + TAMBORO_SCAN_PATH + "' " + arguments + " 2>/dev/null";
     RunResult result;
     FILE* pipe = ::popen(command.c_str(), "r");
     if (pipe == nullptr)

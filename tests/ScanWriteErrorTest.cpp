@@ -24,8 +24,7 @@ TEST(ScanWriteError, NamesTheFailedWriteNotALaterFailure)
     for (int i = 0; i < 64; ++i)
         tree.MakeSymlink("/nonexistent/" + std::to_string(i), "link" + std::to_string(i));
 
-    const std::string command =
-        std::string("'") + TAMBORO_SCAN_PATH + "' '" + tree.Root() + "' 2>&1 >/dev/full";
+    const std::string command = std::string("'") + TAMBORO_SCAN_PATH + "' '" + tree.Root() + "' 2>&1 >/dev/full";
     FILE* pipe = ::popen(command.c_str(), "r");
     ASSERT_NE(pipe, nullptr);
     std::string messages;

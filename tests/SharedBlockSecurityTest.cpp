@@ -29,8 +29,8 @@ namespace {
 
 using Result = SharedStateBlock::Result;
 
-constexpr uid_t kPlayer = 65534;    // "nobody" on Debian
-constexpr uid_t kOtherUser = 65533; // any other unprivileged id
+constexpr uid_t kPlayer = 65534;     // "nobody" on Debian
+constexpr uid_t kOtherUser = 65533;  // any other unprivileged id
 
 bool IsRoot()
 {
@@ -206,7 +206,7 @@ TEST_P(BothForms, ThingsThatAreNotFilesAtTheNameAreRefusedWithoutBlocking)
     expectRefused("a FIFO");
     ::unlink(path.c_str());
 
-    sockaddr_un address {};
+    sockaddr_un address{};
     address.sun_family = AF_UNIX;
     ASSERT_LT(path.size(), sizeof(address.sun_path));
     std::strcpy(address.sun_path, path.c_str());
@@ -277,8 +277,7 @@ class StopFromOutsideSink : public test::CollectingSink {
 public:
     StopFromOutsideSink(std::string root, std::function<int()> outside)
         : m_root(std::move(root)), m_outside(std::move(outside))
-    {
-    }
+    {}
     void FolderEntered(const std::string& folder) override
     {
         if (m_stopped)
@@ -338,9 +337,7 @@ TEST_P(BothForms, AnOutsideProcessOfTheSameUserWritingMinusOneStopsTheScan)
 }
 
 INSTANTIATE_TEST_SUITE_P(RuntimeDirAndShm, BothForms, ::testing::Values(true, false),
-                         [](const ::testing::TestParamInfo<bool>& info) {
-                             return info.param ? "RuntimeDir" : "Shm";
-                         });
+                         [](const ::testing::TestParamInfo<bool>& info) { return info.param ? "RuntimeDir" : "Shm"; });
 
 TEST(SharedBlockSecurity, ABlockPlantedByAnotherUserIsRefusedWithTheMessage)
 {
@@ -404,13 +401,14 @@ TEST(SharedBlockSecurity, AnotherUserCannotReachAPlayersBlock)
         RuntimeDirVariable runtime(inRuntimeDir ? tree.Root() : "");
         const std::string where = inRuntimeDir ? tree.Path(name) : shmPath;
         // The player's window creates the block; a search is running.
-        ASSERT_EQ(RunAs(kPlayer, [&]() {
-                      SharedStateBlock block;
-                      if (block.Create(name.c_str()) != Result::Ok)
-                          return 1;
-                      block.Word().Store(SS_RUNNING);
-                      return 0;
-                  }),
+        ASSERT_EQ(RunAs(kPlayer,
+                        [&]() {
+                            SharedStateBlock block;
+                            if (block.Create(name.c_str()) != Result::Ok)
+                                return 1;
+                            block.Word().Store(SS_RUNNING);
+                            return 0;
+                        }),
                   0);
         // Another user tries every way in: Tamboro's own open by name (the
         // same variable set), and a plain open of the block's path.

@@ -28,27 +28,28 @@ using tamboro::DetectCharset;
 namespace {
 
 // Shift-JIS (cp932)
-const std::string kSjisSakura = "\x82\xB3\x82\xAD\x82\xE7";                       // さくら
-const std::string kSjisHimawari = "\x82\xD0\x82\xDC\x82\xED\x82\xE8";             // ひまわり
-const std::string kSjisEuropa = "\x83\x47\x83\x45\x83\x8D\x83\x70";               // エウロパ
+const std::string kSjisSakura = "\x82\xB3\x82\xAD\x82\xE7";                               // さくら
+const std::string kSjisHimawari = "\x82\xD0\x82\xDC\x82\xED\x82\xE8";                     // ひまわり
+const std::string kSjisEuropa = "\x83\x47\x83\x45\x83\x8D\x83\x70";                       // エウロパ
 const std::string kSjisTonarimachi = "\x97\xD7\x92\xAC\x82\xCC\xE5\x87\x8B\x43\x98\x4F";  // 隣町の蜃気楼
 const std::string kSjisMayonaka =
     "\x90\x5E\x96\xE9\x92\x86\x82\xCC\x83\x4A\x81\x5B\x83\x6A\x83\x6F\x83\x8B";  // 真夜中のカーニバル
-const std::string kSjisSo = "\x83\x5C";                                            // ソ (trail byte 0x5C)
-const std::string kSjisHyouji = "\x95\x5C\x8E\xA6";                                // 表示
-const std::string kSjisHalfwidthAi = "\xB1\xB2";                                   // ｱｲ
+const std::string kSjisSo = "\x83\x5C";                                          // ソ (trail byte 0x5C)
+const std::string kSjisHyouji = "\x95\x5C\x8E\xA6";                              // 表示
+const std::string kSjisHalfwidthAi = "\xB1\xB2";                                 // ｱｲ
 const std::string kSjisRin = "\xEA\xA3";  // 凜: EUC-KR-shaped, but reads as hanja 雲, no Hangul
 // Korean (cp949; the first two are plain EUC-KR)
-const std::string kKrSaranghae = "\xBB\xE7\xB6\xFB\xC7\xD8";                       // 사랑해
-const std::string kKrAnnyeong = "\xBE\xC8\xB3\xE7\xC7\xCF\xBC\xBC\xBF\xE4";        // 안녕하세요
-const std::string kKrTomyumgoong = "\x8C\x63\xBE\xE4\xB2\xE1";                     // 똠얌꿍 (UHC extension)
+const std::string kKrSaranghae = "\xBB\xE7\xB6\xFB\xC7\xD8";                 // 사랑해
+const std::string kKrAnnyeong = "\xBE\xC8\xB3\xE7\xC7\xCF\xBC\xBC\xBF\xE4";  // 안녕하세요
+const std::string kKrTomyumgoong = "\x8C\x63\xBE\xE4\xB2\xE1";               // 똠얌꿍 (UHC extension)
 // UTF-8
-const std::string kUtf8Sakura = "\xE3\x81\x95\xE3\x81\x8F\xE3\x82\x89";            // さくら
-const std::string kUtf8Saranghae = "\xEC\x82\xAC\xEB\x9E\x91\xED\x95\xB4";         // 사랑해
+const std::string kUtf8Sakura = "\xE3\x81\x95\xE3\x81\x8F\xE3\x82\x89";     // さくら
+const std::string kUtf8Saranghae = "\xEC\x82\xAC\xEB\x9E\x91\xED\x95\xB4";  // 사랑해
 const std::string kBom = "\xEF\xBB\xBF";
 
 // Independent UTF-16 -> UTF-8 (ICU's), to check our own conversions against.
-std::string IcuUtf8(const std::u16string& s) {
+std::string IcuUtf8(const std::u16string& s)
+{
     std::string out(s.size() * 3 + 1, '\0');
     int32_t length = 0;
     UErrorCode err = U_ZERO_ERROR;
@@ -61,7 +62,8 @@ std::string IcuUtf8(const std::u16string& s) {
 
 }  // namespace
 
-TEST(TextDecoderDetect, ShiftJisTitlesStayJapanese) {
+TEST(TextDecoderDetect, ShiftJisTitlesStayJapanese)
+{
     // Kana-only and kanji titles that are also valid cp949 (with Hangul in the
     // Korean reading) must not be taken for Korean.
     for (const std::string& title :
@@ -78,7 +80,8 @@ TEST(TextDecoderDetect, ShiftJisTitlesStayJapanese) {
     EXPECT_EQ(DecodeFieldToUtf8(kSjisTonarimachi), "隣町の蜃気楼");
 }
 
-TEST(TextDecoderDetect, KoreanTitles) {
+TEST(TextDecoderDetect, KoreanTitles)
+{
     EXPECT_EQ(DetectCharset({kKrSaranghae}), Charset::Korean);  // EUC-KR pairs with Hangul
     EXPECT_EQ(DetectCharset({kKrAnnyeong}), Charset::Korean);
     EXPECT_EQ(DecodeFieldToUtf16(kKrSaranghae), u"사랑해");
@@ -91,7 +94,8 @@ TEST(TextDecoderDetect, KoreanTitles) {
     EXPECT_EQ(DetectCharset({kKrTomyumgoong}), Charset::Korean);
 }
 
-TEST(TextDecoderDetect, Utf8AndAscii) {
+TEST(TextDecoderDetect, Utf8AndAscii)
+{
     EXPECT_EQ(DetectCharset({"Never Gonna Give You Up"}), Charset::Utf8);
     EXPECT_EQ(DetectCharset({""}), Charset::Utf8);
     EXPECT_EQ(DetectCharset({}), Charset::Utf8);
@@ -109,12 +113,13 @@ TEST(TextDecoderDetect, Utf8AndAscii) {
 
     // Ill-formed UTF-8 does not count as UTF-8: overlong, surrogate, above
     // U+10FFFF, truncated, stray continuation byte.
-    for (const std::string& bad : {"\xC0\xAF"s, "\xE0\x80\xAF"s, "\xED\xA0\x80"s, "\xF4\x90\x80\x80"s, "\xF5\x80\x80\x80"s,
-                                   "\xE3\x81"s, "a\x80"s})
+    for (const std::string& bad : {"\xC0\xAF"s, "\xE0\x80\xAF"s, "\xED\xA0\x80"s, "\xF4\x90\x80\x80"s,
+                                   "\xF5\x80\x80\x80"s, "\xE3\x81"s, "a\x80"s})
         EXPECT_NE(DetectCharset({bad}), Charset::Utf8) << testing::PrintToString(bad);
 }
 
-TEST(TextDecoderDetect, FieldsOfOneChartDecideTogether) {
+TEST(TextDecoderDetect, FieldsOfOneChartDecideTogether)
+{
     // ASCII genre and artist do not pull a Shift-JIS title to UTF-8.
     EXPECT_EQ(DetectCharset({"J-POP", kSjisTonarimachi, "xi"}), Charset::ShiftJis);
     EXPECT_EQ(DetectCharset({"K-POP", kKrSaranghae, "BIGBANG"}), Charset::Korean);
@@ -127,7 +132,8 @@ TEST(TextDecoderDetect, FieldsOfOneChartDecideTogether) {
     EXPECT_EQ(DetectCharset({kUtf8Sakura, kSjisSakura}), Charset::ShiftJis);
 }
 
-TEST(TextDecoderDecode, InvalidBytesBecomeReplacementCharacters) {
+TEST(TextDecoderDecode, InvalidBytesBecomeReplacementCharacters)
+{
     // Single bytes that are no Shift-JIS at all, an unassigned double byte,
     // a lead byte before a non-trail, and a lead byte cut off at the end.
     EXPECT_EQ(DecodeToUtf16("\x82\xB3\x80\x82\xAD\xA0\xFD", Charset::ShiftJis), u"さ\uFFFDく\uFFFD\uFFFD");
@@ -139,8 +145,14 @@ TEST(TextDecoderDecode, InvalidBytesBecomeReplacementCharacters) {
     EXPECT_EQ(DecodeToUtf16(kKrSaranghae + "\xBB", Charset::Korean), u"사랑해\uFFFD");
 
     // UTF-8 asked for on bytes that are not: one U+FFFD per maximal bad part.
-    EXPECT_EQ(DecodeToUtf16("a\xC0\x80" "b", Charset::Utf8), u"a\uFFFD\uFFFDb");
-    EXPECT_EQ(DecodeToUtf16("\xE3\x81" "a\xF0\x9F\x8E", Charset::Utf8), u"\uFFFDa\uFFFD");
+    EXPECT_EQ(DecodeToUtf16("a\xC0\x80"
+                            "b",
+                            Charset::Utf8),
+              u"a\uFFFD\uFFFDb");
+    EXPECT_EQ(DecodeToUtf16("\xE3\x81"
+                            "a\xF0\x9F\x8E",
+                            Charset::Utf8),
+              u"\uFFFDa\uFFFD");
     EXPECT_EQ(DecodeToUtf8("\xED\xA0\x80", Charset::Utf8), "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD");
 
     // Embedded NULs are characters like any other.
@@ -149,12 +161,14 @@ TEST(TextDecoderDecode, InvalidBytesBecomeReplacementCharacters) {
     EXPECT_EQ(DecodeToUtf16("\x82\0"s, Charset::ShiftJis), u"\uFFFD\0"s);
 }
 
-TEST(TextDecoderDecode, RandomBytesNeverBreakIt) {
+TEST(TextDecoderDecode, RandomBytesNeverBreakIt)
+{
     std::mt19937 rng(12345);
     std::uniform_int_distribution<int> byte(0, 255), length(0, 24);
     for (int round = 0; round < 20000; ++round) {
         std::string bytes(static_cast<std::size_t>(length(rng)), '\0');
-        for (char& c : bytes) c = static_cast<char>(round % 3 == 0 ? 0x80 + byte(rng) % 128 : byte(rng));
+        for (char& c : bytes)
+            c = static_cast<char>(round % 3 == 0 ? 0x80 + byte(rng) % 128 : byte(rng));
         const Charset cs = DetectCharset({bytes});
         const std::u16string utf16 = DecodeToUtf16(bytes, cs);
         // UTF-8 output is the UTF-16 output, and both are well-formed.
@@ -165,9 +179,11 @@ TEST(TextDecoderDecode, RandomBytesNeverBreakIt) {
     }
 }
 
-TEST(TextDecoderDecode, LargeInput) {
+TEST(TextDecoderDecode, LargeInput)
+{
     std::string big;
-    for (int i = 0; i < 200000; ++i) big += kSjisTonarimachi;  // 2.4 MB, many converter chunks
+    for (int i = 0; i < 200000; ++i)
+        big += kSjisTonarimachi;  // 2.4 MB, many converter chunks
     ASSERT_EQ(DetectCharset({big}), Charset::ShiftJis);
     const std::u16string decoded = DecodeToUtf16(big, Charset::ShiftJis);
     ASSERT_EQ(decoded.size(), 6u * 200000);
@@ -175,7 +191,8 @@ TEST(TextDecoderDecode, LargeInput) {
     EXPECT_EQ(DecodeFieldToUtf8(big).size(), 18u * 200000);
 }
 
-TEST(TextDecoderPath, ComponentsDecideOnTheirOwn) {
+TEST(TextDecoderPath, ComponentsDecideOnTheirOwn)
+{
     const std::string path = "/home/me/bms/" + kSjisTonarimachi + "/" + kUtf8Sakura + "/" + kKrSaranghae + "/";
     EXPECT_EQ(DecodePathToUtf16(path), u"/home/me/bms/隣町の蜃気楼/さくら/사랑해/");
     EXPECT_EQ(DecodePathToUtf8(path), "/home/me/bms/隣町の蜃気楼/さくら/사랑해/");
@@ -187,11 +204,14 @@ TEST(TextDecoderPath, ComponentsDecideOnTheirOwn) {
     EXPECT_EQ(DecodePathToUtf16("/"), u"/");
 }
 
-TEST(TextDecoderThreads, ConcurrentDecodingAgreesWithSingleThread) {
-    const std::vector<std::string> inputs = {kSjisSakura, kSjisMayonaka, kKrAnnyeong, kKrTomyumgoong, kBom + kUtf8Sakura,
-                                             "ASCII only", kSjisSakura + "\x82", "/a/" + kSjisSo + "/" + kKrSaranghae};
+TEST(TextDecoderThreads, ConcurrentDecodingAgreesWithSingleThread)
+{
+    const std::vector<std::string> inputs = {
+        kSjisSakura,        kSjisMayonaka, kKrAnnyeong,          kKrTomyumgoong,
+        kBom + kUtf8Sakura, "ASCII only",  kSjisSakura + "\x82", "/a/" + kSjisSo + "/" + kKrSaranghae};
     std::vector<std::u16string> expected;
-    for (const std::string& s : inputs) expected.push_back(DecodePathToUtf16(s));
+    for (const std::string& s : inputs)
+        expected.push_back(DecodePathToUtf16(s));
 
     std::vector<int> mismatches(4, 0);
     std::vector<std::thread> threads;
@@ -199,9 +219,11 @@ TEST(TextDecoderThreads, ConcurrentDecodingAgreesWithSingleThread) {
         threads.emplace_back([&, t] {
             for (int round = 0; round < 3000; ++round)
                 for (std::size_t i = 0; i < inputs.size(); ++i)
-                    if (DecodePathToUtf16(inputs[i]) != expected[i]) ++mismatches[t];
+                    if (DecodePathToUtf16(inputs[i]) != expected[i])
+                        ++mismatches[t];
         });
-    for (std::thread& th : threads) th.join();
+    for (std::thread& th : threads)
+        th.join();
     EXPECT_EQ(mismatches, std::vector<int>(4, 0));
 }
 
@@ -216,8 +238,8 @@ std::string IcuEncode(const std::string& utf8, const char* charset)
 {
     std::string out(utf8.size() * 2 + 1, '\0');
     UErrorCode err = U_ZERO_ERROR;
-    const int32_t written = ucnv_convert(charset, "UTF-8", out.data(), static_cast<int32_t>(out.size()),
-                                         utf8.data(), static_cast<int32_t>(utf8.size()), &err);
+    const int32_t written = ucnv_convert(charset, "UTF-8", out.data(), static_cast<int32_t>(out.size()), utf8.data(),
+                                         static_cast<int32_t>(utf8.size()), &err);
     EXPECT_TRUE(U_SUCCESS(err)) << utf8 << ": " << u_errorName(err);
     out.resize(static_cast<std::size_t>(written));
     return out;

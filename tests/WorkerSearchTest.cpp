@@ -3,9 +3,9 @@
 // two ways reaching the state block can fail.
 #include <QCoreApplication>
 #include <QEvent>
-#include <chrono>
 #include <QTest>
 #include <QThread>
+#include <chrono>
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
@@ -129,10 +129,10 @@ private slots:
         const std::string root = tree.Root() + "/";
         const std::vector<std::string> expected = {
             "search off", "stop on",
-            "rows 2", "title Tamboro - 2 [" + root + "S/T/]",
-            "rows 1", "title Tamboro - 3 [" + root + "S/]",
-            "rows 1", "title Tamboro - 4 [" + root + "]",
-            "search on", "stop off",
+            "rows 2",     "title Tamboro - 2 [" + root + "S/T/]",
+            "rows 1",     "title Tamboro - 3 [" + root + "S/]",
+            "rows 1",     "title Tamboro - 4 [" + root + "]",
+            "search on",  "stop off",
         };
         QCOMPARE(window.calls, expected);
         QVERIFY(!window.offThread);
@@ -175,10 +175,13 @@ private slots:
         QVERIFY(RunToWait(search));
         const std::string root = tree.Root() + "/";
         const std::vector<std::string> expected = {
-            "search off", "stop on",
+            "search off",
+            "stop on",
             "title Tamboro - 0 [" + root + "S/T/U/]",
-            "rows 4", "title Tamboro - 4 [" + root + "]",
-            "search on", "stop off",
+            "rows 4",
+            "title Tamboro - 4 [" + root + "]",
+            "search on",
+            "stop off",
         };
         QCOMPARE(window.calls, expected);
         QCOMPARE(window.RoundTrips(), 4);
@@ -203,11 +206,13 @@ private slots:
         QVERIFY(RunToWait(search));
         const std::string root = tree.Root() + "/";
         const std::vector<std::string> expected = {
-            "search off", "stop on",
+            "search off",
+            "stop on",
             "title Tamboro - 0 [" + root + "nothing/here/]",
             "title Tamboro - 0 [" + root + "nothing/]",
             "title Tamboro - 0 [" + root + "]",
-            "search on", "stop off",
+            "search on",
+            "stop off",
         };
         QCOMPARE(window.calls, expected);
         QCOMPARE(m_word.Load(), int32_t(SS_IDLE));
@@ -305,8 +310,7 @@ private slots:
         CBmsSearch search(window, tree.Path("R"));
         QVERIFY(RunToWait(search));
         QCOMPARE(window.rows.size(), std::size_t(65536));
-        QCOMPARE(window.calls.at(window.calls.size() - 3),
-                 "title Tamboro - 65536 [" + tree.Path("R") + "/]");
+        QCOMPARE(window.calls.at(window.calls.size() - 3), "title Tamboro - 65536 [" + tree.Path("R") + "/]");
         WorkerThread::PostQuit(search.ThreadId(), 14);
         QVERIFY(search.wait(5000));
     }

@@ -5,8 +5,8 @@
 #include <QCoreApplication>
 #include <QPointer>
 #include <QSemaphore>
-#include <QTimer>
 #include <QTest>
+#include <QTimer>
 #include <atomic>
 #include <functional>
 #include <vector>
@@ -60,8 +60,7 @@ class OneCallThread : public WorkerThread {
 public:
     OneCallThread(QObject* context, std::function<void()> call, std::function<void()> after = {})
         : m_context(context), m_call(std::move(call)), m_after(std::move(after))
-    {
-    }
+    {}
     std::atomic<bool> returned{false};
     using WorkerThread::CallOnThreadOf;
 

@@ -80,7 +80,7 @@ void CutChart(const std::string& chart, off_t size)
 
 int MakeSocket(const char* path)
 {
-    sockaddr_un address {};
+    sockaddr_un address{};
     address.sun_family = AF_UNIX;
     if (std::strlen(path) >= sizeof(address.sun_path)) {
         std::fprintf(stderr, "hostile_tool: socket path too long: %s\n", path);
