@@ -8,7 +8,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libgl-dev libglx-dev libopengl-dev
   libicu-dev libgtest-dev libgmock-dev
   fonts-ipafont-gothic fonts-nanum
-  clang libclang-rt-14-dev
+  clang libclang-rt-14-dev clang-format
   time util-linux procps
   dpkg-dev file lintian appstream desktop-file-utils groff-base man-db bash-completion
 )

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Sets up, builds and runs every test: the normal build, its Debian package
+# Sets up, checks the code style, builds and runs every test: the normal build, its Debian package
 # checked, the whole suite again under AddressSanitizer +
 # UndefinedBehaviorSanitizer, and the threaded tests under ThreadSanitizer.
 set -euo pipefail
@@ -11,6 +11,10 @@ jobs=$(nproc)
 start=$(date +%s)
 
 stage() { echo; echo "=== $* ($(( $(date +%s) - start )) s)"; }
+
+stage "code style"
+# Every tracked source as .clang-format writes it (fix: clang-format -i FILE).
+git ls-files -z '*.cpp' '*.h' | xargs -0 clang-format --dry-run --Werror
 
 stage "build and test"
 scripts/build.sh build -DCMAKE_BUILD_TYPE=RelWithDebInfo
