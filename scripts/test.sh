@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Sets up, checks the code style, builds and runs every test: the normal build, its Debian package
-# checked, the whole suite again under AddressSanitizer +
-# UndefinedBehaviorSanitizer, and the threaded tests under ThreadSanitizer.
+# Sets up, checks the code style, builds and runs every test: the normal
+# build, its Debian package checked, the whole suite again under
+# AddressSanitizer + UndefinedBehaviorSanitizer, and the threaded tests
+# under ThreadSanitizer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
@@ -29,9 +30,7 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:ha
   ctest --test-dir build-asan --output-on-failure -j"$jobs"
 
 stage "thread sanitizer (threaded tests)"
-scripts/build.sh build-tsan -DCMAKE_BUILD_TYPE=Debug -DTAMBORO_SANITIZE=thread -DTAMBORO_FUZZ=OFF \
-  -- worker_thread_test worker_search_test gui_dialog_test gui_sort_test read_ahead_scan_test tamboro \
-     row_filter_test gui_find_actions_test
+scripts/build.sh build-tsan -DCMAKE_BUILD_TYPE=Debug -DTAMBORO_SANITIZE=thread -DTAMBORO_FUZZ=OFF -- threaded_tests
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
   ctest --test-dir build-tsan --output-on-failure -j"$jobs" -L threaded
 

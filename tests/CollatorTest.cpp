@@ -11,6 +11,8 @@
 #include <thread>
 #include <vector>
 
+#include "tests/support/ScopedEnv.h"
+
 using tamboro::Collator;
 
 namespace {
@@ -26,30 +28,7 @@ std::vector<std::u16string> SortedByCompare(std::vector<std::u16string> v, const
     return v;
 }
 
-// Sets or clears environment variables for one test, restoring them after.
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const char* value) : name_(name)
-    {
-        if (const char* old = std::getenv(name))
-            old_ = old;
-        if (value)
-            setenv(name, value, 1);
-        else
-            unsetenv(name);
-    }
-    ~ScopedEnv()
-    {
-        if (old_)
-            setenv(name_, old_->c_str(), 1);
-        else
-            unsetenv(name_);
-    }
-
-private:
-    const char* name_;
-    std::optional<std::string> old_;
-};
+using tamboro::test::ScopedEnv;
 
 }  // namespace
 

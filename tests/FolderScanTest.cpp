@@ -11,7 +11,7 @@
 #include <unistd.h>
 
 #include "search/FolderScan.h"
-#include "tests/TestTree.h"
+#include "tests/support/TestTree.h"
 
 namespace tamboro {
 namespace {

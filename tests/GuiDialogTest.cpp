@@ -17,7 +17,7 @@
 #include "dialog/TamboroDlg.h"
 #include "platform/WorkerThread.h"
 #include "results/ResultModel.h"
-#include "tests/GuiTestSupport.h"
+#include "tests/support/GuiTestSupport.h"
 
 namespace tamboro {
 namespace {

@@ -22,7 +22,7 @@
 #include "dialog/TamboroDlg.h"
 #include "results/ResultModel.h"
 #include "results/RowFilterModel.h"
-#include "tests/GuiTestSupport.h"
+#include "tests/support/GuiTestSupport.h"
 
 namespace tamboro {
 namespace {

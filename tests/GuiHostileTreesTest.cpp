@@ -24,7 +24,8 @@
 #include "platform/TextDecoder.h"
 #include "platform/WorkerThread.h"
 #include "results/ResultModel.h"
-#include "tests/GuiTestSupport.h"
+#include "tests/support/Checked.h"
+#include "tests/support/GuiTestSupport.h"
 
 namespace tamboro {
 namespace {
@@ -160,15 +161,6 @@ private:
 const std::string kNoValues = "";
 
 }  // namespace
-
-// Runs a helper that checks with QVERIFY and friends, and leaves the test
-// function when it failed.
-#define CHECKED(...)                                                                                                   \
-    do {                                                                                                               \
-        __VA_ARGS__;                                                                                                   \
-        if (QTest::currentTestFailed())                                                                                \
-            return;                                                                                                    \
-    } while (0)
 
 class GuiHostileTreesTest : public QObject {
     Q_OBJECT

@@ -12,7 +12,7 @@
 #include "dialog/TamboroDlg.h"
 #include "res/resource.h"
 #include "results/ResultModel.h"
-#include "tests/GuiTestSupport.h"
+#include "tests/support/GuiTestSupport.h"
 
 namespace tamboro {
 namespace {

@@ -11,7 +11,7 @@
 #include "dialog/ResultListView.h"
 #include "dialog/TamboroDlg.h"
 #include "results/ResultModel.h"
-#include "tests/GuiTestSupport.h"
+#include "tests/support/GuiTestSupport.h"
 
 namespace tamboro {
 namespace {

@@ -42,7 +42,8 @@
 #include "dialog/TamboroDlg.h"
 #include "platform/WorkerThread.h"
 #include "results/ResultModel.h"
-#include "tests/GuiTestSupport.h"
+#include "tests/support/Checked.h"
+#include "tests/support/GuiTestSupport.h"
 
 extern char** environ;
 
@@ -630,15 +631,6 @@ QString Judge(const ClosingCase& c, int hangLimitMs, double& delayMs)
 }
 
 }  // namespace
-
-// Runs a helper that checks with QVERIFY and friends, and leaves the test
-// function when it failed.
-#define CHECKED(...)                                                                                                   \
-    do {                                                                                                               \
-        __VA_ARGS__;                                                                                                   \
-        if (QTest::currentTestFailed())                                                                                \
-            return;                                                                                                    \
-    } while (0)
 
 class GuiStressTest : public QObject {
     Q_OBJECT

@@ -9,23 +9,13 @@
 #include <unistd.h>
 
 #include "search/HeaderReader.h"
-#include "tests/TestTree.h"
+#include "tests/support/HeaderValues.h"
+#include "tests/support/TestTree.h"
 
 namespace tamboro {
 namespace {
 
-struct Values {
-    std::string genre, title, artist;
-    bool operator==(const Values&) const = default;
-};
-
-std::ostream& operator<<(std::ostream& out, const Values& v)
-{
-    auto brief = [](const std::string& s) {
-        return s.size() > 40 ? s.substr(0, 40) + "...(" + std::to_string(s.size()) + ")" : s;
-    };
-    return out << "{" << brief(v.genre) << " | " << brief(v.title) << " | " << brief(v.artist) << "}";
-}
+using test::Values;
 
 Values Read(HeaderReader& reader, const std::string& path)
 {

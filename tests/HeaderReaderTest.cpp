@@ -4,25 +4,14 @@
 #include <unistd.h>
 
 #include "search/HeaderReader.h"
-#include "tests/TestTree.h"
+#include "tests/support/HeaderValues.h"
+#include "tests/support/TestTree.h"
 
 namespace tamboro {
 namespace {
 
-struct Values {
-    std::string genre, title, artist;
-    bool operator==(const Values&) const = default;
-};
-
-std::ostream& operator<<(std::ostream& out, const Values& v)
-{
-    return out << "{genre «" << v.genre << "» title «" << v.title << "» artist «" << v.artist << "»}";
-}
-
-Values ValuesOf(const TagTable& tags)
-{
-    return {tags[1].value, tags[2].value, tags[3].value};
-}
+using test::Values;
+using test::ValuesOf;
 
 // Reads `bytes` from a file and from memory with several block sizes, so that
 // lines, tags and CR LF pairs fall across block boundaries, and checks all

@@ -11,7 +11,7 @@
 
 #include "search/FolderScan.h"
 #include "search/ReadAheadScan.h"
-#include "tests/TestTree.h"
+#include "tests/support/TestTree.h"
 
 namespace tamboro {
 namespace {

@@ -11,7 +11,7 @@
 #include "platform/Collator.h"
 #include "platform/TextDecoder.h"
 #include "results/RowSorter.h"
-#include "tests/TestTree.h"
+#include "tests/support/TestTree.h"
 
 namespace tamboro {
 namespace {

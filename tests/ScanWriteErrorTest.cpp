@@ -7,7 +7,7 @@
 #include <string>
 #include <sys/wait.h>
 
-#include "tests/TestTree.h"
+#include "tests/support/TestTree.h"
 
 namespace tamboro {
 namespace {

@@ -8,7 +8,8 @@
 #include <unistd.h>
 
 #include "search/SearchState.h"
-#include "tests/TestTree.h"
+#include "tests/support/ScopedEnv.h"
+#include "tests/support/TestTree.h"
 
 namespace tamboro {
 namespace {
@@ -19,30 +20,12 @@ using Result = SharedStateBlock::Result;
 // unsets it to exercise the POSIX shared memory form.
 class RuntimeDir {
 public:
-    explicit RuntimeDir(bool set)
-    {
-        const char* old = std::getenv("XDG_RUNTIME_DIR");
-        m_had = old != nullptr;
-        if (m_had)
-            m_old = old;
-        if (set)
-            ::setenv("XDG_RUNTIME_DIR", m_tree.Root().c_str(), 1);
-        else
-            ::unsetenv("XDG_RUNTIME_DIR");
-    }
-    ~RuntimeDir()
-    {
-        if (m_had)
-            ::setenv("XDG_RUNTIME_DIR", m_old.c_str(), 1);
-        else
-            ::unsetenv("XDG_RUNTIME_DIR");
-    }
+    explicit RuntimeDir(bool set) : m_env("XDG_RUNTIME_DIR", set ? m_tree.Root().c_str() : nullptr) {}
     std::string Path(const std::string& name) const { return m_tree.Path(name); }
 
 private:
     test::TestTree m_tree;
-    bool m_had = false;
-    std::string m_old;
+    test::ScopedEnv m_env;
 };
 
 std::string UniqueName(const char* what)

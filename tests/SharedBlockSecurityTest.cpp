@@ -22,7 +22,8 @@
 
 #include "search/FolderScan.h"
 #include "search/SearchState.h"
-#include "tests/TestTree.h"
+#include "tests/support/ScopedEnv.h"
+#include "tests/support/TestTree.h"
 
 namespace tamboro {
 namespace {
@@ -39,28 +40,11 @@ bool IsRoot()
 
 // Sets XDG_RUNTIME_DIR to `dir`, or unsets it for an empty `dir`, for the
 // length of a test.
-class RuntimeDirVariable {
+class RuntimeDirVariable : public test::ScopedEnv {
 public:
     explicit RuntimeDirVariable(const std::string& dir)
-    {
-        if (const char* old = std::getenv("XDG_RUNTIME_DIR"))
-            m_old = old, m_had = true;
-        if (dir.empty())
-            ::unsetenv("XDG_RUNTIME_DIR");
-        else
-            ::setenv("XDG_RUNTIME_DIR", dir.c_str(), 1);
-    }
-    ~RuntimeDirVariable()
-    {
-        if (m_had)
-            ::setenv("XDG_RUNTIME_DIR", m_old.c_str(), 1);
-        else
-            ::unsetenv("XDG_RUNTIME_DIR");
-    }
-
-private:
-    bool m_had = false;
-    std::string m_old;
+        : ScopedEnv("XDG_RUNTIME_DIR", dir.empty() ? nullptr : dir.c_str())
+    {}
 };
 
 std::string UniqueName(const char* what)

@@ -16,7 +16,7 @@
 
 #include "platform/WorkerThread.h"
 #include "search/BmsSearch.h"
-#include "tests/TestTree.h"
+#include "tests/support/TestTree.h"
 
 namespace tamboro {
 namespace {

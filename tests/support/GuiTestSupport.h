@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/TestTree.h"
+#include "tests/support/TestTree.h"
 
 namespace tamboro::test {
 

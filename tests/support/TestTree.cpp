@@ -1,4 +1,4 @@
-#include "tests/TestTree.h"
+#include "tests/support/TestTree.h"
 
 #include <cstdlib>
 #include <filesystem>
