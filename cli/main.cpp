@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include "platform/DirectoryReader.h"
+#include "platform/Eintr.h"
 #include "platform/TextDecoder.h"
 #include "results/RowPrinter.h"
 #include "results/RowSorter.h"
@@ -83,12 +84,9 @@ int WriteAll(int fd, const std::string& data)
 {
     std::size_t done = 0;
     while (done < data.size()) {
-        const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
+        const ssize_t n = RetryOnEintr([&] { return ::write(fd, data.data() + done, data.size() - done); });
+        if (n < 0)
             return errno;
-        }
         done += static_cast<std::size_t>(n);
     }
     return 0;

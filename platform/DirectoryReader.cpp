@@ -1,4 +1,5 @@
 #include "platform/DirectoryReader.h"
+#include "platform/Eintr.h"
 
 #include <cerrno>
 #include <dirent.h>
@@ -58,10 +59,8 @@ int DirectoryListing::Open(int parentFd, const char* name)
     Close();
     m_entries.clear();
     m_names.clear();
-    int fd;
-    do {
-        fd = ::openat(parentFd, name, O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK);
-    } while (fd < 0 && errno == EINTR);
+    const int fd =
+        RetryOnEintr([&] { return ::openat(parentFd, name, O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK); });
     if (fd < 0)
         return errno;
     struct stat st {};
@@ -87,14 +86,11 @@ int DirectoryListing::ReadEntries()
     // the raw buffer is needed only while one of them is being read.
     thread_local std::vector<char> buffer(kDentBufferSize);
     for (;;) {
-        const ssize_t got = ::getdents64(m_fd, buffer.data(), buffer.size());
+        const ssize_t got = RetryOnEintr([&] { return ::getdents64(m_fd, buffer.data(), buffer.size()); });
         if (got == 0)
             return 0;
-        if (got < 0) {
-            if (errno == EINTR)
-                continue;
+        if (got < 0)
             return errno;
-        }
         for (ssize_t off = 0; off < got;) {
             const auto* dent = reinterpret_cast<const struct dirent64*>(buffer.data() + off);
             off += dent->d_reclen;

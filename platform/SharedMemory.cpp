@@ -1,4 +1,5 @@
 #include "platform/SharedMemory.h"
+#include "platform/Eintr.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -28,11 +29,7 @@ int OpenNamed(const std::string& name, bool create)
         flags |= O_CREAT;
     if (UsesRuntimeDir()) {
         const std::string path = std::string(std::getenv("XDG_RUNTIME_DIR")) + "/" + name;
-        int fd;
-        do {
-            fd = ::open(path.c_str(), flags, 0600);
-        } while (fd < 0 && errno == EINTR);
-        return fd;
+        return RetryOnEintr([&] { return ::open(path.c_str(), flags, 0600); });
     }
     return ::shm_open(ShmName(name).c_str(), flags & ~(O_NONBLOCK | O_NOCTTY), 0600);
 }

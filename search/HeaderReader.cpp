@@ -1,4 +1,5 @@
 #include "search/HeaderReader.h"
+#include "platform/Eintr.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -256,10 +257,7 @@ void HeaderReader::ReadHeaders(int dirFd, const char* name, TagTable& tags, bool
     struct stat st {};
     if (!listedAsRegular && (::fstatat(dirFd, name, &st, 0) != 0 || !S_ISREG(st.st_mode)))
         return;
-    int fd;
-    do {
-        fd = ::openat(dirFd, name, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    } while (fd < 0 && errno == EINTR);
+    const int fd = RetryOnEintr([&] { return ::openat(dirFd, name, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY); });
     if (fd < 0)
         return;
     // The entry may have been replaced between the look and the open.
@@ -271,11 +269,7 @@ void HeaderReader::ReadHeaders(int dirFd, const char* name, TagTable& tags, bool
 bool HeaderReader::ReadFromFd(int fd, TagTable& tags)
 {
     const auto readFd = [](void* context, char* buffer, std::size_t size) -> ssize_t {
-        ssize_t got;
-        do {
-            got = ::read(*static_cast<int*>(context), buffer, size);
-        } while (got < 0 && errno == EINTR);
-        return got;
+        return RetryOnEintr([&] { return ::read(*static_cast<int*>(context), buffer, size); });
     };
     return ReadBlocks(readFd, &fd, tags);
 }
