@@ -224,7 +224,7 @@ int main(int argc, char** argv)
             filter.SetFilterText(QString());
             close.Add(Ms(t0, Clock::now()), CpuMs() - c0);
         }
-        model.SortRows(ResultModel::ColumnTitle, kSortAscending);
+        model.SortRows(kColumnTitle, kSortAscending);
         typeQuery(sortedQuery, keys.back());
         filter.SetFilterText(QString());
     }

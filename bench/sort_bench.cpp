@@ -182,16 +182,16 @@ int main(int argc, char** argv)
 
         const double c0 = CpuMs();
         const auto t0 = Clock::now();
-        model.SortRows(ResultModel::ColumnTitle, kSortAscending);
+        model.SortRows(kColumnTitle, kSortAscending);
         const double c1 = CpuMs();
         const auto t1 = Clock::now();
-        model.SortRows(ResultModel::ColumnTitle, kSortDescending);
+        model.SortRows(kColumnTitle, kSortDescending);
         const double c2 = CpuMs();
         const auto t2 = Clock::now();
-        model.SortRows(ResultModel::ColumnTitle, kSortFound);
+        model.SortRows(kColumnTitle, kSortFound);
         const double c3 = CpuMs();
         const auto t3 = Clock::now();
-        model.SortRows(ResultModel::ColumnTitle, kSortAscending);
+        model.SortRows(kColumnTitle, kSortAscending);
         const double c4 = CpuMs();
         const auto t4 = Clock::now();
         first.Add(Ms(t0, t1), c1 - c0);

@@ -31,6 +31,7 @@
 #include <vector>
 
 #include "platform/WorkerThread.h"
+#include "results/ListColumn.h"
 #include "search/BmsSearch.h"
 #include "search/ChartTypes.h"
 #include "search/SearchState.h"
@@ -69,8 +70,8 @@ public:
     static constexpr int SIZE_MINIMIZED = 1;
 
     // Plain column titles and widths in pixels.
-    static const std::array<const char*, 4> kColumnTitles;
-    static const std::array<int, 4> kColumnWidths;
+    static const std::array<const char*, kColumnCount> kColumnTitles;
+    static const std::array<int, kColumnCount> kColumnWidths;
 
     // TIMER_CLOSE ticks that found the state idle; never reset.
     static int32_t s_nCloseTicks;
@@ -155,7 +156,7 @@ public:
     WorkerThread::Id LastSearchThreadId() const { return m_searchThreadId; }
     int32_t SortColumn() const { return m_nSortColumn; }
     int32_t SortMode() const { return m_nSortMode; }
-    const std::array<QString, 4>& ColumnTitles() const { return m_strColumnTitle; }
+    const std::array<QString, kColumnCount>& ColumnTitles() const { return m_strColumnTitle; }
     bool IsTimerRunning(int nIDEvent) const;
     // The exit code of the quit posted to the window's loop, if one was.
     std::optional<int> PostedQuitCode() const;
@@ -235,7 +236,7 @@ private:
     QPointer<CBmsSearch> m_pSearch;         // the worker started last; not owned
     WorkerThread::Id m_searchThreadId = 0;  // its thread, for posting quits
     bool m_bSearchGivenBack = false;        // its scan is over and Search enabled again
-    std::array<QString, 4> m_strColumnTitle;
+    std::array<QString, kColumnCount> m_strColumnTitle;
     SharedStateBlock m_hSharedMap;  // the window's handle and view of the block
     StateWord m_pSharedState;
     QPushButton* m_btnSearch = nullptr;

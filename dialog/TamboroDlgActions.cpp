@@ -148,8 +148,7 @@ void CTamboroDlg::CopyFolderPathOfRow(int shownRow)
 {
     if (shownRow < 0 || shownRow >= m_filter->rowCount())
         return;
-    QGuiApplication::clipboard()->setText(
-        m_model->CellText(m_filter->SourcePosition(shownRow), ResultModel::ColumnFolder));
+    QGuiApplication::clipboard()->setText(m_model->CellText(m_filter->SourcePosition(shownRow), kColumnFolder));
 }
 
 void CTamboroDlg::CopySelectedRows()

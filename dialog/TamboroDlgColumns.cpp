@@ -9,8 +9,9 @@
 
 namespace tamboro {
 
-const std::array<const char*, 4> CTamboroDlg::kColumnTitles = {"ディレクトリ", "ジャンル", "タイトル", "アーティスト"};
-const std::array<int, 4> CTamboroDlg::kColumnWidths = {250, 100, 200, 100};
+const std::array<const char*, kColumnCount> CTamboroDlg::kColumnTitles = {"ディレクトリ", "ジャンル", "タイトル",
+                                                                          "アーティスト"};
+const std::array<int, kColumnCount> CTamboroDlg::kColumnWidths = {250, 100, 200, 100};
 
 void CTamboroDlg::OnShowWindow(bool bShow, int nStatus)
 {
@@ -26,7 +27,7 @@ void CTamboroDlg::CreateColumns()
     for (std::size_t i = 0; i < m_strColumnTitle.size(); ++i)
         m_strColumnTitle[i] = QString::fromUtf8(kColumnTitles[i]);
     QHeaderView* header = m_list->header();
-    for (int column = 0; column < 4; ++column) {
+    for (int column = 0; column < kColumnCount; ++column) {
         m_model->SetHeaderLabel(column, m_strColumnTitle[static_cast<std::size_t>(column)]);
         header->resizeSection(column, kColumnWidths[static_cast<std::size_t>(column)]);
     }
@@ -34,13 +35,13 @@ void CTamboroDlg::CreateColumns()
 
 void CTamboroDlg::ResetHeaderLabels()
 {
-    for (int column = 0; column < 4; ++column)
+    for (int column = 0; column < kColumnCount; ++column)
         m_model->SetHeaderLabel(column, m_strColumnTitle[static_cast<std::size_t>(column)]);
 }
 
 void CTamboroDlg::OnColumnClickList(int column)
 {
-    if (column < 0 || column >= 4)
+    if (column < 0 || column >= kColumnCount)
         return;
     // Rows handed over but not shown yet are sorted with the others.
     ShowPendingResults();

@@ -29,7 +29,7 @@ void ResultModel::Clear()
 {
     beginResetModel();
     m_sorter.Clear();
-    std::vector<std::array<QString, ColumnCount>>().swap(m_texts);
+    std::vector<std::array<QString, kColumnCount>>().swap(m_texts);
     std::vector<uint8_t>().swap(m_decoded);
     m_lastFolderBytes.clear();
     m_lastFolderText.clear();
@@ -46,18 +46,18 @@ QString ResultModel::CellText(int position, int column) const
     return RowTexts(m_sorter.SlotAt(static_cast<std::size_t>(position)))[static_cast<std::size_t>(column)];
 }
 
-const std::array<QString, ResultModel::ColumnCount>& ResultModel::RowTexts(uint32_t slot) const
+const std::array<QString, kColumnCount>& ResultModel::RowTexts(uint32_t slot) const
 {
-    std::array<QString, ColumnCount>& texts = m_texts[slot];
+    std::array<QString, kColumnCount>& texts = m_texts[slot];
     if (m_decoded[slot])
         return texts;
     const ChartRow& row = m_sorter.RowInSlot(slot);
     if (row.folder != m_lastFolderBytes || m_lastFolderText.isNull()) {
         m_lastFolderBytes = row.folder;
-        m_lastFolderText = QString::fromStdU16String(m_sorter.DecodeCell(slot, ColumnFolder));
+        m_lastFolderText = QString::fromStdU16String(m_sorter.DecodeCell(slot, kColumnFolder));
     }
-    texts[ColumnFolder] = m_lastFolderText;  // shared, not copied
-    for (int column = ColumnGenre; column < ColumnCount; ++column)
+    texts[kColumnFolder] = m_lastFolderText;  // shared, not copied
+    for (int column = kColumnGenre; column < kColumnCount; ++column)
         texts[static_cast<std::size_t>(column)] = QString::fromStdU16String(m_sorter.DecodeCell(slot, column));
     m_decoded[slot] = 1;
     return texts;
@@ -100,7 +100,7 @@ QString ResultModel::SortedHeaderLabel(const QString& plainTitle, int mode)
 
 void ResultModel::SetHeaderLabel(int column, const QString& label)
 {
-    if (column < 0 || column >= ColumnCount)
+    if (column < 0 || column >= kColumnCount)
         return;
     m_headerLabels[static_cast<std::size_t>(column)] = label;
     emit headerDataChanged(Qt::Horizontal, column, column);
@@ -113,12 +113,12 @@ int ResultModel::rowCount(const QModelIndex& parent) const
 
 int ResultModel::columnCount(const QModelIndex& parent) const
 {
-    return parent.isValid() ? 0 : ColumnCount;
+    return parent.isValid() ? 0 : kColumnCount;
 }
 
 QVariant ResultModel::data(const QModelIndex& index, int role) const
 {
-    if (!index.isValid() || index.row() >= RowCountTotal() || index.column() >= ColumnCount)
+    if (!index.isValid() || index.row() >= RowCountTotal() || index.column() >= kColumnCount)
         return QVariant();
     switch (role) {
     case Qt::DisplayRole:
@@ -132,7 +132,7 @@ QVariant ResultModel::data(const QModelIndex& index, int role) const
 
 QVariant ResultModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
-    if (orientation != Qt::Horizontal || section < 0 || section >= ColumnCount)
+    if (orientation != Qt::Horizontal || section < 0 || section >= kColumnCount)
         return QAbstractTableModel::headerData(section, orientation, role);
     switch (role) {
     case Qt::DisplayRole:
@@ -146,7 +146,7 @@ QVariant ResultModel::headerData(int section, Qt::Orientation orientation, int r
 
 bool ResultModel::setHeaderData(int section, Qt::Orientation orientation, const QVariant& value, int role)
 {
-    if (orientation != Qt::Horizontal || section < 0 || section >= ColumnCount ||
+    if (orientation != Qt::Horizontal || section < 0 || section >= kColumnCount ||
         (role != Qt::DisplayRole && role != Qt::EditRole))
         return false;
     SetHeaderLabel(section, value.toString());

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/Collator.h"
+#include "results/ListColumn.h"
 #include "results/RowSorter.h"
 #include "search/FolderScan.h"
 
@@ -18,8 +19,6 @@ namespace tamboro {
 class ResultModel : public QAbstractTableModel {
     Q_OBJECT
 public:
-    enum Column { ColumnFolder, ColumnGenre, ColumnTitle, ColumnArtist, ColumnCount };
-
     // Sorts with a collator for the locale of the environment
     // (LC_ALL, LC_COLLATE, LANG).
     explicit ResultModel(QObject* parent = nullptr);
@@ -81,16 +80,16 @@ public:
 
 private:
     // The texts of one row, decoded on first display and kept.
-    const std::array<QString, ColumnCount>& RowTexts(uint32_t slot) const;
+    const std::array<QString, kColumnCount>& RowTexts(uint32_t slot) const;
 
     RowSorter m_sorter;
     // By storage slot (see RowSorter): decoded texts and whether they are set.
-    mutable std::vector<std::array<QString, ColumnCount>> m_texts;
+    mutable std::vector<std::array<QString, kColumnCount>> m_texts;
     mutable std::vector<uint8_t> m_decoded;
     // Rows of one folder share its decoded path.
     mutable std::string m_lastFolderBytes;
     mutable QString m_lastFolderText;
-    std::array<QString, ColumnCount> m_headerLabels;
+    std::array<QString, kColumnCount> m_headerLabels;
 };
 
 }  // namespace tamboro

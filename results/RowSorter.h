@@ -16,12 +16,10 @@
 
 #include "platform/Collator.h"
 #include "platform/TextDecoder.h"
+#include "results/ListColumn.h"
 #include "search/FolderScan.h"
 
 namespace tamboro {
-
-// Columns in list order.
-enum : int32_t { kColumnFolder = 0, kColumnGenre = 1, kColumnTitle = 2, kColumnArtist = 3, kColumnCount = 4 };
 
 // Sort modes, as cycled by clicks on one column header.
 enum : int32_t {

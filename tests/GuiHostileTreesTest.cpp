@@ -293,7 +293,7 @@ private slots:
             found.push_back(model.CellBytes(i, 2));
         CTamboroDlg& dlg = window.Dlg();
         for (int click = 0; click < 3; ++click)
-            dlg.OnColumnClickList(ResultModel::ColumnTitle);
+            dlg.OnColumnClickList(kColumnTitle);
         QCOMPARE(dlg.SortMode(), 0);
         for (int i = 0; i < model.rowCount(); ++i) {
             if (model.CellBytes(i, 2) != found[static_cast<std::size_t>(i)])

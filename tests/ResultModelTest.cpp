@@ -58,7 +58,7 @@ TEST_F(ResultModelTest, OneInsertPerBatchWithWholeRows)
     std::vector<QString> seenTitles;
     QObject::connect(&m_model, &QAbstractItemModel::rowsInserted, [&](const QModelIndex&, int first, int last) {
         for (int row = first; row <= last; ++row)
-            seenTitles.push_back(m_model.data(m_model.index(row, ResultModel::ColumnTitle)).toString());
+            seenTitles.push_back(m_model.data(m_model.index(row, kColumnTitle)).toString());
     });
 
     AppendBatch(m_model, {{"/a/", "one"}, {"/a/", "two"}, {"/a/", "three"}});
@@ -107,12 +107,12 @@ TEST_F(ResultModelTest, HeaderLabelsAreStoredAndSuffixed)
 {
     QSignalSpy changed(&m_model, &QAbstractItemModel::headerDataChanged);
     const QString title = QString::fromUtf8("タイトル");
-    m_model.SetHeaderLabel(ResultModel::ColumnTitle, title);
-    EXPECT_TRUE(m_model.setHeaderData(ResultModel::ColumnFolder, Qt::Horizontal, QString::fromUtf8("ディレクトリ")));
+    m_model.SetHeaderLabel(kColumnTitle, title);
+    EXPECT_TRUE(m_model.setHeaderData(kColumnFolder, Qt::Horizontal, QString::fromUtf8("ディレクトリ")));
     EXPECT_FALSE(m_model.setHeaderData(7, Qt::Horizontal, QStringLiteral("x")));
     EXPECT_EQ(changed.count(), 2);
-    EXPECT_EQ(m_model.headerData(ResultModel::ColumnTitle, Qt::Horizontal).toString(), title);
-    EXPECT_EQ(m_model.HeaderLabel(ResultModel::ColumnFolder), QString::fromUtf8("ディレクトリ"));
+    EXPECT_EQ(m_model.headerData(kColumnTitle, Qt::Horizontal).toString(), title);
+    EXPECT_EQ(m_model.HeaderLabel(kColumnFolder), QString::fromUtf8("ディレクトリ"));
 
     EXPECT_EQ(ResultModel::SortedHeaderLabel(title, kSortAscending), QString::fromUtf8("タイトル(Alphabetic)"));
     EXPECT_EQ(ResultModel::SortedHeaderLabel(title, kSortDescending), QString::fromUtf8("タイトル(Reverse)"));
@@ -120,7 +120,7 @@ TEST_F(ResultModelTest, HeaderLabelsAreStoredAndSuffixed)
 
     // Clearing the rows keeps the labels.
     m_model.Clear();
-    EXPECT_EQ(m_model.HeaderLabel(ResultModel::ColumnTitle), title);
+    EXPECT_EQ(m_model.HeaderLabel(kColumnTitle), title);
 }
 
 TEST_F(ResultModelTest, SortIsOneLayoutChangeAndSelectionFollowsRows)
@@ -134,20 +134,20 @@ TEST_F(ResultModelTest, SortIsOneLayoutChangeAndSelectionFollowsRows)
 
     // Texts seen before the sort come from the cache afterwards: they must
     // still belong to their rows.
-    ASSERT_EQ(Column(m_model, ResultModel::ColumnTitle), (std::vector<QString>{"d", "b", "a", "c"}));
+    ASSERT_EQ(Column(m_model, kColumnTitle), (std::vector<QString>{"d", "b", "a", "c"}));
 
     QSignalSpy layout(&m_model, &QAbstractItemModel::layoutChanged);
     QSignalSpy reset(&m_model, &QAbstractItemModel::modelReset);
-    m_model.SortRows(ResultModel::ColumnTitle, kSortAscending);
+    m_model.SortRows(kColumnTitle, kSortAscending);
     EXPECT_EQ(layout.count(), 1);
     EXPECT_EQ(reset.count(), 0);
-    EXPECT_EQ(Column(m_model, ResultModel::ColumnTitle), (std::vector<QString>{"a", "b", "c", "d"}));
+    EXPECT_EQ(Column(m_model, kColumnTitle), (std::vector<QString>{"a", "b", "c", "d"}));
 
     EXPECT_EQ(held.row(), 2);
     EXPECT_EQ(held.data().toString(), "c");
     EXPECT_EQ(selection.currentIndex().row(), 1);
     std::vector<QString> selected;
-    for (const QModelIndex& index : selection.selectedRows(ResultModel::ColumnTitle))
+    for (const QModelIndex& index : selection.selectedRows(kColumnTitle))
         selected.push_back(index.data().toString());
     std::sort(selected.begin(), selected.end());
     EXPECT_EQ(selected, (std::vector<QString>{"a", "d"}));
@@ -160,42 +160,41 @@ TEST_F(ResultModelTest, AscendingDescendingFoundCycleWithJapaneseTitles)
     // Shift-JIS: か, ア, 漢字, い and UTF-8 "apple".
     AppendBatch(m_model,
                 {{"/", "\x82\xA9"}, {"/", "\x83\x41"}, {"/", "\x8A\xBF\x8E\x9A"}, {"/", "\x82\xA2"}, {"/", "apple"}});
-    const std::vector<QString> found = Column(m_model, ResultModel::ColumnTitle);
+    const std::vector<QString> found = Column(m_model, kColumnTitle);
     const std::vector<QString> ascending = {"apple", QString::fromUtf8("ア"), QString::fromUtf8("い"),
                                             QString::fromUtf8("か"), QString::fromUtf8("漢字")};
     for (int round = 0; round < 2; ++round) {
-        m_model.SortRows(ResultModel::ColumnTitle, kSortAscending);
-        EXPECT_EQ(Column(m_model, ResultModel::ColumnTitle), ascending);
-        m_model.SortRows(ResultModel::ColumnTitle, kSortDescending);
-        EXPECT_EQ(Column(m_model, ResultModel::ColumnTitle),
-                  std::vector<QString>(ascending.rbegin(), ascending.rend()));
-        m_model.SortRows(ResultModel::ColumnTitle, kSortFound);
-        EXPECT_EQ(Column(m_model, ResultModel::ColumnTitle), found);
+        m_model.SortRows(kColumnTitle, kSortAscending);
+        EXPECT_EQ(Column(m_model, kColumnTitle), ascending);
+        m_model.SortRows(kColumnTitle, kSortDescending);
+        EXPECT_EQ(Column(m_model, kColumnTitle), std::vector<QString>(ascending.rbegin(), ascending.rend()));
+        m_model.SortRows(kColumnTitle, kSortFound);
+        EXPECT_EQ(Column(m_model, kColumnTitle), found);
     }
 }
 
 TEST_F(ResultModelTest, RowsAppendedAfterASortAreInsertedAtTheEnd)
 {
     AppendBatch(m_model, {{"/b/", "2"}, {"/b/", "0"}});
-    m_model.SortRows(ResultModel::ColumnTitle, kSortAscending);
+    m_model.SortRows(kColumnTitle, kSortAscending);
     QSignalSpy inserted(&m_model, &QAbstractItemModel::rowsInserted);
     AppendBatch(m_model, {{"/a/", "1"}});
     ASSERT_EQ(inserted.count(), 1);
     EXPECT_EQ(inserted[0][1].toInt(), 2);
-    EXPECT_EQ(Column(m_model, ResultModel::ColumnTitle), (std::vector<QString>{"0", "2", "1"}));
+    EXPECT_EQ(Column(m_model, kColumnTitle), (std::vector<QString>{"0", "2", "1"}));
     EXPECT_EQ(m_model.RowAt(2).key, MakeRowKey(2, 2));
 
-    m_model.SortRows(ResultModel::ColumnFolder, kSortAscending);
-    EXPECT_EQ(Column(m_model, ResultModel::ColumnTitle), (std::vector<QString>{"1", "2", "0"}));
-    m_model.SortRows(ResultModel::ColumnFolder, kSortFound);
-    EXPECT_EQ(Column(m_model, ResultModel::ColumnTitle), (std::vector<QString>{"2", "0", "1"}));
+    m_model.SortRows(kColumnFolder, kSortAscending);
+    EXPECT_EQ(Column(m_model, kColumnTitle), (std::vector<QString>{"1", "2", "0"}));
+    m_model.SortRows(kColumnFolder, kSortFound);
+    EXPECT_EQ(Column(m_model, kColumnTitle), (std::vector<QString>{"2", "0", "1"}));
 }
 
 TEST_F(ResultModelTest, ClearResetsRowsTextsAndKeys)
 {
     AppendBatch(m_model, {{"/old/", "b"}, {"/old/", "a"}});
-    (void)Column(m_model, ResultModel::ColumnTitle);  // fills the text cache
-    m_model.SortRows(ResultModel::ColumnTitle, kSortAscending);
+    (void)Column(m_model, kColumnTitle);  // fills the text cache
+    m_model.SortRows(kColumnTitle, kSortAscending);
 
     QSignalSpy reset(&m_model, &QAbstractItemModel::modelReset);
     m_model.Clear();
@@ -203,10 +202,10 @@ TEST_F(ResultModelTest, ClearResetsRowsTextsAndKeys)
     EXPECT_EQ(m_model.rowCount(), 0);
 
     AppendBatch(m_model, {{"/new/", "x"}, {"/new/", "y"}});
-    EXPECT_EQ(Column(m_model, ResultModel::ColumnTitle), (std::vector<QString>{"x", "y"}));
-    EXPECT_EQ(Column(m_model, ResultModel::ColumnFolder), (std::vector<QString>{"/new/", "/new/"}));
-    m_model.SortRows(ResultModel::ColumnTitle, kSortDescending);
-    EXPECT_EQ(Column(m_model, ResultModel::ColumnTitle), (std::vector<QString>{"y", "x"}));
+    EXPECT_EQ(Column(m_model, kColumnTitle), (std::vector<QString>{"x", "y"}));
+    EXPECT_EQ(Column(m_model, kColumnFolder), (std::vector<QString>{"/new/", "/new/"}));
+    m_model.SortRows(kColumnTitle, kSortDescending);
+    EXPECT_EQ(Column(m_model, kColumnTitle), (std::vector<QString>{"y", "x"}));
 }
 
 }  // namespace

@@ -36,7 +36,7 @@ std::vector<QString> Titles(const QAbstractItemModel& model)
 {
     std::vector<QString> titles;
     for (int row = 0; row < model.rowCount(); ++row)
-        titles.push_back(model.index(row, ResultModel::ColumnTitle).data().toString());
+        titles.push_back(model.index(row, kColumnTitle).data().toString());
     return titles;
 }
 
@@ -108,21 +108,21 @@ TEST_F(RowFilterModelTest, MatchesAnyColumnWhateverCaseWidthOrKana)
 
 TEST_F(RowFilterModelTest, EmptyFilterShowsTheListAsItIs)
 {
-    m_model.SetHeaderLabel(ResultModel::ColumnTitle, QStringLiteral("Title"));
+    m_model.SetHeaderLabel(kColumnTitle, QStringLiteral("Title"));
     Append(m_model, {{"/a/", "g", "b", "x"}, {"/a/", "g", "a", "x"}});
     QSignalSpy inserted(&m_filter, &QAbstractItemModel::rowsInserted);
     QSignalSpy layout(&m_filter, &QAbstractItemModel::layoutChanged);
     Append(m_model, {{"/b/", "g", "c", "x"}});
-    m_model.SortRows(ResultModel::ColumnTitle, kSortAscending);
+    m_model.SortRows(kColumnTitle, kSortAscending);
 
     ASSERT_EQ(inserted.count(), 1);
     EXPECT_EQ(inserted[0][1].toInt(), 2);
     EXPECT_EQ(layout.count(), 1);
     EXPECT_FALSE(m_filter.IsFoldingPrepared());  // unused, it folds nothing
     EXPECT_EQ(Titles(m_filter), Q({"a", "b", "c"}));
-    EXPECT_EQ(m_filter.headerData(ResultModel::ColumnTitle, Qt::Horizontal), QStringLiteral("Title"));
+    EXPECT_EQ(m_filter.headerData(kColumnTitle, Qt::Horizontal), QStringLiteral("Title"));
     for (int row = 0; row < m_model.rowCount(); ++row)
-        for (int column = 0; column < ResultModel::ColumnCount; ++column)
+        for (int column = 0; column < kColumnCount; ++column)
             EXPECT_EQ(m_filter.index(row, column).data(), m_model.index(row, column).data());
 
     // Blanks that fold to nothing filter nothing; text every row holds
@@ -174,7 +174,7 @@ TEST_F(RowFilterModelTest, SortWhileFilteredKeepsSelectionAndClearingShowsAll)
     selection.select(m_filter.index(1, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);  // "star c"
     selection.setCurrentIndex(m_filter.index(1, 2), QItemSelectionModel::NoUpdate);
 
-    m_model.SortRows(ResultModel::ColumnTitle, kSortDescending);
+    m_model.SortRows(kColumnTitle, kSortDescending);
     EXPECT_EQ(Titles(m_filter), Q({"star c", "star b", "star a"}));
     EXPECT_EQ(selection.currentIndex().data().toString(), QStringLiteral("star c"));
     ASSERT_EQ(selection.selectedRows().size(), 1);
