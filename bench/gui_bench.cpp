@@ -50,6 +50,7 @@
 #include "platform/DirectoryReader.h"
 #include "platform/WorkerThread.h"
 #include "results/ResultModel.h"
+#include "tests/support/TamboroDlgTesting.h"
 
 extern char** environ;
 
@@ -135,7 +136,7 @@ WindowRun TimeWindowSearch(CTamboroDlg& dlg, const std::string& root)
             run.maxGapMs = std::max(run.maxGapMs, std::chrono::duration<double, std::milli>(now - *lastTick).count());
         lastTick = now;
         if (started && !idleAt && dlg.SharedState().Load() == SS_IDLE) {
-            const auto phase = WorkerThread::PhaseOf(dlg.LastSearchThreadId());
+            const auto phase = WorkerThread::PhaseOf(CTamboroDlgTesting::LastSearchThreadId(dlg));
             if (phase == WorkerThread::Phase::Waiting || phase == WorkerThread::Phase::Ended)
                 idleAt = now;
         }
@@ -155,7 +156,7 @@ WindowRun TimeWindowSearch(CTamboroDlg& dlg, const std::string& root)
     run.toIdle = idleAt ? Seconds(*idleAt - start) : run.toWatchTick;
     run.rows = dlg.Model()->rowCount();
     // Let the worker end before the next run.
-    const WorkerThread::Id id = dlg.LastSearchThreadId();
+    const WorkerThread::Id id = CTamboroDlgTesting::LastSearchThreadId(dlg);
     while (WorkerThread::PhaseOf(id) != WorkerThread::Phase::Ended)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     return run;

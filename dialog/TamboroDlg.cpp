@@ -173,13 +173,6 @@ void CTamboroDlg::PostQuit(int code)
         this, [this] { done(m_nQuitCode); }, Qt::QueuedConnection);
 }
 
-std::optional<int> CTamboroDlg::PostedQuitCode() const
-{
-    if (!m_bQuitPosted)
-        return std::nullopt;
-    return m_nQuitCode;
-}
-
 void CTamboroDlg::EndWorkers()
 {
     KillTimer(TIMER_CLOSE);

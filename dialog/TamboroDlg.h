@@ -18,7 +18,6 @@
 #include <QDialog>
 #include <QIcon>
 #include <QPersistentModelIndex>
-#include <QPointer>
 #include <QString>
 #include <array>
 #include <chrono>
@@ -118,7 +117,6 @@ public:
     // What the drop handler can get for a buffer of `wanted` bytes: the block
     // and, in `obtained`, its usable size (0 when none).
     using DropBufferAllocator = std::function<std::unique_ptr<char[]>(std::size_t wanted, std::size_t& obtained)>;
-    void SetDropBufferAllocator(DropBufferAllocator allocator);
 
     // The find bar: Ctrl+F opens it below the list and again closes it.
     // While open, the list shows only the rows matching its text; closed, it
@@ -153,21 +151,12 @@ public:
     FindBar* FindBarWidget() const { return m_findBar; }
     StateWord SharedState() const { return m_pSharedState; }
     bool HasSharedHandle() const { return m_hSharedMap.HasHandle(); }
-    WorkerThread::Id LastSearchThreadId() const { return m_searchThreadId; }
     int32_t SortColumn() const { return m_nSortColumn; }
     int32_t SortMode() const { return m_nSortMode; }
     const std::array<QString, kColumnCount>& ColumnTitles() const { return m_strColumnTitle; }
     bool IsTimerRunning(int nIDEvent) const;
-    // The exit code of the quit posted to the window's loop, if one was.
-    std::optional<int> PostedQuitCode() const;
     // The path a search of the path box's current text would scan, as bytes.
     std::string PathBytes() const;
-    // Runs in each new worker's thread before it opens the state block.
-    void SetWorkerStartHook(std::function<void()> hook) { m_workerStartHook = std::move(hook); }
-    // The stack size of new workers' threads in bytes; 0 for the default.
-    void SetWorkerStackSize(unsigned bytes) { m_workerStackSize = bytes; }
-    // How long new workers collect finished folders before handing them over.
-    void SetWorkerHandOverPeriod(std::chrono::milliseconds period) { m_workerHandOverPeriod = period; }
 
     // Rows and the title a search handed over but the list and the caption
     // do not show yet: they are shown at most every kShowPeriodMs, and at
@@ -205,6 +194,9 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // Test hooks and state, for the program's own tests and tools only.
+    friend class CTamboroDlgTesting;
+
     void CreateControls();
     // Shows the window and runs its event loop until done(); returns its code.
     int RunWindow();
@@ -233,8 +225,7 @@ private:
 
     int32_t m_nSortMode = 0;
     int32_t m_nSortColumn = -1;
-    QPointer<CBmsSearch> m_pSearch;         // the worker started last; not owned
-    WorkerThread::Id m_searchThreadId = 0;  // its thread, for posting quits
+    WorkerThread::Id m_searchThreadId = 0;  // the worker started last, for posting quits
     bool m_bSearchGivenBack = false;        // its scan is over and Search enabled again
     std::array<QString, kColumnCount> m_strColumnTitle;
     SharedStateBlock m_hSharedMap;  // the window's handle and view of the block

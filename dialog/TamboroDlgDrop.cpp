@@ -41,11 +41,6 @@ std::unique_ptr<char[]> AllocateZeroed(std::size_t wanted, std::size_t& obtained
 
 }  // namespace
 
-void CTamboroDlg::SetDropBufferAllocator(DropBufferAllocator allocator)
-{
-    m_dropAllocator = std::move(allocator);
-}
-
 void CTamboroDlg::dragEnterEvent(QDragEnterEvent* event)
 {
     if (!LocalPathBytes(event->mimeData()).empty())

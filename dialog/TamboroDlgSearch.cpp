@@ -56,7 +56,6 @@ void CTamboroDlg::OnButtonSearch()
     search->SetChartTypes(SearchChartTypes());
     if (m_workerStackSize != 0)
         search->setStackSize(m_workerStackSize);
-    m_pSearch = search;
     m_searchThreadId = search->ThreadId();
     m_bSearchGivenBack = false;
     if (!search->Start()) {

@@ -1,10 +1,7 @@
-// Identifiers of the window, its controls and its icon.
+// Identifiers of the window's controls.
 #pragma once
 
 namespace tamboro {
-
-inline constexpr int IDD_TAMBORO_DIALOG = 102;  // the main window
-inline constexpr int IDI_APP = 128;             // the program's icon
 
 inline constexpr int IDC_PATH = 1000;    // path box
 inline constexpr int IDC_LIST = 1002;    // result list

@@ -15,14 +15,6 @@ inline RowKey MakeRowKey(uint32_t insertionIndex, uint32_t position)
 {
     return ((insertionIndex & 0xFFFFu) << 16) | (position & 0xFFFFu);
 }
-inline uint32_t RowKeyInsertion(RowKey key)
-{
-    return key >> 16;
-}
-inline uint32_t RowKeyPosition(RowKey key)
-{
-    return key & 0xFFFFu;
-}
 
 // One chart: its folder (ending in "/") and its three header values, all as
 // the raw bytes found. `index` is the row's full insertion index, which the

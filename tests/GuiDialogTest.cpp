@@ -18,6 +18,7 @@
 #include "platform/WorkerThread.h"
 #include "results/ResultModel.h"
 #include "tests/support/GuiTestSupport.h"
+#include "tests/support/TamboroDlgTesting.h"
 
 namespace tamboro {
 namespace {
@@ -134,7 +135,7 @@ private slots:
         });
         TypeAndSearch(dlg, tree.Path("R"));
         QVERIFY(dlg.IsTimerRunning(CTamboroDlg::TIMER_WATCH));
-        const WorkerThread::Id id = dlg.LastSearchThreadId();
+        const WorkerThread::Id id = CTamboroDlgTesting::LastSearchThreadId(dlg);
         QVERIFY(WaitUntil([&] { return WorkerEnded(id); }));
 
         QVERIFY(swappedWhileListing);
@@ -154,7 +155,7 @@ private slots:
 
         // A second search clears the list and finds the same rows again.
         TypeAndSearch(dlg, tree.Path("R/S"));
-        const WorkerThread::Id second = dlg.LastSearchThreadId();
+        const WorkerThread::Id second = CTamboroDlgTesting::LastSearchThreadId(dlg);
         QVERIFY(second != id);
         QVERIFY(WaitUntil([&] { return WorkerEnded(second); }));
         QCOMPARE(model.rowCount(), 2);
@@ -172,7 +173,7 @@ private slots:
         dlg.PathEdit()->setFocus();
         dlg.PathEdit()->setText(QString::fromStdString(tree.Root()));
         QTest::keyClick(dlg.PathEdit(), Qt::Key_Return);
-        const WorkerThread::Id id = dlg.LastSearchThreadId();
+        const WorkerThread::Id id = CTamboroDlgTesting::LastSearchThreadId(dlg);
         QVERIFY(id != 0);
         QVERIFY(WaitUntil([&] { return WorkerEnded(id); }));
         QCOMPARE(dlg.Model()->rowCount(), 1);
@@ -187,12 +188,12 @@ private slots:
         ShownDialog shown;
         CTamboroDlg& dlg = shown.dlg;
         QSemaphore gate;
-        dlg.SetWorkerStartHook([&gate] { gate.acquire(); });
+        CTamboroDlgTesting::SetWorkerStartHook(dlg, [&gate] { gate.acquire(); });
         TypeAndSearch(dlg, tree.Root());
-        const WorkerThread::Id id = dlg.LastSearchThreadId();
+        const WorkerThread::Id id = CTamboroDlgTesting::LastSearchThreadId(dlg);
         dlg.OnButtonSearch();
         QTest::keyClick(dlg.PathEdit(), Qt::Key_Return);
-        QCOMPARE(dlg.LastSearchThreadId(), id);
+        QCOMPARE(CTamboroDlgTesting::LastSearchThreadId(dlg), id);
         gate.release();
         QVERIFY(WaitUntil([&] { return WorkerEnded(id); }));
         QCOMPARE(dlg.Model()->rowCount(), 1);
@@ -208,19 +209,19 @@ private slots:
         ShownDialog shown;
         CTamboroDlg& dlg = shown.dlg;
         MessageBoxWatcher watcher;
-        dlg.SetWorkerStackSize(1);
+        CTamboroDlgTesting::SetWorkerStackSize(dlg, 1);
         QTest::ignoreMessage(QtCriticalMsg, QRegularExpression(QStringLiteral("QThread::start")));
         TypeAndSearch(dlg, tree.Root());
-        const WorkerThread::Id failed = dlg.LastSearchThreadId();
+        const WorkerThread::Id failed = CTamboroDlgTesting::LastSearchThreadId(dlg);
         QVERIFY(WaitUntil([&] { return !dlg.IsTimerRunning(CTamboroDlg::TIMER_WATCH); }, 2000));
         QVERIFY(dlg.SearchButton()->isEnabled());
         QVERIFY(!dlg.StopButton()->isEnabled());
         QCOMPARE(dlg.Model()->rowCount(), 0);
         QCOMPARE(dlg.SharedState().Load(), int32_t(SS_IDLE));
 
-        dlg.SetWorkerStackSize(0);
+        CTamboroDlgTesting::SetWorkerStackSize(dlg, 0);
         TypeAndSearch(dlg, tree.Root());
-        const WorkerThread::Id id = dlg.LastSearchThreadId();
+        const WorkerThread::Id id = CTamboroDlgTesting::LastSearchThreadId(dlg);
         QVERIFY(id != failed);
         QVERIFY(WaitUntil([&] { return WorkerEnded(id); }, 5000));
         QCOMPARE(dlg.Model()->rowCount(), 1);
@@ -244,7 +245,7 @@ private slots:
             }
         });
         TypeAndSearch(dlg, tree.Path("R"));
-        const WorkerThread::Id id = dlg.LastSearchThreadId();
+        const WorkerThread::Id id = CTamboroDlgTesting::LastSearchThreadId(dlg);
         QVERIFY(WaitUntil([&] { return WorkerEnded(id); }));
         QVERIFY(pressed);
         QCOMPARE(WorkerThread::ExitCodeOf(id), std::optional<int>(13));
@@ -272,9 +273,9 @@ private slots:
         ShownDialog shown;
         CTamboroDlg& dlg = shown.dlg;
         QSemaphore gate;
-        dlg.SetWorkerStartHook([&gate] { gate.acquire(); });
+        CTamboroDlgTesting::SetWorkerStartHook(dlg, [&gate] { gate.acquire(); });
         TypeAndSearch(dlg, tree.Root());
-        const WorkerThread::Id id = dlg.LastSearchThreadId();
+        const WorkerThread::Id id = CTamboroDlgTesting::LastSearchThreadId(dlg);
         dlg.OnTimer(CTamboroDlg::TIMER_WATCH);
         QVERIFY(!dlg.IsTimerRunning(CTamboroDlg::TIMER_WATCH));
         gate.release();
@@ -329,13 +330,13 @@ private slots:
         CTamboroDlg& dlg = shown.dlg;
         dlg.OnClose();
         QVERIFY(!dlg.HasSharedHandle());
-        QCOMPARE(dlg.PostedQuitCode(), std::optional<int>(3));
+        QCOMPARE(CTamboroDlgTesting::PostedQuitCode(dlg), std::optional<int>(3));
         const int reused = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
         QVERIFY(reused >= 0);
         dlg.OnClose();
         QVERIFY(::fcntl(reused, F_GETFD) != -1);
         ::close(reused);
-        QCOMPARE(dlg.PostedQuitCode(), std::optional<int>(3));
+        QCOMPARE(CTamboroDlgTesting::PostedQuitCode(dlg), std::optional<int>(3));
     }
 
     // Closing during a search stops it, waits for the scan to unwind, keeps
@@ -360,7 +361,7 @@ private slots:
         QTimer::singleShot(30000, &dlg, [&] { dlg.done(-1); });  // a hang fails, not blocks
         const int code = dlg.DoModal();
         QCOMPARE(code, 4);
-        const WorkerThread::Id id = dlg.LastSearchThreadId();
+        const WorkerThread::Id id = CTamboroDlgTesting::LastSearchThreadId(dlg);
         QCOMPARE(WorkerThread::ExitCodeOf(id), std::optional<int>(13));
         QCOMPARE(WorkerThread::LiveCount(), before);
         QCOMPARE(RowTexts(*dlg.Model(), 2), QStringList({"leaf", "top"}));
@@ -379,7 +380,7 @@ private slots:
             CTamboroDlg dlg;
             QTimer::singleShot(0, &dlg, [&] {
                 TypeAndSearch(dlg, tree.Root());
-                id = dlg.LastSearchThreadId();
+                id = CTamboroDlgTesting::LastSearchThreadId(dlg);
                 WaitUntil([&] {
                     return WorkerThread::PhaseOf(id) != WorkerThread::Phase::Working &&
                            WorkerThread::PhaseOf(id) != WorkerThread::Phase::Created;
@@ -409,11 +410,11 @@ private slots:
         first.dlg.OnClose();
         QCOMPARE(second.SharedState().Load(), int32_t(SS_STOP));
         QVERIFY(first.dlg.IsTimerRunning(CTamboroDlg::TIMER_CLOSE));
-        QCOMPARE(first.dlg.PostedQuitCode(), std::nullopt);
+        QCOMPARE(CTamboroDlgTesting::PostedQuitCode(first.dlg), std::nullopt);
         QVERIFY(first.dlg.HasSharedHandle());
         second.SharedState().Store(SS_IDLE);
-        QVERIFY(WaitUntil([&] { return first.dlg.PostedQuitCode().has_value(); }, 5000));
-        QCOMPARE(first.dlg.PostedQuitCode(), std::optional<int>(4));
+        QVERIFY(WaitUntil([&] { return CTamboroDlgTesting::PostedQuitCode(first.dlg).has_value(); }, 5000));
+        QCOMPARE(CTamboroDlgTesting::PostedQuitCode(first.dlg), std::optional<int>(4));
     }
 
     // Another process wrote idle into the block while this window's scan
@@ -433,7 +434,7 @@ private slots:
             for (QWidget* widget : QApplication::topLevelWidgets())
                 dlg = dlg != nullptr ? dlg : qobject_cast<CTamboroDlg*>(widget);
             QVERIFY(dlg != nullptr);
-            dlg->SetWorkerHandOverPeriod(std::chrono::milliseconds(0));
+            CTamboroDlgTesting::SetWorkerHandOverPeriod(*dlg, std::chrono::milliseconds(0));
             QTimer::singleShot(60000, dlg, [dlg] { dlg->done(-1); });  // a hang fails, not blocks
             QObject::connect(dlg, &CTamboroDlg::RowsHandedOver, dlg, [dlg, &folders, &sinceClose] {
                 if (++folders != 5)
@@ -489,7 +490,7 @@ private slots:
             QVERIFY(WIFEXITED(status) && WEXITSTATUS(status) == 0);
         });
         TypeAndSearch(dlg, tree.Path("R"));
-        const WorkerThread::Id id = dlg.LastSearchThreadId();
+        const WorkerThread::Id id = CTamboroDlgTesting::LastSearchThreadId(dlg);
         QVERIFY(WaitUntil([&] { return WorkerEnded(id); }));
         QCOMPARE(WorkerThread::ExitCodeOf(id), std::optional<int>(14));
         QCOMPARE(RowTexts(*dlg.Model(), 2), QStringList({"leaf", "top"}));
@@ -528,7 +529,7 @@ private slots:
         runtime.MakeFolder(kSharedBlockName);
         MessageBoxWatcher watcher;
         TypeAndSearch(dlg, tree.Root());
-        const WorkerThread::Id id = dlg.LastSearchThreadId();
+        const WorkerThread::Id id = CTamboroDlgTesting::LastSearchThreadId(dlg);
         QVERIFY(WaitUntil([&] { return WorkerEnded(id); }));
         m_runtime.Use();
         QCOMPARE(watcher.seen.size(), std::size_t(1));

@@ -23,6 +23,7 @@
 #include "results/ResultModel.h"
 #include "results/RowFilterModel.h"
 #include "tests/support/GuiTestSupport.h"
+#include "tests/support/TamboroDlgTesting.h"
 
 namespace tamboro {
 namespace {
@@ -98,7 +99,7 @@ private:
     {
         dlg.PathEdit()->setText(QString::fromStdString(root));
         QTest::mouseClick(dlg.SearchButton(), Qt::LeftButton);
-        const WorkerThread::Id id = dlg.LastSearchThreadId();
+        const WorkerThread::Id id = CTamboroDlgTesting::LastSearchThreadId(dlg);
         QVERIFY(WaitUntil([&] { return Ended(id); }));
         dlg.ShowPendingResults();
     }
@@ -169,7 +170,7 @@ private slots:
         const QRect listBefore = dlg.List()->geometry();
         const QRect pathBefore = dlg.PathEdit()->geometry();
         const QRect stopBefore = dlg.StopButton()->geometry();
-        const WorkerThread::Id searched = dlg.LastSearchThreadId();
+        const WorkerThread::Id searched = CTamboroDlgTesting::LastSearchThreadId(dlg);
 
         dlg.PathEdit()->setFocus();
         PressCtrl(Qt::Key_F);
@@ -198,7 +199,7 @@ private slots:
         QTest::keyClick(bar->TextBox(), Qt::Key_Return);
         QCOMPARE(QApplication::focusWidget(), dlg.List());
         QCOMPARE(dlg.List()->currentIndex().row(), 0);
-        QCOMPARE(dlg.LastSearchThreadId(), searched);
+        QCOMPARE(CTamboroDlgTesting::LastSearchThreadId(dlg), searched);
         QCOMPARE(dlg.Model()->RowCountTotal(), 6);
 
         // Back in the bar, Down does the same; then pick the second row.
@@ -211,7 +212,7 @@ private slots:
         QTest::mouseClick(bar->TextBox(), Qt::LeftButton);
         QTest::keyClick(bar->TextBox(), Qt::Key_Escape);
         QVERIFY(!bar->isVisible());
-        QVERIFY(!dlg.PostedQuitCode().has_value());
+        QVERIFY(!CTamboroDlgTesting::PostedQuitCode(dlg).has_value());
         QCOMPARE(dlg.List()->model()->rowCount(), 6);
         QCOMPARE(dlg.List()->geometry(), listBefore);
         const QModelIndexList picked = dlg.List()->selectionModel()->selectedRows(2);
@@ -236,7 +237,7 @@ private slots:
             tree.WriteChart("R/" + name + "/a.bms", "g", name + (i % 3 == 0 ? " keep" : " drop"), "x");
         }
         CTamboroDlg dlg;
-        dlg.SetWorkerHandOverPeriod(std::chrono::milliseconds(0));
+        CTamboroDlgTesting::SetWorkerHandOverPeriod(dlg, std::chrono::milliseconds(0));
         Show(dlg);
         dlg.PathEdit()->setFocus();
         PressCtrl(Qt::Key_F);
@@ -391,8 +392,8 @@ private slots:
         QVERIFY(WaitUntil([&] { return popup->isVisible(); }, 5000));
         QTest::keyClick(popup, Qt::Key_Return);
         QVERIFY(!popup->isVisible());
-        QVERIFY(dlg.LastSearchThreadId() != 0);
-        const WorkerThread::Id searched = dlg.LastSearchThreadId();
+        QVERIFY(CTamboroDlgTesting::LastSearchThreadId(dlg) != 0);
+        const WorkerThread::Id searched = CTamboroDlgTesting::LastSearchThreadId(dlg);
         QVERIFY(WaitUntil([&] { return Ended(searched); }));
         QCOMPARE(QString::fromStdString(dlg.PathBytes()), typed);
 
@@ -403,7 +404,7 @@ private slots:
         QTest::keyClick(popup, Qt::Key_Return);
         const QString folder = QString::fromStdString(tree.Path("R/"));
         QVERIFY(dlg.PathEdit()->text() == folder + "Songs" || dlg.PathEdit()->text() == folder + "Sounds");
-        QCOMPARE(dlg.LastSearchThreadId(), searched);
+        QCOMPARE(CTamboroDlgTesting::LastSearchThreadId(dlg), searched);
     }
 };
 

@@ -26,6 +26,7 @@
 #include "results/ResultModel.h"
 #include "tests/support/Checked.h"
 #include "tests/support/GuiTestSupport.h"
+#include "tests/support/TamboroDlgTesting.h"
 
 namespace tamboro {
 namespace {
@@ -118,7 +119,7 @@ public:
         QElapsedTimer timer;
         timer.start();
         QTest::mouseClick(m_dlg.SearchButton(), Qt::LeftButton);
-        const WorkerThread::Id id = m_dlg.LastSearchThreadId();
+        const WorkerThread::Id id = CTamboroDlgTesting::LastSearchThreadId(m_dlg);
         QVERIFY(id != 0);
         QVERIFY2(WaitUntil([&] { return WorkerThread::PhaseOf(id) == WorkerThread::Phase::Ended; }, timeoutMs),
                  "the search did not end");

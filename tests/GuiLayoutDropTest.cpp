@@ -13,6 +13,7 @@
 #include "res/resource.h"
 #include "results/ResultModel.h"
 #include "tests/support/GuiTestSupport.h"
+#include "tests/support/TamboroDlgTesting.h"
 
 namespace tamboro {
 namespace {
@@ -242,7 +243,7 @@ private slots:
         QCOMPARE(dlg.PathEdit()->text(), QString::fromStdString(tree.Path("one")));
         QVERIFY(dlg.acceptDrops());
         // Dropping never starts a search.
-        QCOMPARE(dlg.LastSearchThreadId(), WorkerThread::Id(0));
+        QCOMPARE(CTamboroDlgTesting::LastSearchThreadId(dlg), WorkerThread::Id(0));
     }
 
     // Dropped on the path box (after its text, where the cursor is) or on
@@ -300,7 +301,7 @@ private slots:
         QCOMPARE(dlg.PathEdit()->text(), QString::fromStdString(tree.Root()) + QStringLiteral("/ソフト"));
         QCOMPARE(dlg.PathBytes(), folder);
         dlg.OnButtonSearch();
-        const WorkerThread::Id id = dlg.LastSearchThreadId();
+        const WorkerThread::Id id = CTamboroDlgTesting::LastSearchThreadId(dlg);
         QVERIFY(WaitUntil([&] { return WorkerThread::PhaseOf(id) == WorkerThread::Phase::Ended; }));
         QCOMPARE(dlg.Model()->rowCount(), 1);
         // Typing over it searches the typed text again.
@@ -318,13 +319,13 @@ private slots:
         dlg.OnInitDialog();
         dlg.show();
         QSemaphore gate;
-        dlg.SetWorkerStartHook([&gate] { gate.acquire(); });
+        CTamboroDlgTesting::SetWorkerStartHook(dlg, [&gate] { gate.acquire(); });
         dlg.PathEdit()->setText(QString::fromStdString(tree.Path("R")));
         dlg.OnButtonSearch();
-        const WorkerThread::Id id = dlg.LastSearchThreadId();
+        const WorkerThread::Id id = CTamboroDlgTesting::LastSearchThreadId(dlg);
         QVERIFY(Drop(dlg, {QUrl::fromLocalFile(QString::fromStdString(tree.Path("Other")))}));
         QCOMPARE(dlg.PathEdit()->text(), QString::fromStdString(tree.Path("Other")));
-        QCOMPARE(dlg.LastSearchThreadId(), id);
+        QCOMPARE(CTamboroDlgTesting::LastSearchThreadId(dlg), id);
         gate.release();
         QVERIFY(WaitUntil([&] { return WorkerThread::PhaseOf(id) == WorkerThread::Phase::Ended; }));
         QCOMPARE(dlg.Model()->rowCount(), 1);
@@ -342,7 +343,7 @@ private slots:
         dlg.show();
         dlg.PathEdit()->setText(QStringLiteral("before"));
         std::size_t asked = 0;
-        dlg.SetDropBufferAllocator([&asked](std::size_t wanted, std::size_t& obtained) {
+        CTamboroDlgTesting::SetDropBufferAllocator(dlg, [&asked](std::size_t wanted, std::size_t& obtained) {
             asked = wanted;
             obtained = wanted / 2;
             return std::make_unique<char[]>(obtained);
@@ -357,7 +358,7 @@ private slots:
         QCOMPARE(dlg.PathEdit()->text(), QStringLiteral("before"));
         QVERIFY(dlg.acceptDrops());
 
-        dlg.SetDropBufferAllocator({});
+        CTamboroDlgTesting::SetDropBufferAllocator(dlg, {});
         QVERIFY(Drop(dlg, {QUrl::fromLocalFile(QString::fromStdString(path))}));
         QCOMPARE(dlg.PathEdit()->text(), QString::fromStdString(path));
         QCOMPARE(watcher.seen.size(), std::size_t(1));

@@ -12,6 +12,7 @@
 #include "dialog/TamboroDlg.h"
 #include "results/ResultModel.h"
 #include "tests/support/GuiTestSupport.h"
+#include "tests/support/TamboroDlgTesting.h"
 
 namespace tamboro {
 namespace {
@@ -75,7 +76,7 @@ void Search(CTamboroDlg& dlg, const std::string& root)
 {
     dlg.PathEdit()->setText(QString::fromStdString(root));
     QTest::mouseClick(dlg.SearchButton(), Qt::LeftButton);
-    const WorkerThread::Id id = dlg.LastSearchThreadId();
+    const WorkerThread::Id id = CTamboroDlgTesting::LastSearchThreadId(dlg);
     QVERIFY(WaitUntil([id] { return WorkerThread::PhaseOf(id) == WorkerThread::Phase::Ended; }));
 }
 

@@ -8,6 +8,7 @@
 #include "dialog/TamboroDlg.h"
 #include "results/ResultModel.h"
 #include "tests/support/GuiTestSupport.h"
+#include "tests/support/TamboroDlgTesting.h"
 
 namespace tamboro {
 namespace {
@@ -52,7 +53,7 @@ private:
     {
         dlg.PathEdit()->setText(QString::fromStdString(root));
         dlg.OnButtonSearch();
-        const WorkerThread::Id id = dlg.LastSearchThreadId();
+        const WorkerThread::Id id = CTamboroDlgTesting::LastSearchThreadId(dlg);
         QVERIFY(WaitUntil([&] { return Ended(id); }));
     }
 
@@ -138,7 +139,7 @@ private slots:
         CTamboroDlg dlg;
         dlg.OnInitDialog();
         dlg.show();
-        dlg.SetWorkerHandOverPeriod(std::chrono::milliseconds(0));  // every folder on its own
+        CTamboroDlgTesting::SetWorkerHandOverPeriod(dlg, std::chrono::milliseconds(0));  // every folder on its own
         int clicks = 0;
         int folders = 0;
         QObject::connect(&dlg, &CTamboroDlg::RowsHandedOver, &dlg, [&] {
@@ -149,7 +150,7 @@ private slots:
         });
         dlg.PathEdit()->setText(QString::fromStdString(tree.Path("R")));
         dlg.OnButtonSearch();
-        const WorkerThread::Id id = dlg.LastSearchThreadId();
+        const WorkerThread::Id id = CTamboroDlgTesting::LastSearchThreadId(dlg);
         QVERIFY(WaitUntil([&] { return Ended(id); }));
         QVERIFY(clicks >= 3);
         ResultModel& model = *dlg.Model();

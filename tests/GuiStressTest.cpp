@@ -44,6 +44,7 @@
 #include "results/ResultModel.h"
 #include "tests/support/Checked.h"
 #include "tests/support/GuiTestSupport.h"
+#include "tests/support/TamboroDlgTesting.h"
 
 extern char** environ;
 
@@ -311,7 +312,7 @@ public:
         m_dlg->PathEdit()->setText(QString::fromStdString(m_root));
         m_searchStart = MonotonicNs();
         QTest::mouseClick(m_dlg->SearchButton(), Qt::LeftButton);
-        m_worker = m_dlg->LastSearchThreadId();
+        m_worker = CTamboroDlgTesting::LastSearchThreadId(*m_dlg);
         if (m_how != "after")
             QTimer::singleShot(m_momentMs, Qt::PreciseTimer, this, [this] { Close(); });
     }
@@ -660,9 +661,10 @@ private:
     // Presses Search; checks that a new worker started.
     static void PressSearch(Session& s)
     {
-        const WorkerThread::Id before = s.dlg.LastSearchThreadId();
+        const WorkerThread::Id before = CTamboroDlgTesting::LastSearchThreadId(s.dlg);
         QTest::mouseClick(s.dlg.SearchButton(), Qt::LeftButton);
-        QVERIFY2(s.dlg.LastSearchThreadId() != before, "Search was enabled and pressed, but no search started");
+        QVERIFY2(CTamboroDlgTesting::LastSearchThreadId(s.dlg) != before,
+                 "Search was enabled and pressed, but no search started");
     }
 
     // One Search/Stop cycle with its moments drawn from `random`. Ends with
@@ -674,7 +676,7 @@ private:
         if (QTest::currentTestFailed())
             return;
         searchPressed = false;
-        const WorkerThread::Id id = s.dlg.LastSearchThreadId();
+        const WorkerThread::Id id = CTamboroDlgTesting::LastSearchThreadId(s.dlg);
         QPushButton* stop = s.dlg.StopButton();
         QVERIFY(WaitUntil([&] { return stop->isEnabled() || ScanOver(id); }));
 
@@ -736,11 +738,11 @@ private:
     static void Settle(Session& s, bool& searchPressed, int liveBefore)
     {
         if (searchPressed) {
-            const WorkerThread::Id id = s.dlg.LastSearchThreadId();
+            const WorkerThread::Id id = CTamboroDlgTesting::LastSearchThreadId(s.dlg);
             s.started.push_back({id, CTamboroDlg::kQuitSearchFinished});
             searchPressed = false;
         }
-        QVERIFY(WaitUntil([&] { return Ended(s.dlg.LastSearchThreadId()); }, 60000));
+        QVERIFY(WaitUntil([&] { return Ended(CTamboroDlgTesting::LastSearchThreadId(s.dlg)); }, 60000));
         QVERIFY(WaitUntil([&] { return WorkerThread::LiveCount() == liveBefore; }));
         QTest::qWait(50);
     }
@@ -751,7 +753,7 @@ private:
         QElapsedTimer timer;
         timer.start();
         PressSearch(s);
-        const WorkerThread::Id id = s.dlg.LastSearchThreadId();
+        const WorkerThread::Id id = CTamboroDlgTesting::LastSearchThreadId(s.dlg);
         WaitUntil([&] { return ScanOver(id); }, 60000);
         s.started.push_back({id, CTamboroDlg::kQuitSearchFinished});
         return std::max(1, static_cast<int>(timer.elapsed()));
@@ -776,7 +778,7 @@ private slots:
         Session s(m_library.Root());
         for (int round = 0; round < 20; ++round) {
             PressSearch(s);
-            const WorkerThread::Id first = s.dlg.LastSearchThreadId();
+            const WorkerThread::Id first = CTamboroDlgTesting::LastSearchThreadId(s.dlg);
             bool pressed = false;
             s.searchWatch.once = [&] {
                 pressed = true;
@@ -785,7 +787,7 @@ private slots:
             QVERIFY(WaitUntil([&] { return pressed; }));
             if (QTest::currentTestFailed())
                 return;
-            const WorkerThread::Id second = s.dlg.LastSearchThreadId();
+            const WorkerThread::Id second = CTamboroDlgTesting::LastSearchThreadId(s.dlg);
             QVERIFY(WaitUntil([&] { return s.dlg.StopButton()->isEnabled(); }));
             if (round % 2 == 0) {
                 QTest::mouseClick(s.dlg.StopButton(), Qt::LeftButton);
@@ -849,7 +851,7 @@ private slots:
             PressSearch(s);
             if (QTest::currentTestFailed())
                 return;
-            const WorkerThread::Id id = s.dlg.LastSearchThreadId();
+            const WorkerThread::Id id = CTamboroDlgTesting::LastSearchThreadId(s.dlg);
             s.started.push_back({id, CTamboroDlg::kQuitSearchFinished});
             QVERIFY(WaitUntil([&] { return ScanOver(id); }, 60000));
             QCOMPARE(s.dlg.Model()->rowCount(), m_libraryRows);

@@ -59,6 +59,16 @@ std::vector<uint32_t> Indexes(const RowSorter& sorter)
     return out;
 }
 
+// The two halves of a row's key.
+uint32_t RowKeyInsertion(RowKey key)
+{
+    return key >> 16;
+}
+uint32_t RowKeyPosition(RowKey key)
+{
+    return key & 0xFFFFu;
+}
+
 // Every row's key: high half its insertion index, low half its position.
 void ExpectKeysRefreshed(const RowSorter& sorter)
 {
