@@ -225,7 +225,7 @@ class Rng {
 public:
     explicit Rng(uint64_t seed)
     {
-        for (uint64_t& word : s_) {
+        for (uint64_t& word : m_s) {
             seed += 0x9E3779B97F4A7C15ull;
             uint64_t z = seed;
             z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
@@ -236,14 +236,14 @@ public:
 
     uint64_t next()
     {
-        const uint64_t result = rotl(s_[1] * 5, 7) * 9;
-        const uint64_t t = s_[1] << 17;
-        s_[2] ^= s_[0];
-        s_[3] ^= s_[1];
-        s_[1] ^= s_[2];
-        s_[0] ^= s_[3];
-        s_[2] ^= t;
-        s_[3] = rotl(s_[3], 45);
+        const uint64_t result = rotl(m_s[1] * 5, 7) * 9;
+        const uint64_t t = m_s[1] << 17;
+        m_s[2] ^= m_s[0];
+        m_s[3] ^= m_s[1];
+        m_s[1] ^= m_s[2];
+        m_s[0] ^= m_s[3];
+        m_s[2] ^= t;
+        m_s[3] = rotl(m_s[3], 45);
         return result;
     }
 
@@ -261,7 +261,7 @@ public:
 
 private:
     static uint64_t rotl(uint64_t x, int k) { return (x << k) | (x >> (64 - k)); }
-    uint64_t s_[4];
+    uint64_t m_s[4];
 };
 
 // A distribution given by its quantiles: `value` at `perMille` of the mass,
@@ -474,21 +474,21 @@ ChartPlan makeChartPlan(Rng& rng, const Song& song, int difficulty, uint32_t pac
 
 class ChartWriter {
 public:
-    ChartWriter(std::string& out, const ChartPlan& plan) : out_(out), plan_(plan), eol_(plan.lf ? "\n" : "\r\n") {}
+    ChartWriter(std::string& out, const ChartPlan& plan) : m_out(out), m_plan(plan), m_eol(plan.lf ? "\n" : "\r\n") {}
 
     // Returns the number of lines that begin with "#genre ", "#title " or
     // "#artist " in any letter case: what grep and rg will find.
     uint64_t write(Rng& rng, const std::vector<std::string>& soundNames, const std::vector<std::string>& imageNames)
     {
-        const Song& song = *plan_.song;
-        const char* label = kDifficultyLabels[plan_.difficulty];
+        const Song& song = *m_plan.song;
+        const char* label = kDifficultyLabels[m_plan.difficulty];
         if (song.bom)
-            out_ += "\xEF\xBB\xBF";
+            m_out += "\xEF\xBB\xBF";
         line("");
         line("*---------------------- HEADER FIELD");
         line("");
         tag("PLAYER", "1");
-        if (!plan_.noGenre)
+        if (!m_plan.noGenre)
             tag("GENRE", song.genre);
         const uint32_t titleStyle = rng.below(100);
         std::string title = song.title;
@@ -496,7 +496,7 @@ public:
             title += std::string(" [") + label + "]";
         else if (titleStyle < 75)
             title += std::string(" (") + label + ")";
-        if (plan_.trailingSpaces)
+        if (m_plan.trailingSpaces)
             title += "  ";
         tag("TITLE", title);
         if (titleStyle >= 75 && titleStyle < 95)
@@ -505,16 +505,16 @@ public:
         if (rng.chance(250))
             tag("SUBARTIST", "obj: " + std::string(rng.pick(kAsciiArtists)));
         tag("BPM", std::to_string(rng.range(120, 200)) + (rng.chance(200) ? ".5" : ""));
-        tag("PLAYLEVEL", std::to_string(std::min(12, 1 + 2 * plan_.difficulty + rng.range(0, 2))));
+        tag("PLAYLEVEL", std::to_string(std::min(12, 1 + 2 * m_plan.difficulty + rng.range(0, 2))));
         tag("RANK", std::to_string(rng.range(1, 3)));
         tag("TOTAL", std::to_string(rng.range(160, 600)));
         if (rng.chance(600))
-            tag("DIFFICULTY", std::to_string(std::min(5, plan_.difficulty + 1)));
+            tag("DIFFICULTY", std::to_string(std::min(5, m_plan.difficulty + 1)));
         if (!imageNames.empty() && rng.chance(700))
             tag("STAGEFILE", imageNames.front());
         if (rng.chance(150))
             tag("LNOBJ", "ZZ");
-        if (plan_.repeatedTags && rng.chance(500))
+        if (m_plan.repeatedTags && rng.chance(500))
             tag("TITLE", song.title);  // an early draft title, overridden below or not
         line("");
         for (size_t i = 0; i < soundNames.size(); ++i) {
@@ -528,7 +528,7 @@ public:
             appendId(name, static_cast<uint32_t>(i + 1));
             raw(name + " " + imageNames[i]);
         }
-        if (plan_.repeatedTags) {
+        if (m_plan.repeatedTags) {
             // A second definition further down: the later one wins.
             line("");
             if (rng.chance(500))
@@ -536,7 +536,7 @@ public:
             else
                 tag("TITLE", title + " (fixed)");
         }
-        if (plan_.randomBlock) {
+        if (m_plan.randomBlock) {
             line("");
             tag("RANDOM", "2");
             tag("IF", "1");
@@ -551,16 +551,16 @@ public:
         line("*---------------------- MAIN DATA FIELD");
         line("");
         writeData(rng);
-        if (plan_.ctrlZ)
+        if (m_plan.ctrlZ)
             writeJunk(rng);
-        return headerLines_;
+        return m_headerLines;
     }
 
 private:
     void line(std::string_view text)
     {
-        out_ += text;
-        out_ += eol_;
+        m_out += text;
+        m_out += m_eol;
     }
 
     void raw(std::string_view text) { line(text); }
@@ -569,9 +569,9 @@ private:
     {
         std::string result = "#";
         result += name;
-        if (plan_.lowerCaseTags || plan_.mixedCaseTags) {
+        if (m_plan.lowerCaseTags || m_plan.mixedCaseTags) {
             for (size_t i = 1; i < result.size(); ++i) {
-                if (plan_.lowerCaseTags || i > 1)
+                if (m_plan.lowerCaseTags || i > 1)
                     result[i] = static_cast<char>(result[i] - 'A' + 'a');
             }
         }
@@ -582,13 +582,13 @@ private:
     {
         const std::string_view n(name);
         if (n == "GENRE" || n == "TITLE" || n == "ARTIST")
-            ++headerLines_;
-        out_ += tagName(name);
+            ++m_headerLines;
+        m_out += tagName(name);
         if (!value.empty() || n == "TITLE" || n == "ARTIST" || n == "GENRE") {
-            out_ += ' ';
-            out_ += value;
+            m_out += ' ';
+            m_out += value;
         }
-        out_ += eol_;
+        m_out += m_eol;
     }
 
     // Data lines "#MMMCC:xxxx..." until the target size: a few background
@@ -599,11 +599,11 @@ private:
         static constexpr int kResolutions[] = {192, 96, 64, 48, 32, 24, 16, 8};
         static constexpr int kKeyChannels[] = {11, 12, 13, 14, 15, 18, 19, 16, 21, 22, 23, 24,
                                                25, 28, 29, 26, 51, 52, 53, 54, 55, 58, 59, 56};
-        const size_t target = plan_.targetBytes;
-        if (out_.size() >= target)
+        const size_t target = m_plan.targetBytes;
+        if (m_out.size() >= target)
             return;
         const size_t measures = static_cast<size_t>(rng.range(64, 320));
-        const size_t perMeasure = (target - out_.size()) / measures + 1;
+        const size_t perMeasure = (target - m_out.size()) / measures + 1;
         const size_t perLine = perMeasure / static_cast<size_t>(rng.range(8, 14));
         int resolution = kResolutions[std::size(kResolutions) - 1];
         for (const int r : kResolutions) {
@@ -612,18 +612,18 @@ private:
                 break;
             }
         }
-        for (int measure = 0; out_.size() < target; measure = (measure + 1) % 1000) {
-            const size_t measureEnd = out_.size() + perMeasure;
-            if (plan_.images > 0 && rng.chance(200))
-                dataLine(rng, measure, 4, 4, static_cast<uint32_t>(plan_.images), 100);
+        for (int measure = 0; m_out.size() < target; measure = (measure + 1) % 1000) {
+            const size_t measureEnd = m_out.size() + perMeasure;
+            if (m_plan.images > 0 && rng.chance(200))
+                dataLine(rng, measure, 4, 4, static_cast<uint32_t>(m_plan.images), 100);
             const int background = rng.range(1, 4);
-            for (int i = 0; out_.size() < measureEnd && out_.size() < target; ++i) {
+            for (int i = 0; m_out.size() < measureEnd && m_out.size() < target; ++i) {
                 if (i < background) {
                     dataLine(rng, measure, 1, resolution / (rng.chance(500) ? 2 : 1),
-                             static_cast<uint32_t>(plan_.sounds), 40);
+                             static_cast<uint32_t>(m_plan.sounds), 40);
                 } else {
                     const int channel = kKeyChannels[static_cast<size_t>(i - background) % std::size(kKeyChannels)];
-                    dataLine(rng, measure, channel, resolution, static_cast<uint32_t>(plan_.sounds), 60);
+                    dataLine(rng, measure, channel, resolution, static_cast<uint32_t>(m_plan.sounds), 60);
                 }
             }
         }
@@ -635,7 +635,7 @@ private:
     {
         char head[8];
         std::snprintf(head, sizeof head, "#%03d%02d:", measure, channel);
-        out_ += head;
+        m_out += head;
         uint64_t bits = 0;
         for (int p = 0; p < pairs; ++p) {
             if (p % 8 == 0)
@@ -643,11 +643,11 @@ private:
             const uint32_t byte = static_cast<uint32_t>(bits & 0xFF);
             bits >>= 8;
             if (byte < density && ids > 0)
-                appendId(out_, 1 + rng.below(ids));
+                appendId(m_out, 1 + rng.below(ids));
             else
-                out_ += "00";
+                m_out += "00";
         }
-        out_ += eol_;
+        m_out += m_eol;
     }
 
     // After Ctrl-Z, old editors left padding or the rest of a buffer. The
@@ -655,26 +655,26 @@ private:
     // (no header line can hide behind the end of the file).
     void writeJunk(Rng& rng)
     {
-        out_ += '\x1A';
+        m_out += '\x1A';
         const size_t count = static_cast<size_t>(rng.range(1, 2048));
         if (rng.chance(500)) {
-            out_.append(count, '\x1A');
+            m_out.append(count, '\x1A');
             return;
         }
-        const size_t start = out_.size();
-        appendRandomBytes(out_, rng, count);
-        for (size_t i = start; i < out_.size(); ++i) {
-            if (out_[i] == '\0')
-                out_[i] = '\x1A';
-            else if (out_[i] == '#')
-                out_[i] = ' ';
+        const size_t start = m_out.size();
+        appendRandomBytes(m_out, rng, count);
+        for (size_t i = start; i < m_out.size(); ++i) {
+            if (m_out[i] == '\0')
+                m_out[i] = '\x1A';
+            else if (m_out[i] == '#')
+                m_out[i] = ' ';
         }
     }
 
-    std::string& out_;
-    const ChartPlan& plan_;
-    const char* eol_;
-    uint64_t headerLines_ = 0;
+    std::string& m_out;
+    const ChartPlan& m_plan;
+    const char* m_eol;
+    uint64_t m_headerLines = 0;
 };
 
 void makeWav(std::string& out, Rng& rng, uint32_t size)
@@ -740,13 +740,13 @@ struct Options {
 
 class LibraryWriter {
 public:
-    explicit LibraryWriter(const Options& options) : options_(options) {}
+    explicit LibraryWriter(const Options& options) : m_options(options) {}
 
     Totals run()
     {
-        Rng plan(options_.seed);
+        Rng plan(m_options.seed);
         std::vector<int> packageCharts;
-        for (uint64_t left = options_.charts; left > 0;) {
+        for (uint64_t left = m_options.charts; left > 0;) {
             const uint32_t u = plan.below(1000);
             int count = 1;
             while (u >= kChartsPerPackageCdf[count - 1])
@@ -759,7 +759,7 @@ public:
 
         std::vector<uint32_t> cumulative;
         uint32_t sum = 0;
-        for (const Parent& parent : parents_)
+        for (const Parent& parent : m_parents)
             cumulative.push_back(sum += parent.weight);
 
         std::string buffer;
@@ -770,10 +770,10 @@ public:
                 ++parent;
             // Each package has a generator of its own, so that its content
             // does not depend on how much randomness the ones before it used.
-            Rng rng(options_.seed * 0x100000001B3ull + 0x9E3779B97F4A7C15ull * (i + 1));
-            writePackage(rng, parents_[parent].path, packageCharts[i], i, buffer);
+            Rng rng(m_options.seed * 0x100000001B3ull + 0x9E3779B97F4A7C15ull * (i + 1));
+            writePackage(rng, m_parents[parent].path, packageCharts[i], i, buffer);
         }
-        return totals_;
+        return m_totals;
     }
 
 private:
@@ -787,16 +787,16 @@ private:
     std::string uniqueName(const std::string& folder, const std::string& stem, const std::string& extension = {})
     {
         std::string path = folder + "/" + stem + extension;
-        for (int n = 2; !taken_.insert(path).second; ++n)
+        for (int n = 2; !m_taken.insert(path).second; ++n)
             path = folder + "/" + stem + " (" + std::to_string(n) + ")" + extension;
         return path;
     }
 
     void makeCategories(Rng& rng, size_t packages)
     {
-        makeFolder(options_.outDir, totals_);
-        --totals_.folders;  // the root is not counted
-        size_t categories = std::clamp<size_t>(options_.charts / 400, 20, 60);
+        makeFolder(m_options.outDir, m_totals);
+        --m_totals.folders;  // the root is not counted
+        size_t categories = std::clamp<size_t>(m_options.charts / 400, 20, 60);
         categories = std::max<size_t>(1, std::min(categories, packages));
         for (size_t c = 0; c < categories; ++c) {
             std::string name;
@@ -812,8 +812,8 @@ private:
                 std::snprintf(prefix, sizeof prefix, "%02zu_", c + 1);
                 name = prefix + name;
             }
-            const std::string path = uniqueName(options_.outDir, name);
-            makeFolder(path, totals_);
+            const std::string path = uniqueName(m_options.outDir, name);
+            makeFolder(path, m_totals);
             // Some categories are few and large, most are small.
             const uint32_t weight = 1 + rng.below(10) * rng.below(10);
             if (rng.chance(150)) {
@@ -826,13 +826,13 @@ private:
                     else
                         part = std::to_string(2008 + p);
                     const std::string sub = uniqueName(path, part);
-                    makeFolder(sub, totals_);
-                    parents_.push_back({sub, std::max<uint32_t>(1, weight / static_cast<uint32_t>(parts))});
+                    makeFolder(sub, m_totals);
+                    m_parents.push_back({sub, std::max<uint32_t>(1, weight / static_cast<uint32_t>(parts))});
                 }
                 // A few loose packages stay beside the volumes.
-                parents_.push_back({path, 1});
+                m_parents.push_back({path, 1});
             } else {
-                parents_.push_back({path, weight});
+                m_parents.push_back({path, weight});
             }
         }
     }
@@ -877,11 +877,11 @@ private:
         const bool loose = charts == 1 && rng.chance(30);  // a lone chart dropped into the category
         const std::string folder = loose ? parent : uniqueName(parent, packageFolderName(rng, song, index));
         if (!loose)
-            makeFolder(folder, totals_);
+            makeFolder(folder, m_totals);
 
         std::vector<std::string> sounds;
         std::vector<std::string> images;
-        if (!loose && !options_.small) {
+        if (!loose && !m_options.small) {
             const int soundCount = static_cast<int>(sample(rng, kSoundsPerPackage));
             const bool ogg = rng.chance(400);
             const size_t prefixes = 1 + rng.below(std::size(kSoundPrefixes));
@@ -895,7 +895,7 @@ private:
                     makeOgg(buffer, rng, size);
                 else
                     makeWav(buffer, rng, size);
-                writeFile(folder + "/" + name, buffer, totals_);
+                writeFile(folder + "/" + name, buffer, m_totals);
                 sounds.push_back(std::move(name));
             }
             std::string imageFolder = folder;
@@ -903,7 +903,7 @@ private:
             if (rng.chance(100)) {
                 imageFolder = folder + "/bga";
                 imagePrefix = "bga/";
-                makeFolder(imageFolder, totals_);
+                makeFolder(imageFolder, m_totals);
             }
             const int imageCount = rng.range(1, 6);
             for (int m = 0; m < imageCount; ++m) {
@@ -918,18 +918,18 @@ private:
                     makeBmp(buffer, rng);
                 else
                     makePng(buffer, rng);
-                writeFile(imageFolder + "/" + name, buffer, totals_);
+                writeFile(imageFolder + "/" + name, buffer, m_totals);
                 images.push_back(imagePrefix + name);
             }
             if (rng.chance(400)) {
                 buffer =
                     song.title + "\r\n" + song.artist + "\r\n\r\nBGA: " + std::to_string(imageCount) + " files\r\n";
-                writeFile(folder + "/readme.txt", buffer, totals_);
+                writeFile(folder + "/readme.txt", buffer, m_totals);
             }
         }
 
-        const uint32_t packageKb = sample(rng, options_.small ? std::span<const Quantile>(kSmallChartKb)
-                                                              : std::span<const Quantile>(kChartKb));
+        const uint32_t packageKb = sample(rng, m_options.small ? std::span<const Quantile>(kSmallChartKb)
+                                                               : std::span<const Quantile>(kChartKb));
         const bool titleNames = song.encoding != Encoding::Ascii && rng.chance(300);
         const std::string stem = loose ? asciiSlug(song.utf8Title.empty() ? "chart" : song.utf8Title)
                                        : std::string(rng.chance(500) ? "" : "song");
@@ -939,7 +939,7 @@ private:
         if (!loose && charts >= 3 && rng.chance(60)) {
             inSubfolder = rng.range(1, 2);
             subfolder = uniqueName(folder, rng.chance(500) ? kSabunCp932 : "sabun");
-            makeFolder(subfolder, totals_);
+            makeFolder(subfolder, m_totals);
         }
         for (int c = 0; c < charts; ++c) {
             const bool sabun = c >= charts - inSubfolder;
@@ -949,19 +949,19 @@ private:
             const uint32_t roll = rng.below(1000);
             const std::string extension = roll < 40 ? ".BMS" : roll < 45 ? ".Bms" : ".bms";
             const ChartPlan plan = makeChartPlan(rng, song, c, packageKb, static_cast<int>(sounds.size()),
-                                                 static_cast<int>(images.size()), options_.small);
+                                                 static_cast<int>(images.size()), m_options.small);
             buffer.clear();
             const uint64_t headerLines = sabun ? ChartWriter(buffer, plan).write(rng, upOne(sounds), upOne(images))
                                                : ChartWriter(buffer, plan).write(rng, sounds, images);
             const std::string path = uniqueName(sabun ? subfolder : folder, name, extension);
-            writeFile(path, buffer, totals_);
-            ++totals_.charts;
-            totals_.chartBytes += buffer.size();
-            totals_.headerLines += headerLines;
+            writeFile(path, buffer, m_totals);
+            ++m_totals.charts;
+            m_totals.chartBytes += buffer.size();
+            m_totals.headerLines += headerLines;
         }
 
         // Charts of other formats beside them; a "*.bms" scan must not read these.
-        if (!loose && !options_.small) {
+        if (!loose && !m_options.small) {
             const uint32_t roll = rng.below(1000);
             const char* ext = roll < 150   ? ".bme"
                               : roll < 200 ? ".bml"
@@ -972,19 +972,19 @@ private:
                 const int extra = rng.range(1, 2);
                 for (int e = 0; e < extra; ++e) {
                     const ChartPlan plan = makeChartPlan(rng, song, 3 + e, packageKb, static_cast<int>(sounds.size()),
-                                                         static_cast<int>(images.size()), options_.small);
+                                                         static_cast<int>(images.size()), m_options.small);
                     buffer.clear();
                     ChartWriter(buffer, plan).write(rng, sounds, images);
-                    writeFile(folder + "/" + stem + kOtherChartSuffixes[e] + ext, buffer, totals_);
+                    writeFile(folder + "/" + stem + kOtherChartSuffixes[e] + ext, buffer, m_totals);
                 }
             }
         }
     }
 
-    const Options& options_;
-    Totals totals_;
-    std::vector<Parent> parents_;
-    std::unordered_set<std::string> taken_;  // folder and chart paths handed out so far
+    const Options& m_options;
+    Totals m_totals;
+    std::vector<Parent> m_parents;
+    std::unordered_set<std::string> m_taken;  // folder and chart paths handed out so far
 };
 
 bool parseNumber(const char* text, uint64_t& value)

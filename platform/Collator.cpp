@@ -44,14 +44,14 @@ const UChar* IcuData(std::u16string_view s)
 
 }  // namespace
 
-Collator::Collator(std::string localeName) : localeName_(std::move(localeName)), collator_(OpenCollator(localeName_))
+Collator::Collator(std::string localeName) : m_localeName(std::move(localeName)), m_collator(OpenCollator(m_localeName))
 {}
 
 Collator::~Collator() = default;
 
-Collator::Collator(const Collator& other) : localeName_(other.localeName_), collator_(other.collator_->clone())
+Collator::Collator(const Collator& other) : m_localeName(other.m_localeName), m_collator(other.m_collator->clone())
 {
-    if (!collator_)
+    if (!m_collator)
         throw std::runtime_error("cannot clone an ICU collator");
 }
 
@@ -89,7 +89,7 @@ std::string Collator::LocaleFromEnvironment()
 int Collator::Compare(std::u16string_view a, std::u16string_view b) const
 {
     UErrorCode err = U_ZERO_ERROR;
-    const UCollationResult r = collator_->compare(IcuData(a), IcuLength(a), IcuData(b), IcuLength(b), err);
+    const UCollationResult r = m_collator->compare(IcuData(a), IcuLength(a), IcuData(b), IcuLength(b), err);
     if (U_FAILURE(err))
         return a.compare(b);  // never seen in practice; keep a total order
     return r == UCOL_LESS ? -1 : r == UCOL_GREATER ? 1 : 0;
@@ -98,13 +98,13 @@ int Collator::Compare(std::u16string_view a, std::u16string_view b) const
 std::string Collator::SortKey(std::u16string_view s) const
 {
     uint8_t stackKey[256];
-    int32_t length = collator_->getSortKey(IcuData(s), IcuLength(s), stackKey, sizeof stackKey);
+    int32_t length = m_collator->getSortKey(IcuData(s), IcuLength(s), stackKey, sizeof stackKey);
     std::string key;
     if (length <= static_cast<int32_t>(sizeof stackKey)) {
         key.assign(reinterpret_cast<const char*>(stackKey), static_cast<std::size_t>(std::max(length, 0)));
     } else {
         key.resize(static_cast<std::size_t>(length));
-        length = collator_->getSortKey(IcuData(s), IcuLength(s), reinterpret_cast<uint8_t*>(key.data()), length);
+        length = m_collator->getSortKey(IcuData(s), IcuLength(s), reinterpret_cast<uint8_t*>(key.data()), length);
         key.resize(static_cast<std::size_t>(std::max(length, 0)));
     }
     // ICU ends every key with a 0 byte that occurs nowhere else; it adds

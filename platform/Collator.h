@@ -41,7 +41,7 @@ public:
     static std::string NormalizeLocaleName(std::string_view posixName);
 
     // The locale name this collator was asked for ("" = root).
-    const std::string& LocaleName() const { return localeName_; }
+    const std::string& LocaleName() const { return m_localeName; }
 
     // Negative, zero or positive as a sorts before, with or after b.
     int Compare(std::u16string_view a, std::u16string_view b) const;
@@ -52,8 +52,8 @@ public:
     std::string SortKey(std::u16string_view s) const;
 
 private:
-    std::string localeName_;
-    std::unique_ptr<icu::Collator> collator_;
+    std::string m_localeName;
+    std::unique_ptr<icu::Collator> m_collator;
 };
 
 }  // namespace tamboro

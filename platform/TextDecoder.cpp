@@ -227,22 +227,22 @@ class ThreadConverters {
 public:
     ThreadConverters()
     {
-        strictSjis_ = Open("windows-31j", true);
-        lenientSjis_ = Open("windows-31j", false);
-        strictKorean_ = Open("windows-949", true);
-        lenientKorean_ = Open("windows-949", false);
+        m_strictSjis = Open("windows-31j", true);
+        m_lenientSjis = Open("windows-31j", false);
+        m_strictKorean = Open("windows-949", true);
+        m_lenientKorean = Open("windows-949", false);
     }
     ~ThreadConverters()
     {
-        for (UConverter* c : {strictSjis_, lenientSjis_, strictKorean_, lenientKorean_})
+        for (UConverter* c : {m_strictSjis, m_lenientSjis, m_strictKorean, m_lenientKorean})
             if (c)
                 ucnv_close(c);
     }
     ThreadConverters(const ThreadConverters&) = delete;
     ThreadConverters& operator=(const ThreadConverters&) = delete;
 
-    UConverter* Strict(Charset cs) const { return cs == Charset::Korean ? strictKorean_ : strictSjis_; }
-    UConverter* Lenient(Charset cs) const { return cs == Charset::Korean ? lenientKorean_ : lenientSjis_; }
+    UConverter* Strict(Charset cs) const { return cs == Charset::Korean ? m_strictKorean : m_strictSjis; }
+    UConverter* Lenient(Charset cs) const { return cs == Charset::Korean ? m_lenientKorean : m_lenientSjis; }
 
 private:
     static UConverter* Open(const char* name, bool strict)
@@ -263,10 +263,10 @@ private:
         return cnv;
     }
 
-    UConverter* strictSjis_ = nullptr;
-    UConverter* lenientSjis_ = nullptr;
-    UConverter* strictKorean_ = nullptr;
-    UConverter* lenientKorean_ = nullptr;
+    UConverter* m_strictSjis = nullptr;
+    UConverter* m_lenientSjis = nullptr;
+    UConverter* m_strictKorean = nullptr;
+    UConverter* m_lenientKorean = nullptr;
 };
 
 ThreadConverters& Converters()
