@@ -148,7 +148,7 @@ WindowRun TimeWindowSearch(CTamboroDlg& dlg, const std::string& root)
     start = Clock::now();
     dlg.OnButtonSearch();
     started = true;
-    while (dlg.IsTimerRunning(CTamboroDlg::TIMER_WATCH))
+    while (CTamboroDlgTesting::IsTimerRunning(dlg, CTamboroDlg::TIMER_WATCH))
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     const auto watched = Clock::now();
     meter.stop();

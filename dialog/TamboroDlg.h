@@ -150,11 +150,9 @@ public:
     RowFilterModel* Filter() const { return m_filter; }
     FindBar* FindBarWidget() const { return m_findBar; }
     StateWord SharedState() const { return m_pSharedState; }
-    bool HasSharedHandle() const { return m_hSharedMap.HasHandle(); }
     int32_t SortColumn() const { return m_nSortColumn; }
     int32_t SortMode() const { return m_nSortMode; }
     const std::array<QString, kColumnCount>& ColumnTitles() const { return m_strColumnTitle; }
-    bool IsTimerRunning(int nIDEvent) const;
     // The path a search of the path box's current text would scan, as bytes.
     std::string PathBytes() const;
 
@@ -205,6 +203,7 @@ private:
     void PostQuit(int code);
     void SetTimer(int nIDEvent, int elapseMs);
     void KillTimer(int nIDEvent);
+    bool IsTimerRunning(int nIDEvent) const;
     bool StateIs(int32_t state) const;
     // Ends every worker thread still alive, serving their calls meanwhile.
     void EndWorkers();

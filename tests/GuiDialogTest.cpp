@@ -134,14 +134,14 @@ private slots:
                 swappedWhileListing && !dlg.SearchButton()->isEnabled() && dlg.StopButton()->isEnabled();
         });
         TypeAndSearch(dlg, tree.Path("R"));
-        QVERIFY(dlg.IsTimerRunning(CTamboroDlg::TIMER_WATCH));
+        QVERIFY(CTamboroDlgTesting::IsTimerRunning(dlg, CTamboroDlg::TIMER_WATCH));
         const WorkerThread::Id id = CTamboroDlgTesting::LastSearchThreadId(dlg);
         QVERIFY(WaitUntil([&] { return WorkerEnded(id); }));
 
         QVERIFY(swappedWhileListing);
         QVERIFY(dlg.SearchButton()->isEnabled());
         QVERIFY(!dlg.StopButton()->isEnabled());
-        QVERIFY(!dlg.IsTimerRunning(CTamboroDlg::TIMER_WATCH));
+        QVERIFY(!CTamboroDlgTesting::IsTimerRunning(dlg, CTamboroDlg::TIMER_WATCH));
         QCOMPARE(WorkerThread::ExitCodeOf(id), std::optional<int>(14));
         QCOMPARE(dlg.SharedState().Load(), int32_t(SS_IDLE));
 
@@ -213,7 +213,7 @@ private slots:
         QTest::ignoreMessage(QtCriticalMsg, QRegularExpression(QStringLiteral("QThread::start")));
         TypeAndSearch(dlg, tree.Root());
         const WorkerThread::Id failed = CTamboroDlgTesting::LastSearchThreadId(dlg);
-        QVERIFY(WaitUntil([&] { return !dlg.IsTimerRunning(CTamboroDlg::TIMER_WATCH); }, 2000));
+        QVERIFY(WaitUntil([&] { return !CTamboroDlgTesting::IsTimerRunning(dlg, CTamboroDlg::TIMER_WATCH); }, 2000));
         QVERIFY(dlg.SearchButton()->isEnabled());
         QVERIFY(!dlg.StopButton()->isEnabled());
         QCOMPARE(dlg.Model()->rowCount(), 0);
@@ -255,7 +255,7 @@ private slots:
         QVERIFY(!dlg.StopButton()->isEnabled());
         // The next watch tick finds the word idle and stops the timer; its
         // quit 14 finds no thread.
-        QVERIFY(WaitUntil([&] { return !dlg.IsTimerRunning(CTamboroDlg::TIMER_WATCH); }));
+        QVERIFY(WaitUntil([&] { return !CTamboroDlgTesting::IsTimerRunning(dlg, CTamboroDlg::TIMER_WATCH); }));
         QCOMPARE(dlg.SharedState().Load(), int32_t(SS_IDLE));
         QCOMPARE(WorkerThread::ExitCodeOf(id), std::optional<int>(13));
         // Stop when nothing runs does nothing.
@@ -277,7 +277,7 @@ private slots:
         TypeAndSearch(dlg, tree.Root());
         const WorkerThread::Id id = CTamboroDlgTesting::LastSearchThreadId(dlg);
         dlg.OnTimer(CTamboroDlg::TIMER_WATCH);
-        QVERIFY(!dlg.IsTimerRunning(CTamboroDlg::TIMER_WATCH));
+        QVERIFY(!CTamboroDlgTesting::IsTimerRunning(dlg, CTamboroDlg::TIMER_WATCH));
         gate.release();
         QVERIFY(WaitUntil([&] { return WorkerEnded(id); }));
         QCOMPARE(WorkerThread::ExitCodeOf(id), std::optional<int>(14));
@@ -303,7 +303,7 @@ private slots:
         });
         QCOMPARE(dlg.DoModal(), 3);
         // A close request closes the window's handle; Escape does not.
-        QCOMPARE(dlg.HasSharedHandle(), escape);
+        QCOMPARE(CTamboroDlgTesting::HasSharedHandle(dlg), escape);
     }
 
     // The running window is a normal top-level window, not a modal one
@@ -329,7 +329,7 @@ private slots:
         ShownDialog shown;
         CTamboroDlg& dlg = shown.dlg;
         dlg.OnClose();
-        QVERIFY(!dlg.HasSharedHandle());
+        QVERIFY(!CTamboroDlgTesting::HasSharedHandle(dlg));
         QCOMPARE(CTamboroDlgTesting::PostedQuitCode(dlg), std::optional<int>(3));
         const int reused = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
         QVERIFY(reused >= 0);
@@ -354,7 +354,7 @@ private slots:
             if (!closed) {
                 closed = true;
                 dlg.close();
-                QVERIFY(dlg.IsTimerRunning(CTamboroDlg::TIMER_CLOSE));
+                QVERIFY(CTamboroDlgTesting::IsTimerRunning(dlg, CTamboroDlg::TIMER_CLOSE));
             }
         });
         QTimer::singleShot(0, &dlg, [&] { TypeAndSearch(dlg, tree.Path("R")); });
@@ -409,9 +409,9 @@ private slots:
         QCOMPARE(first.dlg.SharedState().Load(), int32_t(SS_RUNNING));
         first.dlg.OnClose();
         QCOMPARE(second.SharedState().Load(), int32_t(SS_STOP));
-        QVERIFY(first.dlg.IsTimerRunning(CTamboroDlg::TIMER_CLOSE));
+        QVERIFY(CTamboroDlgTesting::IsTimerRunning(first.dlg, CTamboroDlg::TIMER_CLOSE));
         QCOMPARE(CTamboroDlgTesting::PostedQuitCode(first.dlg), std::nullopt);
-        QVERIFY(first.dlg.HasSharedHandle());
+        QVERIFY(CTamboroDlgTesting::HasSharedHandle(first.dlg));
         second.SharedState().Store(SS_IDLE);
         QVERIFY(WaitUntil([&] { return CTamboroDlgTesting::PostedQuitCode(first.dlg).has_value(); }, 5000));
         QCOMPARE(CTamboroDlgTesting::PostedQuitCode(first.dlg), std::optional<int>(4));
@@ -540,7 +540,7 @@ private slots:
         QVERIFY(!dlg.StopButton()->isEnabled());
         QCOMPARE(dlg.Model()->rowCount(), 0);
         QCOMPARE(dlg.SharedState().Load(), int32_t(SS_IDLE));
-        QVERIFY(WaitUntil([&] { return !dlg.IsTimerRunning(CTamboroDlg::TIMER_WATCH); }, 5000));
+        QVERIFY(WaitUntil([&] { return !CTamboroDlgTesting::IsTimerRunning(dlg, CTamboroDlg::TIMER_WATCH); }, 5000));
     }
 
     // --help and --version answer and end with 0 without a window (no

@@ -127,7 +127,7 @@ public:
         QCOMPARE(m_dlg.SharedState().Load(), int32_t(SS_IDLE));
         QVERIFY(m_dlg.SearchButton()->isEnabled());
         QVERIFY(!m_dlg.StopButton()->isEnabled());
-        QVERIFY(!m_dlg.IsTimerRunning(CTamboroDlg::TIMER_WATCH));
+        QVERIFY(!CTamboroDlgTesting::IsTimerRunning(m_dlg, CTamboroDlg::TIMER_WATCH));
         QCOMPARE(boxes.seen.size(), std::size_t(0));
         // The time includes the watch timer's tick that ends the worker.
         qInfo("%d rows, search ended after %lld ms; peak resident memory so far %ld MB", m_dlg.Model()->rowCount(),

@@ -698,7 +698,7 @@ private:
         // running found the word idle, stopped the timer and queued quit 14
         // ahead of Stop's 13 (a loaded machine can delay a new thread that
         // long): that worker ends with 14.
-        const bool earlyTick = stopping && !s.dlg.IsTimerRunning(CTamboroDlg::TIMER_WATCH);
+        const bool earlyTick = stopping && !CTamboroDlgTesting::IsTimerRunning(s.dlg, CTamboroDlg::TIMER_WATCH);
         QTest::mouseClick(stop, Qt::LeftButton);
         if (stopping)
             QCOMPARE(s.dlg.SharedState().Load(), int32_t(SS_STOP));

@@ -37,6 +37,10 @@ public:
             return std::nullopt;
         return dlg.m_nQuitCode;
     }
+    // Whether the window's timer TIMER_CLOSE or TIMER_WATCH is running.
+    static bool IsTimerRunning(const CTamboroDlg& dlg, int nIDEvent) { return dlg.IsTimerRunning(nIDEvent); }
+    // Whether the window still holds its handle on the state block.
+    static bool HasSharedHandle(const CTamboroDlg& dlg) { return dlg.m_hSharedMap.HasHandle(); }
     // The thread of the worker started last (0 before any).
     static WorkerThread::Id LastSearchThreadId(const CTamboroDlg& dlg) { return dlg.m_searchThreadId; }
 };
