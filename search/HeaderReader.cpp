@@ -268,6 +268,17 @@ void HeaderReader::ReadHeaders(int dirFd, const char* name, TagTable& tags, bool
 
 bool HeaderReader::ReadFromFd(int fd, TagTable& tags)
 {
+    if (m_noteDeviceWaits) {
+        struct Context {
+            int fd;
+            HeaderReader* reader;
+        } context{fd, this};
+        const auto readNotingWaits = [](void* p, char* buffer, std::size_t size) -> ssize_t {
+            auto& c = *static_cast<Context*>(p);
+            return c.reader->m_cachedRead.Read(c.fd, buffer, size, c.reader->m_waitedForDevice);
+        };
+        return ReadBlocks(readNotingWaits, &context, tags);
+    }
     const auto readFd = [](void* context, char* buffer, std::size_t size) -> ssize_t {
         return RetryOnEintr([&] { return ::read(*static_cast<int*>(context), buffer, size); });
     };

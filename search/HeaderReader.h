@@ -8,7 +8,10 @@
 #include <string>
 #include <string_view>
 #include <sys/types.h>
+#include <utility>
 #include <vector>
+
+#include "platform/CachedRead.h"
 
 namespace tamboro {
 
@@ -59,6 +62,12 @@ public:
     // (the values are then empty).
     bool ReadFromFd(int fd, TagTable& tags);
 
+    // From now on, files are read from the page cache where their bytes are
+    // there, and a read that has to wait for the device is noted.
+    void NoteDeviceWaits() { m_noteDeviceWaits = true; }
+    // Whether a file read since the last call had to wait for the device.
+    bool TakeDeviceWait() { return std::exchange(m_waitedForDevice, false); }
+
     // The same block-by-block reading over a file's contents held in memory:
     // the bytes are handed over in blocks of this reader's block size, so
     // the same code as for a file carries lines across block boundaries.
@@ -84,6 +93,9 @@ private:
     std::unique_ptr<char, FreeDeleter> m_buffer;
     std::size_t m_bufferSize = 0;
     std::size_t m_blockSize;
+    bool m_noteDeviceWaits = false;
+    bool m_waitedForDevice = false;
+    CachedRead m_cachedRead;
 };
 
 }  // namespace tamboro

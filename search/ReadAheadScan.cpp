@@ -104,7 +104,9 @@ ReadAheadScan::ReadAheadScan(ScanSink& sink, StateWord state, int64_t rowLimit, 
                              ReadAheadWindow::Limits limits)
     : m_sink(sink), m_state(state), m_rowLimit(rowLimit), m_types(std::move(types)), m_readers(readers),
       m_window(limits)
-{}
+{
+    m_reader.NoteDeviceWaits();
+}
 
 int ReadAheadScan::Run(const std::string& root)
 {
@@ -225,6 +227,8 @@ void ReadAheadScan::ReadChunk(ChartChunk& chunk, HeaderReader& reader, TagTable&
             return;
         const DirectoryListing::Entry& entry = entries[folder.charts[i]];
         reader.ReadHeaders(folder.listing.Fd(), folder.listing.CNameOf(entry), tags, entry.type == DT_REG);
+        if (reader.TakeDeviceWait())
+            m_window.NoteDeviceWait();
         ChartRow& row = chunk.rows[i - chunk.begin];
         row.genre = tags[1].value;
         row.title = tags[2].value;
@@ -236,6 +240,7 @@ void ReadAheadScan::ReadChunk(ChartChunk& chunk, HeaderReader& reader, TagTable&
 void ReadAheadScan::ReaderLoop()
 {
     HeaderReader reader;
+    reader.NoteDeviceWaits();
     TagTable tags = MakeTagTable();
     while (std::shared_ptr<ChartChunk> chunk = m_window.NextWork()) {
         ReadChunk(*chunk, reader, tags);

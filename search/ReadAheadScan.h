@@ -41,7 +41,7 @@ private:
     bool StopRequested() const { return tamboro::StopRequested(m_state, m_stop); }
     int List();
     void ListChunk(ChartChunk& chunk);
-    static void ReadChunk(ChartChunk& chunk, HeaderReader& reader, TagTable& tags);
+    void ReadChunk(ChartChunk& chunk, HeaderReader& reader, TagTable& tags);
     void ReaderLoop();
 
     ScanSink& m_sink;

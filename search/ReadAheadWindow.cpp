@@ -1,8 +1,15 @@
 #include "search/ReadAheadWindow.h"
 
 #include <algorithm>
+#include <thread>
 
 namespace tamboro {
+
+ReadAheadWindow::ReadAheadWindow(Limits limits)
+    : m_limits(limits), m_readersWhenCached(limits.readersWhenCached > 0
+                                                ? limits.readersWhenCached
+                                                : std::max(1, static_cast<int>(std::thread::hardware_concurrency())))
+{}
 
 bool ReadAheadWindow::HasRoom() const
 {
@@ -14,13 +21,20 @@ bool ReadAheadWindow::BatchFull(std::size_t steps, std::size_t chunks) const
     return chunks >= std::min(kBatchChunks, m_limits.chunks) || steps >= std::min(kBatchSteps, m_limits.steps);
 }
 
-// Keeps about one reader awake for every two chunks waiting: readers that
-// are awake take the next chunk without sleeping, so with a warm cache a few
-// readers go through a batch, while on a slow device, where the waiting
-// chunks pile up, every reader gets one.
+// While reads find the page cache, one reader per core: more would only
+// take turns on the cores, and the lister waits for the one a chunk's turn
+// came last to. While reads wait for the device, every reader, so that the
+// device has many reads to serve at once.
+int ReadAheadWindow::ReaderLimit() const
+{
+    return m_deviceWaitChunks > 0 ? m_readers : std::min(m_readers, m_readersWhenCached);
+}
+
+// Keeps about one reader awake for every two chunks waiting, up to the
+// limit: readers that are awake take the next chunk without sleeping.
 void ReadAheadWindow::WakeReaders()
 {
-    const auto wanted = static_cast<int>((m_work.size() + 1) / 2);
+    const int wanted = std::min(static_cast<int>((m_work.size() + 1) / 2), ReaderLimit());
     const int awake = m_readers - m_idleReaders;
     for (int woken = 0; awake + woken < wanted && woken < m_idleReaders; ++woken)
         m_readerCv.notify_one();
@@ -99,7 +113,8 @@ std::shared_ptr<ChartChunk> ReadAheadWindow::NextWork()
     for (;;) {
         if (m_closed || m_abandoned.load())
             return nullptr;
-        if (!m_work.empty() && m_bytes < m_limits.bytes) {
+        const bool withinLimit = m_readers - m_idleReaders <= ReaderLimit();
+        if (!m_work.empty() && m_bytes < m_limits.bytes && withinLimit) {
             std::shared_ptr<ChartChunk> chunk = std::move(m_work.front());
             m_work.pop_front();
             // The lister may have read it itself, or dropped it, meanwhile.
@@ -122,8 +137,19 @@ void ReadAheadWindow::MarkDone(ChartChunk& chunk)
         chunk.counted = true;
     }
     chunk.state.store(ChartChunk::kDone);
+    if (m_deviceWaitChunks > 0)
+        --m_deviceWaitChunks;
     if (m_listerWaiting)
         m_listerCv.notify_one();
+}
+
+void ReadAheadWindow::NoteDeviceWait()
+{
+    std::lock_guard lock(m_mutex);
+    const bool wasWaiting = m_deviceWaitChunks > 0;
+    m_deviceWaitChunks = kDeviceWaitSpan;
+    if (!wasWaiting)
+        WakeReaders();
 }
 
 void ReadAheadWindow::AddReader()

@@ -71,9 +71,12 @@ public:
         std::size_t steps = 4096;      // steps not yet taken by the lister
         std::size_t chunks = 128;      // chunks among them
         std::size_t bytes = 8u << 20;  // values read and not yet listed
+        // Readers at work while reads find their bytes in the page cache
+        // (0: one per core); all of them once reads wait for the device.
+        int readersWhenCached = 0;
     };
 
-    explicit ReadAheadWindow(Limits limits) : m_limits(limits) {}
+    explicit ReadAheadWindow(Limits limits);
 
     // A walk hands its steps over in batches of about this many chunks (or
     // this many steps), so that threads meet once per batch, not per chart.
@@ -100,6 +103,9 @@ public:
     // A chunk claimed for the caller, or null once closed.
     std::shared_ptr<ChartChunk> NextWork();
     void MarkDone(ChartChunk& chunk);
+    // A chart's bytes had to come from the device: put every reader to work
+    // for a while, so that the device always has reads waiting.
+    void NoteDeviceWait();
 
     // No more work: readers end.
     void Close();
@@ -109,9 +115,16 @@ public:
 
 private:
     bool HasRoom() const;
+    int ReaderLimit() const;
     void WakeReaders();
 
+    // Chunks done before the readers fall back to one per core, counted from
+    // the last read that waited for the device.
+    static constexpr std::size_t kDeviceWaitSpan = 2 * kBatchChunks;
+
     const Limits m_limits;
+    const int m_readersWhenCached;
+    std::size_t m_deviceWaitChunks = 0;
     std::mutex m_mutex;
     std::condition_variable m_walkerCv;
     std::condition_variable m_listerCv;

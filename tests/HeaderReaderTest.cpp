@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include "search/HeaderReader.h"
@@ -175,6 +178,39 @@ TEST(HeaderReader, UnreadableFileGivesEmptyValues)
     TagTable tags = MakeTagTable();
     reader.ReadHeaders(tree.Path("locked.bms"), tags);
     EXPECT_EQ(ValuesOf(tags), (Values{"", "", ""}));
+}
+
+// Whether the device had to be waited for is told by the page cache: a
+// chart whose pages were dropped waits, the same chart read again does not.
+// Where the file system cannot tell, every read counts as waiting.
+TEST(HeaderReader, ReadsNoteWhetherTheChartCameFromTheDevice)
+{
+    test::TestTree tree;
+    tree.WriteFile("c.bms", "#TITLE t\r\n" + std::string(200000, 'x') + "\r\n#ARTIST a\r\n");
+    const int fd = ::open(tree.Path("c.bms").c_str(), O_RDONLY);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::fsync(fd), 0);
+    ASSERT_EQ(::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED), 0);
+    char byte = 0;
+    iovec probe{&byte, 1};
+    const ssize_t probed = ::preadv2(fd, &probe, 1, 0, RWF_NOWAIT);
+    const int probeError = errno;
+    ::close(fd);
+    const bool canTell = probed >= 0 || probeError == EAGAIN;
+    const bool dropped = probed < 0 && probeError == EAGAIN;
+
+    HeaderReader reader;
+    reader.NoteDeviceWaits();
+    TagTable tags = MakeTagTable();
+    reader.ReadHeaders(tree.Path("c.bms"), tags);
+    EXPECT_EQ(ValuesOf(tags), (Values{"", "t", "a"}));
+    if (dropped || !canTell) {
+        EXPECT_TRUE(reader.TakeDeviceWait());
+    }
+    reader.TakeDeviceWait();
+    reader.ReadHeaders(tree.Path("c.bms"), tags);
+    EXPECT_EQ(ValuesOf(tags), (Values{"", "t", "a"}));
+    EXPECT_EQ(reader.TakeDeviceWait(), !canTell);
 }
 
 }  // namespace

@@ -4,9 +4,12 @@
 // with a stop, and with a read-ahead window far smaller than the library.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <dirent.h>
 #include <sstream>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 #include "search/FolderScan.h"
@@ -87,7 +90,12 @@ void ExpectSameAsOneThread(const std::string& root, int64_t limit, const ChartTy
 {
     const ScanRun one = ScanOneThread(root, limit, types, stopAfterBatch);
     for (const int readers : {2, 7}) {
-        for (const ReadAheadWindow::Limits& window : {ReadAheadWindow::Limits{}, kTinyWindow}) {
+        // The tiny window keeps every reader at work, as reads that wait for
+        // the device do; the default one a reader per core on these cached
+        // trees.
+        ReadAheadWindow::Limits tiny = kTinyWindow;
+        tiny.readersWhenCached = readers;
+        for (const ReadAheadWindow::Limits& window : {ReadAheadWindow::Limits{}, tiny}) {
             const ScanRun many = ScanReadingAhead(root, limit, readers, window, types, stopAfterBatch);
             SCOPED_TRACE("readers " + std::to_string(readers) + ", window of " + std::to_string(window.chunks) +
                          " chunks, row limit " + std::to_string(limit) + ", stop after batch " +
@@ -199,6 +207,50 @@ TEST(ReadAheadScan, LibraryFarLargerThanTheWindowKeepsEveryRowInOrder)
     ASSERT_EQ(one.count, charts);
     const ScanRun many = ScanReadingAhead(tree.Root(), FolderScan::kNoRowLimit, 3, kTinyWindow);
     EXPECT_EQ(many.trace, one.trace);
+}
+
+// Readers beyond one per core only take turns on the cores while reads find
+// the page cache; once a read waits for the device every reader works.
+TEST(ReadAheadWindow, ReadersBeyondTheCachedLimitWorkOnlyOnceReadsWait)
+{
+    ReadAheadWindow window({64, 64, 1u << 20, 1});
+    std::vector<ScanStep> steps(6);
+    for (ScanStep& step : steps) {
+        step.kind = ScanStep::kCharts;
+        step.chunk = std::make_shared<ChartChunk>();
+        step.chunk->state.store(ChartChunk::kQueued);
+    }
+    window.Push(steps, 6);
+    std::atomic<int> claimed{0};
+    std::atomic<bool> release{false};
+    std::vector<std::thread> readers;
+    for (int i = 0; i < 3; ++i) {
+        window.AddReader();
+        readers.emplace_back([&] {
+            while (std::shared_ptr<ChartChunk> chunk = window.NextWork()) {
+                ++claimed;
+                while (!release.load())
+                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                window.MarkDone(*chunk);
+            }
+        });
+    }
+    const auto waitForClaims = [&](int n) {
+        for (int i = 0; i < 5000 && claimed.load() < n; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    };
+    waitForClaims(1);
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(claimed.load(), 1);
+    window.NoteDeviceWait();
+    waitForClaims(3);
+    EXPECT_EQ(claimed.load(), 3);
+    release.store(true);
+    waitForClaims(6);
+    window.Close();
+    for (std::thread& reader : readers)
+        reader.join();
+    EXPECT_EQ(claimed.load(), 6);
 }
 
 TEST(ReadAheadScan, MixedChartTypesInOneFolderComeInListingOrder)
