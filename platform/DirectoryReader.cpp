@@ -113,14 +113,6 @@ bool DirectoryListing::IsDirectory(const Entry& entry) const
     return ::fstatat(m_fd, CNameOf(entry), &st, 0) == 0 && S_ISDIR(st.st_mode);
 }
 
-bool IsChartName(std::string_view name)
-{
-    if (name.size() < 4)
-        return false;
-    const char* ext = name.data() + name.size() - 4;
-    return ext[0] == '.' && (ext[1] | 0x20) == 'b' && (ext[2] | 0x20) == 'm' && (ext[3] | 0x20) == 's';
-}
-
 void RaiseOpenFileLimit()
 {
     struct rlimit limit {};

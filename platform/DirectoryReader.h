@@ -61,9 +61,6 @@ private:
     std::string m_names;  // every name followed by a NUL
 };
 
-// A name ending in ".bms" in any letter case.
-bool IsChartName(std::string_view name);
-
 // Raises the soft limit of open descriptors to the hard limit: a walk keeps
 // one descriptor open per level of the tree.
 void RaiseOpenFileLimit();
