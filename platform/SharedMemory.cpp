@@ -43,13 +43,6 @@ SharedMemory::~SharedMemory()
         ::munmap(m_view, m_viewSize);
 }
 
-std::string SharedMemory::LocationOf(const std::string& name)
-{
-    if (UsesRuntimeDir())
-        return std::string(std::getenv("XDG_RUNTIME_DIR")) + "/" + name;
-    return "shm:" + ShmName(name);
-}
-
 SharedMemory::Result SharedMemory::OpenObject(const std::string& name, bool create, std::size_t size)
 {
     if (m_view != nullptr || m_fd >= 0)

@@ -41,9 +41,6 @@ public:
     bool HasHandle() const { return m_fd >= 0; }
     void* View() const { return m_view; }
 
-    // Where a block of this name lives: a file path, or "shm:/name".
-    static std::string LocationOf(const std::string& name);
-
 private:
     Result OpenObject(const std::string& name, bool create, std::size_t size);
 

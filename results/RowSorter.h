@@ -113,8 +113,6 @@ public:
     // SortedOrder followed by ApplyOrder.
     void Sort(int32_t column, int32_t mode) { ApplyOrder(SortedOrder(column, mode)); }
 
-    const Collator& GetCollator() const { return m_collator; }
-
 private:
     // The collation keys of one column, for slots 0 .. offsets.size()-2,
     // packed into one buffer: key of slot s = bytes[offsets[s], offsets[s+1]).
