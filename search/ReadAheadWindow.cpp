@@ -22,9 +22,9 @@ bool ReadAheadWindow::BatchFull(std::size_t steps, std::size_t chunks) const
 }
 
 // While reads find the page cache, one reader per core: more would only
-// take turns on the cores, and the lister waits for the one a chunk's turn
-// came last to. While reads wait for the device, every reader, so that the
-// device has many reads to serve at once.
+// take turns on the cores, and the lister would often wait for the chunk of
+// a reader that is not on a core. While reads wait for the device, every
+// reader, so that the device has many reads to serve at once.
 int ReadAheadWindow::ReaderLimit() const
 {
     return m_deviceWaitChunks > 0 ? m_readers : std::min(m_readers, m_readersWhenCached);
