@@ -366,7 +366,7 @@ private:
             QTest::mouseClick(m_dlg->StopButton(), Qt::LeftButton);
         m_closed = true;
         const int64_t now = MonotonicNs();
-        Say("close " + std::to_string(m_dlg->SharedState().Load()) + " " + std::to_string(now));
+        const int32_t before = m_dlg->SharedState().Load();
         // The scan gave Search back before the close, but the worker had
         // not yet marked the word idle: the scan has unwound already.
         if (m_scanOver) {
@@ -377,6 +377,10 @@ private:
             QTest::keyClick(m_dlg->PathEdit(), Qt::Key_Escape);
         else
             m_dlg->close();
+        // The word as it stood before and right after the window took the
+        // close: the worker may mark it idle in between.
+        Say("close " + std::to_string(before) + " " + std::to_string(now) + " " +
+            std::to_string(m_dlg->SharedState().Load()));
     }
 
     const std::string m_root;
@@ -512,16 +516,23 @@ int HangLimitMs()
     return text != nullptr && std::atoi(text) > 0 ? std::atoi(text) : 2000;
 }
 
+// Whether the window took the close while idle. A close that found the word
+// running while the scan was marking it idle may have been taken either way:
+// the exit code tells which.
+bool ClosedIdle(const ClosingCase& c, int exitCode)
+{
+    const std::optional<int64_t> before = c.Field("close", 1);
+    const std::optional<int64_t> after = c.Field("close", 3);
+    if (before == SS_RUNNING && after == SS_IDLE)
+        return exitCode == CTamboroDlg::kExitClosedIdle;
+    return before == SS_IDLE;
+}
+
 // When the program may start to end: the moment its scan unwound after a
 // close during a search, the close itself when it was idle.
-std::optional<int64_t> Reference(const ClosingCase& c)
+std::optional<int64_t> Reference(const ClosingCase& c, bool closedIdle)
 {
-    const std::optional<int64_t> state = c.Field("close", 1);
-    if (!state)
-        return std::nullopt;
-    if (*state == SS_IDLE)
-        return c.Field("close", 2);
-    return c.Field("unwound");
+    return closedIdle ? c.Field("close", 2) : c.Field("unwound");
 }
 
 // Runs the cases, `parallel` at a time. A child that has not ended
@@ -566,7 +577,7 @@ void RunChildren(std::vector<ClosingCase>& cases, const std::string& root, const
                 startedNs.erase(startedNs.begin() + static_cast<std::ptrdiff_t>(i));
                 continue;
             }
-            const std::optional<int64_t> reference = Reference(c);
+            const std::optional<int64_t> reference = Reference(c, c.Field("close", 1) == SS_IDLE);
             const int64_t now = MonotonicNs();
             if ((reference && now - *reference > int64_t(killAfterMs) * 1000000) ||
                 now - startedNs[i] > int64_t(60000) * 1000000) {
@@ -604,7 +615,7 @@ QString Judge(const ClosingCase& c, int hangLimitMs, double& delayMs)
     const std::optional<int64_t> state = c.Field("close", 1);
     if (!state)
         return name + QStringLiteral(": never closed; exit %1").arg(code) + errText;
-    const bool idle = *state == SS_IDLE;
+    const bool idle = ClosedIdle(c, code);
     const int wantedCode = idle ? CTamboroDlg::kExitClosedIdle : CTamboroDlg::kExitClosedAfterSearch;
     if (code != wantedCode)
         return name +
@@ -620,7 +631,7 @@ QString Judge(const ClosingCase& c, int hangLimitMs, double& delayMs)
             return name +
                    QStringLiteral(": worker ended with %1, wanted %2").arg(worker ? *worker : -99).arg(wantedWorker);
     }
-    const std::optional<int64_t> reference = Reference(c);
+    const std::optional<int64_t> reference = Reference(c, idle);
     if (!reference)
         return name + QStringLiteral(": the scan never gave Search back after the close");
     delayMs = double(c.endNs - *reference) / 1e6;
