@@ -1,7 +1,5 @@
 #include "dialog/TamboroApp.h"
 
-#include <cstdlib>
-
 #include "dialog/TamboroDlg.h"
 #include "platform/DirectoryReader.h"
 #include "platform/WorkerThread.h"
@@ -34,16 +32,6 @@ int CTamboroApp::RunMainWindow()
     // The window ended its own workers; nothing else may outlive main.
     WorkerThread::EndAllAndJoin(CTamboroDlg::kQuitSearchFinished);
     return code;
-}
-
-bool CTamboroApp::HasDisplay()
-{
-    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
-        const char* value = std::getenv(name);
-        if (value != nullptr && value[0] != '\0')
-            return true;
-    }
-    return false;
 }
 
 }  // namespace tamboro

@@ -18,10 +18,6 @@ public:
 
     // InitInstance's work under an application object that already exists.
     static int RunMainWindow();
-
-    // Whether a window can be shown at all: DISPLAY, WAYLAND_DISPLAY or
-    // QT_QPA_PLATFORM is set. Without any, Qt would abort.
-    static bool HasDisplay();
 };
 
 }  // namespace tamboro

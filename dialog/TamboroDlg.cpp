@@ -106,7 +106,6 @@ void CTamboroDlg::CreateControls()
     CreateFindBar();
     CreateListActions();
     EnablePathCompletion();
-    m_editPath->setFocus();
 }
 
 QWidget* CTamboroDlg::GetDlgItem(int nID) const
@@ -160,6 +159,14 @@ int CTamboroDlg::RunWindow()
     QEventLoop loop;
     connect(this, &QDialog::finished, &loop, &QEventLoop::exit);
     show();
+    // The path box is named the window's focus only once it is shown, so it
+    // takes the keyboard focus when the window does. Named before, showing a
+    // QDialog hands it a focus-in event of its own although the window has no
+    // keyboard focus: the box then draws a text cursor in a window nobody
+    // can type into, and with the box empty that cursor asks the input
+    // method for the input direction, which Qt's Wayland input context cannot
+    // answer on a compositor without a seat (it crashes there).
+    m_editPath->setFocus();
     return loop.exec();
 }
 

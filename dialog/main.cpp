@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "dialog/DisplayOpening.h"
 #include "dialog/TamboroApp.h"
 
 namespace {
@@ -38,12 +39,13 @@ int main(int argc, char** argv)
 {
     if (AnsweredInformationOption(argc, argv))
         return std::fflush(stdout) == 0 ? 0 : 1;
-    if (!tamboro::CTamboroApp::HasDisplay()) {
-        std::fputs(
-            "tamboro: no display to show the window on (DISPLAY, WAYLAND_DISPLAY and QT_QPA_PLATFORM are unset)\n",
-            stderr);
+    if (!tamboro::DisplayNamed()) {
+        std::fputs(tamboro::NoDisplayMessage().c_str(), stderr);
         return 1;
     }
+    // A display named but not reachable ends here too, with the same line.
+    tamboro::DisplayOpening opening;
     tamboro::CTamboroApp app(argc, argv);
+    opening.Done();
     return app.InitInstance();
 }

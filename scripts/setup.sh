@@ -10,6 +10,7 @@ packages=(
   fonts-ipafont-gothic fonts-nanum
   clang libclang-rt-14-dev clang-format
   time util-linux procps
+  weston qt6-wayland libweston-10-dev libwayland-dev xkb-data
   dpkg-dev file lintian appstream desktop-file-utils groff-base man-db bash-completion
 )
 

@@ -571,24 +571,41 @@ private slots:
         QVERIFY(process.readAllStandardError().isEmpty());
     }
 
-    // Without any display the program says so in one line and fails,
-    // instead of Qt's abort.
+    // Without any display, or with one named that cannot be opened (X or
+    // Wayland, chosen by Qt or named), the program says so in one line and
+    // ends with 1, instead of Qt's abort.
+    void noDisplayIsOneLineAndAFailure_data()
+    {
+        QTest::addColumn<QStringList>("variables");  // NAME=value; the other display variables unset
+        QTest::newRow("none") << QStringList{};
+        QTest::newRow("X unreachable") << QStringList{"DISPLAY=:1999"};
+        QTest::newRow("Wayland unreachable") << QStringList{"WAYLAND_DISPLAY=tamboro-no-compositor"};
+        QTest::newRow("Wayland named, unreachable")
+            << QStringList{"QT_QPA_PLATFORM=wayland", "WAYLAND_DISPLAY=tamboro-no-compositor"};
+        QTest::newRow("both unreachable") << QStringList{"DISPLAY=:1999", "WAYLAND_DISPLAY=tamboro-no-compositor"};
+    }
     void noDisplayIsOneLineAndAFailure()
     {
+        QFETCH(QStringList, variables);
+        const TestTree runtime;  // no compositor's socket in it
         QProcess process;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.remove("DISPLAY");
-        env.remove("WAYLAND_DISPLAY");
-        env.remove("QT_QPA_PLATFORM");
+        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "XDG_SESSION_TYPE"})
+            env.remove(QString::fromLatin1(name));
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), QString::fromStdString(runtime.Root()));
+        for (const QString& variable : variables)
+            env.insert(variable.section('=', 0, 0), variable.section('=', 1));
         process.setProcessEnvironment(env);
         process.start(QStringLiteral(TAMBORO_BINARY), {});
         QVERIFY(process.waitForFinished(20000));
-        QCOMPARE(process.exitStatus(), QProcess::NormalExit);
-        QVERIFY(process.exitCode() != 0);
         const QByteArray err = process.readAllStandardError();
+        QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(process.exitCode(), 1);
+        QVERIFY2(err.startsWith("tamboro: no display to show the window on ("), err.constData());
         QCOMPARE(err.count('\n'), 1);
-        QVERIFY(err.endsWith('\n'));
-        QVERIFY(err.contains("display"));
+        QVERIFY(err.endsWith(")\n"));
+        for (const QString& variable : variables)
+            QVERIFY2(err.contains(variable.toUtf8()), err.constData());
         QVERIFY(process.readAllStandardOutput().isEmpty());
     }
 };
