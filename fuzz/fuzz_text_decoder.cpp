@@ -5,9 +5,11 @@
 // also taken as one field and as a folder path. Checked for every input:
 //  - nothing crashes, every result is well-formed UTF-8 / UTF-16;
 //  - the UTF-8 and the UTF-16 result of the same decoding say the same;
-//  - the charset decision is one of the three, and it is UTF-8 exactly when
-//    every field is valid UTF-8;
-//  - valid UTF-8 decodes back to itself, less a leading byte-order mark;
+//  - the charset decision is one of the three; it is UTF-8 only when every
+//    field is valid UTF-8, and always then when some field holds a character
+//    of three or four bytes or all are ASCII (valid UTF-8 of two-byte
+//    characters only is weighed against the legacy readings);
+//  - such UTF-8 decodes back to itself, less a leading byte-order mark;
 //    ASCII decodes to itself in every charset;
 //  - a decoded path keeps every "/" of the raw path and no other.
 #include <cstddef>
@@ -31,6 +33,16 @@ using tamboro::Charset;
         std::fprintf(stderr, " %02X", static_cast<unsigned char>(input[i]));
     std::fputs(input.size() > 64 ? " ...\n" : "\n", stderr);
     std::abort();
+}
+
+// Holds a lead byte of a three- or four-byte UTF-8 sequence; with
+// well-formed UTF-8, a character beyond U+07FF.
+bool IsPlainlyUtf8(std::string_view s)
+{
+    for (const char c : s)
+        if (static_cast<unsigned char>(c) >= 0xE0)
+            return true;
+    return false;
 }
 
 // Strict UTF-8 (no overlongs, surrogates or code points past U+10FFFF),
@@ -158,8 +170,8 @@ void CheckField(std::string_view field)
     const Charset own = tamboro::DetectCharset({field});
     if (utf8 != tamboro::DecodeToUtf8(field, own))
         Fail("DecodeFieldToUtf8 differs from decoding in the detected charset", field);
-    if (IsWellFormedUtf8(field) && utf8 != WithoutBom(field))
-        Fail("valid UTF-8 field does not decode to itself", field);
+    if (IsWellFormedUtf8(field) && (IsAscii(field) || IsPlainlyUtf8(field)) && utf8 != WithoutBom(field))
+        Fail("UTF-8 field with a character of three or four bytes does not decode to itself", field);
 }
 
 void CheckPath(std::string_view path)
@@ -173,7 +185,8 @@ void CheckPath(std::string_view path)
     for (;;) {
         const std::size_t slash = path.find('/', start);
         const std::string_view component = path.substr(start, slash == std::string_view::npos ? slash : slash - start);
-        if (!IsWellFormedUtf8(component) || WithoutBom(component).size() != component.size())
+        if (!IsWellFormedUtf8(component) || WithoutBom(component).size() != component.size() ||
+            !(IsAscii(component) || IsPlainlyUtf8(component)))
             componentsAreUtf8 = false;
         if (slash == std::string_view::npos)
             break;
@@ -212,8 +225,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size)
     if (chart != Charset::Utf8 && chart != Charset::Korean && chart != Charset::ShiftJis)
         Fail("charset decision out of range", input);
     const bool allUtf8 = IsWellFormedUtf8(fields[0]) && IsWellFormedUtf8(fields[1]) && IsWellFormedUtf8(fields[2]);
-    if (allUtf8 != (chart == Charset::Utf8))
-        Fail(allUtf8 ? "valid UTF-8 fields not taken as UTF-8" : "invalid UTF-8 fields taken as UTF-8", input);
+    const bool plainlyUtf8 =
+        allUtf8 && (IsPlainlyUtf8(fields[0]) || IsPlainlyUtf8(fields[1]) || IsPlainlyUtf8(fields[2]) || IsAscii(input));
+    if (!allUtf8 && chart == Charset::Utf8)
+        Fail("invalid UTF-8 fields taken as UTF-8", input);
+    if (plainlyUtf8 && chart != Charset::Utf8)
+        Fail("UTF-8 fields with a character of three or four bytes not taken as UTF-8", input);
     for (const std::string_view field : fields) {
         const std::u16string utf16 = tamboro::DecodeToUtf16(field, chart);
         const std::string utf8 = tamboro::DecodeToUtf8(field, chart);

@@ -1,10 +1,13 @@
 #include "platform/TextDecoder.h"
 
+#include "platform/TextPlausibility.h"
+
 #include <unicode/ucnv.h>
 #include <unicode/ucnv_cb.h>
 #include <unicode/ucnv_err.h>
 #include <unicode/utypes.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 
@@ -166,6 +169,12 @@ void WalkUtf8(std::string_view bytes, Emit emit)
     }
 }
 
+// Valid UTF-8 `bytes` hold a character of three or four bytes.
+bool HasLongUtf8Sequence(std::string_view bytes)
+{
+    return std::any_of(bytes.begin(), bytes.end(), [](char c) { return static_cast<unsigned char>(c) >= 0xE0; });
+}
+
 std::string_view StripBom(std::string_view bytes)
 {
     return HasUtf8Bom(bytes) ? bytes.substr(3) : bytes;
@@ -225,37 +234,26 @@ void SubstituteReplacementCharacter(const void*, UConverterToUnicodeArgs* args, 
 // each thread opens its own once and keeps them until it ends.
 class ThreadConverters {
 public:
-    ThreadConverters()
-    {
-        m_strictSjis = Open("windows-31j", true);
-        m_lenientSjis = Open("windows-31j", false);
-        m_strictKorean = Open("windows-949", true);
-        m_lenientKorean = Open("windows-949", false);
-    }
+    ThreadConverters() : m_sjis(Open("windows-31j")), m_korean(Open("windows-949")) {}
     ~ThreadConverters()
     {
-        for (UConverter* c : {m_strictSjis, m_lenientSjis, m_strictKorean, m_lenientKorean})
+        for (UConverter* c : {m_sjis, m_korean})
             if (c)
                 ucnv_close(c);
     }
     ThreadConverters(const ThreadConverters&) = delete;
     ThreadConverters& operator=(const ThreadConverters&) = delete;
 
-    UConverter* Strict(Charset cs) const { return cs == Charset::Korean ? m_strictKorean : m_strictSjis; }
-    UConverter* Lenient(Charset cs) const { return cs == Charset::Korean ? m_lenientKorean : m_lenientSjis; }
+    UConverter* For(Charset cs) const { return cs == Charset::Korean ? m_korean : m_sjis; }
 
 private:
-    static UConverter* Open(const char* name, bool strict)
+    static UConverter* Open(const char* name)
     {
         UErrorCode err = U_ZERO_ERROR;
         UConverter* cnv = ucnv_open(name, &err);
         if (U_FAILURE(err))
             return nullptr;
-        if (strict) {
-            ucnv_setToUCallBack(cnv, UCNV_TO_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &err);
-        } else {
-            ucnv_setToUCallBack(cnv, SubstituteReplacementCharacter, nullptr, nullptr, nullptr, &err);
-        }
+        ucnv_setToUCallBack(cnv, SubstituteReplacementCharacter, nullptr, nullptr, nullptr, &err);
         if (U_FAILURE(err)) {
             ucnv_close(cnv);
             return nullptr;
@@ -263,10 +261,8 @@ private:
         return cnv;
     }
 
-    UConverter* m_strictSjis = nullptr;
-    UConverter* m_lenientSjis = nullptr;
-    UConverter* m_strictKorean = nullptr;
-    UConverter* m_lenientKorean = nullptr;
+    UConverter* m_sjis;
+    UConverter* m_korean;
 };
 
 ThreadConverters& Converters()
@@ -276,9 +272,9 @@ ThreadConverters& Converters()
 }
 
 // Runs `bytes` through `cnv` in chunks, handing each chunk of UTF-16 to
-// `sink` (which returns false to stop early). Returns false when the
-// converter reported an error (only a strict converter does). ucnv_toUnicode
-// works on pointers, so inputs beyond 2 GiB are fine.
+// `sink` (which returns false to stop early). Returns false when there is no
+// converter or it reported an error. ucnv_toUnicode works on pointers, so
+// inputs beyond 2 GiB are fine.
 template <typename Sink>
 bool Convert(UConverter* cnv, std::string_view bytes, Sink sink)
 {
@@ -307,90 +303,11 @@ bool Convert(UConverter* cnv, std::string_view bytes, Sink sink)
     }
 }
 
-bool IsStrictlyValid(Charset cs, std::string_view bytes)
-{
-    return Convert(Converters().Strict(cs), bytes, [](std::u16string_view) { return true; });
-}
-
-// Every byte 0x80 and above is half of an A1-FE A1-FE pair (KS X 1001 in
-// EUC-KR); ASCII bytes stand alone.
-bool IsEucKrPaired(std::string_view bytes)
-{
-    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
-    const std::size_t n = bytes.size();
-    for (std::size_t i = 0; i < n; ++i) {
-        if (p[i] < 0x80)
-            continue;
-        if (p[i] < 0xA1 || p[i] == 0xFF)
-            return false;
-        if (i + 1 >= n || p[i + 1] < 0xA1 || p[i + 1] == 0xFF)
-            return false;
-        ++i;
-    }
-    return true;
-}
-
-bool HasHangulSyllable(std::string_view bytes)
-{
-    bool found = false;
-    Convert(Converters().Lenient(Charset::Korean), bytes, [&found](std::u16string_view chunk) {
-        for (char16_t c : chunk)
-            if (c >= 0xAC00 && c <= 0xD7A3) {
-                found = true;
-                return false;
-            }
-        return true;
-    });
-    return found;
-}
-
-// Some Hangul syllable of the Korean reading cannot be Japanese text: its
-// lead byte is one Shift-JIS reads as a half-width katakana (A1-DF) while its
-// trail byte is not one (an ASCII letter, 81-A0 or E0-FE). Shift-JIS would
-// have to read a half-width katakana glued to a Latin letter, or a two-byte
-// character starting inside the Korean pair. Japanese text only makes such a
-// pair where a half-width katakana happens to precede a two-byte character,
-// and then the Korean reading seldom stays valid. `bytes` must be valid
-// windows-949.
-bool HasHangulSplitByShiftJis(std::string_view bytes)
-{
-    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
-    const std::size_t n = bytes.size();
-    for (std::size_t i = 0; i + 1 < n; ++i) {
-        if (p[i] < 0x80)
-            continue;
-        const unsigned char lead = p[i], trail = p[i + 1];
-        ++i;
-        const bool hangul = (trail < 0xA1 && lead <= 0xC6) || (lead >= 0xB0 && lead <= 0xC8);
-        const bool halfWidthLead = lead >= 0xA1 && lead <= 0xDF;
-        const bool halfWidthTrail = trail >= 0xA1 && trail <= 0xDF;
-        if (hangul && halfWidthLead && !halfWidthTrail)
-            return true;
-    }
-    return false;
-}
-
-// The Shift-JIS reading holds a hiragana or katakana (U+3041-U+30FF). Korean
-// bytes read as Shift-JIS almost never do, Japanese titles mostly do.
-bool HasFullWidthKana(std::string_view bytes)
-{
-    bool found = false;
-    Convert(Converters().Lenient(Charset::ShiftJis), bytes, [&found](std::u16string_view chunk) {
-        for (char16_t c : chunk)
-            if (c >= 0x3041 && c <= 0x30FF) {
-                found = true;
-                return false;
-            }
-        return true;
-    });
-    return found;
-}
-
 std::u16string DecodeWithIcu(std::string_view bytes, Charset cs)
 {
     std::u16string out;
     out.reserve(bytes.size());
-    const bool ok = Convert(Converters().Lenient(cs), bytes, [&out](std::u16string_view chunk) {
+    const bool ok = Convert(Converters().For(cs), bytes, [&out](std::u16string_view chunk) {
         out.append(chunk);
         return true;
     });
@@ -436,58 +353,40 @@ Out DecodePath(std::string_view path, DecodeComponent decode)
 
 Charset DetectCharset(std::initializer_list<std::string_view> fields)
 {
+    // Valid UTF-8 with a character of three or four bytes (kana, kanji,
+    // Hangul, a byte-order mark) is UTF-8: legacy bytes seldom make one.
     bool allUtf8 = true;
-    for (std::string_view f : fields) {
-        if (!IsAscii(f) && !IsValidUtf8(f)) {
-            allUtf8 = false;
-            break;
-        }
-    }
-    if (allUtf8)
-        return Charset::Utf8;
-
-    bool paired = true;
-    for (std::string_view f : fields) {
-        if (!IsEucKrPaired(f)) {
-            paired = false;
-            break;
-        }
-    }
-    if (paired) {
-        for (std::string_view f : fields)
-            if (HasHangulSyllable(f))
-                return Charset::Korean;
-    }
-
-    // Korean syllables beyond EUC-KR (CP949's extension, lead 81-C6) are
-    // often valid Shift-JIS as well, and so is Japanese text (kana-only
-    // titles above all) read as such syllables. Valid as both, the chart is
-    // Korean when some Hangul syllable is split by the Shift-JIS reading (see
-    // HasHangulSplitByShiftJis) and the Shift-JIS reading holds no hiragana
-    // or katakana; otherwise it stays Japanese.
-    bool validKorean = true;
-    bool validSjis = true;
+    bool longUtf8 = false;
     for (std::string_view f : fields) {
         if (IsAscii(f))
             continue;
-        if (validKorean && !IsStrictlyValid(Charset::Korean, f))
-            validKorean = false;
-        if (!validKorean)
+        if (!IsValidUtf8(f)) {
+            allUtf8 = false;
             break;
-        if (validSjis && !IsStrictlyValid(Charset::ShiftJis, f))
-            validSjis = false;
+        }
+        longUtf8 = longUtf8 || HasLongUtf8Sequence(f);
     }
-    if (!validKorean)
-        return Charset::ShiftJis;
-    if (!validSjis)
-        return Charset::Korean;
-    bool split = false;
+    if (allUtf8 && (longUtf8 || std::all_of(fields.begin(), fields.end(), IsAscii)))
+        return Charset::Utf8;
+
+    // Otherwise whichever reading of all the fields together is the more
+    // plausible text: UTF-8 (only when valid), Shift-JIS or Korean. A tie
+    // goes to UTF-8, then to Shift-JIS, which libraries mostly hold.
+    int utf8 = 0;
+    int japanese = 0;
+    int korean = 0;
     for (std::string_view f : fields) {
-        if (HasFullWidthKana(f))
-            return Charset::ShiftJis;
-        split = split || HasHangulSplitByShiftJis(f);
+        if (IsAscii(f))
+            continue;  // the same text in every reading
+        if (allUtf8)
+            utf8 += Utf8Plausibility(f);
+        japanese += ShiftJisPlausibility(f);
+        korean += KoreanPlausibility(f);
     }
-    return split ? Charset::Korean : Charset::ShiftJis;
+    const int legacy = std::max(japanese, korean);
+    if (allUtf8 && utf8 >= legacy)
+        return Charset::Utf8;
+    return korean > japanese ? Charset::Korean : Charset::ShiftJis;
 }
 
 std::u16string DecodeToUtf16(std::string_view bytes, Charset charset)

@@ -16,16 +16,9 @@ enum class Charset {
 };
 
 // Decides one charset for a group of byte strings read from the same chart
-// (genre, title and artist together):
-//  1. all valid UTF-8 -> Utf8
-//  2. every byte >= 0x80 pairs as A1-FE A1-FE (KS X 1001) and the Korean
-//     reading holds at least one Hangul syllable -> Korean
-//  3. valid as windows-949 but not as windows-31j -> Korean
-//  4. valid as both, some Hangul syllable of the Korean reading has a lead
-//     byte Shift-JIS reads as a half-width katakana (A1-DF) and a trail byte
-//     it does not (an ASCII letter, 81-A0 or E0-FE), and the Shift-JIS
-//     reading holds no hiragana or katakana -> Korean
-//  5. otherwise ShiftJis
+// (genre, title and artist together): Utf8 when all are valid UTF-8;
+// otherwise Korean when the fields read as Korean are the more plausible
+// text than read as Shift-JIS (see TextPlausibility.h), else ShiftJis.
 Charset DetectCharset(std::initializer_list<std::string_view> fields);
 
 // Decodes bytes in the given charset. Never fails: undecodable bytes become

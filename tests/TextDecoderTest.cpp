@@ -1,11 +1,15 @@
 // Charset decisions and decoding on real titles. Every byte string below is
 // the title encoded with iconv/Python (cp932, cp949, UTF-8), not typed by hand.
 #include "platform/TextDecoder.h"
+#include "tests/support/TestTree.h"
 
 #include <gtest/gtest.h>
 #include <unicode/ucnv.h>
 #include <unicode/ustring.h>
 
+#include <algorithm>
+#include <array>
+#include <cstdio>
 #include <fstream>
 #include <iostream>
 #include <sstream>
@@ -123,9 +127,9 @@ TEST(TextDecoderDetect, FieldsOfOneChartDecideTogether)
     // ASCII genre and artist do not pull a Shift-JIS title to UTF-8.
     EXPECT_EQ(DetectCharset({"J-POP", kSjisTonarimachi, "xi"}), Charset::ShiftJis);
     EXPECT_EQ(DetectCharset({"K-POP", kKrSaranghae, "BIGBANG"}), Charset::Korean);
-    // Half-width ｱｲ alone pairs as EUC-KR Hangul; with a Shift-JIS artist the
-    // chart as a whole is not EUC-KR.
-    EXPECT_EQ(DetectCharset({kSjisHalfwidthAi}), Charset::Korean);
+    // Half-width ｱｲ pairs as the KS X 1001 syllable 굉, which Korean text
+    // seldom uses; as kana it is a katakana word.
+    EXPECT_EQ(DetectCharset({kSjisHalfwidthAi}), Charset::ShiftJis);
     EXPECT_EQ(DetectCharset({"", kSjisHalfwidthAi, kSjisSakura}), Charset::ShiftJis);
     EXPECT_EQ(DecodeToUtf16(kSjisHalfwidthAi, Charset::ShiftJis), u"ｱｲ");
     // One UTF-8 field and one Shift-JIS field: not all UTF-8.
@@ -227,10 +231,12 @@ TEST(TextDecoderThreads, ConcurrentDecodingAgreesWithSingleThread)
     EXPECT_EQ(mismatches, std::vector<int>(4, 0));
 }
 
-// --- chart sets ------------------------------------------------------------
-// Charts as libraries hold them (tests/data/*.tsv: genre, title, artist in
-// UTF-8), encoded here with ICU's windows-31j or windows-949, decided
-// together and decoded; each field also alone, as a folder name is.
+// --- test sets -------------------------------------------------------------
+// Charts as libraries hold them (tests/data/charts_*.tsv: genre, title,
+// artist in UTF-8) and folder paths (tests/data/folders_*.txt), encoded here
+// with ICU's windows-31j or windows-949. Chart fields are decided together
+// and decoded; each field is also decided alone, as a folder name is; a
+// folder path is decoded as the list shows it. Each set prints its counts.
 
 namespace {
 
@@ -245,22 +251,45 @@ std::string IcuEncode(const std::string& utf8, const char* charset)
     return out;
 }
 
-struct ChartSetResult {
-    int charts = 0, chartsRight = 0, fields = 0, fieldsRight = 0;
-    std::vector<std::string> wrong;
+struct TestSet {
+    const char* file;
+    Charset written;  // ShiftJis (windows-31j) or Korean (windows-949)
 };
 
-// How many charts (and non-ASCII fields on their own) of a set decode back
-// to their text in the charset the set is written in.
-ChartSetResult DecodeChartSet(const std::string& file, const char* charset, Charset intended)
+struct TestSetResult {
+    int entries = 0;
+    std::vector<std::string> wrong;         // entries not decoded to their text
+    int otherScript = 0;                    // ... of them decided as the other legacy code page
+    int fields = 0, fieldsOtherScript = 0;  // non-ASCII chart fields decided alone
+};
+
+std::vector<std::string> ReadLines(const std::string& file)
 {
     std::ifstream in(std::string(TAMBORO_TEST_DATA_DIR) + "/" + file);
     EXPECT_TRUE(in.good()) << file;
-    ChartSetResult result;
-    std::string line;
-    while (std::getline(in, line)) {
-        if (line.empty() || line[0] == '#')
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);)
+        if (!line.empty() && line[0] != '#')
+            lines.push_back(line);
+    return lines;
+}
+
+TestSetResult DecodeTestSet(const TestSet& set)
+{
+    const char* charset = set.written == Charset::Korean ? "windows-949" : "windows-31j";
+    const Charset other = set.written == Charset::Korean ? Charset::ShiftJis : Charset::Korean;
+    const bool folders = std::string_view(set.file).starts_with("folders_");
+    TestSetResult result;
+    for (const std::string& line : ReadLines(set.file)) {
+        ++result.entries;
+        if (folders) {
+            if (DecodePathToUtf8(IcuEncode(line, charset)) != line) {
+                result.wrong.push_back(line);
+                result.otherScript +=
+                    DecodePathToUtf8(IcuEncode(line, charset)) == DecodeToUtf8(IcuEncode(line, charset), other);
+            }
             continue;
+        }
         std::vector<std::string> text, bytes;
         std::istringstream fields(line);
         for (std::string field; std::getline(fields, field, '\t');) {
@@ -268,44 +297,96 @@ ChartSetResult DecodeChartSet(const std::string& file, const char* charset, Char
             bytes.push_back(IcuEncode(field, charset));
         }
         EXPECT_EQ(bytes.size(), 3u) << line;
+        bytes.resize(3);
+        text.resize(3);
         const Charset cs = DetectCharset({bytes[0], bytes[1], bytes[2]});
-        bool right = cs == intended;
-        for (std::size_t i = 0; i < bytes.size(); ++i)
-            right = right && DecodeToUtf8(bytes[i], cs) == text[i];
-        ++result.charts;
-        result.chartsRight += right;
-        if (!right)
-            result.wrong.push_back(line);
+        bool right = cs == set.written;
         for (std::size_t i = 0; i < bytes.size(); ++i) {
-            if (bytes[i] == text[i])
-                continue;  // ASCII
-            ++result.fields;
-            result.fieldsRight += DetectCharset({bytes[i]}) == intended && DecodeFieldToUtf8(bytes[i]) == text[i];
+            right = right && DecodeToUtf8(bytes[i], cs) == text[i];
+            if (bytes[i] != text[i]) {  // not ASCII
+                ++result.fields;
+                result.fieldsOtherScript += DetectCharset({bytes[i]}) == other;
+            }
+        }
+        if (!right) {
+            result.wrong.push_back(line);
+            result.otherScript += cs == other;
         }
     }
-    std::cout << file << ": charts " << result.chartsRight << "/" << result.charts << ", fields alone "
-              << result.fieldsRight << "/" << result.fields << "\n";
+    std::cout << set.file << ": " << result.entries << " entries, " << result.wrong.size() << " decoded wrong ("
+              << result.otherScript << " as " << (other == Charset::Korean ? "Korean" : "Shift-JIS") << ")";
+    if (!folders)
+        std::cout << "; fields alone: " << result.fieldsOtherScript << " of " << result.fields << " as "
+                  << (other == Charset::Korean ? "Korean" : "Shift-JIS");
+    std::cout << "\n";
     return result;
 }
 
 }  // namespace
 
-TEST(TextDecoderChartSets, JapaneseChartsStayJapanese)
+TEST(TextDecoderTestSets, EveryEntryDecodesToItsText)
 {
-    // The one chart made of half-width katakana only pairs as EUC-KR Hangul
-    // throughout and is read as Korean.
-    const ChartSetResult japanese = DecodeChartSet("charts_japanese.tsv", "windows-31j", Charset::ShiftJis);
-    EXPECT_EQ(japanese.wrong, std::vector<std::string>{"J-POP\tｽﾀｰﾗｲﾄ\tﾎｼ"});
+    for (const TestSet& set :
+         {TestSet{"charts_japanese.tsv", Charset::ShiftJis},
+          TestSet{"charts_japanese_halfwidth.tsv", Charset::ShiftJis},
+          TestSet{"folders_japanese_halfwidth.txt", Charset::ShiftJis}, TestSet{"charts_korean.tsv", Charset::Korean},
+          TestSet{"charts_korean_extension.tsv", Charset::Korean}, TestSet{"charts_korean_mixed.tsv", Charset::Korean},
+          TestSet{"folders_korean.txt", Charset::Korean}}) {
+        const TestSetResult result = DecodeTestSet(set);
+        EXPECT_GT(result.entries, 0) << set.file;
+        EXPECT_EQ(result.wrong, std::vector<std::string>{}) << set.file;
+    }
 }
 
-TEST(TextDecoderChartSets, KoreanChartsDecodeAsKorean)
+TEST(TextDecoderTestSets, KoreanThatIsPlainJapaneseTooIsToldByTheOtherFields)
 {
-    for (const char* file : {"charts_korean.tsv", "charts_korean_extension.tsv"}) {
-        const ChartSetResult korean = DecodeChartSet(file, "windows-949", Charset::Korean);
-        EXPECT_EQ(korean.wrong, std::vector<std::string>{}) << file;
-    }
-    // Bytes that are Japanese text as well stay Japanese.
-    const ChartSetResult unmarked =
-        DecodeChartSet("charts_korean_extension_unmarked.tsv", "windows-949", Charset::Korean);
-    EXPECT_EQ(unmarked.chartsRight, 0);
+    // Every Hangul syllable of these is one Shift-JIS character or two
+    // half-width katakana; only charts whose other fields hold Korean text
+    // can be told, the rest read as Shift-JIS.
+    const TestSetResult unmarked = DecodeTestSet({"charts_korean_extension_unmarked.tsv", Charset::Korean});
+    EXPECT_EQ(unmarked.wrong.size(), static_cast<std::size_t>(unmarked.otherScript));
+    for (const std::string& told : {"인터넷\t쀍\t박서준"s, "인터넷\t쌻\t악마"s, "K-POP\t믜\t눈물"s})
+        EXPECT_EQ(std::count(unmarked.wrong.begin(), unmarked.wrong.end(), told), 0) << told;
+}
+
+// --- the command -------------------------------------------------------------
+
+TEST(TextDecoderCommand, ListsHalfWidthKatakanaAsJapaneseAndShortKoreanAsKorean)
+{
+    // Charts and folder names written as players write them, listed by
+    // tamboro-scan run as a process: the titles and folder names come back
+    // as their text.
+    tamboro::test::TestTree tree;
+    const std::vector<std::string> japaneseTitles = {"ｱｲｽ春♪",        "星空ｱｲｽ？",   "少女ﾒﾛﾃﾞｨSakura",
+                                                     "風ｱｲｽ～ Storm", "乙女ｱｲｽ神話", "ﾌﾟﾛﾊﾟﾃｨ“"};
+    const std::string japaneseFolder = "mumei_151_乙女ﾒﾛﾃﾞｨPlanet";
+    for (std::size_t i = 0; i < japaneseTitles.size(); ++i)
+        tree.WriteChart(IcuEncode(japaneseFolder, "windows-31j") + "/" + std::to_string(i) + ".bms", "TECHNO",
+                        IcuEncode(japaneseTitles[i], "windows-31j"), "DJ");
+    const std::vector<std::array<std::string, 3>> koreanCharts = {
+        {"K-POP", "짱", "김민수"}, {"K-POP", "쨍쨍", "이지은"}, {"인터넷", "뷁", "박서준"}};
+    const std::string koreanFolder = "똠방각하";
+    for (std::size_t i = 0; i < koreanCharts.size(); ++i)
+        tree.WriteChart(IcuEncode(koreanFolder, "windows-949") + "/" + std::to_string(i) + ".bms",
+                        IcuEncode(koreanCharts[i][0], "windows-949"), IcuEncode(koreanCharts[i][1], "windows-949"),
+                        IcuEncode(koreanCharts[i][2], "windows-949"));
+
+    const std::string command = std::string("'") + TAMBORO_SCAN_PATH + "' --jobs 1 '" + tree.Root() + "'";
+    FILE* pipe = ::popen(command.c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
+    std::string out;
+    char buffer[4096];
+    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+        out.append(buffer, n);
+    ASSERT_EQ(::pclose(pipe), 0);
+
+    for (const std::string& title : japaneseTitles)
+        EXPECT_NE(out.find(tree.Root() + "/" + japaneseFolder + "/\tTECHNO\t" + title + "\tDJ\n"), std::string::npos)
+            << title << "\n"
+            << out;
+    for (const auto& [genre, title, artist] : koreanCharts)
+        EXPECT_NE(out.find(tree.Root() + "/" + koreanFolder + "/\t" + genre + "\t" + title + "\t" + artist + "\n"),
+                  std::string::npos)
+            << title << "\n"
+            << out;
 }
