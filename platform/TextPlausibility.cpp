@@ -383,7 +383,7 @@ int Utf8Plausibility(std::string_view bytes)
 {
     constexpr int kLetterInWord = 50;
     constexpr int kLoneLetter = 20;
-    constexpr int kSign = 45;
+    constexpr int kSign = 50;  // ° ± × © ½ µ: above one common Hangul syllable
     constexpr int kRareSign = 5;
     constexpr int kLong = 60;  // three and four bytes: CJK, kana, Hangul, emoji
     const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());

@@ -253,7 +253,7 @@ std::string IcuEncode(const std::string& utf8, const char* charset)
 
 struct TestSet {
     const char* file;
-    Charset written;  // ShiftJis (windows-31j) or Korean (windows-949)
+    Charset written;  // ShiftJis (windows-31j), Korean (windows-949) or Utf8
 };
 
 struct TestSetResult {
@@ -276,8 +276,10 @@ std::vector<std::string> ReadLines(const std::string& file)
 
 TestSetResult DecodeTestSet(const TestSet& set)
 {
-    const char* charset = set.written == Charset::Korean ? "windows-949" : "windows-31j";
-    const Charset other = set.written == Charset::Korean ? Charset::ShiftJis : Charset::Korean;
+    const char* charset = set.written == Charset::Korean ? "windows-949"
+                          : set.written == Charset::Utf8 ? "UTF-8"
+                                                         : "windows-31j";
+    const Charset other = set.written == Charset::ShiftJis ? Charset::Korean : Charset::ShiftJis;
     const bool folders = std::string_view(set.file).starts_with("folders_");
     TestSetResult result;
     for (const std::string& line : ReadLines(set.file)) {
@@ -331,7 +333,7 @@ TEST(TextDecoderTestSets, EveryEntryDecodesToItsText)
           TestSet{"charts_japanese_halfwidth.tsv", Charset::ShiftJis},
           TestSet{"folders_japanese_halfwidth.txt", Charset::ShiftJis}, TestSet{"charts_korean.tsv", Charset::Korean},
           TestSet{"charts_korean_extension.tsv", Charset::Korean}, TestSet{"charts_korean_mixed.tsv", Charset::Korean},
-          TestSet{"folders_korean.txt", Charset::Korean}}) {
+          TestSet{"folders_korean.txt", Charset::Korean}, TestSet{"charts_utf8_two_byte.tsv", Charset::Utf8}}) {
         const TestSetResult result = DecodeTestSet(set);
         EXPECT_GT(result.entries, 0) << set.file;
         EXPECT_EQ(result.wrong, std::vector<std::string>{}) << set.file;
