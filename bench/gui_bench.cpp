@@ -293,7 +293,8 @@ int main(int argc, char** argv)
             EnsurePlatform();
             return MemoryChild(value());
         } else if (arg == "-h" || arg == "--help") {
-            std::puts("usage: tamboro-gui-bench [--runs N] [--scan PATH] [--memory-charts N] [--sort-column C] LIBRARY");
+            std::puts(
+                "usage: tamboro-gui-bench [--runs N] [--scan PATH] [--memory-charts N] [--sort-column C] LIBRARY");
             return 0;
         } else if (library.empty())
             library = arg;
