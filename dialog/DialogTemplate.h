@@ -19,6 +19,10 @@ struct TemplateControl {
 extern const std::array<TemplateControl, 4> kTemplateControls;
 // The client area of the window, in dialog units.
 inline constexpr QSize kTemplateSize(398, 299);
+// The least the window leaves the path box in width and the list in height
+// (header and a few rows, with the find bar and the row-limit note shown),
+// in dialog units: the window is made no smaller.
+inline constexpr QSize kMinimumPathAndListUnits(100, 40);
 
 // The template's font, "ＭＳ Ｐゴシック" 9 pt. Where that face is missing,
 // fontconfig falls back through the families listed after it (the free

@@ -5,6 +5,7 @@
 #include <QCloseEvent>
 #include <QEventLoop>
 #include <QHeaderView>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
@@ -104,8 +105,13 @@ void CTamboroDlg::CreateControls()
 
     m_tabOrder = {m_editPath, m_list, m_btnSearch, m_btnStop};
     CreateFindBar();
+    m_rowLimitNote = new QLabel(this);
+    m_rowLimitNote->setObjectName(QStringLiteral("RowLimitNote"));
+    m_rowLimitNote->setContentsMargins(4, 2, 4, 2);
+    m_rowLimitNote->hide();
     CreateListActions();
     EnablePathCompletion();
+    setMinimumSize(MinimumClientSize());
 }
 
 QWidget* CTamboroDlg::GetDlgItem(int nID) const

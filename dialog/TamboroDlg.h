@@ -12,7 +12,9 @@
 //   TamboroDlgDrop.cpp     folder drop
 //   TamboroDlgFind.cpp     the find bar over the list
 //   TamboroDlgActions.cpp  opening and copying rows, the list's context
-//                          menu, chart types, path completion
+//                          menu, chart types
+//   TamboroDlgPath.cpp     the path box: the bytes its text names, "~",
+//                          pasting copied paths, folder completion
 #pragma once
 
 #include <QDialog>
@@ -29,6 +31,7 @@
 #include <string>
 #include <vector>
 
+#include "dialog/PathText.h"
 #include "platform/WorkerThread.h"
 #include "results/ListColumn.h"
 #include "search/BmsSearch.h"
@@ -36,6 +39,7 @@
 #include "search/SearchState.h"
 
 class QAction;
+class QLabel;
 class QLineEdit;
 class QMimeData;
 class QPoint;
@@ -45,6 +49,7 @@ class QTimer;
 namespace tamboro {
 
 class FindBar;
+class FolderCompletionModel;
 class ResultListView;
 class ResultModel;
 class RowFilterModel;
@@ -149,12 +154,23 @@ public:
     ResultModel* Model() const { return m_model; }
     RowFilterModel* Filter() const { return m_filter; }
     FindBar* FindBarWidget() const { return m_findBar; }
+    QLabel* RowLimitNote() const { return m_rowLimitNote; }
     StateWord SharedState() const { return m_pSharedState; }
     int32_t SortColumn() const { return m_nSortColumn; }
     int32_t SortMode() const { return m_nSortMode; }
     const std::array<QString, kColumnCount>& ColumnTitles() const { return m_strColumnTitle; }
     // The path a search of the path box's current text would scan, as bytes.
     std::string PathBytes() const;
+    // The bytes a path box text names: a decoded text the window showed
+    // (drop, paste, completion) gives the bytes it stands for, a copied
+    // form (file:// URL, shell word) its bytes, a leading "~" the home
+    // folder; other text is its UTF-8.
+    std::string PathBytesOf(const QString& text) const;
+    // Ctrl+V and the path box menu's Paste: a path from the clipboard's URL
+    // (what the window copies, what file managers copy) or in a copied form
+    // replaces the box's text, shown decoded, with its bytes kept; other
+    // text is pasted as text.
+    void PastePath();
 
     // Rows and the title a search handed over but the list and the caption
     // do not show yet: they are shown at most every kShowPeriodMs, and at
@@ -212,6 +228,8 @@ private:
     void BringToFrontOfTabOrder(QWidget* control);
     void OnPaint(QPaintEvent* event);
     void SetPathFromBytes(const std::string& bytes);
+    // The path box's paste key and context menu; true when handled.
+    bool OnPathBoxEvent(QEvent* event);
     void CreateFindBar();
     void CreateListActions();
     void EnablePathCompletion();
@@ -221,6 +239,13 @@ private:
     // place right below the list.
     int FindBarHeight() const;
     void PlaceFindBar(const ClientRect& rc);
+    // The smallest client area the window can be given.
+    QSize MinimumClientSize() const;
+    // The note that the list stopped at the row limit: shown once a search
+    // lists CBmsSearch::kRowLimit rows, hidden when the next one starts. It
+    // takes its height (0 while hidden) from the list's bottom.
+    void UpdateRowLimitNote();
+    int RowLimitNoteHeight() const;
 
     int32_t m_nSortMode = 0;
     int32_t m_nSortColumn = -1;
@@ -243,8 +268,8 @@ private:
     std::array<int, 3> m_timerIds{};                 // Qt's timer id by our id (0: stopped)
     std::vector<QWidget*> m_tabOrder;                // front first
     std::vector<WorkerThread::Id> m_startedThreads;  // every worker started here
-    QString m_droppedText;                           // the path box text of the last drop
-    std::string m_droppedBytes;                      // and the path's bytes
+    KnownPaths m_knownPaths;                         // decoded path texts the window showed, with their bytes
+    FolderCompletionModel* m_folderCompletion = nullptr;
     DropBufferAllocator m_dropAllocator;
     std::function<void()> m_workerStartHook;
     std::chrono::milliseconds m_workerHandOverPeriod = CBmsSearch::kHandOverPeriod;
@@ -256,6 +281,7 @@ private:
 
     RowFilterModel* m_filter = nullptr;  // what the list shows, over m_model
     FindBar* m_findBar = nullptr;
+    QLabel* m_rowLimitNote = nullptr;
     bool m_bAllChartTypes = false;
     QPersistentModelIndex m_menuIndex;  // the row the context menu is for
     QAction* m_actOpenFolder = nullptr;

@@ -1,26 +1,23 @@
 // Acting on the listed charts: a double-click opens the row's folder in the
 // file manager; the list's context menu opens it, copies its path, copies
 // the selected rows (Ctrl+C) or selects them all (Ctrl+A), and chooses
-// whether searches list every chart type. The path box completes folder
-// names as they are typed.
+// whether searches list every chart type.
 #include <QAction>
 #include <QClipboard>
-#include <QCompleter>
 #include <QDesktopServices>
-#include <QFileSystemModel>
 #include <QGuiApplication>
 #include <QItemSelectionModel>
-#include <QKeyEvent>
-#include <QLineEdit>
 #include <QMenu>
-#include <QPushButton>
+#include <QMimeData>
 #include <QSettings>
 #include <QSignalBlocker>
-#include <functional>
 
 #include "dialog/FolderUrl.h"
+#include "dialog/MessageBox.h"
+#include "dialog/PathText.h"
 #include "dialog/ResultListView.h"
 #include "dialog/TamboroDlg.h"
+#include "platform/TextDecoder.h"
 #include "results/ResultModel.h"
 #include "results/RowFilterModel.h"
 
@@ -45,34 +42,6 @@ void WriteAllChartTypesSetting(bool on)
     QSettings settings(QSettings::NativeFormat, QSettings::UserScope, kSettingsOrganisation, kSettingsApplication);
     settings.setValue(kAllChartTypesKey, on);
 }
-
-// Enter in the completion list with no folder picked in it: the list
-// closes and the key does what Enter in the path box does (press Search).
-class UnpickedEnterFilter : public QObject {
-public:
-    UnpickedEnterFilter(QAbstractItemView* popup, std::function<void()> enter)
-        : QObject(popup), m_popup(popup), m_enter(std::move(enter))
-    {
-        popup->installEventFilter(this);
-    }
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override
-    {
-        if (watched != m_popup || event->type() != QEvent::KeyPress)
-            return false;
-        const int key = static_cast<QKeyEvent*>(event)->key();
-        if ((key != Qt::Key_Return && key != Qt::Key_Enter) || m_popup->currentIndex().isValid())
-            return false;
-        m_popup->hide();
-        m_enter();
-        return true;
-    }
-
-private:
-    QAbstractItemView* m_popup;
-    std::function<void()> m_enter;
-};
 
 }  // namespace
 
@@ -141,14 +110,34 @@ void CTamboroDlg::OpenFolderOfRow(int shownRow)
     if (shownRow < 0 || shownRow >= m_filter->rowCount())
         return;
     const ChartRow& row = m_model->RowAt(m_filter->SourcePosition(shownRow));
-    QDesktopServices::openUrl(FolderUrl(row.folder));
+    const QUrl url = FolderUrl(row.folder);
+    // False when no launcher could be started (no xdg-open, nor any of the
+    // programs Qt falls back to): say so rather than nothing.
+    if (!QDesktopServices::openUrl(url)) {
+        const QString folder = QString::fromStdU16String(DecodePathToUtf16(LocalPathBytesOf(url).toStdString()));
+        ShowMessageBox(this, QStringLiteral("エラー"),
+                       QStringLiteral("フォルダを開けませんでした。\n%1\n\nフォルダを開くプログラム (xdg-open など) "
+                                      "が見つかりません。")
+                           .arg(folder));
+    }
 }
 
 void CTamboroDlg::CopyFolderPathOfRow(int shownRow)
 {
     if (shownRow < 0 || shownRow >= m_filter->rowCount())
         return;
-    QGuiApplication::clipboard()->setText(m_model->CellText(m_filter->SourcePosition(shownRow), kColumnFolder));
+    const ChartRow& row = m_model->RowAt(m_filter->SourcePosition(shownRow));
+    // The folder's bytes, made absolute: as a file:// URL for file managers
+    // and the path box, and as text: the path itself when it is UTF-8, else
+    // the shell word ($'\xHH' for the bytes that are not) that a terminal's
+    // shell reads back as the very bytes, which the path box understands too.
+    const QUrl url = FolderUrl(row.folder);
+    const QByteArray bytes = LocalPathBytesOf(url);
+    const QString text = QString::fromUtf8(bytes);
+    auto* copied = new QMimeData;
+    copied->setUrls({url});
+    copied->setText(text.toUtf8() == bytes ? text : QString::fromStdString(ShellWord(bytes.toStdString())));
+    QGuiApplication::clipboard()->setMimeData(copied);
 }
 
 void CTamboroDlg::CopySelectedRows()
@@ -180,35 +169,6 @@ ChartTypes CTamboroDlg::SearchChartTypes() const
     if (!m_bAllChartTypes)
         return ChartTypes();
     return *ChartTypes::Parse(kAllChartTypes);
-}
-
-void CTamboroDlg::EnablePathCompletion()
-{
-    // Completes what the user types with the folders on disk; the model
-    // reads a folder only once typing reaches it, and the text Search reads
-    // is still just the box's text. Enter takes a folder picked in the list
-    // of completions; with none picked it searches, as without completion.
-    auto* completer = new QCompleter(this);
-    auto* folders = new QFileSystemModel(completer);
-    folders->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot | QDir::Drives);
-    folders->setRootPath(QString());
-    completer->setModel(folders);
-    completer->setCompletionMode(QCompleter::PopupCompletion);
-    m_editPath->setCompleter(completer);
-    new UnpickedEnterFilter(completer->popup(), [this] {
-        if (m_btnSearch->isEnabled())
-            m_btnSearch->click();
-    });
-    // The model loads a folder when it becomes its root: the folder being
-    // typed in, before the completer looks into it.
-    connect(m_editPath, &QLineEdit::textEdited, folders, [folders](const QString& text) {
-        const qsizetype slash = text.lastIndexOf(QLatin1Char('/'));
-        if (slash < 0)
-            return;
-        const QString folder = slash == 0 ? QStringLiteral("/") : text.left(slash);
-        if (folder != folders->rootPath())
-            folders->setRootPath(folder);
-    });
 }
 
 }  // namespace tamboro

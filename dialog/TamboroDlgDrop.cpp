@@ -9,7 +9,6 @@
 
 #include "dialog/MessageBox.h"
 #include "dialog/TamboroDlg.h"
-#include "platform/TextDecoder.h"
 
 namespace tamboro {
 namespace {
@@ -63,6 +62,8 @@ void CTamboroDlg::dropEvent(QDropEvent* event)
 
 bool CTamboroDlg::eventFilter(QObject* watched, QEvent* event)
 {
+    if (watched == m_editPath && OnPathBoxEvent(event))
+        return true;
     switch (event->type()) {
     case QEvent::DragEnter:
         dragEnterEvent(static_cast<QDragEnterEvent*>(event));
@@ -110,13 +111,6 @@ void CTamboroDlg::OnDropFiles(const QMimeData* drop)
     SetPathFromBytes(std::string(buffer.get(), wanted - 1));
     buffer.reset();
     setAcceptDrops(true);
-}
-
-void CTamboroDlg::SetPathFromBytes(const std::string& bytes)
-{
-    m_droppedBytes = bytes;
-    m_droppedText = QString::fromStdU16String(DecodePathToUtf16(bytes));
-    m_editPath->setText(m_droppedText);
 }
 
 }  // namespace tamboro

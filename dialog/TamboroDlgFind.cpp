@@ -94,9 +94,10 @@ void CTamboroDlg::PlaceFindBar(const ClientRect& rc)
 {
     if (!IsFindBarOpen())
         return;
-    // Right below the list, above the bottom strip.
+    // Right below the list, above the row-limit note and the bottom strip.
     const int height = FindBarHeight();
-    m_findBar->setGeometry(rc.left, rc.bottom - 24 - height, std::max(rc.right - rc.left, 0), height);
+    m_findBar->setGeometry(rc.left, rc.bottom - 24 - RowLimitNoteHeight() - height, std::max(rc.right - rc.left, 0),
+                           height);
 }
 
 }  // namespace tamboro

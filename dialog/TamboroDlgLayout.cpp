@@ -1,17 +1,47 @@
 // Layout: the list fills the window above a 24-pixel strip that holds the
 // path box and the two buttons, at fixed offsets from the bottom right; an
-// open find bar takes its height from the list's bottom. The minimised
-// window draws its icon.
+// open find bar and the row-limit note take their heights from the list's
+// bottom. The window is made no smaller than keeps the path box, both
+// buttons and a few rows of the list usable. The minimised window draws its
+// icon.
 #include <QEvent>
+#include <QLabel>
 #include <QPainter>
 #include <QResizeEvent>
 #include <QWindowStateChangeEvent>
 
+#include "dialog/DialogTemplate.h"
+#include "dialog/FindBar.h"
 #include "dialog/ResultListView.h"
 #include "dialog/TamboroDlg.h"
 #include "res/resource.h"
 
 namespace tamboro {
+namespace {
+
+// The bottom strip's height and the offsets of its controls from the
+// client area's bottom right.
+constexpr int kStripHeight = 24;
+constexpr int kStripTop = -21;
+constexpr int kPathRightMargin = 190;  // the path box ends this far left of the right edge
+constexpr int kSearchLeft = -184;
+constexpr int kStopLeft = -90;
+
+}  // namespace
+
+QSize CTamboroDlg::MinimumClientSize() const
+{
+    const QSize least = UnitsToPixels(kMinimumPathAndListUnits, BaseUnitsOf(font()));
+    const int findBar = m_findBar != nullptr ? m_findBar->sizeHint().height() : 0;
+    const int note = m_rowLimitNote != nullptr ? m_rowLimitNote->sizeHint().height() : 0;
+    // Both buttons sit within the strip's right kPathRightMargin pixels.
+    return QSize(kPathRightMargin + least.width(), kStripHeight + findBar + note + least.height());
+}
+
+int CTamboroDlg::RowLimitNoteHeight() const
+{
+    return m_rowLimitNote != nullptr && !m_rowLimitNote->isHidden() ? m_rowLimitNote->sizeHint().height() : 0;
+}
 
 CTamboroDlg::ClientRect CTamboroDlg::GetClientRect() const
 {
@@ -46,12 +76,17 @@ void CTamboroDlg::OnSize(int nType, int cx, int cy)
     (void)cx;
     (void)cy;
     const ClientRect rc = GetClientRect();
+    const int note = RowLimitNoteHeight();
     if (m_list != nullptr)
-        SetWindowPos(m_list, rc.left, rc.top, rc.right - rc.left, rc.bottom - rc.top - 24 - FindBarHeight());
-    PlaceStretched(rc, IDC_PATH, 0, -21, -190, 0);
-    PlaceAnchored(rc, IDC_SEARCH, -184, -21, 0, 0);
-    PlaceAnchored(rc, IDC_STOP, -90, -21, 0, 0);
+        SetWindowPos(m_list, rc.left, rc.top, rc.right - rc.left,
+                     rc.bottom - rc.top - kStripHeight - FindBarHeight() - note);
+    PlaceStretched(rc, IDC_PATH, 0, kStripTop, -kPathRightMargin, 0);
+    PlaceAnchored(rc, IDC_SEARCH, kSearchLeft, kStripTop, 0, 0);
+    PlaceAnchored(rc, IDC_STOP, kStopLeft, kStripTop, 0, 0);
     PlaceFindBar(rc);
+    // The note lies right above the bottom strip, below an open find bar.
+    if (note > 0)
+        m_rowLimitNote->setGeometry(rc.left, rc.bottom - kStripHeight - note, std::max(rc.right - rc.left, 0), note);
 }
 
 void CTamboroDlg::PlaceStretched(const ClientRect& rc, int nID, int dx, int dy, int dw, int dh)

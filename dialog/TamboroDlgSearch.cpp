@@ -1,7 +1,9 @@
 // Search control and closing: starting a search, asking it to stop, seeing
 // it end, and closing the window, which waits for a running search to
 // unwind. Also the calls a worker makes into the window.
+#include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QPushButton>
 #include <QTimer>
 #include <iterator>
@@ -44,6 +46,7 @@ void CTamboroDlg::OnButtonSearch()
 
     ShowPendingResults();
     m_model->Clear();
+    UpdateRowLimitNote();
     const std::string root = PathBytes();
     ResetHeaderLabels();
     m_nSortMode = 0;
@@ -122,16 +125,6 @@ void CTamboroDlg::OnCancel()
         OnClose();
 }
 
-std::string CTamboroDlg::PathBytes() const
-{
-    const QString text = m_editPath->text();
-    // A dropped path keeps its own bytes (a name in Shift-JIS is shown
-    // decoded, and could not be found again from the shown text).
-    if (!m_droppedText.isNull() && text == m_droppedText)
-        return m_droppedBytes;
-    return text.toStdString();
-}
-
 void CTamboroDlg::EnableSearchButton(bool enable)
 {
     // Search comes back when the scan is over: show all it found first.
@@ -178,12 +171,31 @@ void CTamboroDlg::ShowPendingResults()
     if (!m_pendingRows.empty())
         m_model->AppendRows(m_pendingRows);  // whole folders, in the order found
     m_pendingRows.clear();
+    UpdateRowLimitNote();
     if (m_bTitlePending) {
         // The folder is shown decoded, one path component at a time; the
         // rest of the title is ASCII and reads the same in every charset.
         setWindowTitle(QString::fromStdU16String(DecodePathToUtf16(m_pendingTitle)));
         m_bTitlePending = false;
     }
+}
+
+void CTamboroDlg::UpdateRowLimitNote()
+{
+    const int listed = m_model->RowCountTotal();
+    const bool reached = listed >= CBmsSearch::kRowLimit;
+    if (reached) {
+        // The folder that reached the limit is listed whole, so more rows
+        // than the limit can stand in the list.
+        const QLocale numbers(QLocale::Japanese, QLocale::Japan);
+        m_rowLimitNote->setText(
+            QStringLiteral("一覧は %1 件で打ち切りました (上限 %2 件)。すべての譜面は tamboro-scan で一覧できます。")
+                .arg(numbers.toString(listed), numbers.toString(CBmsSearch::kRowLimit)));
+    }
+    if (reached == !m_rowLimitNote->isHidden())
+        return;
+    m_rowLimitNote->setVisible(reached);
+    OnSize(SIZE_RESTORED, width(), height());
 }
 
 void CTamboroDlg::ShowStateBlockError(const char* message)

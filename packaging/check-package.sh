@@ -46,7 +46,8 @@ depends_on_libraries_and_fonts() {
     depends=$(dpkg-deb -f "$deb" Depends)
     echo "  Depends: $depends"
     [[ $depends == *"fonts-ipafont-gothic | fonts-noto-cjk"* && $depends == *fonts-nanum* && $depends == *qt6-qpa-plugins* &&
-       $depends == *libqt6widgets6* && $depends == *libicu* ]]
+       $depends == *libqt6widgets6* && $depends == *libicu* ]] &&
+        [[ $(dpkg-deb -f "$deb" Recommends) == *xdg-utils* ]]
 }
 
 # The programs from the scratch root print what the build's programs print.

@@ -23,6 +23,10 @@ void ResultModel::AppendRows(std::vector<ChartRow>& rows)
     m_texts.resize(m_sorter.Size());
     m_decoded.resize(m_sorter.Size(), 0);
     endInsertRows();
+    // Sorted by text: the new rows, at the end now, join the order. Views
+    // lay out once at the next paint, after both changes.
+    if (m_sortMode == kSortAscending || m_sortMode == kSortDescending)
+        InstallOrder(m_sorter.MergedOrder(static_cast<std::size_t>(first), m_sortColumn, m_sortMode));
 }
 
 void ResultModel::Clear()
@@ -33,6 +37,8 @@ void ResultModel::Clear()
     std::vector<uint8_t>().swap(m_decoded);
     m_lastFolderBytes.clear();
     m_lastFolderText.clear();
+    m_sortColumn = -1;
+    m_sortMode = kSortFound;
     endResetModel();
 }
 
@@ -65,8 +71,16 @@ const std::array<QString, kColumnCount>& ResultModel::RowTexts(uint32_t slot) co
 
 void ResultModel::SortRows(int column, int mode)
 {
-    std::vector<uint32_t> order = m_sorter.SortedOrder(column, mode);
+    InstallOrder(m_sorter.SortedOrder(column, mode));
+    const bool byText = mode == kSortAscending || mode == kSortDescending;
+    if (mode == kSortFound || (byText && column >= 0 && column < kColumnCount)) {
+        m_sortColumn = column;
+        m_sortMode = mode;
+    }
+}
 
+void ResultModel::InstallOrder(std::vector<uint32_t> order)
+{
     emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
     // Views and the selection model register the indexes they want kept
     // while handling layoutAboutToBeChanged; each follows its row.

@@ -26,11 +26,15 @@ public:
     explicit ResultModel(Collator collator, QObject* parent = nullptr);
     ~ResultModel() override;
 
-    // Appends the rows of one folder with one beginInsertRows/endInsertRows.
-    // Rows are moved from `rows`; each keeps its insertion index and key.
-    // Rows always go to the end, also after a sort.
+    // Adds rows with one beginInsertRows/endInsertRows at the end. Rows are
+    // moved from `rows`; each keeps its insertion index and key. While the
+    // list stands sorted by a column's text (the last SortRows, mode 1 or
+    // 2), the new rows then move to their places in that order in one
+    // layout change, as if the list had been sorted again; in found order
+    // they stay at the end.
     void AppendRows(std::vector<ChartRow>& rows);
-    // Removes every row (one model reset). Header labels are kept.
+    // Removes every row (one model reset) and goes back to found order.
+    // Header labels are kept.
     void Clear();
 
     int RowCountTotal() const { return static_cast<int>(m_sorter.Size()); }
@@ -58,6 +62,10 @@ public:
     // The header labels are not touched: the caller sets them, e.g. with
     // SortedHeaderLabel (see also NextHeaderClick in RowSorter.h).
     void SortRows(int column, int mode);
+    // The order rows are kept in as they arrive: the last SortRows' column
+    // and mode (mode kSortFound after Clear).
+    int SortColumn() const { return m_sortColumn; }
+    int SortMode() const { return m_sortMode; }
 
     // A sorted column's header label: its plain title followed by the mode's
     // suffix, "(Alphabetic)" (1), "(Reverse)" (2) or one space (0).
@@ -79,6 +87,9 @@ public:
                        int role = Qt::EditRole) override;
 
 private:
+    // Installs a new order of all rows in one layout change: persistent
+    // indexes (selection, current row) follow their rows.
+    void InstallOrder(std::vector<uint32_t> order);
     // The texts of one row, decoded on first display and kept.
     const std::array<QString, kColumnCount>& RowTexts(uint32_t slot) const;
 
@@ -90,6 +101,8 @@ private:
     mutable std::string m_lastFolderBytes;
     mutable QString m_lastFolderText;
     std::array<QString, kColumnCount> m_headerLabels;
+    int m_sortColumn = -1;
+    int m_sortMode = kSortFound;
 };
 
 }  // namespace tamboro

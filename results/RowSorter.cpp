@@ -250,6 +250,38 @@ std::vector<uint32_t> RowSorter::SortedOrder(int32_t column, int32_t mode)
     return order;
 }
 
+std::vector<uint32_t> RowSorter::MergedOrder(std::size_t sortedCount, int32_t column, int32_t mode)
+{
+    const bool byText = mode == kSortAscending || mode == kSortDescending;
+    if (!byText || column < 0 || column >= kColumnCount || sortedCount >= m_order.size())
+        return m_order;
+    PrepareSortKeys(column);
+    // The order of SortedOrder: the keys byte by byte, then found order.
+    const bool descending = mode == kSortDescending;
+    auto before = [this, column, descending](uint32_t slot1, uint32_t slot2) {
+        const int order = Key(slot1, column).compare(Key(slot2, column));
+        if (order != 0)
+            return descending ? order > 0 : order < 0;
+        const uint32_t index1 = m_rows[slot1].index, index2 = m_rows[slot2].index;
+        return index1 != index2 ? index1 < index2 : slot1 < slot2;
+    };
+    const auto sortedEnd = m_order.begin() + static_cast<std::ptrdiff_t>(sortedCount);
+    std::vector<uint32_t> added(sortedEnd, m_order.end());
+    std::sort(added.begin(), added.end(), before);
+
+    std::vector<uint32_t> order;
+    order.reserve(m_order.size());
+    auto from = m_order.begin();
+    for (const uint32_t slot : added) {
+        const auto place = std::upper_bound(from, sortedEnd, slot, before);
+        order.insert(order.end(), from, place);
+        order.push_back(slot);
+        from = place;
+    }
+    order.insert(order.end(), from, sortedEnd);
+    return order;
+}
+
 void RowSorter::ApplyOrder(std::vector<uint32_t> order)
 {
     if (order.size() > m_rows.size())

@@ -112,6 +112,14 @@ public:
     void ApplyOrder(std::vector<uint32_t> order);
     // SortedOrder followed by ApplyOrder.
     void Sort(int32_t column, int32_t mode) { ApplyOrder(SortedOrder(column, mode)); }
+    // The order SortedOrder would give, computed from an order whose first
+    // `sortedCount` positions already stand sorted by `column` and `mode`:
+    // the rows after them (rows appended since) are sorted among themselves
+    // and merged in, each placed by binary search, so that a list kept
+    // sorted while rows arrive costs a few comparisons per new row rather
+    // than a sort of all rows. Found order and unknown modes or columns give
+    // the current order (appended rows already stand in found order).
+    std::vector<uint32_t> MergedOrder(std::size_t sortedCount, int32_t column, int32_t mode);
 
 private:
     // The collation keys of one column, for slots 0 .. offsets.size()-2,

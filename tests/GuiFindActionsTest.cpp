@@ -12,17 +12,22 @@
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMimeData>
+#include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QUrl>
+#include <unistd.h>
 
 #include "dialog/FindBar.h"
 #include "dialog/FolderUrl.h"
 #include "dialog/ResultListView.h"
 #include "dialog/TamboroDlg.h"
+#include "platform/TextDecoder.h"
 #include "results/ResultModel.h"
 #include "results/RowFilterModel.h"
 #include "tests/support/GuiTestSupport.h"
+#include "tests/support/ScopedEnv.h"
 #include "tests/support/TamboroDlgTesting.h"
 
 namespace tamboro {
@@ -75,6 +80,26 @@ void DoubleClick(QWidget* widget, QPoint at)
 void PressCtrl(Qt::Key key)
 {
     QTest::keyClick(QApplication::focusWidget(), key, Qt::ControlModifier);
+}
+
+// Folder names that are not UTF-8: 春の歌 in Shift-JIS, 사랑 and 똠방각하 in
+// CP949 (똠 is one of its extension syllables).
+const std::string kSjisSpringSong = "\x8f\x74\x82\xcc\x89\xcc";
+const std::string kCp949Love = "\xbb\xe7\xb6\xfb";
+const std::string kCp949Ttomtang = "\x8c\x63\xb9\xe6\xb0\xa2\xc7\xcf";
+
+QString Decoded(const std::string& bytes)
+{
+    return QString::fromStdU16String(DecodePathToUtf16(bytes));
+}
+
+// What bash makes of `word`, as bytes.
+QByteArray BashReads(const QString& word)
+{
+    QProcess bash;
+    bash.start(QStringLiteral("bash"), {QStringLiteral("-c"), QStringLiteral("printf %s ") + word});
+    bash.waitForFinished(10000);
+    return bash.readAllStandardOutput();
 }
 
 // Catches what would go to the file manager.
@@ -327,6 +352,166 @@ private slots:
         const QUrl relative = FolderUrl("songs/a b/");
         QVERIFY(relative.host().isEmpty());
         QCOMPARE(LocalPathBytesOf(relative), QFile::encodeName(QDir::currentPath()) + "/songs/a b/");
+    }
+
+    // A root typed relative to a working folder whose name is Shift-JIS:
+    // the URL carries the working folder's bytes.
+    void relativeRootInAWorkingFolderNotInUtf8()
+    {
+        TestTree tree;
+        tree.WriteChart(kSjisSpringSong + "/R/a.bms", "g", "t", "a");
+        const std::string workingFolder = tree.Path(kSjisSpringSong);
+        char before[4096];
+        QVERIFY(::getcwd(before, sizeof before) != nullptr);
+        QCOMPARE(::chdir(workingFolder.c_str()), 0);
+        UrlCatcher catcher;
+        QDesktopServices::setUrlHandler(QStringLiteral("file"), &catcher, "Open");
+        {
+            CTamboroDlg dlg;
+            Show(dlg);
+            Search(dlg, "R");
+            DoubleClick(dlg.List()->viewport(), RowCenter(dlg, 0));
+        }
+        QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+        QCOMPARE(::chdir(before), 0);
+        QCOMPARE(catcher.urls.size(), 1);
+        QCOMPARE(LocalPathBytesOf(catcher.urls[0]).toStdString(), workingFolder + "/R/");
+    }
+
+    // With no program to open folders with, a double-click says so in one
+    // message box that names the folder.
+    void openingWithoutALauncherSaysSo()
+    {
+        TestTree tree;
+        tree.WriteChart("R/" + kSjisSpringSong + "/a.bms", "g", "t", "a");
+        tree.MakeFolder("empty-bin");
+        CTamboroDlg dlg;
+        Show(dlg);
+        Search(dlg, tree.Path("R"));
+        test::MessageBoxWatcher boxes;
+        {
+            const test::ScopedEnv path("PATH", tree.Path("empty-bin").c_str());
+            const test::ScopedEnv desktop("XDG_CURRENT_DESKTOP", nullptr);
+            const test::ScopedEnv session("DESKTOP_SESSION", nullptr);
+            const test::ScopedEnv browser("BROWSER", nullptr);
+            const test::ScopedEnv defaultBrowser("DEFAULT_BROWSER", nullptr);
+            DoubleClick(dlg.List()->viewport(), RowCenter(dlg, 0));
+            QVERIFY(WaitUntil([&] { return !boxes.seen.empty(); }, 5000));
+        }
+        QTest::qWait(50);
+        QCOMPARE(boxes.seen.size(), std::size_t(1));
+        QVERIFY2(boxes.seen[0].text.contains(Decoded(tree.Path("R/" + kSjisSpringSong) + "/")),
+                 qPrintable(boxes.seen[0].text));
+        QCOMPARE(boxes.seen[0].owner, static_cast<QWidget*>(&dlg));
+    }
+
+    // The path copied from a folder named in Shift-JIS opens that folder:
+    // pasted into the path box (as the window copies it, or as its text
+    // alone), read by a shell, and as the file manager's URL.
+    void copiedPathOfAFolderNotInUtf8FindsItAgain()
+    {
+        TestTree tree;
+        const std::string folder = tree.Path("R/" + kSjisSpringSong + "/x 'y'") + "/";
+        tree.WriteChart("R/" + kSjisSpringSong + "/x 'y'/a.bms", "g", "t", "a");
+        tree.WriteChart("R/other/b.bms", "g", "u", "a");
+        CTamboroDlg dlg;
+        Show(dlg);
+        Search(dlg, tree.Path("R"));
+        int row = 0;
+        while (dlg.Model()->CellBytes(dlg.Filter()->SourcePosition(row), 0) != folder)
+            ++row;
+        ClickMenuItem(dlg, RowCenter(dlg, row), QStringLiteral("フォルダのパスをコピー"));
+        const QMimeData* copied = QGuiApplication::clipboard()->mimeData();
+        QCOMPARE(copied->urls().size(), 1);
+        QCOMPARE(LocalPathBytesOf(copied->urls()[0]).toStdString(), folder);
+        QCOMPARE(BashReads(copied->text()).toStdString(), folder);
+        const QString copiedText = copied->text();
+
+        auto pasteAndSearch = [&] {
+            QTest::mouseClick(dlg.PathEdit(), Qt::LeftButton);
+            QTest::keyClick(dlg.PathEdit(), Qt::Key_A, Qt::ControlModifier);
+            QTest::keyClick(dlg.PathEdit(), Qt::Key_V, Qt::ControlModifier);
+            QCOMPARE(dlg.PathEdit()->text(), Decoded(folder));
+            QTest::mouseClick(dlg.SearchButton(), Qt::LeftButton);
+            const WorkerThread::Id id = CTamboroDlgTesting::LastSearchThreadId(dlg);
+            QVERIFY(WaitUntil([&] { return Ended(id); }));
+            dlg.ShowPendingResults();
+            QCOMPARE(dlg.Model()->RowCountTotal(), 1);
+            QCOMPARE(dlg.Model()->CellBytes(0, 0), folder);
+        };
+        dlg.PathEdit()->clear();
+        pasteAndSearch();
+        QGuiApplication::clipboard()->setText(copiedText);  // as a terminal copies it back
+        dlg.PathEdit()->setText(QStringLiteral("/elsewhere"));
+        pasteAndSearch();
+        // Typing on below a pasted folder keeps its bytes.
+        QTest::mouseClick(dlg.PathEdit(), Qt::LeftButton);
+        QTest::keyClick(dlg.PathEdit(), Qt::Key_End);
+        QTest::keyClicks(dlg.PathEdit(), QStringLiteral("nothing-here"));
+        QCOMPARE(dlg.PathBytes(), folder + "nothing-here");
+    }
+
+    // Folders whose names are not UTF-8 are offered decoded as the list
+    // decodes them; the one picked is searched by its bytes.
+    void completionOffersFoldersNotInUtf8()
+    {
+        TestTree tree;
+        for (const std::string& name : {kSjisSpringSong, kCp949Love, kCp949Ttomtang, std::string("Songs")})
+            tree.WriteChart("R/" + name + "/a.bms", "g", name, "a");
+        for (const std::string& name : {kCp949Ttomtang, kSjisSpringSong}) {
+            CTamboroDlg dlg;
+            Show(dlg);
+            dlg.PathEdit()->setFocus();
+            QTest::keyClicks(dlg.PathEdit(), QString::fromStdString(tree.Path("R/")));
+            QCompleter* completer = dlg.PathEdit()->completer();
+            QVERIFY(WaitUntil([&] { return completer->completionCount() == 4; }, 10000));
+            QStringList offered;
+            for (int i = 0; i < completer->completionCount(); ++i)
+                offered << completer->completionModel()->index(i, 0).data().toString();
+            QStringList expected = {Decoded(kSjisSpringSong), Decoded(kCp949Love), Decoded(kCp949Ttomtang), "Songs"};
+            QCOMPARE(expected.join(u' '), QStringLiteral("春の歌 사랑 똠방각하 Songs"));
+            offered.sort();
+            expected.sort();
+            QCOMPARE(offered, expected);
+
+            QAbstractItemView* popup = completer->popup();
+            QVERIFY(WaitUntil([&] { return popup->isVisible(); }, 5000));
+            do
+                QTest::keyClick(popup, Qt::Key_Down);
+            while (popup->currentIndex().data().toString() != Decoded(name));
+            QTest::keyClick(popup, Qt::Key_Return);
+            QCOMPARE(dlg.PathEdit()->text(), QString::fromStdString(tree.Path("R/")) + Decoded(name));
+            QTest::mouseClick(dlg.SearchButton(), Qt::LeftButton);
+            const WorkerThread::Id id = CTamboroDlgTesting::LastSearchThreadId(dlg);
+            QVERIFY(WaitUntil([&] { return Ended(id); }));
+            dlg.ShowPendingResults();
+            QCOMPARE(dlg.Model()->RowCountTotal(), 1);
+            QCOMPARE(dlg.Model()->CellBytes(0, 2), name);
+        }
+    }
+
+    // "~" and "~/..." name the home folder, for searching and completing.
+    void tildeIsTheHomeFolder()
+    {
+        TestTree home;
+        home.WriteChart("BMS/pack/a.bms", "g", "home chart", "a");
+        const test::ScopedEnv env("HOME", home.Root().c_str());
+        CTamboroDlg dlg;
+        Show(dlg);
+        dlg.PathEdit()->setFocus();
+        QTest::keyClicks(dlg.PathEdit(), QStringLiteral("~/"));
+        QCompleter* completer = dlg.PathEdit()->completer();
+        QVERIFY(WaitUntil([&] { return completer->completionCount() == 1; }, 10000));
+        QCOMPARE(completer->completionModel()->index(0, 0).data().toString(), QStringLiteral("BMS"));
+        QTest::keyClicks(dlg.PathEdit(), QStringLiteral("BMS"));
+        QTest::mouseClick(dlg.SearchButton(), Qt::LeftButton);
+        const WorkerThread::Id id = CTamboroDlgTesting::LastSearchThreadId(dlg);
+        QVERIFY(WaitUntil([&] { return Ended(id); }));
+        dlg.ShowPendingResults();
+        QCOMPARE(dlg.Model()->RowCountTotal(), 1);
+        QCOMPARE(dlg.Model()->CellBytes(0, 0), home.Path("BMS/pack/"));
+        dlg.PathEdit()->setText(QStringLiteral("~"));
+        QCOMPARE(dlg.PathBytes(), home.Root());
     }
 
     void chartTypeMenuItemListsEveryTypeAndIsRemembered()

@@ -8,6 +8,7 @@
 //
 // The trees that the shell cannot make well (a socket, 3,000 levels,
 // 100,000 charts, junk) are made by hostile_tool, as for tamboro-scan.
+#include <QLabel>
 #include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
@@ -19,6 +20,7 @@
 #include <tuple>
 #include <unistd.h>
 
+#include "dialog/ResultListView.h"
 #include "dialog/TamboroDlg.h"
 #include "platform/DirectoryReader.h"
 #include "platform/TextDecoder.h"
@@ -288,6 +290,17 @@ private slots:
             QCOMPARE(model.RowAt(i).index, uint32_t(i));
         }
         CHECKED(window.ExpectFinalTitle(tree.Root()));
+        // A one-line note above the bottom strip tells the limit was reached.
+        CTamboroDlg& shown = window.Dlg();
+        const QRect listAlone = QRect(0, 0, shown.width(), shown.height() - 24);
+        QLabel* note = shown.RowLimitNote();
+        QVERIFY(note->isVisible());
+        QVERIFY2(note->text().contains(QStringLiteral("100,003")) &&
+                     note->text().contains(QStringLiteral("tamboro-scan")),
+                 qPrintable(note->text()));
+        QCOMPARE(note->geometry().bottom(), shown.PathEdit()->y() - 4);
+        QCOMPARE(shown.List()->geometry().bottom() + 1, note->y());
+        QVERIFY(note->fontMetrics().horizontalAdvance(note->text()) < 2 * note->width() && note->height() < 30);
 
         std::vector<std::string> found;
         for (int i = 0; i < model.rowCount(); ++i)
@@ -300,6 +313,10 @@ private slots:
             if (model.CellBytes(i, 2) != found[static_cast<std::size_t>(i)])
                 QFAIL(qPrintable(QStringLiteral("row %1 is not back in found order").arg(i)));
         }
+        // The next search, below the limit, gives the list its place back.
+        CHECKED(window.Search(tree.Path("big/inner")));
+        QVERIFY(note->isHidden());
+        QCOMPARE(dlg.List()->geometry(), listAlone);
     }
 
     // 3,000 nested folders, paths far past PATH_MAX, a chart every 500

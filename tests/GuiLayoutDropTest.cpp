@@ -1,6 +1,7 @@
 // The window's layout on resize, its Tab order, the minimised window's icon,
 // and folder drop, on the offscreen platform with real widgets.
 #include <QDropEvent>
+#include <QHeaderView>
 #include <QImage>
 #include <QLineEdit>
 #include <QMimeData>
@@ -8,6 +9,7 @@
 #include <QSemaphore>
 #include <QUrl>
 
+#include "dialog/FindBar.h"
 #include "dialog/ResultListView.h"
 #include "dialog/TamboroDlg.h"
 #include "res/resource.h"
@@ -153,6 +155,41 @@ private slots:
                 QCOMPARE(control->height(), 21);
             }
         }
+    }
+
+    // Made as small as 120 x 80, the window stops at a size that keeps the
+    // path box, both buttons and a few list rows usable with the find bar
+    // open; Search still searches.
+    void smallestWindowKeepsThePathBoxAndButtonsUsable()
+    {
+        CTamboroDlg dlg;
+        dlg.OnInitDialog();
+        dlg.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+        dlg.resize(120, 80);
+        QVERIFY(dlg.width() > 120 && dlg.height() > 80);
+        dlg.activateWindow();
+        dlg.PathEdit()->setFocus();
+        QTest::keyClick(dlg.PathEdit(), Qt::Key_F, Qt::ControlModifier);
+        QVERIFY(dlg.FindBarWidget()->isVisible());
+        QCOMPARE(dlg.SearchButton()->x(), dlg.width() - 184);  // the design's offsets
+        QCOMPARE(dlg.PathEdit()->width(), dlg.width() - 190);
+        QVERIFY(dlg.PathEdit()->width() >= 100);
+        for (QWidget* control : {static_cast<QWidget*>(dlg.PathEdit()), static_cast<QWidget*>(dlg.SearchButton()),
+                                 static_cast<QWidget*>(dlg.StopButton()), static_cast<QWidget*>(dlg.FindBarWidget())})
+            QVERIFY2(dlg.rect().contains(control->geometry()), qPrintable(control->objectName()));
+        ResultListView* list = dlg.List();
+        QVERIFY(list->height() >= list->header()->height() + 2 * list->fontMetrics().height());
+
+        test::TestTree tree;
+        tree.WriteChart("R/a.bms", "g", "t", "a");
+        QTest::keyClick(dlg.FindBarWidget()->TextBox(), Qt::Key_Escape);
+        dlg.PathEdit()->setText(QString::fromStdString(tree.Path("R")));
+        // Through the window: the click goes to the widget under the point.
+        QTest::mouseClick(dlg.windowHandle(), Qt::LeftButton, Qt::NoModifier, dlg.SearchButton()->geometry().center());
+        QVERIFY(CTamboroDlgTesting::LastSearchThreadId(dlg) != 0);
+        const WorkerThread::Id id = CTamboroDlgTesting::LastSearchThreadId(dlg);
+        QVERIFY(test::WaitUntil([&] { return WorkerThread::PhaseOf(id) == WorkerThread::Phase::Ended; }));
     }
 
     void narrowWindowsGiveThePathBoxNoWidth()

@@ -3,6 +3,9 @@
 // search resetting the labels, and sorting while a search still adds rows.
 #include <QHeaderView>
 #include <QLineEdit>
+#include <algorithm>
+
+#include "dialog/FindBar.h"
 
 #include "dialog/ResultListView.h"
 #include "dialog/TamboroDlg.h"
@@ -26,6 +29,25 @@ void ClickHeader(CTamboroDlg& dlg, int column)
 QString Label(CTamboroDlg& dlg, int column)
 {
     return dlg.Model()->headerData(column, Qt::Horizontal).toString();
+}
+
+// The texts of one column as the list shows them (through the find bar's
+// filter), top to bottom.
+QStringList Shown(CTamboroDlg& dlg, int column)
+{
+    QStringList out;
+    QAbstractItemModel* model = dlg.List()->model();
+    for (int row = 0; row < model->rowCount(); ++row)
+        out << model->index(row, column).data().toString();
+    return out;
+}
+
+QStringList Sorted(QStringList texts, bool descending)
+{
+    std::sort(texts.begin(), texts.end());
+    if (descending)
+        std::reverse(texts.begin(), texts.end());
+    return texts;
 }
 
 QStringList Column(CTamboroDlg& dlg, int column)
@@ -164,6 +186,68 @@ private slots:
             ClickHeader(dlg, dlg.SortColumn());
         for (int row = 0; row < model.rowCount(); ++row)
             QCOMPARE(model.RowAt(row).index, uint32_t(row));
+    }
+
+    // Rows found after a header click join the list in the order it shows,
+    // in the whole list and among the rows the find bar shows; found order
+    // still gives the found order back.
+    void rowsFoundAfterAClickJoinTheSortedOrder()
+    {
+        TestTree tree;
+        constexpr int kFolders = 60;
+        for (int i = 0; i < kFolders; ++i) {
+            // Titles in an order unlike the found one; ASCII digits sort
+            // alike in every collation.
+            const std::string title = "T" + std::to_string(100 + (i * 37) % kFolders);
+            for (int j = 0; j < 2; ++j)
+                tree.WriteChart("R/F" + std::to_string(1000 + i) + "/" + std::to_string(j) + ".bms", "g",
+                                title + (j == 0 ? " keep" : " drop"), "a");
+        }
+        for (const bool descending : {false, true}) {
+            CTamboroDlg dlg;
+            dlg.OnInitDialog();
+            dlg.resize(700, 400);
+            dlg.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+            CTamboroDlgTesting::SetWorkerHandOverPeriod(dlg, std::chrono::milliseconds(0));  // every folder on its own
+            // While the worker waits in its hand-over: a sort after ten
+            // folders, the find bar after twenty.
+            int folders = 0;
+            QObject::connect(&dlg, &CTamboroDlg::RowsHandedOver, &dlg, [&] {
+                if (++folders == 10) {
+                    ClickHeader(dlg, 2);
+                    if (descending)
+                        ClickHeader(dlg, 2);
+                } else if (folders == 20) {
+                    QTest::keyClick(dlg.List(), Qt::Key_F, Qt::ControlModifier);
+                    QTest::keyClicks(dlg.FindBarWidget()->TextBox(), QStringLiteral("keep"));
+                }
+            });
+            dlg.PathEdit()->setText(QString::fromStdString(tree.Path("R")));
+            QTest::mouseClick(dlg.SearchButton(), Qt::LeftButton);
+            const WorkerThread::Id id = CTamboroDlgTesting::LastSearchThreadId(dlg);
+            QVERIFY(WaitUntil([&] { return Ended(id); }));
+            dlg.ShowPendingResults();
+            QVERIFY2(dlg.Model()->rowCount() > 0 && dlg.Model()->rowCount() == 2 * kFolders, "not all rows listed");
+
+            const QStringList all = Column(dlg, 2);
+            QCOMPARE(all, Sorted(all, descending));
+            QStringList kept;
+            for (const QString& title : all)
+                if (title.endsWith(QStringLiteral(" keep")))
+                    kept << title;
+            QCOMPARE(Shown(dlg, 2), kept);
+            QCOMPARE(kept.size(), kFolders);
+            QTest::keyClick(dlg.FindBarWidget()->TextBox(), Qt::Key_Escape);
+            QCOMPARE(Shown(dlg, 2), all);
+            for (int row = 0; row < dlg.Model()->rowCount(); ++row)
+                QCOMPARE(dlg.Model()->RowAt(row).key & 0xFFFFu, uint32_t(row));
+
+            while (dlg.SortMode() != 0)
+                ClickHeader(dlg, 2);
+            for (int row = 0; row < dlg.Model()->rowCount(); ++row)
+                QCOMPARE(dlg.Model()->RowAt(row).index, uint32_t(row));
+        }
     }
 };
 

@@ -323,6 +323,28 @@ TEST(RowSorterAppend, RowsAddedAfterASortGoToTheEndAndJoinTheNextSort)
     EXPECT_EQ(ColumnBytes(sorter, kColumnTitle), (std::vector<std::string>{"c", "a", "e", "b", "d"}));
 }
 
+// Batches merged into a sorted list give exactly what sorting them all
+// gives, equal titles (many, in upper and lower case) in found order.
+TEST(RowSorterAppend, MergedBatchesEqualAFullSort)
+{
+    std::mt19937 random(7);
+    for (const int32_t mode : {kSortAscending, kSortDescending}) {
+        RowSorter merged{Collator("")};
+        RowSorter whole{Collator("")};
+        for (int batch = 0; batch < 40; ++batch) {
+            std::vector<std::string> titles;
+            for (unsigned n = random() % 30; n > 0; --n)
+                titles.push_back(std::string(1, "aAbBc"[random() % 5]) + std::to_string(random() % 4));
+            AppendTitles(merged, titles);
+            AppendTitles(whole, titles);
+            const std::size_t sorted = batch == 0 ? 0 : merged.Size() - titles.size();
+            merged.ApplyOrder(merged.MergedOrder(sorted, kColumnTitle, mode));
+        }
+        EXPECT_EQ(merged.Order(), whole.SortedOrder(kColumnTitle, mode));
+        ExpectKeysRefreshed(merged);
+    }
+}
+
 TEST(RowSorterAppend, RowsAddedBetweenComputingAndApplyingAnOrderStayAtTheEnd)
 {
     RowSorter sorter{Collator("")};
