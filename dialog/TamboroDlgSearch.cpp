@@ -48,7 +48,7 @@ void CTamboroDlg::OnButtonSearch()
     ResetHeaderLabels();
     m_nSortMode = 0;
 
-    auto* search = new CBmsSearch(*this, root);
+    auto* search = new CBmsSearch(*this, root, m_hSharedMap);
     search->SetAutoDelete(true);
     if (m_workerStartHook)
         search->SetStartHook(m_workerStartHook);
@@ -76,14 +76,18 @@ void CTamboroDlg::OnButtonStop()
 
 void CTamboroDlg::RequestStop()
 {
-    // One step from running to stopping: a worker that goes idle at the
-    // same moment can never leave the word stuck at SS_STOP.
-    if (!m_pSharedState.IsValid() || !m_pSharedState.CompareExchange(SS_RUNNING, SS_STOP))
-        return;
+    // The shared word, in one step from running to stopping (a worker that
+    // goes idle at the same moment can never leave it stuck at SS_STOP): it
+    // stops the search that runs in the session, this window's or another's.
+    const bool wordStopped = m_pSharedState.IsValid() && m_pSharedState.CompareExchange(SS_RUNNING, SS_STOP);
+    // This window's own search, through its worker's own stop flag: the word
+    // reads idle while it still scans once another window's search ended,
+    // and a stop through the word alone would then do nothing.
+    const bool ownStopped = m_searchThreadId != 0 && WorkerThread::AskToStop(m_searchThreadId);
     // By thread id: the worker object may already be gone, and a window
     // that never started a worker (another instance was running) posts
     // nothing.
-    if (m_searchThreadId != 0)
+    if ((wordStopped || ownStopped) && m_searchThreadId != 0)
         WorkerThread::PostQuit(m_searchThreadId, kQuitStopRequested);
 }
 
