@@ -9,6 +9,7 @@
 #include <string>
 #include <unistd.h>
 
+#include "cli/ProgressLine.h"
 #include "platform/DirectoryReader.h"
 #include "platform/Eintr.h"
 #include "platform/TextDecoder.h"
@@ -115,9 +116,12 @@ public:
         if (now - m_lastProgress < 0.1)
             return;
         m_lastProgress = now;
-        std::string line = "\r\033[K" + std::to_string(m_rows) + " charts  ";
-        line += DecodePathToUtf8(folder).substr(0, 200);
-        WriteAll(STDERR_FILENO, line);
+        const std::string count = std::to_string(m_rows) + " charts  ";
+        // One column short of the width: a line that fills the last column
+        // wraps at once on some terminals.
+        const int room = TerminalColumns(STDERR_FILENO) - 1 - static_cast<int>(count.size());
+        const std::string shown = room > 0 ? FitToColumns(DecodePathToUtf8(folder), room) : std::string();
+        WriteAll(STDERR_FILENO, "\r\033[K" + count + shown);
         m_progressShown = true;
     }
 
@@ -203,6 +207,17 @@ int UsageError(const char* message)
     return 2;
 }
 
+// Prints the help or the version; 0, or 1 with one line naming `what` when
+// it cannot be written (a full device, a closed pipe), as with rows.
+int PrintInformation(const char* text, const char* what)
+{
+    const int error = WriteAll(STDOUT_FILENO, text);
+    if (error == 0)
+        return 0;
+    std::fprintf(stderr, "tamboro-scan: cannot write %s: %s\n", what, std::strerror(error));
+    return 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -219,11 +234,9 @@ int main(int argc, char** argv)
         if (!optionsEnded && std::strcmp(arg, "--") == 0) {
             optionsEnded = true;
         } else if (!optionsEnded && (std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0)) {
-            std::fputs(kHelp, stdout);
-            return 0;
+            return PrintInformation(kHelp, "the help");
         } else if (!optionsEnded && std::strcmp(arg, "--version") == 0) {
-            std::puts("tamboro-scan " TAMBORO_VERSION);
-            return 0;
+            return PrintInformation("tamboro-scan " TAMBORO_VERSION "\n", "the version");
         } else if (!optionsEnded && std::strcmp(arg, "--raw") == 0) {
             raw = true;
         } else if (!optionsEnded && std::strcmp(arg, "--sort") == 0) {

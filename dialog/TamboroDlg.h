@@ -94,7 +94,11 @@ public:
     // Search control and closing.
     void OnButtonSearch();
     void OnButtonStop();
+    // Asks a running search to stop through the shared word (Stop, close).
     void RequestStop();
+    // Asks this window's own search to stop through its worker's own stop
+    // flag, whatever the shared word reads (Stop).
+    void StopOwnSearch();
     void OnTimer(int nIDEvent);
     void OnClose();
     void OnCancel();

@@ -51,7 +51,7 @@ void CTamboroDlg::OnButtonSearch()
     ResetHeaderLabels();
     m_nSortMode = 0;
 
-    auto* search = new CBmsSearch(*this, root);
+    auto* search = new CBmsSearch(*this, root, m_hSharedMap);
     search->SetAutoDelete(true);
     if (m_workerStartHook)
         search->SetStartHook(m_workerStartHook);
@@ -75,18 +75,29 @@ void CTamboroDlg::OnButtonSearch()
 void CTamboroDlg::OnButtonStop()
 {
     RequestStop();
+    StopOwnSearch();
 }
 
 void CTamboroDlg::RequestStop()
 {
     // One step from running to stopping: a worker that goes idle at the
-    // same moment can never leave the word stuck at SS_STOP.
+    // same moment can never leave the word stuck at SS_STOP. It stops the
+    // search that runs in the session, this window's or another's.
     if (!m_pSharedState.IsValid() || !m_pSharedState.CompareExchange(SS_RUNNING, SS_STOP))
         return;
     // By thread id: the worker object may already be gone, and a window
     // that never started a worker (another instance was running) posts
     // nothing.
     if (m_searchThreadId != 0)
+        WorkerThread::PostQuit(m_searchThreadId, kQuitStopRequested);
+}
+
+void CTamboroDlg::StopOwnSearch()
+{
+    // The word reads idle while this window's scan still runs once another
+    // window's search ended and wrote it: the word alone would then stop
+    // nothing. The worker's own stop flag always reaches it.
+    if (m_searchThreadId != 0 && WorkerThread::AskToStop(m_searchThreadId))
         WorkerThread::PostQuit(m_searchThreadId, kQuitStopRequested);
 }
 

@@ -11,8 +11,8 @@ namespace {
 
 constexpr const char* kUsage = "Usage: tamboro [--help | --version]\n"
                                "Opens the Tamboro window: name the root folder of a BMS chart library\n"
-                               "(type it or drop a folder onto the window) and press Search to list the\n"
-                               "folder, genre, title and artist of every chart below it.\n"
+                               "(type it or drop a folder onto the window) and press 検索(S) (Search) to\n"
+                               "list the folder, genre, title and artist of every chart below it.\n"
                                "  --help     print this help and exit\n"
                                "  --version  print the version and exit\n";
 

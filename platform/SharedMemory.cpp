@@ -69,7 +69,12 @@ SharedMemory::Result SharedMemory::OpenObject(const std::string& name, bool crea
         }
     }
     m_fd = fd;
-    void* view = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+    return MapView(size);
+}
+
+SharedMemory::Result SharedMemory::MapView(std::size_t size)
+{
+    void* view = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, m_fd, 0);
     if (view == MAP_FAILED) {
         CloseHandle();
         return Result::ViewFailed;
@@ -87,6 +92,26 @@ SharedMemory::Result SharedMemory::Create(const std::string& name, std::size_t s
 SharedMemory::Result SharedMemory::Open(const std::string& name, std::size_t size)
 {
     return OpenObject(name, false, size);
+}
+
+void SharedMemory::ShareHandleOf(const SharedMemory& other)
+{
+    if (m_fd >= 0 || m_view != nullptr || other.m_fd < 0)
+        return;
+    m_fd = ::fcntl(other.m_fd, F_DUPFD_CLOEXEC, 0);
+}
+
+SharedMemory::Result SharedMemory::Map(std::size_t size)
+{
+    if (m_fd < 0 || m_view != nullptr)
+        return Result::ObjectFailed;
+    struct stat st {};
+    if (::fstat(m_fd, &st) != 0 || static_cast<std::size_t>(st.st_size) < size) {
+        // Cut short since it was reached: mapping past its end would fault.
+        CloseHandle();
+        return Result::ViewFailed;
+    }
+    return MapView(size);
 }
 
 void SharedMemory::CloseHandle()

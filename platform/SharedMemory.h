@@ -34,6 +34,19 @@ public:
     // closes the handle the open returned.
     Result Open(const std::string& name, std::size_t size);
 
+    // Takes a handle of its own on the very object `other` holds a handle
+    // on (a duplicate of that handle), without mapping it; Map then maps a
+    // view of it. Whatever happens to the object's name afterwards, both
+    // sides stay on the one object. Without a handle on `other`, or when no
+    // descriptor is free, this side gets none, and Map fails at the object
+    // step.
+    void ShareHandleOf(const SharedMemory& other);
+
+    // Maps a view of the object whose handle ShareHandleOf took. An object
+    // shorter than `size` cannot be mapped; a failed mapping closes the
+    // handle.
+    Result Map(std::size_t size);
+
     // Releases the handle on the object; the view stays mapped and valid.
     // Calling it again does nothing.
     void CloseHandle();
@@ -43,6 +56,8 @@ public:
 
 private:
     Result OpenObject(const std::string& name, bool create, std::size_t size);
+    // Maps `size` bytes of the object of m_fd.
+    Result MapView(std::size_t size);
 
     int m_fd = -1;
     void* m_view = nullptr;

@@ -230,6 +230,20 @@ bool WorkerThread::PostQuit(Id id, int code)
     return true;
 }
 
+bool WorkerThread::AskToStop(Id id)
+{
+    Registry& registry = TheRegistry();
+    std::lock_guard lock(registry.mutex);
+    const auto it = registry.threads.find(id);
+    if (it == registry.threads.end())
+        return false;
+    WorkerThread* thread = it->second;
+    if (thread->m_phase != Phase::Created && thread->m_phase != Phase::Working)
+        return false;
+    thread->m_stopRequested = true;
+    return true;
+}
+
 WorkerThread::Phase WorkerThread::PhaseOf(Id id)
 {
     Registry& registry = TheRegistry();

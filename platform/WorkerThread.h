@@ -47,9 +47,14 @@ public:
     // phase is Ended at once, and an auto-delete object is deleted later.
     bool Start();
 
-    // Set once the thread is asked to give up its work (at program end, by
-    // EndAndJoin); the work tests it where it can stop.
+    // Set once the thread is asked to give up its work (by AskToStop, or at
+    // program end by EndAndJoin); the work tests it where it can stop.
     const std::atomic<bool>& StopFlag() const { return m_stopRequested; }
+
+    // Sets the stop flag of the thread `id` while its work may still run
+    // (it has not started it yet, or is in InitInstance). False when its work
+    // is over, it has ended, or the id is unknown.
+    static bool AskToStop(Id id);
 
     // Queues a quit with `code` for the thread `id`. The first quit a thread
     // gets decides its exit code; later ones are dropped. Returns false when

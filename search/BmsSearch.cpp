@@ -80,9 +80,11 @@ private:
     std::optional<Clock::time_point> m_lastCall;
 };
 
-CBmsSearch::CBmsSearch(SearchWindow& owner, std::string root, std::string blockName)
-    : m_pOwner(&owner), m_strRoot(std::move(root)), m_blockName(std::move(blockName))
-{}
+CBmsSearch::CBmsSearch(SearchWindow& owner, std::string root, const SharedStateBlock& block)
+    : m_pOwner(&owner), m_strRoot(std::move(root))
+{
+    m_block.ShareHandleOf(block);
+}
 
 CBmsSearch::~CBmsSearch() = default;
 
@@ -96,7 +98,10 @@ bool CBmsSearch::InitInstance()
     if (m_startHook)
         m_startHook();
 
-    const SharedStateBlock::Result opened = m_block.Open(m_blockName.c_str());
+    // The window's own block, not whatever the name leads to now: the file
+    // may have been removed or replaced since the window set it up, and the
+    // window's Stop and watch timer go to the block it holds.
+    const SharedStateBlock::Result opened = m_block.MapShared();
     if (opened != SharedStateBlock::Result::Ok) {
         const char* message = SharedStateBlock::OpenFailureMessage(opened);
         SearchWindow* owner = m_pOwner;

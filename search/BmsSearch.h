@@ -44,8 +44,10 @@ public:
     // Charts of folders scanned after this many rows exist are not listed.
     static constexpr int64_t kRowLimit = 65536;
 
-    // `owner` must outlive the thread. The root path is copied.
-    CBmsSearch(SearchWindow& owner, std::string root, std::string blockName = kSharedBlockName);
+    // `owner` must outlive the thread. The root path is copied. Made on the
+    // window's thread: the worker takes a handle of its own on the window's
+    // state block `block` here, and maps its view of it on its own thread.
+    CBmsSearch(SearchWindow& owner, std::string root, const SharedStateBlock& block);
     ~CBmsSearch() override;
 
     // Folders finished within this long of the last call to the window go
@@ -59,7 +61,7 @@ public:
     // default); set before the thread starts.
     void SetReaders(int readers) { m_readers = readers; }
 
-    // Runs first on the new thread, before the state block is opened (lets a
+    // Runs first on the new thread, before the state block is mapped (lets a
     // test hold a worker at its start).
     void SetStartHook(std::function<void()> hook) { m_startHook = std::move(hook); }
 
@@ -78,7 +80,6 @@ private:
     int32_t m_nCount = 0;
     SearchWindow* m_pOwner;
     const std::string m_strRoot;
-    const std::string m_blockName;
     SharedStateBlock m_block;
     std::function<void()> m_startHook;
     std::chrono::milliseconds m_handOverPeriod = kHandOverPeriod;

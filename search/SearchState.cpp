@@ -12,6 +12,11 @@ SharedStateBlock::Result SharedStateBlock::Open(const char* name)
     return m_memory.Open(name, sizeof(int32_t));
 }
 
+SharedStateBlock::Result SharedStateBlock::MapShared()
+{
+    return m_memory.Map(sizeof(int32_t));
+}
+
 const char* SharedStateBlock::CreateFailureMessage(Result result)
 {
     switch (result) {

@@ -54,15 +54,24 @@ inline bool StopRequested(StateWord word, const std::atomic<bool>* ownStop)
     return (word.IsValid() && word.Load() == SS_STOP) || (ownStop != nullptr && ownStop->load());
 }
 
-// One side's reach of the named block: its handle and its view.
+// One side's reach of the named block: its handle and its view. The window
+// creates the block, or uses the one that exists under the name; its
+// workers take their handles from the window's.
 class SharedStateBlock {
 public:
     using Result = SharedMemory::Result;
 
     // Window side: creates the block, or uses the existing one.
     Result Create(const char* name = kSharedBlockName);
-    // Worker side: opens the existing block.
+    // Any other side (another process, a tool): opens the existing block
+    // by name.
     Result Open(const char* name = kSharedBlockName);
+    // Worker side, in two steps. On the window's thread: a handle of its own
+    // on the window's block (see SharedMemory::ShareHandleOf), so that the
+    // window and its workers share one block for the window's whole life,
+    // whatever becomes of the name. On the worker's thread: its own view.
+    void ShareHandleOf(const SharedStateBlock& window) { m_memory.ShareHandleOf(window.m_memory); }
+    Result MapShared();
     // Closes the handle; the view stays valid. Safe to call twice.
     void CloseHandle() { m_memory.CloseHandle(); }
     bool HasHandle() const { return m_memory.HasHandle(); }

@@ -90,6 +90,34 @@ TEST_P(StateBlockForms, TwoMappingsAndAChildProcessShareOneWord)
         ::shm_unlink(("/" + name + "-" + std::to_string(::geteuid())).c_str());
 }
 
+// A worker's handle taken from the window's reaches the window's block after
+// the name was removed and a new block created under it (by a new instance).
+TEST_P(StateBlockForms, ASharedHandleStaysOnTheWindowsBlockWhenTheNameIsReplaced)
+{
+    RuntimeDir runtime(GetParam());
+    const std::string name = UniqueName("replaced");
+    auto removeName = [&] {
+        if (GetParam())
+            return ::unlink(runtime.Path(name).c_str());
+        return ::shm_unlink(("/" + name + "-" + std::to_string(::geteuid())).c_str());
+    };
+    SharedStateBlock window;
+    ASSERT_EQ(window.Create(name.c_str()), Result::Ok);
+    window.Word().Store(SS_IDLE);
+    ASSERT_EQ(removeName(), 0);
+    SharedStateBlock newcomer;
+    ASSERT_EQ(newcomer.Create(name.c_str()), Result::Ok);
+    newcomer.Word().Store(SS_IDLE);
+
+    SharedStateBlock worker;
+    worker.ShareHandleOf(window);
+    ASSERT_EQ(worker.MapShared(), Result::Ok);
+    worker.Word().Store(SS_RUNNING);
+    EXPECT_EQ(window.Word().Load(), SS_RUNNING);
+    EXPECT_EQ(newcomer.Word().Load(), SS_IDLE);
+    EXPECT_EQ(removeName(), 0);
+}
+
 TEST_P(StateBlockForms, OpeningAMissingBlockFailsAtTheObjectStep)
 {
     RuntimeDir runtime(GetParam());

@@ -121,7 +121,7 @@ private slots:
         tree.WriteChart("S/T/c.bms", "G3", "Deep", "A3");
         tree.WriteChart("S/T/d.BMS", "G4", "Deep2", "A4");
         FakeWindow window(m_word);
-        CBmsSearch search(window, tree.Root());
+        CBmsSearch search(window, tree.Root(), m_dialogSide);
         search.SetHandOverPeriod(std::chrono::milliseconds(0));
         QVERIFY(RunToWait(search));
         QCOMPARE(WorkerThread::PhaseOf(search.ThreadId()), WorkerThread::Phase::Waiting);
@@ -170,7 +170,7 @@ private slots:
         tree.WriteChart("S/T/c.bms", "G3", "Deep", "A3");
         tree.MakeFolder("S/T/U");
         FakeWindow window(m_word);
-        CBmsSearch search(window, tree.Root());
+        CBmsSearch search(window, tree.Root(), m_dialogSide);
         search.SetHandOverPeriod(std::chrono::hours(1));
         QVERIFY(RunToWait(search));
         const std::string root = tree.Root() + "/";
@@ -201,7 +201,7 @@ private slots:
         test::TestTree tree;
         tree.MakeFolder("nothing/here");
         FakeWindow window(m_word);
-        CBmsSearch search(window, tree.Root());
+        CBmsSearch search(window, tree.Root(), m_dialogSide);
         search.SetHandOverPeriod(std::chrono::milliseconds(0));
         QVERIFY(RunToWait(search));
         const std::string root = tree.Root() + "/";
@@ -224,7 +224,7 @@ private slots:
     {
         test::TestTree tree;
         FakeWindow window(m_word);
-        CBmsSearch search(window, tree.Path("absent"));
+        CBmsSearch search(window, tree.Path("absent"), m_dialogSide);
         QVERIFY(RunToWait(search));
         const std::vector<std::string> expected = {"search off", "stop on", "search on", "stop off"};
         QCOMPARE(window.calls, expected);
@@ -245,7 +245,7 @@ private slots:
         for (int i = 0; i < 20; ++i)
             tree.WriteChart("R/A/B/C" + std::to_string(i) + "/x.bms", "g", "leaf", "a");
         FakeWindow window(m_word);
-        CBmsSearch search(window, tree.Path("R"));
+        CBmsSearch search(window, tree.Path("R"), m_dialogSide);
         // Stop as the first leaf folder is handed over, as the Stop button
         // does: one compare-and-exchange, then quit 13 by thread id.
         window.onRows = [&] {
@@ -277,7 +277,7 @@ private slots:
         for (int i = 0; i < 30; ++i)
             tree.WriteChart("R/F" + std::to_string(i) + "/x.bms", "g", "t", "a");
         FakeWindow window(m_word);
-        CBmsSearch search(window, tree.Path("R"));
+        CBmsSearch search(window, tree.Path("R"), m_dialogSide);
         window.onRows = [&] {
             if (window.rows.size() == 1) {
                 SharedStateBlock outsider;
@@ -307,7 +307,7 @@ private slots:
         }
         tree.WriteChart("R/late.bms", "g", "late", "a");
         FakeWindow window(m_word);
-        CBmsSearch search(window, tree.Path("R"));
+        CBmsSearch search(window, tree.Path("R"), m_dialogSide);
         QVERIFY(RunToWait(search));
         QCOMPARE(window.rows.size(), std::size_t(65536));
         QCOMPARE(window.calls.at(window.calls.size() - 3), "title Tamboro - 65536 [" + tree.Path("R") + "/]");
@@ -315,31 +315,35 @@ private slots:
         QVERIFY(search.wait(5000));
     }
 
+    // The worker maps the window's own block through a handle taken from
+    // the window's: no handle to take (the window holds none), or a block
+    // cut too short to map, are reported by the worker and end its thread.
     void openFailuresAreReportedAndTheThreadEndsAlone_data()
     {
-        QTest::addColumn<bool>("directoryAtName");
+        QTest::addColumn<bool>("withoutHandle");
         QTest::addColumn<QString>("message");
         QTest::newRow("object") << true << QString::fromUtf8(kMsgOpenObjectFailed);
         QTest::newRow("view") << false << QString::fromUtf8(kMsgOpenViewFailed);
     }
     void openFailuresAreReportedAndTheThreadEndsAlone()
     {
-        QFETCH(bool, directoryAtName);
+        QFETCH(bool, withoutHandle);
         QFETCH(QString, message);
         test::TestTree runtime;
-        const std::string name = "Tamboro_SharedFile_Wistaloo";
-        if (directoryAtName)
-            runtime.MakeFolder(name);  // opening a folder as the block fails
-        else
-            runtime.WriteFile(name, "");  // too short to map
         ::setenv("XDG_RUNTIME_DIR", runtime.Root().c_str(), 1);
+        SharedStateBlock windowSide;
+        const SharedStateBlock::Result created = windowSide.Create();
+        ::setenv("XDG_RUNTIME_DIR", m_runtime.Root().c_str(), 1);
+        QCOMPARE(created, SharedStateBlock::Result::Ok);
+        if (withoutHandle)
+            windowSide.CloseHandle();
+        else
+            QCOMPARE(::truncate(runtime.Path(kSharedBlockName).c_str(), 0), 0);
         test::TestTree tree;
         tree.WriteChart("x.bms", "g", "t", "a");
         FakeWindow window(StateWord{});
-        CBmsSearch search(window, tree.Root());
-        const bool ran = RunToWait(search);
-        ::setenv("XDG_RUNTIME_DIR", m_runtime.Root().c_str(), 1);
-        QVERIFY(ran);
+        CBmsSearch search(window, tree.Root(), windowSide);
+        QVERIFY(RunToWait(search));
         QVERIFY(search.wait(5000));  // no quit needed
         const std::vector<std::string> expected = {"error " + message.toStdString()};
         QCOMPARE(window.calls, expected);

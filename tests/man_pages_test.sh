@@ -17,4 +17,7 @@ rendered=$(MANWIDTH=200 man -l "$man_dir/tamboro-scan.1")
 for option in $("$scan" --help | grep -oE -- '--[a-z][a-z-]*' | sort -u); do
     grep -qE -- "^ +$option( |,|$)" <<<"$rendered" || { echo "tamboro-scan.1 does not describe $option"; status=1; }
 done
+# Charts that cannot be read are rows with empty values, not left out.
+grep -q 'A chart that cannot be read is still listed, with empty genre, title and artist' <<<"$rendered" ||
+    { echo "tamboro-scan.1 does not say unreadable charts are listed"; status=1; }
 exit $status
