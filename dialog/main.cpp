@@ -1,6 +1,7 @@
 // tamboro: the window that searches a folder tree for BMS charts. Apart from
 // --help and --version it takes no command line; other arguments are
 // ignored.
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
@@ -37,8 +38,12 @@ bool AnsweredInformationOption(int argc, char** argv)
 
 int main(int argc, char** argv)
 {
-    if (AnsweredInformationOption(argc, argv))
-        return std::fflush(stdout) == 0 ? 0 : 1;
+    if (AnsweredInformationOption(argc, argv)) {
+        if (std::fflush(stdout) == 0 && !std::ferror(stdout))
+            return 0;
+        std::fprintf(stderr, "tamboro: cannot write the answer: %s\n", std::strerror(errno));
+        return 1;
+    }
     if (!tamboro::DisplayNamed()) {
         std::fputs(tamboro::NoDisplayMessage().c_str(), stderr);
         return 1;

@@ -628,6 +628,17 @@ private slots:
         QVERIFY2(out.startsWith(expected) && out.contains(mentioned), qPrintable(out));
         QVERIFY(process.readAllStandardError().isEmpty());
     }
+    // An answer that cannot be written (a full device) is a failure, in one line.
+    void helpThatCannotBeWrittenFails()
+    {
+        QProcess process;
+        process.setStandardOutputFile(QStringLiteral("/dev/full"));
+        process.start(QStringLiteral(TAMBORO_BINARY), {QStringLiteral("--help")});
+        QVERIFY(process.waitForFinished(20000));
+        QCOMPARE(process.exitCode(), 1);
+        const QString err = QString::fromUtf8(process.readAllStandardError());
+        QVERIFY2(err.startsWith(QStringLiteral("tamboro: ")) && err.count('\n') == 1, qPrintable(err));
+    }
 
     // Without any display, or with one named that cannot be opened (X or
     // Wayland, chosen by Qt or named), the program says so in one line and
