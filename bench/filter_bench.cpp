@@ -31,9 +31,9 @@
 
 #include <unicode/ucnv.h>
 
+#include "models/ResultModel.h"
+#include "models/RowFilterModel.h"
 #include "platform/TextFolder.h"
-#include "results/ResultModel.h"
-#include "results/RowFilterModel.h"
 
 namespace {
 

@@ -50,10 +50,10 @@
 #include <vector>
 
 #include "dialog/TamboroDlg.h"
+#include "models/ResultModel.h"
 #include "platform/DirectoryReader.h"
-#include "platform/WorkerThread.h"
-#include "results/ResultModel.h"
 #include "tests/support/TamboroDlgTesting.h"
+#include "worker/WorkerThread.h"
 
 extern char** environ;
 

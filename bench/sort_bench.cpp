@@ -22,9 +22,9 @@
 #include <sys/resource.h>
 #include <vector>
 
+#include "models/ResultModel.h"
 #include "platform/Collator.h"
 #include "platform/TextDecoder.h"
-#include "results/ResultModel.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include "dialog/TamboroDlg.h"
 #include "platform/DirectoryReader.h"
-#include "platform/WorkerThread.h"
+#include "worker/WorkerThread.h"
 
 namespace tamboro {
 

@@ -14,9 +14,9 @@
 #include "dialog/DialogTemplate.h"
 #include "dialog/MessageBox.h"
 #include "dialog/ResultListView.h"
+#include "models/ResultModel.h"
+#include "models/RowFilterModel.h"
 #include "res/resource.h"
-#include "results/ResultModel.h"
-#include "results/RowFilterModel.h"
 
 // Resources of a static library are registered by hand, from the global
 // namespace.

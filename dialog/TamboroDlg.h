@@ -32,11 +32,11 @@
 #include <vector>
 
 #include "dialog/PathText.h"
-#include "platform/WorkerThread.h"
 #include "results/ListColumn.h"
-#include "search/BmsSearch.h"
 #include "search/ChartTypes.h"
 #include "search/SearchState.h"
+#include "worker/BmsSearch.h"
+#include "worker/WorkerThread.h"
 
 class QAction;
 class QLabel;

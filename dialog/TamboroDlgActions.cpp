@@ -17,9 +17,9 @@
 #include "dialog/PathText.h"
 #include "dialog/ResultListView.h"
 #include "dialog/TamboroDlg.h"
+#include "models/ResultModel.h"
+#include "models/RowFilterModel.h"
 #include "platform/TextDecoder.h"
-#include "results/ResultModel.h"
-#include "results/RowFilterModel.h"
 
 namespace tamboro {
 namespace {

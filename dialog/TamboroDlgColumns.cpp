@@ -4,7 +4,7 @@
 
 #include "dialog/ResultListView.h"
 #include "dialog/TamboroDlg.h"
-#include "results/ResultModel.h"
+#include "models/ResultModel.h"
 #include "results/RowSorter.h"
 
 namespace tamboro {

@@ -10,7 +10,7 @@
 #include "dialog/FindBar.h"
 #include "dialog/ResultListView.h"
 #include "dialog/TamboroDlg.h"
-#include "results/RowFilterModel.h"
+#include "models/RowFilterModel.h"
 
 namespace tamboro {
 

@@ -10,8 +10,8 @@
 
 #include "dialog/MessageBox.h"
 #include "dialog/TamboroDlg.h"
+#include "models/ResultModel.h"
 #include "platform/TextDecoder.h"
-#include "results/ResultModel.h"
 
 namespace tamboro {
 

@@ -15,10 +15,10 @@
 #include "dialog/ResultListView.h"
 #include "dialog/TamboroApp.h"
 #include "dialog/TamboroDlg.h"
-#include "platform/WorkerThread.h"
-#include "results/ResultModel.h"
+#include "models/ResultModel.h"
 #include "tests/support/GuiTestSupport.h"
 #include "tests/support/TamboroDlgTesting.h"
+#include "worker/WorkerThread.h"
 
 namespace tamboro {
 namespace {

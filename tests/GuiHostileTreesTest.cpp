@@ -22,13 +22,13 @@
 
 #include "dialog/ResultListView.h"
 #include "dialog/TamboroDlg.h"
+#include "models/ResultModel.h"
 #include "platform/DirectoryReader.h"
 #include "platform/TextDecoder.h"
-#include "platform/WorkerThread.h"
-#include "results/ResultModel.h"
 #include "tests/support/Checked.h"
 #include "tests/support/GuiTestSupport.h"
 #include "tests/support/TamboroDlgTesting.h"
+#include "worker/WorkerThread.h"
 
 namespace tamboro {
 namespace {

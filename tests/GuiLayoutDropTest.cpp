@@ -12,8 +12,8 @@
 #include "dialog/FindBar.h"
 #include "dialog/ResultListView.h"
 #include "dialog/TamboroDlg.h"
+#include "models/ResultModel.h"
 #include "res/resource.h"
-#include "results/ResultModel.h"
 #include "tests/support/GuiTestSupport.h"
 #include "tests/support/TamboroDlgTesting.h"
 

@@ -9,7 +9,7 @@
 
 #include "dialog/ResultListView.h"
 #include "dialog/TamboroDlg.h"
-#include "results/ResultModel.h"
+#include "models/ResultModel.h"
 #include "tests/support/GuiTestSupport.h"
 #include "tests/support/TamboroDlgTesting.h"
 

@@ -40,11 +40,11 @@
 
 #include "dialog/TamboroApp.h"
 #include "dialog/TamboroDlg.h"
-#include "platform/WorkerThread.h"
-#include "results/ResultModel.h"
+#include "models/ResultModel.h"
 #include "tests/support/Checked.h"
 #include "tests/support/GuiTestSupport.h"
 #include "tests/support/TamboroDlgTesting.h"
+#include "worker/WorkerThread.h"
 
 extern char** environ;
 

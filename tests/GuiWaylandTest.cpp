@@ -22,7 +22,7 @@
 #include "dialog/ResultListView.h"
 #include "dialog/TamboroApp.h"
 #include "dialog/TamboroDlg.h"
-#include "results/ResultModel.h"
+#include "models/ResultModel.h"
 #include "tests/support/GuiTestSupport.h"
 
 namespace tamboro {

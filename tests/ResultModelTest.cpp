@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "results/ResultModel.h"
+#include "models/ResultModel.h"
 
 namespace tamboro {
 namespace {

@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "models/RowFilterModel.h"
 #include "platform/TextFolder.h"
 #include "results/FoldedRows.h"
-#include "results/RowFilterModel.h"
 #include "results/RowPrinter.h"
 
 namespace tamboro {

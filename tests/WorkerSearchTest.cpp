@@ -14,9 +14,9 @@
 #include <unistd.h>
 #include <vector>
 
-#include "platform/WorkerThread.h"
-#include "search/BmsSearch.h"
 #include "tests/support/TestTree.h"
+#include "worker/BmsSearch.h"
+#include "worker/WorkerThread.h"
 
 namespace tamboro {
 namespace {

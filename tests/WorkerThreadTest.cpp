@@ -11,7 +11,7 @@
 #include <functional>
 #include <vector>
 
-#include "platform/WorkerThread.h"
+#include "worker/WorkerThread.h"
 
 namespace tamboro {
 namespace {

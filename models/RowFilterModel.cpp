@@ -1,4 +1,4 @@
-#include "results/RowFilterModel.h"
+#include "models/RowFilterModel.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "platform/WorkerThread.h"
+#include "worker/WorkerThread.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>

@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "models/ResultModel.h"
 #include "results/FoldedRows.h"
-#include "results/ResultModel.h"
 
 namespace tamboro {
 

@@ -1,4 +1,4 @@
-#include "results/ResultModel.h"
+#include "models/ResultModel.h"
 
 #include <utility>
 

@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/WorkerThread.h"
 #include "search/FolderScan.h"
 #include "search/SearchState.h"
+#include "worker/WorkerThread.h"
 
 namespace tamboro {
 

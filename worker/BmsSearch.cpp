@@ -1,4 +1,4 @@
-#include "search/BmsSearch.h"
+#include "worker/BmsSearch.h"
 
 #include <QMetaObject>
 #include <QThread>
