@@ -8,7 +8,8 @@ namespace tamboro {
 ReadAheadWindow::ReadAheadWindow(Limits limits)
     : m_limits(limits), m_readersWhenCached(limits.readersWhenCached > 0
                                                 ? limits.readersWhenCached
-                                                : std::max(1, static_cast<int>(std::thread::hardware_concurrency())))
+                                                : std::max(1, static_cast<int>(std::thread::hardware_concurrency()))),
+      m_chartBytes(std::min(limits.chartBytes, limits.bytes))
 {}
 
 bool ReadAheadWindow::HasRoom() const
@@ -53,6 +54,9 @@ void ReadAheadWindow::Push(std::vector<ScanStep>& steps, std::size_t chunks)
         return;
     }
     m_chunks += chunks;
+    // Chunks the lister took before any reader did.
+    while (!m_work.empty() && m_work.front().expired())
+        m_work.pop_front();
     for (ScanStep& step : steps) {
         if (step.kind == ScanStep::kCharts && step.chunk->state.load() == ChartChunk::kQueued)
             m_work.push_back(step.chunk);
@@ -98,13 +102,11 @@ void ReadAheadWindow::Retire(ChartChunk& chunk)
 {
     std::lock_guard lock(m_mutex);
     chunk.dropped.store(true);
-    if (!chunk.counted)
-        return;
-    const bool wasFull = m_bytes >= m_limits.bytes;
+    const bool hadRoom = HasByteRoom();
     m_bytes -= chunk.bytes;
-    chunk.counted = false;
-    if (wasFull && m_bytes < m_limits.bytes && m_idleReaders > 0)
-        m_readerCv.notify_all();
+    chunk.bytes = 0;
+    if (!hadRoom && HasByteRoom())
+        WakeReaders();
 }
 
 std::shared_ptr<ChartChunk> ReadAheadWindow::NextWork()
@@ -114,13 +116,15 @@ std::shared_ptr<ChartChunk> ReadAheadWindow::NextWork()
         if (m_closed || m_abandoned.load())
             return nullptr;
         const bool withinLimit = m_readers - m_idleReaders <= ReaderLimit();
-        if (!m_work.empty() && m_bytes < m_limits.bytes && withinLimit) {
-            std::shared_ptr<ChartChunk> chunk = std::move(m_work.front());
+        if (!m_work.empty() && HasByteRoom() && withinLimit) {
+            std::shared_ptr<ChartChunk> chunk = m_work.front().lock();
             m_work.pop_front();
             // The lister may have read it itself, or dropped it, meanwhile.
-            if (!chunk->dropped.load() && chunk->Claim())
-                return chunk;
-            continue;
+            if (chunk == nullptr || chunk->dropped.load() || !chunk->Claim())
+                continue;
+            chunk->reserved = m_chartBytes;
+            m_bytes += m_chartBytes;
+            return chunk;
         }
         ++m_idleReaders;
         m_readerCv.wait(lock);
@@ -128,19 +132,41 @@ std::shared_ptr<ChartChunk> ReadAheadWindow::NextWork()
     }
 }
 
-void ReadAheadWindow::MarkDone(ChartChunk& chunk)
+// Replaces the reservation of the chart read last by the bytes it kept;
+// those of a chunk the lister already dropped are gone with it.
+void ReadAheadWindow::Settle(ChartChunk& chunk, std::size_t used)
+{
+    m_bytes -= chunk.reserved;
+    chunk.reserved = 0;
+    if (!chunk.dropped.load()) {
+        m_bytes += used;
+        chunk.bytes += used;
+    }
+}
+
+bool ReadAheadWindow::ReserveNext(ChartChunk& chunk, std::size_t used)
 {
     std::lock_guard lock(m_mutex);
-    // Bytes of a chunk the lister already dropped are gone with it.
-    if (!chunk.dropped.load()) {
-        m_bytes += chunk.bytes;
-        chunk.counted = true;
-    }
+    Settle(chunk, used);
+    if (!HasByteRoom())
+        return false;
+    chunk.reserved = m_chartBytes;
+    m_bytes += m_chartBytes;
+    return true;
+}
+
+void ReadAheadWindow::MarkDone(ChartChunk& chunk, std::size_t used)
+{
+    std::lock_guard lock(m_mutex);
+    const bool hadRoom = HasByteRoom();
+    Settle(chunk, used);
     chunk.state.store(ChartChunk::kDone);
     if (m_deviceWaitChunks > 0)
         --m_deviceWaitChunks;
     if (m_listerWaiting)
         m_listerCv.notify_one();
+    if (!hadRoom && HasByteRoom())
+        WakeReaders();
 }
 
 void ReadAheadWindow::NoteDeviceWait()
@@ -156,6 +182,12 @@ void ReadAheadWindow::AddReader()
 {
     std::lock_guard lock(m_mutex);
     ++m_readers;
+}
+
+void ReadAheadWindow::RemoveReader()
+{
+    std::lock_guard lock(m_mutex);
+    --m_readers;
 }
 
 void ReadAheadWindow::Close()
