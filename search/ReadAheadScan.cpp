@@ -305,7 +305,10 @@ int ReadAheadScan::ReadChart(ChartChunk& chunk, uint32_t chart, HeaderReader& re
 
 void ReadAheadScan::ReaderLoop()
 {
-    HeaderReader reader;
+    // A smaller block than the lister's: there may be many readers, each
+    // keeps its buffer, and a read that waits for the device gains nothing
+    // from a large one.
+    HeaderReader reader(kReaderBlockSize);
     reader.NoteDeviceWaits();
     TagTable tags = MakeTagTable();
     while (std::shared_ptr<ChartChunk> chunk = m_window.NextWork()) {

@@ -32,13 +32,28 @@ int ReadAheadWindow::ReaderLimit() const
 }
 
 // Keeps about one reader awake for every two chunks waiting, up to the
-// limit: readers that are awake take the next chunk without sleeping.
+// limit: readers that are awake take the next chunk without sleeping. The
+// reader idle the shortest time is woken first, so that while few readers
+// are at work they are always the same few, and the buffers of the others
+// are never touched.
 void ReadAheadWindow::WakeReaders()
 {
     const int wanted = std::min(static_cast<int>((m_work.size() + 1) / 2), ReaderLimit());
-    const int awake = m_readers - m_idleReaders;
-    for (int woken = 0; awake + woken < wanted && woken < m_idleReaders; ++woken)
-        m_readerCv.notify_one();
+    while (m_readers - static_cast<int>(m_idle.size()) < wanted && !m_idle.empty()) {
+        IdleReader* reader = m_idle.back();
+        m_idle.pop_back();
+        reader->woken = true;
+        reader->cv.notify_one();
+    }
+}
+
+void ReadAheadWindow::WakeAllReaders()
+{
+    for (IdleReader* reader : m_idle) {
+        reader->woken = true;
+        reader->cv.notify_one();
+    }
+    m_idle.clear();
 }
 
 void ReadAheadWindow::Push(std::vector<ScanStep>& steps, std::size_t chunks)
@@ -115,7 +130,7 @@ std::shared_ptr<ChartChunk> ReadAheadWindow::NextWork()
     for (;;) {
         if (m_closed || m_abandoned.load())
             return nullptr;
-        const bool withinLimit = m_readers - m_idleReaders <= ReaderLimit();
+        const bool withinLimit = m_readers - static_cast<int>(m_idle.size()) <= ReaderLimit();
         if (!m_work.empty() && HasByteRoom() && withinLimit) {
             std::shared_ptr<ChartChunk> chunk = m_work.front().lock();
             m_work.pop_front();
@@ -126,9 +141,9 @@ std::shared_ptr<ChartChunk> ReadAheadWindow::NextWork()
             m_bytes += m_chartBytes;
             return chunk;
         }
-        ++m_idleReaders;
-        m_readerCv.wait(lock);
-        --m_idleReaders;
+        IdleReader self;
+        m_idle.push_back(&self);
+        self.cv.wait(lock, [&self] { return self.woken; });
     }
 }
 
@@ -194,7 +209,7 @@ void ReadAheadWindow::Close()
 {
     std::lock_guard lock(m_mutex);
     m_closed = true;
-    m_readerCv.notify_all();
+    WakeAllReaders();
 }
 
 void ReadAheadWindow::Abandon()
@@ -202,7 +217,7 @@ void ReadAheadWindow::Abandon()
     std::lock_guard lock(m_mutex);
     m_abandoned.store(true);
     m_walkerCv.notify_all();
-    m_readerCv.notify_all();
+    WakeAllReaders();
 }
 
 }  // namespace tamboro

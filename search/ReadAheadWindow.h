@@ -151,6 +151,7 @@ private:
     void Settle(ChartChunk& chunk, std::size_t used);
     int ReaderLimit() const;
     void WakeReaders();
+    void WakeAllReaders();
 
     // Chunks done before the readers fall back to one per core, counted from
     // the last read that waited for the device.
@@ -163,7 +164,6 @@ private:
     std::mutex m_mutex;
     std::condition_variable m_walkerCv;
     std::condition_variable m_listerCv;
-    std::condition_variable m_readerCv;
     std::deque<ScanStep> m_steps;
     // Not owned: a chunk the lister is through with before a reader took it
     // is gone, and its folder closed, at once.
@@ -173,7 +173,12 @@ private:
     bool m_walkerWaiting = false;
     bool m_listerWaiting = false;
     int m_readers = 0;
-    int m_idleReaders = 0;
+    // A reader waiting for work, woken by its own signal.
+    struct IdleReader {
+        std::condition_variable cv;
+        bool woken = false;
+    };
+    std::vector<IdleReader*> m_idle;  // the one idle the shortest time last
     bool m_closed = false;
     std::atomic<bool> m_abandoned{false};
 };
