@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# tamboro-scan with few open files, with thread starts that fail, and with
-# large values: every --jobs prints the rows of --jobs 1 with status 0, or
-# fails with one line on standard error and status 1, never status 0 with
-# other rows; the values read ahead stay within their bound.
+# tamboro-scan with few open files, with thread starts that fail, with
+# large values and a deep chain of long names: every --jobs prints the rows
+# of --jobs 1 with status 0, or fails with one line on standard error and
+# status 1, never status 0 with other rows; what is read ahead stays within
+# its bounds.
 #
 #   scan_open_files_test.sh TAMBORO_SCAN HOSTILE_TOOL FAILING_THREAD_START_LIB
 set -uo pipefail
@@ -96,6 +97,16 @@ if [ -x /usr/bin/time ] && [ -z "$runtime" ]; then
     cmp -s "$work/out" "$work/large.want" || fail "64 KiB values, --jobs $jobs: rows differ from --jobs 1"
     [ "$many" -le $((one + 32 * 1024)) ] || fail "64 KiB values, --jobs $jobs: peak $many KB, --jobs 1 $one KB"
   done
+  # A chain of 2,000 folders with names of 255 bytes: what the read-ahead
+  # holds of the walk costs the bytes of the names, not of the paths.
+  chain=$work/chain
+  mkdir "$chain"
+  "$tool" deep "$chain" 2000 "$(printf 'n%.0s' {1..255})" 100 || exit 1
+  "$scan" --jobs 1 "$chain" >"$work/chain.want"
+  one=$(peak "$scan" --jobs 1 "$chain")
+  many=$(peak "$scan" --jobs 8 "$chain")
+  cmp -s "$work/out" "$work/chain.want" || fail "deep chain, --jobs 8: rows differ from --jobs 1"
+  [ "$many" -le $((one + 16 * 1024)) ] || fail "deep chain, --jobs 8: peak $many KB, --jobs 1 $one KB"
 fi
 
 [ $failures -eq 0 ] && echo "all passed"
