@@ -305,10 +305,7 @@ int ReadAheadScan::ReadChart(ChartChunk& chunk, uint32_t chart, HeaderReader& re
 
 void ReadAheadScan::ReaderLoop()
 {
-    // A smaller block than the lister's: there may be many readers, each
-    // keeps its buffer, and a read that waits for the device gains nothing
-    // from a large one.
-    HeaderReader reader(kReaderBlockSize);
+    HeaderReader reader;
     reader.NoteDeviceWaits();
     TagTable tags = MakeTagTable();
     while (std::shared_ptr<ChartChunk> chunk = m_window.NextWork()) {

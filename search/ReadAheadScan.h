@@ -34,8 +34,6 @@ public:
     // Folders kept open for their charts at most, however many descriptors
     // the process may have.
     static constexpr std::size_t kMaxOpenFolders = 128;
-    // The block each reader thread reads charts in.
-    static constexpr std::size_t kReaderBlockSize = 64 * 1024;
 
     // As FolderScan::Run. The sink is called on the calling thread only.
     int Run(const std::string& root);
