@@ -62,7 +62,9 @@ constexpr const char* kHelp = "usage: tamboro-scan [--raw] [--sort COLUMN [--rev
                               "While standard error is a terminal, progress is shown there.\n"
                               "Ctrl-C stops the scan: the charts of the folders still open are printed\n"
                               "and the exit status is 130. A ROOT that cannot be read gives status 1,\n"
-                              "bad options status 2.\n";
+                              "bad options status 2. A scan that runs out of open files (a tree\n"
+                              "deeper than the limit of open files, ulimit -n, allows) prints the rows\n"
+                              "found until then, a message, and ends with status 1.\n";
 
 int32_t g_stateWord = SS_RUNNING;
 
@@ -294,6 +296,11 @@ int main(int argc, char** argv)
         sink.PrintKept();
     }
     sink.Flush();
+    if (IsOutOfDescriptors(error)) {
+        std::fprintf(stderr, "tamboro-scan: out of open files, scan of '%s' not complete (raise ulimit -n): %s\n", root,
+                     std::strerror(error));
+        return 1;
+    }
     if (error != 0) {
         std::fprintf(stderr, "tamboro-scan: cannot read folder '%s': %s\n", root, std::strerror(error));
         return 1;

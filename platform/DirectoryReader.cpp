@@ -1,7 +1,9 @@
 #include "platform/DirectoryReader.h"
 #include "platform/Eintr.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -13,6 +15,7 @@ namespace tamboro {
 namespace {
 
 constexpr std::size_t kDentBufferSize = 32 * 1024;
+constexpr rlim_t kAssumedOpenFiles = 64;
 
 bool IsDotOrDotDot(const char* name)
 {
@@ -120,6 +123,26 @@ void RaiseOpenFileLimit()
         limit.rlim_cur = limit.rlim_max;
         ::setrlimit(RLIMIT_NOFILE, &limit);
     }
+}
+
+int OpenFileRoom()
+{
+    struct rlimit limit {};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0)
+        return 0;
+    // Without /proc the descriptors cannot be counted: a process that has
+    // not opened many is assumed.
+    rlim_t used = kAssumedOpenFiles;
+    DirectoryListing open;
+    if (open.Open(AT_FDCWD, "/proc/self/fd") == 0 && !open.Entries().empty())
+        used = open.Entries().size() - 1;  // less the listing's own
+    const rlim_t soft = limit.rlim_cur == RLIM_INFINITY ? INT_MAX : limit.rlim_cur;
+    return soft > used ? static_cast<int>(std::min<rlim_t>(soft - used, INT_MAX)) : 0;
+}
+
+bool IsOutOfDescriptors(int error)
+{
+    return error == EMFILE || error == ENFILE;
 }
 
 }  // namespace tamboro

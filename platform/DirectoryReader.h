@@ -65,4 +65,12 @@ private:
 // one descriptor open per level of the tree.
 void RaiseOpenFileLimit();
 
+// How many more descriptors this process may open: its soft limit less the
+// descriptors open now.
+int OpenFileRoom();
+
+// Whether `error` says that no descriptor was free (EMFILE, ENFILE): a
+// shortage of the process or the system, not a fault of the file.
+bool IsOutOfDescriptors(int error);
+
 }  // namespace tamboro

@@ -15,15 +15,21 @@ class FolderScan::SingleThreadVisitor : public FolderVisitor {
 public:
     explicit SingleThreadVisitor(FolderScan& scan) : m_scan(scan) {}
 
-    bool StopRequested() override { return tamboro::StopRequested(m_scan.m_state, m_scan.m_stop); }
+    bool StopRequested() override
+    {
+        return m_scan.m_chartError != 0 || tamboro::StopRequested(m_scan.m_state, m_scan.m_stop);
+    }
 
     void Entered(const std::string& path) override { m_scan.m_sink.FolderEntered(path); }
 
     void Finished(DirectoryListing& listing, const std::string& path) override
     {
+        if (m_scan.m_chartError != 0)
+            return;
         if (m_scan.m_rowLimit < 0 || m_scan.m_nCount < m_scan.m_rowLimit)
-            m_scan.ChartPass(listing, path);
-        m_scan.m_sink.SetTitle(FormatTitle(m_scan.m_nCount, path));
+            m_scan.m_chartError = m_scan.ChartPass(listing, path);
+        if (m_scan.m_chartError == 0)
+            m_scan.m_sink.SetTitle(FormatTitle(m_scan.m_nCount, path));
     }
 
 private:
@@ -50,16 +56,18 @@ int FolderScan::Run(const std::string& root)
         return error;
     }
     SingleThreadVisitor visitor(*this);
-    return FolderWalk(visitor).Run(root);
+    const int error = FolderWalk(visitor).Run(root);
+    return error != 0 ? error : m_chartError;
 }
 
-void FolderScan::ChartPass(const DirectoryListing& listing, const std::string& path)
+int FolderScan::ChartPass(const DirectoryListing& listing, const std::string& path)
 {
     m_batch.clear();
     for (const auto& entry : listing.Entries()) {
         if (!m_types.Matches(listing.NameOf(entry)))
             continue;
-        m_reader.ReadHeaders(listing.Fd(), listing.CNameOf(entry), m_tags, entry.type == DT_REG);
+        if (const int error = m_reader.ReadHeaders(listing.Fd(), listing.CNameOf(entry), m_tags, entry.type == DT_REG))
+            return error;
         ChartRow& row = m_batch.emplace_back();
         row.folder = path;
         row.genre = m_tags[1].value;
@@ -71,6 +79,7 @@ void FolderScan::ChartPass(const DirectoryListing& listing, const std::string& p
     }
     if (!m_batch.empty())
         m_sink.AddRows(m_batch);
+    return 0;
 }
 
 }  // namespace tamboro

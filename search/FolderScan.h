@@ -43,14 +43,19 @@ public:
 
     // Scans the tree below `root`. Returns 0, or the errno that made the
     // root unreadable (ENOENT for an empty path): nothing is listed then.
-    // The sink is called on the calling thread only.
+    // EMFILE or ENFILE: the scan ran out of descriptors part way, and
+    // stopped there rather than pass over folders or charts; the rows
+    // listed until then stand. The sink is called on the calling thread
+    // only.
     int Run(const std::string& root);
 
     int32_t Count() const { return m_nCount; }
 
 private:
     class SingleThreadVisitor;
-    void ChartPass(const class DirectoryListing& listing, const std::string& path);
+    // Lists the charts of one folder. Returns 0, or the error of a chart
+    // that could not be opened for want of a descriptor (nothing is listed).
+    int ChartPass(const class DirectoryListing& listing, const std::string& path);
 
     ScanSink& m_sink;
     StateWord m_state;
@@ -59,6 +64,7 @@ private:
     int m_readers = 1;
     ChartTypes m_types;
     int32_t m_nCount = 0;
+    int m_chartError = 0;  // ends the scan
     TagTable m_tags = MakeTagTable();
     HeaderReader m_reader;
     std::vector<ChartRow> m_batch;

@@ -35,7 +35,10 @@ int FolderWalk::Walk(int parentFd, const char* name, std::string& path)
     if (m_ancestors.size() >= static_cast<std::size_t>(kMaxDepth))
         return ELOOP;
     DirectoryListing listing;
-    if (const int error = listing.Open(parentFd, name); error != 0)
+    int error = listing.Open(parentFd, name);
+    if (IsOutOfDescriptors(error) && m_visitor.FreeDescriptors())
+        error = listing.Open(parentFd, name);
+    if (error != 0)
         return error;
     // A link back to this folder or to one above it would lead to an
     // endless descent: such a folder is not entered again.
@@ -50,8 +53,14 @@ int FolderWalk::Walk(int parentFd, const char* name, std::string& path)
             continue;
         path.append(listing.NameOf(entry));
         path += '/';
-        Walk(listing.Fd(), listing.CNameOf(entry), path);
+        error = Walk(listing.Fd(), listing.CNameOf(entry), path);
         path.resize(pathLength);
+        // Passing over a folder for want of a descriptor would lose its
+        // charts without a word: the walk ends instead.
+        if (IsOutOfDescriptors(error)) {
+            m_ancestors.pop_back();
+            return error;
+        }
     }
     m_ancestors.pop_back();
     m_visitor.Finished(listing, path);

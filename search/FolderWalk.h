@@ -26,6 +26,9 @@ public:
     // Its subfolders are done. `listing` is still open; the visitor may move
     // it away.
     virtual void Finished(DirectoryListing& listing, const std::string& path) = 0;
+    // No descriptor was free to open a folder. A visitor that could close
+    // some of its own does so and returns true: the open is tried once more.
+    virtual bool FreeDescriptors() { return false; }
 };
 
 class FolderWalk {
@@ -36,12 +39,15 @@ public:
 
     // Walks the tree below `root`. Returns 0, or the errno that made the
     // root unreadable (ENOENT for an empty path): nothing is visited then.
+    // A folder that cannot be read is passed over, unless no descriptor is
+    // free to open it: then the walk ends at once, with no more folders
+    // entered or finished, and returns EMFILE or ENFILE.
     int Run(const std::string& root);
 
 private:
     // Walks the folder `name` (relative to `parentFd`) whose path is `path`,
     // which ends in "/". Returns 0 or the errno of a folder that could not
-    // be read.
+    // be read; EMFILE or ENFILE from anywhere below.
     int Walk(int parentFd, const char* name, std::string& path);
     bool IsAncestor(dev_t device, ino_t inode) const;
 

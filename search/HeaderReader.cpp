@@ -1,4 +1,5 @@
 #include "search/HeaderReader.h"
+#include "platform/DirectoryReader.h"
 #include "platform/Eintr.h"
 
 #include <algorithm>
@@ -249,21 +250,22 @@ void HeaderReader::ReadHeaders(const std::string& path, TagTable& tags)
     ReadHeaders(AT_FDCWD, path.c_str(), tags);
 }
 
-void HeaderReader::ReadHeaders(int dirFd, const char* name, TagTable& tags, bool listedAsRegular)
+int HeaderReader::ReadHeaders(int dirFd, const char* name, TagTable& tags, bool listedAsRegular)
 {
     ClearValues(tags);
     // Look before opening: opening a device can have effects of its own, and
     // a FIFO would block a plain open.
     struct stat st {};
     if (!listedAsRegular && (::fstatat(dirFd, name, &st, 0) != 0 || !S_ISREG(st.st_mode)))
-        return;
+        return 0;
     const int fd = RetryOnEintr([&] { return ::openat(dirFd, name, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY); });
     if (fd < 0)
-        return;
+        return IsOutOfDescriptors(errno) ? errno : 0;
     // The entry may have been replaced between the look and the open.
     if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode))
         ReadFromFd(fd, tags);
     ::close(fd);
+    return 0;
 }
 
 bool HeaderReader::ReadFromFd(int fd, TagTable& tags)

@@ -55,7 +55,9 @@ public:
     // all give three empty values. Never blocks on special files.
     // `listedAsRegular` tells that the directory listing reported a regular
     // file, which saves a look at the entry before opening it.
-    void ReadHeaders(int dirFd, const char* name, TagTable& tags, bool listedAsRegular = false);
+    // Returns 0, or EMFILE/ENFILE when no descriptor was free to open the
+    // file: its values are then not known rather than empty.
+    int ReadHeaders(int dirFd, const char* name, TagTable& tags, bool listedAsRegular = false);
     void ReadHeaders(const std::string& path, TagTable& tags);
 
     // Reads an already open descriptor to its end. False on a read error

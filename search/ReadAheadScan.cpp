@@ -4,7 +4,9 @@
 #include <dirent.h>
 #include <system_error>
 #include <thread>
+#include <utility>
 
+#include "platform/DirectoryReader.h"
 #include "search/FolderScan.h"
 #include "search/FolderWalk.h"
 
@@ -24,7 +26,7 @@ public:
         ScanStep end;
         end.error = FolderWalk(*this).Run(root);
         m_pending.push_back(std::move(end));
-        m_scan.m_window.Push(m_pending, m_pendingChunks);
+        Flush();
     }
 
     bool StopRequested() override { return m_scan.m_window.Abandoned() || m_scan.StopRequested(); }
@@ -33,36 +35,54 @@ public:
     {
         ScanStep step;
         step.kind = ScanStep::kEntered;
-        step.path = path;
+        step.name = path.substr(m_pathLengths.empty() ? 0 : m_pathLengths.back());
+        m_pathLengths.push_back(path.size());
         Add(std::move(step));
     }
 
-    void Finished(DirectoryListing& listing, const std::string& path) override
+    void Finished(DirectoryListing& listing, const std::string&) override
     {
+        m_pathLengths.pop_back();
         std::vector<uint32_t> charts;
         const auto& entries = listing.Entries();
         for (uint32_t i = 0; i < entries.size(); ++i) {
             if (m_scan.m_types.Matches(listing.NameOf(entries[i])))
                 charts.push_back(i);
         }
-        if (!charts.empty())
-            PushCharts(listing, path, std::move(charts));
+        if (!charts.empty() && AcquireSlot())
+            PushCharts(listing, std::move(charts));
         ScanStep step;
         step.kind = ScanStep::kFinished;
-        step.path = path;
         Add(std::move(step));
     }
 
+    // Every folder held open goes to the lister, which closes each once it
+    // is through with it; then the open is tried again.
+    bool FreeDescriptors() override
+    {
+        Flush();
+        m_scan.m_slots.AwaitNoneHeld();
+        return !m_scan.m_window.Abandoned();
+    }
+
 private:
-    void PushCharts(DirectoryListing& listing, const std::string& path, std::vector<uint32_t> charts)
+    bool AcquireSlot()
+    {
+        if (m_scan.m_slots.TryAcquire())
+            return true;
+        // The folders that hold the slots must be on their way to the lister
+        // before the walk waits for it to let go of one.
+        Flush();
+        return m_scan.m_slots.Acquire();
+    }
+
+    void PushCharts(DirectoryListing& listing, std::vector<uint32_t> charts)
     {
         const int64_t limit = m_scan.m_rowLimit;
         const bool listed = !m_scan.StopRequested() && (limit < 0 || m_expectedCount < limit);
         if (listed)
             m_expectedCount += static_cast<int64_t>(charts.size());
-        auto folder = std::make_shared<FolderCharts>();
-        folder->path = path;
-        folder->listing = std::move(listing);
+        auto folder = std::make_shared<FolderCharts>(std::move(listing), m_scan.m_slots);
         folder->charts = std::move(charts);
         const auto total = static_cast<uint32_t>(folder->charts.size());
         for (uint32_t begin = 0; begin < total; begin += kChunkCharts) {
@@ -85,15 +105,21 @@ private:
         m_pending.push_back(std::move(step));
         const auto now = std::chrono::steady_clock::now();
         if (m_scan.m_window.BatchFull(m_pending.size(), m_pendingChunks) || now - m_lastPush >= kMaxBatchAge) {
-            m_scan.m_window.Push(m_pending, m_pendingChunks);
-            m_pendingChunks = 0;
+            Flush();
             m_lastPush = now;
         }
+    }
+
+    void Flush()
+    {
+        m_scan.m_window.Push(m_pending, m_pendingChunks);
+        m_pendingChunks = 0;
     }
 
     static constexpr std::chrono::milliseconds kMaxBatchAge{2};
 
     ReadAheadScan& m_scan;
+    std::vector<std::size_t> m_pathLengths;  // of the folders entered and not finished
     int64_t m_expectedCount = 0;
     std::vector<ScanStep> m_pending;
     std::size_t m_pendingChunks = 0;
@@ -102,47 +128,73 @@ private:
 
 ReadAheadScan::ReadAheadScan(ScanSink& sink, StateWord state, int64_t rowLimit, ChartTypes types, int readers,
                              ReadAheadWindow::Limits limits)
-    : m_sink(sink), m_state(state), m_rowLimit(rowLimit), m_types(std::move(types)), m_readers(readers),
-      m_window(limits)
+    : m_sink(sink), m_state(state), m_rowLimit(rowLimit), m_types(std::move(types)),
+      m_plan(PlanOpenFiles(readers, OpenFileRoom())), m_slots(m_plan.folders), m_window(limits)
 {
     m_reader.NoteDeviceWaits();
 }
 
+// The read-ahead takes at most half the descriptors still free, so that the
+// walk of a deep tree and the rest of the process keep the other half; half
+// of its share at most go to readers.
+ReadAheadScan::OpenFilePlan ReadAheadScan::PlanOpenFiles(int readers, int room)
+{
+    const int share = room / 2;
+    OpenFilePlan plan;
+    plan.readers = std::min(readers, share / 2);
+    plan.folders = std::min<std::size_t>(kMaxOpenFolders, static_cast<std::size_t>(std::max(0, share - plan.readers)));
+    if (plan.readers < 1 || plan.folders < 1)
+        plan = {};
+    return plan;
+}
+
+int ReadAheadScan::RunOnOneThread(const std::string& root)
+{
+    m_window.Abandon();
+    FolderScan scan(m_sink, m_state, m_rowLimit);
+    scan.SetChartTypes(m_types);
+    scan.SetStopFlag(m_stop);
+    const int error = scan.Run(root);
+    m_nCount = scan.Count();
+    return error;
+}
+
 int ReadAheadScan::Run(const std::string& root)
 {
-    std::vector<std::thread> readers;
+    std::vector<std::thread> threads;
     // Whatever way the lister leaves, every thread has ended when Run returns.
     struct Joiner {
         ReadAheadWindow& window;
+        FolderSlots& slots;
         std::vector<std::thread>& threads;
         ~Joiner()
         {
             window.Abandon();
+            slots.Abandon();
             for (std::thread& thread : threads)
                 thread.join();
         }
-    } joiner{m_window, readers};
+    } joiner{m_window, m_slots, threads};
 
-    try {
-        for (int i = 0; i < m_readers; ++i) {
-            m_window.AddReader();
-            readers.emplace_back([this] { ReaderLoop(); });
+    int readers = 0;
+    for (; readers < m_plan.readers; ++readers) {
+        m_window.AddReader();
+        try {
+            threads.emplace_back([this] { ReaderLoop(); });
+        } catch (const std::system_error&) {
+            // Fewer readers than planned: the lister reads what they cannot.
+            m_window.RemoveReader();
+            break;
         }
-    } catch (const std::system_error&) {
-        // Fewer readers than asked for: the lister reads what they cannot.
     }
+    // Without a reader, or a thread for the walk, the scan is one thread's.
+    if (readers == 0)
+        return RunOnOneThread(root);
     Walker walker(*this);
     try {
-        readers.emplace_back([&walker, &root] { walker.Run(root); });
+        threads.emplace_back([&walker, &root] { walker.Run(root); });
     } catch (const std::system_error&) {
-        // No thread for the walk: scan on this one.
-        m_window.Abandon();
-        FolderScan scan(m_sink, m_state, m_rowLimit);
-        scan.SetChartTypes(m_types);
-        scan.SetStopFlag(m_stop);
-        const int error = scan.Run(root);
-        m_nCount = scan.Count();
-        return error;
+        return RunOnOneThread(root);
     }
     const int error = List();
     m_window.Close();
@@ -155,6 +207,7 @@ int ReadAheadScan::Run(const std::string& root)
 int ReadAheadScan::List()
 {
     int skipDepth = 0;  // > 0: inside folders left out after a stop
+    std::vector<std::size_t> parentLengths;
     const FolderCharts* current = nullptr;
     bool listing = false;
     std::deque<ScanStep> steps;
@@ -165,10 +218,12 @@ int ReadAheadScan::List()
         steps.pop_front();
         switch (step.kind) {
         case ScanStep::kEntered:
+            parentLengths.push_back(m_path.size());
+            m_path += step.name;
             if (skipDepth > 0 || StopRequested())
                 ++skipDepth;
             else
-                m_sink.FolderEntered(step.path);
+                m_sink.FolderEntered(m_path);
             break;
         case ScanStep::kCharts: {
             ChartChunk& chunk = *step.chunk;
@@ -176,8 +231,10 @@ int ReadAheadScan::List()
                 current = chunk.folder.get();
                 listing = skipDepth == 0 && (m_rowLimit < 0 || m_nCount < m_rowLimit);
             }
-            if (listing)
-                ListChunk(chunk);
+            if (listing) {
+                if (const int error = ListChunk(chunk))
+                    return error;
+            }
             m_window.Retire(chunk);
             break;
         }
@@ -185,13 +242,15 @@ int ReadAheadScan::List()
             current = nullptr;
             if (skipDepth > 0) {
                 --skipDepth;
-                break;
+            } else {
+                if (!m_batch.empty()) {
+                    m_sink.AddRows(m_batch);
+                    m_batch.clear();
+                }
+                m_sink.SetTitle(FormatTitle(m_nCount, m_path));
             }
-            if (!m_batch.empty()) {
-                m_sink.AddRows(m_batch);
-                m_batch.clear();
-            }
-            m_sink.SetTitle(FormatTitle(m_nCount, step.path));
+            m_path.resize(parentLengths.back());
+            parentLengths.pop_back();
             break;
         case ScanStep::kEnd:
             return step.error;
@@ -199,42 +258,49 @@ int ReadAheadScan::List()
     }
 }
 
-void ReadAheadScan::ListChunk(ChartChunk& chunk)
+// Returns 0, or the error of a chart the lister found no descriptor for.
+int ReadAheadScan::ListChunk(ChartChunk& chunk)
 {
-    // A chunk no reader has started is read here rather than waited for.
+    // A chunk no reader has started is read here rather than waited for;
+    // so are the charts a reader left.
+    uint32_t next = chunk.begin;
     if (chunk.Claim()) {
-        ReadChunk(chunk, m_reader, m_tags);
-        chunk.state.store(ChartChunk::kDone);
+        chunk.rows.resize(chunk.end - chunk.begin);
     } else {
         m_window.AwaitDone(chunk);
+        next = chunk.readEnd;
+    }
+    for (; next < chunk.end; ++next) {
+        if (const int error = ReadChart(chunk, next, m_reader, m_tags))
+            return error;
     }
     for (ChartRow& row : chunk.rows) {
-        row.folder = chunk.folder->path;
+        row.folder = m_path;
         row.index = static_cast<uint32_t>(m_nCount);
         row.key = MakeRowKey(row.index, row.index);
         ++m_nCount;
         m_batch.push_back(std::move(row));
     }
+    return 0;
 }
 
-void ReadAheadScan::ReadChunk(ChartChunk& chunk, HeaderReader& reader, TagTable& tags)
+// Reads one chart of the chunk into its row. Returns 0, or EMFILE/ENFILE
+// when no descriptor was free to open it (the row is left as it was).
+int ReadAheadScan::ReadChart(ChartChunk& chunk, uint32_t chart, HeaderReader& reader, TagTable& tags)
 {
     const FolderCharts& folder = *chunk.folder;
-    const auto& entries = folder.listing.Entries();
-    chunk.rows.resize(chunk.end - chunk.begin);
-    for (uint32_t i = chunk.begin; i < chunk.end; ++i) {
-        if (chunk.dropped.load(std::memory_order_relaxed))
-            return;
-        const DirectoryListing::Entry& entry = entries[folder.charts[i]];
-        reader.ReadHeaders(folder.listing.Fd(), folder.listing.CNameOf(entry), tags, entry.type == DT_REG);
-        if (reader.TakeDeviceWait())
-            m_window.NoteDeviceWait();
-        ChartRow& row = chunk.rows[i - chunk.begin];
-        row.genre = tags[1].value;
-        row.title = tags[2].value;
-        row.artist = tags[3].value;
-        chunk.bytes += row.genre.size() + row.title.size() + row.artist.size();
-    }
+    const DirectoryListing::Entry& entry = folder.listing.Entries()[folder.charts[chart]];
+    if (const int error =
+            reader.ReadHeaders(folder.listing.Fd(), folder.listing.CNameOf(entry), tags, entry.type == DT_REG))
+        return error;
+    if (reader.TakeDeviceWait())
+        m_window.NoteDeviceWait();
+    // Moved, not copied: a reader keeps no large value in its tag table.
+    ChartRow& row = chunk.rows[chart - chunk.begin];
+    row.genre = std::move(tags[1].value);
+    row.title = std::move(tags[2].value);
+    row.artist = std::move(tags[3].value);
+    return 0;
 }
 
 void ReadAheadScan::ReaderLoop()
@@ -243,8 +309,23 @@ void ReadAheadScan::ReaderLoop()
     reader.NoteDeviceWaits();
     TagTable tags = MakeTagTable();
     while (std::shared_ptr<ChartChunk> chunk = m_window.NextWork()) {
-        ReadChunk(*chunk, reader, tags);
-        m_window.MarkDone(*chunk);
+        chunk->rows.resize(chunk->end - chunk->begin);
+        // Each chart is read only once its bytes are reserved; one that
+        // finds no room, or no descriptor, is left to the lister with the
+        // rest of the chunk.
+        std::size_t used = 0;  // bytes the chart read last kept
+        uint32_t next = chunk->begin;
+        while (next < chunk->end && !chunk->dropped.load(std::memory_order_relaxed)) {
+            if (next > chunk->begin && !m_window.ReserveNext(*chunk, std::exchange(used, 0)))
+                break;
+            if (ReadChart(*chunk, next, reader, tags) != 0)
+                break;
+            const ChartRow& row = chunk->rows[next - chunk->begin];
+            used = row.genre.size() + row.title.size() + row.artist.size();
+            ++next;
+        }
+        chunk->readEnd = next;
+        m_window.MarkDone(*chunk, used);
     }
 }
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "search/ChartTypes.h"
+#include "search/FolderSlots.h"
 #include "search/HeaderReader.h"
 #include "search/ReadAheadWindow.h"
 #include "search/ScanSink.h"
@@ -30,6 +31,10 @@ public:
     // As FolderScan::SetStopFlag.
     void SetStopFlag(const std::atomic<bool>* stop) { m_stop = stop; }
 
+    // Folders kept open for their charts at most, however many descriptors
+    // the process may have.
+    static constexpr std::size_t kMaxOpenFolders = 128;
+
     // As FolderScan::Run. The sink is called on the calling thread only.
     int Run(const std::string& root);
 
@@ -38,10 +43,20 @@ public:
 private:
     class Walker;
 
+    // Descriptors the read-ahead may hold beyond those of the walk (one per
+    // level of the tree, as on one thread): one per reader for the chart it
+    // reads, one per folder whose charts wait.
+    struct OpenFilePlan {
+        int readers = 0;  // 0: scan on one thread
+        std::size_t folders = 0;
+    };
+    static OpenFilePlan PlanOpenFiles(int readers, int room);
+
     bool StopRequested() const { return tamboro::StopRequested(m_state, m_stop); }
+    int RunOnOneThread(const std::string& root);
     int List();
-    void ListChunk(ChartChunk& chunk);
-    void ReadChunk(ChartChunk& chunk, HeaderReader& reader, TagTable& tags);
+    int ListChunk(ChartChunk& chunk);
+    int ReadChart(ChartChunk& chunk, uint32_t chart, HeaderReader& reader, TagTable& tags);
     void ReaderLoop();
 
     ScanSink& m_sink;
@@ -49,9 +64,12 @@ private:
     const std::atomic<bool>* m_stop = nullptr;
     const int64_t m_rowLimit;
     const ChartTypes m_types;
-    const int m_readers;
+    const OpenFilePlan m_plan;
+    // Before the window: folders its steps hold are let go into it.
+    FolderSlots m_slots;
     ReadAheadWindow m_window;
     int32_t m_nCount = 0;
+    std::string m_path;  // of the folder the lister is in
     // The lister's own reader, for charts it reads itself.
     HeaderReader m_reader;
     TagTable m_tags = MakeTagTable();

@@ -8,7 +8,8 @@ namespace tamboro {
 ReadAheadWindow::ReadAheadWindow(Limits limits)
     : m_limits(limits), m_readersWhenCached(limits.readersWhenCached > 0
                                                 ? limits.readersWhenCached
-                                                : std::max(1, static_cast<int>(std::thread::hardware_concurrency())))
+                                                : std::max(1, static_cast<int>(std::thread::hardware_concurrency()))),
+      m_chartBytes(std::min(limits.chartBytes, limits.bytes))
 {}
 
 bool ReadAheadWindow::HasRoom() const
@@ -31,13 +32,28 @@ int ReadAheadWindow::ReaderLimit() const
 }
 
 // Keeps about one reader awake for every two chunks waiting, up to the
-// limit: readers that are awake take the next chunk without sleeping.
+// limit: readers that are awake take the next chunk without sleeping. The
+// reader idle the shortest time is woken first, so that while few readers
+// are at work they are always the same few, and the buffers of the others
+// are never touched.
 void ReadAheadWindow::WakeReaders()
 {
     const int wanted = std::min(static_cast<int>((m_work.size() + 1) / 2), ReaderLimit());
-    const int awake = m_readers - m_idleReaders;
-    for (int woken = 0; awake + woken < wanted && woken < m_idleReaders; ++woken)
-        m_readerCv.notify_one();
+    while (m_readers - static_cast<int>(m_idle.size()) < wanted && !m_idle.empty()) {
+        IdleReader* reader = m_idle.back();
+        m_idle.pop_back();
+        reader->woken = true;
+        reader->cv.notify_one();
+    }
+}
+
+void ReadAheadWindow::WakeAllReaders()
+{
+    for (IdleReader* reader : m_idle) {
+        reader->woken = true;
+        reader->cv.notify_one();
+    }
+    m_idle.clear();
 }
 
 void ReadAheadWindow::Push(std::vector<ScanStep>& steps, std::size_t chunks)
@@ -53,6 +69,9 @@ void ReadAheadWindow::Push(std::vector<ScanStep>& steps, std::size_t chunks)
         return;
     }
     m_chunks += chunks;
+    // Chunks the lister took before any reader did.
+    while (!m_work.empty() && m_work.front().expired())
+        m_work.pop_front();
     for (ScanStep& step : steps) {
         if (step.kind == ScanStep::kCharts && step.chunk->state.load() == ChartChunk::kQueued)
             m_work.push_back(step.chunk);
@@ -98,13 +117,11 @@ void ReadAheadWindow::Retire(ChartChunk& chunk)
 {
     std::lock_guard lock(m_mutex);
     chunk.dropped.store(true);
-    if (!chunk.counted)
-        return;
-    const bool wasFull = m_bytes >= m_limits.bytes;
+    const bool hadRoom = HasByteRoom();
     m_bytes -= chunk.bytes;
-    chunk.counted = false;
-    if (wasFull && m_bytes < m_limits.bytes && m_idleReaders > 0)
-        m_readerCv.notify_all();
+    chunk.bytes = 0;
+    if (!hadRoom && HasByteRoom())
+        WakeReaders();
 }
 
 std::shared_ptr<ChartChunk> ReadAheadWindow::NextWork()
@@ -113,34 +130,58 @@ std::shared_ptr<ChartChunk> ReadAheadWindow::NextWork()
     for (;;) {
         if (m_closed || m_abandoned.load())
             return nullptr;
-        const bool withinLimit = m_readers - m_idleReaders <= ReaderLimit();
-        if (!m_work.empty() && m_bytes < m_limits.bytes && withinLimit) {
-            std::shared_ptr<ChartChunk> chunk = std::move(m_work.front());
+        const bool withinLimit = m_readers - static_cast<int>(m_idle.size()) <= ReaderLimit();
+        if (!m_work.empty() && HasByteRoom() && withinLimit) {
+            std::shared_ptr<ChartChunk> chunk = m_work.front().lock();
             m_work.pop_front();
             // The lister may have read it itself, or dropped it, meanwhile.
-            if (!chunk->dropped.load() && chunk->Claim())
-                return chunk;
-            continue;
+            if (chunk == nullptr || chunk->dropped.load() || !chunk->Claim())
+                continue;
+            chunk->reserved = m_chartBytes;
+            m_bytes += m_chartBytes;
+            return chunk;
         }
-        ++m_idleReaders;
-        m_readerCv.wait(lock);
-        --m_idleReaders;
+        IdleReader self;
+        m_idle.push_back(&self);
+        self.cv.wait(lock, [&self] { return self.woken; });
     }
 }
 
-void ReadAheadWindow::MarkDone(ChartChunk& chunk)
+// Replaces the reservation of the chart read last by the bytes it kept;
+// those of a chunk the lister already dropped are gone with it.
+void ReadAheadWindow::Settle(ChartChunk& chunk, std::size_t used)
+{
+    m_bytes -= chunk.reserved;
+    chunk.reserved = 0;
+    if (!chunk.dropped.load()) {
+        m_bytes += used;
+        chunk.bytes += used;
+    }
+}
+
+bool ReadAheadWindow::ReserveNext(ChartChunk& chunk, std::size_t used)
 {
     std::lock_guard lock(m_mutex);
-    // Bytes of a chunk the lister already dropped are gone with it.
-    if (!chunk.dropped.load()) {
-        m_bytes += chunk.bytes;
-        chunk.counted = true;
-    }
+    Settle(chunk, used);
+    if (!HasByteRoom())
+        return false;
+    chunk.reserved = m_chartBytes;
+    m_bytes += m_chartBytes;
+    return true;
+}
+
+void ReadAheadWindow::MarkDone(ChartChunk& chunk, std::size_t used)
+{
+    std::lock_guard lock(m_mutex);
+    const bool hadRoom = HasByteRoom();
+    Settle(chunk, used);
     chunk.state.store(ChartChunk::kDone);
     if (m_deviceWaitChunks > 0)
         --m_deviceWaitChunks;
     if (m_listerWaiting)
         m_listerCv.notify_one();
+    if (!hadRoom && HasByteRoom())
+        WakeReaders();
 }
 
 void ReadAheadWindow::NoteDeviceWait()
@@ -158,11 +199,17 @@ void ReadAheadWindow::AddReader()
     ++m_readers;
 }
 
+void ReadAheadWindow::RemoveReader()
+{
+    std::lock_guard lock(m_mutex);
+    --m_readers;
+}
+
 void ReadAheadWindow::Close()
 {
     std::lock_guard lock(m_mutex);
     m_closed = true;
-    m_readerCv.notify_all();
+    WakeAllReaders();
 }
 
 void ReadAheadWindow::Abandon()
@@ -170,7 +217,7 @@ void ReadAheadWindow::Abandon()
     std::lock_guard lock(m_mutex);
     m_abandoned.store(true);
     m_walkerCv.notify_all();
-    m_readerCv.notify_all();
+    WakeAllReaders();
 }
 
 }  // namespace tamboro

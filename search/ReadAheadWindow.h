@@ -14,15 +14,27 @@
 #include <vector>
 
 #include "platform/DirectoryReader.h"
+#include "search/FolderSlots.h"
+#include "search/HeaderReader.h"
 #include "search/ScanSink.h"
 
 namespace tamboro {
 
 // One folder whose charts are read relative to its still open descriptor.
+// It holds one of the scan's folder slots until the last chunk lets go of it.
 struct FolderCharts {
-    std::string path;
+    FolderCharts(DirectoryListing open, FolderSlots& heldIn) : listing(std::move(open)), slots(heldIn) {}
+    ~FolderCharts()
+    {
+        listing.Close();
+        slots.Release();
+    }
+    FolderCharts(const FolderCharts&) = delete;
+    FolderCharts& operator=(const FolderCharts&) = delete;
+
     DirectoryListing listing;
     std::vector<uint32_t> charts;  // indexes into listing.Entries(), in listing order
+    FolderSlots& slots;
 };
 
 // A run of consecutive charts of one folder, read together by one thread.
@@ -31,7 +43,7 @@ struct ChartChunk {
         kHeld,     // not handed to the readers: read only if it is listed
         kQueued,   // waiting for a reader
         kClaimed,  // being read
-        kDone,     // rows hold the values
+        kDone,     // rows hold the values of the charts a reader read
     };
 
     std::shared_ptr<const FolderCharts> folder;
@@ -41,8 +53,13 @@ struct ChartChunk {
     // Set once the rows will not be listed: a reader stops reading them.
     std::atomic<bool> dropped{false};
     std::vector<ChartRow> rows;  // genre, title and artist only
-    std::size_t bytes = 0;       // of the values in rows
-    bool counted = false;        // bytes are part of the window's total
+    // Once done: charts [begin, readEnd) were read by a reader. The lister
+    // reads the rest, which a reader left for want of room or descriptors.
+    uint32_t readEnd = 0;
+    // Guarded by the window: bytes of the values in rows that are part of
+    // the window's total, and bytes reserved for the chart being read.
+    std::size_t bytes = 0;
+    std::size_t reserved = 0;
 
     // Takes the chunk for reading if nobody has: true when the caller reads it.
     bool Claim()
@@ -56,11 +73,13 @@ struct ChartChunk {
     }
 };
 
-// One step of the walk, in the walk's order.
+// One step of the walk, in the walk's order. A folder is named by its own
+// name only (the whole root path for the first): steps cost the bytes of
+// one name each, however deep the tree, and the lister builds the path.
 struct ScanStep {
     enum Kind { kEntered, kCharts, kFinished, kEnd };
     Kind kind = kEnd;
-    std::string path;                   // kEntered, kFinished
+    std::string name;                   // kEntered: the folder's name and "/"
     std::shared_ptr<ChartChunk> chunk;  // kCharts
     int error = 0;                      // kEnd: the walk's result
 };
@@ -74,6 +93,10 @@ public:
         // Readers at work while reads find their bytes in the page cache
         // (0: one per core); all of them once reads wait for the device.
         int readersWhenCached = 0;
+        // Reserved out of `bytes` before a reader reads a chart: the most
+        // its three values can hold, so that readers together never pass
+        // `bytes` (a smaller `bytes` is reserved whole, one chart at a time).
+        std::size_t chartBytes = 3 * HeaderReader::kMaxValueLength;
     };
 
     explicit ReadAheadWindow(Limits limits);
@@ -98,11 +121,20 @@ public:
     // The lister is through with a chunk, listed or not.
     void Retire(ChartChunk& chunk);
 
-    // Reader side: counts a reader thread about to start.
+    // Reader side: counts a reader thread about to start, and takes it back
+    // when the thread could not be started.
     void AddReader();
-    // A chunk claimed for the caller, or null once closed.
+    void RemoveReader();
+    // A chunk claimed for the caller with the bytes of one chart reserved,
+    // or null once closed.
     std::shared_ptr<ChartChunk> NextWork();
-    void MarkDone(ChartChunk& chunk);
+    // The chart read last kept `used` bytes: they replace its reservation.
+    // Then reserves the next chart's bytes, or returns false when the window
+    // has no room for them (nothing is reserved then).
+    bool ReserveNext(ChartChunk& chunk, std::size_t used);
+    // The reader is through with the chunk; the chart read last kept `used`
+    // bytes.
+    void MarkDone(ChartChunk& chunk, std::size_t used);
     // A chart's bytes had to come from the device: put every reader to work
     // for a while, so that the device always has reads waiting.
     void NoteDeviceWait();
@@ -115,8 +147,11 @@ public:
 
 private:
     bool HasRoom() const;
+    bool HasByteRoom() const { return m_bytes + m_chartBytes <= m_limits.bytes; }
+    void Settle(ChartChunk& chunk, std::size_t used);
     int ReaderLimit() const;
     void WakeReaders();
+    void WakeAllReaders();
 
     // Chunks done before the readers fall back to one per core, counted from
     // the last read that waited for the device.
@@ -124,19 +159,26 @@ private:
 
     const Limits m_limits;
     const int m_readersWhenCached;
+    const std::size_t m_chartBytes;
     std::size_t m_deviceWaitChunks = 0;
     std::mutex m_mutex;
     std::condition_variable m_walkerCv;
     std::condition_variable m_listerCv;
-    std::condition_variable m_readerCv;
     std::deque<ScanStep> m_steps;
-    std::deque<std::shared_ptr<ChartChunk>> m_work;
+    // Not owned: a chunk the lister is through with before a reader took it
+    // is gone, and its folder closed, at once.
+    std::deque<std::weak_ptr<ChartChunk>> m_work;
     std::size_t m_chunks = 0;
     std::size_t m_bytes = 0;
     bool m_walkerWaiting = false;
     bool m_listerWaiting = false;
     int m_readers = 0;
-    int m_idleReaders = 0;
+    // A reader waiting for work, woken by its own signal.
+    struct IdleReader {
+        std::condition_variable cv;
+        bool woken = false;
+    };
+    std::vector<IdleReader*> m_idle;  // the one idle the shortest time last
     bool m_closed = false;
     std::atomic<bool> m_abandoned{false};
 };

@@ -231,7 +231,7 @@ TEST(ReadAheadWindow, ReadersBeyondTheCachedLimitWorkOnlyOnceReadsWait)
                 ++claimed;
                 while (!release.load())
                     std::this_thread::sleep_for(std::chrono::milliseconds(1));
-                window.MarkDone(*chunk);
+                window.MarkDone(*chunk, 0);
             }
         });
     }

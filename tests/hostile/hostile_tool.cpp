@@ -9,6 +9,10 @@
 //                                            PATH_MAX by walking with openat
 //   hostile_tool many DIR COUNT              COUNT charts c000000.bms ... in
 //                                            DIR, chart n titled "n"
+//   hostile_tool folders DIR FOLDERS CHARTS VALUE
+//                                            FOLDERS folders fNNNNN below
+//                                            DIR, each with CHARTS charts
+//                                            whose values are VALUE bytes
 //   hostile_tool junk PATH SIZE SEED         SIZE pseudo-random bytes
 //   hostile_tool churn-tree ROOT FOLDERS CHARTS
 //                                            ROOT/dNNN/ and ROOT/dNNN/inner/,
@@ -22,6 +26,7 @@
 //                                            FIFOs, renames dNNN <-> xNNN,
 //                                            removes and rebuilds folders;
 //                                            prints the number of changes
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
@@ -128,6 +133,38 @@ int MakeMany(const char* dir, long count)
     for (long i = 0; i < count; ++i) {
         std::snprintf(name, sizeof(name), "c%06ld.bms", i);
         WriteAllAt(fd, name, "#TITLE " + std::to_string(i) + "\r\n");
+    }
+    ::close(fd);
+    return 0;
+}
+
+// FOLDERS folders fNNNNN, each with CHARTS charts cMM.bms whose genre,
+// title and artist are VALUE bytes long: the title starts "NNNNN-MM", all
+// three are padded with letters.
+int MakeFolders(const char* dir, long folders, long charts, long value)
+{
+    const int fd = ::open(dir, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        Die(dir);
+    const auto padded = [value](std::string text, char pad) {
+        text.resize(std::max<std::size_t>(text.size(), static_cast<std::size_t>(value)), pad);
+        return text;
+    };
+    char name[64];
+    for (long f = 0; f < folders; ++f) {
+        std::snprintf(name, sizeof(name), "f%05ld", f);
+        if (::mkdirat(fd, name, 0755) != 0)
+            Die(std::string("mkdir ") + name);
+        const int folder = ::openat(fd, name, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (folder < 0)
+            Die(std::string("open ") + name);
+        for (long c = 0; c < charts; ++c) {
+            std::snprintf(name, sizeof(name), "%05ld-%02ld", f, c);
+            WriteAllAt(folder, "c" + std::string(name + 6) + ".bms",
+                       "#GENRE " + padded("g", 'g') + "\r\n#TITLE " + padded(name, 't') + "\r\n#ARTIST " +
+                           padded("a", 'a') + "\r\n");
+        }
+        ::close(folder);
     }
     ::close(fd);
     return 0;
@@ -275,6 +312,7 @@ int Churn(const char* rootText, long folders, long charts, long seconds, long se
 void Usage()
 {
     std::fputs("usage: hostile_tool socket PATH | deep DIR DEPTH NAME EVERY | many DIR COUNT |\n"
+               "       folders DIR FOLDERS CHARTS VALUE |\n"
                "       junk PATH SIZE SEED | churn-tree ROOT FOLDERS CHARTS |\n"
                "       churn ROOT FOLDERS CHARTS SECONDS SEED\n",
                stderr);
@@ -292,6 +330,8 @@ int main(int argc, char** argv)
         return MakeSocket(argv[2]);
     if (command == "deep" && argc == 6)
         return MakeDeep(argv[2], Number(argv[3]), argv[4], Number(argv[5]));
+    if (command == "folders" && argc == 6)
+        return MakeFolders(argv[2], Number(argv[3]), Number(argv[4]), Number(argv[5]));
     if (command == "many" && argc == 4)
         return MakeMany(argv[2], Number(argv[3]));
     if (command == "junk" && argc == 5)
