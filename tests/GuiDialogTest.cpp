@@ -18,6 +18,7 @@
 #include "models/ResultModel.h"
 #include "tests/support/GuiTestSupport.h"
 #include "tests/support/TamboroDlgTesting.h"
+#include "tests/support/WorkerThreadTesting.h"
 #include "worker/WorkerThread.h"
 
 namespace tamboro {
@@ -142,7 +143,7 @@ private slots:
         QVERIFY(dlg.SearchButton()->isEnabled());
         QVERIFY(!dlg.StopButton()->isEnabled());
         QVERIFY(!CTamboroDlgTesting::IsTimerRunning(dlg, CTamboroDlg::TIMER_WATCH));
-        QCOMPARE(WorkerThread::ExitCodeOf(id), std::optional<int>(14));
+        QCOMPARE(WorkerThreadTesting::ExitCodeOf(id), std::optional<int>(14));
         QCOMPARE(dlg.SharedState().Load(), int32_t(SS_IDLE));
 
         const QString root = QString::fromStdString(tree.Path("R")) + "/";
@@ -248,7 +249,7 @@ private slots:
         const WorkerThread::Id id = CTamboroDlgTesting::LastSearchThreadId(dlg);
         QVERIFY(WaitUntil([&] { return WorkerEnded(id); }));
         QVERIFY(pressed);
-        QCOMPARE(WorkerThread::ExitCodeOf(id), std::optional<int>(13));
+        QCOMPARE(WorkerThreadTesting::ExitCodeOf(id), std::optional<int>(13));
         // One leaf folder, then the two folders above it.
         QCOMPARE(RowTexts(*dlg.Model(), 2), QStringList({"leaf", "mid", "top"}));
         QVERIFY(dlg.SearchButton()->isEnabled());
@@ -257,7 +258,7 @@ private slots:
         // quit 14 finds no thread.
         QVERIFY(WaitUntil([&] { return !CTamboroDlgTesting::IsTimerRunning(dlg, CTamboroDlg::TIMER_WATCH); }));
         QCOMPARE(dlg.SharedState().Load(), int32_t(SS_IDLE));
-        QCOMPARE(WorkerThread::ExitCodeOf(id), std::optional<int>(13));
+        QCOMPARE(WorkerThreadTesting::ExitCodeOf(id), std::optional<int>(13));
         // Stop when nothing runs does nothing.
         dlg.OnButtonStop();
         QCOMPARE(dlg.SharedState().Load(), int32_t(SS_IDLE));
@@ -316,7 +317,7 @@ private slots:
         QVERIFY(!CTamboroDlgTesting::IsTimerRunning(dlg, CTamboroDlg::TIMER_WATCH));
         gate.release();
         QVERIFY(WaitUntil([&] { return WorkerEnded(id); }));
-        QCOMPARE(WorkerThread::ExitCodeOf(id), std::optional<int>(14));
+        QCOMPARE(WorkerThreadTesting::ExitCodeOf(id), std::optional<int>(14));
         QCOMPARE(dlg.Model()->rowCount(), 2);
         QCOMPARE(dlg.SharedState().Load(), int32_t(SS_IDLE));
     }
@@ -383,7 +384,7 @@ private slots:
         tree.WriteChart("R/top.bms", "g", "top", "a");
         for (int i = 0; i < 30; ++i)
             tree.WriteChart("R/L" + std::to_string(i) + "/x.bms", "g", "leaf", "a");
-        const int before = WorkerThread::LiveCount();
+        const int before = WorkerThreadTesting::LiveCount();
         CTamboroDlg dlg;
         bool closed = false;
         QObject::connect(&dlg, &CTamboroDlg::RowsHandedOver, &dlg, [&] {
@@ -398,8 +399,8 @@ private slots:
         const int code = dlg.DoModal();
         QCOMPARE(code, 4);
         const WorkerThread::Id id = CTamboroDlgTesting::LastSearchThreadId(dlg);
-        QCOMPARE(WorkerThread::ExitCodeOf(id), std::optional<int>(13));
-        QCOMPARE(WorkerThread::LiveCount(), before);
+        QCOMPARE(WorkerThreadTesting::ExitCodeOf(id), std::optional<int>(13));
+        QCOMPARE(WorkerThreadTesting::LiveCount(), before);
         QCOMPARE(RowTexts(*dlg.Model(), 2), QStringList({"leaf", "top"}));
         QCOMPARE(dlg.SharedState().Load(), int32_t(SS_IDLE));
     }
@@ -410,7 +411,7 @@ private slots:
     {
         TestTree tree;
         tree.WriteChart("x.bms", "g", "t", "a");
-        const int before = WorkerThread::LiveCount();
+        const int before = WorkerThreadTesting::LiveCount();
         WorkerThread::Id id = 0;
         {
             CTamboroDlg dlg;
@@ -425,9 +426,9 @@ private slots:
             });
             QCOMPARE(dlg.DoModal(), 3);
             QVERIFY(WorkerEnded(id));
-            QCOMPARE(WorkerThread::LiveCount(), before);
+            QCOMPARE(WorkerThreadTesting::LiveCount(), before);
         }
-        QCOMPARE(WorkerThread::ExitCodeOf(id), std::optional<int>(14));
+        QCOMPARE(WorkerThreadTesting::ExitCodeOf(id), std::optional<int>(14));
     }
 
     // Two instances reach one block: the second's set-up marks it idle, and
@@ -462,7 +463,7 @@ private slots:
         TestTree tree;
         for (int i = 0; i < 2000; ++i)
             tree.WriteChart("R/F" + std::to_string(i) + "/x.bms", "g", "t", "a");
-        const int before = WorkerThread::LiveCount();
+        const int before = WorkerThreadTesting::LiveCount();
         QElapsedTimer sinceClose;
         int folders = 0;
         QTimer::singleShot(0, [&] {
@@ -495,7 +496,7 @@ private slots:
         const qint64 elapsed = sinceClose.elapsed();
         QCOMPARE(code, 3);
         QVERIFY2(elapsed < 2000, qPrintable(QStringLiteral("%1 ms from the close to the end").arg(elapsed)));
-        QCOMPARE(WorkerThread::LiveCount(), before);
+        QCOMPARE(WorkerThreadTesting::LiveCount(), before);
     }
 
     // Another process writes -1 into the block: the scan unwinds, and the
@@ -528,7 +529,7 @@ private slots:
         TypeAndSearch(dlg, tree.Path("R"));
         const WorkerThread::Id id = CTamboroDlgTesting::LastSearchThreadId(dlg);
         QVERIFY(WaitUntil([&] { return WorkerEnded(id); }));
-        QCOMPARE(WorkerThread::ExitCodeOf(id), std::optional<int>(14));
+        QCOMPARE(WorkerThreadTesting::ExitCodeOf(id), std::optional<int>(14));
         QCOMPARE(RowTexts(*dlg.Model(), 2), QStringList({"leaf", "top"}));
         QCOMPARE(dlg.SharedState().Load(), int32_t(SS_IDLE));
     }
@@ -593,7 +594,7 @@ private slots:
         m_runtime.Use();
         QVERIFY(watcher.seen.empty());
         QCOMPARE(wordWhileScanning, std::optional<int32_t>(SS_RUNNING));
-        QCOMPARE(WorkerThread::ExitCodeOf(id), std::optional<int>(13));
+        QCOMPARE(WorkerThreadTesting::ExitCodeOf(id), std::optional<int>(13));
         QCOMPARE(RowTexts(*dlg.Model(), 2), QStringList({"leaf", "top"}));
         QCOMPARE(dlg.SharedState().Load(), int32_t(SS_IDLE));
     }

@@ -28,6 +28,7 @@
 #include "tests/support/Checked.h"
 #include "tests/support/GuiTestSupport.h"
 #include "tests/support/TamboroDlgTesting.h"
+#include "tests/support/WorkerThreadTesting.h"
 #include "worker/WorkerThread.h"
 
 namespace tamboro {
@@ -125,7 +126,7 @@ public:
         QVERIFY(id != 0);
         QVERIFY2(WaitUntil([&] { return WorkerThread::PhaseOf(id) == WorkerThread::Phase::Ended; }, timeoutMs),
                  "the search did not end");
-        QCOMPARE(WorkerThread::ExitCodeOf(id), std::optional<int>(CTamboroDlg::kQuitSearchFinished));
+        QCOMPARE(WorkerThreadTesting::ExitCodeOf(id), std::optional<int>(CTamboroDlg::kQuitSearchFinished));
         QCOMPARE(m_dlg.SharedState().Load(), int32_t(SS_IDLE));
         QVERIFY(m_dlg.SearchButton()->isEnabled());
         QVERIFY(!m_dlg.StopButton()->isEnabled());

@@ -44,6 +44,7 @@
 #include "tests/support/Checked.h"
 #include "tests/support/GuiTestSupport.h"
 #include "tests/support/TamboroDlgTesting.h"
+#include "tests/support/WorkerThreadTesting.h"
 #include "worker/WorkerThread.h"
 
 extern char** environ;
@@ -243,7 +244,7 @@ void ExpectExitCodes(const std::vector<Started>& started)
         [&] { return std::all_of(started.begin(), started.end(), [](const Started& s) { return Ended(s.id); }); },
         60000));
     for (std::size_t i = 0; i < started.size(); ++i) {
-        const std::optional<int> code = WorkerThread::ExitCodeOf(started[i].id);
+        const std::optional<int> code = WorkerThreadTesting::ExitCodeOf(started[i].id);
         if (code != std::optional<int>(started[i].expected))
             QFAIL(qPrintable(QStringLiteral("search %1: worker ended with %2, wanted %3")
                                  .arg(i)
@@ -257,7 +258,7 @@ void ExpectExitCodes(const std::vector<Started>& started)
 // descriptors exactly, mappings and memory within bounds.
 void ExpectNoGrowth(const Figures& before, int liveBefore, int searches, Figures& after)
 {
-    QVERIFY(WaitUntil([&] { return WorkerThread::LiveCount() == liveBefore; }, 30000));
+    QVERIFY(WaitUntil([&] { return WorkerThreadTesting::LiveCount() == liveBefore; }, 30000));
     WaitUntil(
         [&] {
             after = Measure();
@@ -321,7 +322,7 @@ public:
     {
         if (m_worker == 0)
             return;
-        const std::optional<int> code = WorkerThread::ExitCodeOf(m_worker);
+        const std::optional<int> code = WorkerThreadTesting::ExitCodeOf(m_worker);
         Say("worker " + std::to_string(code ? *code : -1));
     }
 
@@ -754,7 +755,7 @@ private:
             searchPressed = false;
         }
         QVERIFY(WaitUntil([&] { return Ended(CTamboroDlgTesting::LastSearchThreadId(s.dlg)); }, 60000));
-        QVERIFY(WaitUntil([&] { return WorkerThread::LiveCount() == liveBefore; }));
+        QVERIFY(WaitUntil([&] { return WorkerThreadTesting::LiveCount() == liveBefore; }));
         QTest::qWait(50);
     }
 
@@ -807,8 +808,8 @@ private slots:
                 QCOMPARE(s.dlg.SharedState().Load(), int32_t(SS_RUNNING));
             }
             QVERIFY(WaitUntil([&] { return Ended(first) && Ended(second); }));
-            QCOMPARE(WorkerThread::ExitCodeOf(first), std::optional<int>(CTamboroDlg::kQuitSearchFinished));
-            QCOMPARE(WorkerThread::ExitCodeOf(second),
+            QCOMPARE(WorkerThreadTesting::ExitCodeOf(first), std::optional<int>(CTamboroDlg::kQuitSearchFinished));
+            QCOMPARE(WorkerThreadTesting::ExitCodeOf(second),
                      std::optional<int>(round % 2 == 0 ? CTamboroDlg::kQuitStopRequested
                                                        : CTamboroDlg::kQuitSearchFinished));
             if (round % 2 == 1)
@@ -824,7 +825,7 @@ private slots:
     {
         const int cycles = Scaled(1000, 40);
         Random random(Seed());
-        const int liveBefore = WorkerThread::LiveCount();
+        const int liveBefore = WorkerThreadTesting::LiveCount();
         Session s(m_library.Root());
         const int scanMs = TimeOneSearch(s);
         bool searchPressed = false;
@@ -855,7 +856,7 @@ private slots:
     void twoHundredSearchesRunToTheEnd()
     {
         const int searches = Scaled(200, 20);
-        const int liveBefore = WorkerThread::LiveCount();
+        const int liveBefore = WorkerThreadTesting::LiveCount();
         Session s(m_library.Root());
         const std::string title = FormatTitle(m_libraryRows, m_library.Root() + "/");
         auto searchToTheEnd = [&](bool leaveToWatchTimer) {

@@ -14,7 +14,9 @@
 #include <unistd.h>
 #include <vector>
 
+#include "tests/support/BmsSearchTesting.h"
 #include "tests/support/TestTree.h"
+#include "tests/support/WorkerThreadTesting.h"
 #include "worker/BmsSearch.h"
 #include "worker/WorkerThread.h"
 
@@ -151,11 +153,11 @@ private slots:
             QCOMPARE(window.rows[i].index, i);
             QCOMPARE(window.rows[i].key, MakeRowKey(i, i));
         }
-        QCOMPARE(search.Count(), 4);
+        QCOMPARE(BmsSearchTesting::Count(search), 4);
 
         QVERIFY(WorkerThread::PostQuit(search.ThreadId(), 14));
-        QVERIFY(search.wait(5000));
-        QCOMPARE(WorkerThread::ExitCodeOf(search.ThreadId()), std::optional<int>(14));
+        QVERIFY(WorkerThreadTesting::Join(search, std::chrono::seconds(5)));
+        QCOMPARE(WorkerThreadTesting::ExitCodeOf(search.ThreadId()), std::optional<int>(14));
     }
 
     // The first finished folder goes over at once; folders finished within
@@ -193,7 +195,7 @@ private slots:
                  std::set<std::string>({"Middle", "Middle2"}));
         QCOMPARE(window.rows[3].title, std::string("Top"));
         WorkerThread::PostQuit(search.ThreadId(), 14);
-        QVERIFY(search.wait(5000));
+        QVERIFY(WorkerThreadTesting::Join(search, std::chrono::seconds(5)));
     }
 
     void emptyTreeStillSwapsTheButtonsAndEndsIdle()
@@ -217,7 +219,7 @@ private slots:
         QCOMPARE(window.calls, expected);
         QCOMPARE(m_word.Load(), int32_t(SS_IDLE));
         WorkerThread::PostQuit(search.ThreadId(), 14);
-        QVERIFY(search.wait(5000));
+        QVERIFY(WorkerThreadTesting::Join(search, std::chrono::seconds(5)));
     }
 
     void missingRootListsNothingAndEndsIdle()
@@ -230,7 +232,7 @@ private slots:
         QCOMPARE(window.calls, expected);
         QCOMPARE(m_word.Load(), int32_t(SS_IDLE));
         WorkerThread::PostQuit(search.ThreadId(), 14);
-        QVERIFY(search.wait(5000));
+        QVERIFY(WorkerThreadTesting::Join(search, std::chrono::seconds(5)));
     }
 
     // A stop written while the deepest folder is being handed over: the
@@ -255,8 +257,8 @@ private slots:
             }
         };
         QVERIFY(RunToWait(search));
-        QVERIFY(search.wait(5000));  // quit 13 was already queued
-        QCOMPARE(WorkerThread::ExitCodeOf(search.ThreadId()), std::optional<int>(13));
+        QVERIFY(WorkerThreadTesting::Join(search, std::chrono::seconds(5)));  // quit 13 was already queued
+        QCOMPARE(WorkerThreadTesting::ExitCodeOf(search.ThreadId()), std::optional<int>(13));
         QCOMPARE(m_word.Load(), int32_t(SS_IDLE));
         const std::string root = tree.Path("R") + "/";
         const std::vector<std::string> folders = Folders(window.rows);
@@ -290,8 +292,8 @@ private slots:
         QCOMPARE(m_word.Load(), int32_t(SS_IDLE));
         QCOMPARE(WorkerThread::PhaseOf(search.ThreadId()), WorkerThread::Phase::Waiting);
         WorkerThread::PostQuit(search.ThreadId(), 14);
-        QVERIFY(search.wait(5000));
-        QCOMPARE(WorkerThread::ExitCodeOf(search.ThreadId()), std::optional<int>(14));
+        QVERIFY(WorkerThreadTesting::Join(search, std::chrono::seconds(5)));
+        QCOMPARE(WorkerThreadTesting::ExitCodeOf(search.ThreadId()), std::optional<int>(14));
     }
 
     // The first 65,536 rows are listed; folders after that add none.
@@ -312,7 +314,7 @@ private slots:
         QCOMPARE(window.rows.size(), std::size_t(65536));
         QCOMPARE(window.calls.at(window.calls.size() - 3), "title Tamboro - 65536 [" + tree.Path("R") + "/]");
         WorkerThread::PostQuit(search.ThreadId(), 14);
-        QVERIFY(search.wait(5000));
+        QVERIFY(WorkerThreadTesting::Join(search, std::chrono::seconds(5)));
     }
 
     // The worker maps the window's own block through a handle taken from
@@ -344,7 +346,7 @@ private slots:
         FakeWindow window(StateWord{});
         CBmsSearch search(window, tree.Root(), windowSide);
         QVERIFY(RunToWait(search));
-        QVERIFY(search.wait(5000));  // no quit needed
+        QVERIFY(WorkerThreadTesting::Join(search, std::chrono::seconds(5)));  // no quit needed
         const std::vector<std::string> expected = {"error " + message.toStdString()};
         QCOMPARE(window.calls, expected);
         QVERIFY(window.rows.empty());

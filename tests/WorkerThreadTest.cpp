@@ -8,9 +8,12 @@
 #include <QTest>
 #include <QTimer>
 #include <atomic>
+#include <chrono>
 #include <functional>
+#include <optional>
 #include <vector>
 
+#include "tests/support/WorkerThreadTesting.h"
 #include "worker/WorkerThread.h"
 
 namespace tamboro {
@@ -112,14 +115,14 @@ private slots:
         thread.start();
         QVERIFY(thread.entered.tryAcquire(1, 5000));
         QCOMPARE(WorkerThread::PhaseOf(id), WorkerThread::Phase::Working);
-        QCOMPARE(WorkerThread::ExitCodeOf(id), std::nullopt);
+        QCOMPARE(WorkerThreadTesting::ExitCodeOf(id), std::nullopt);
         thread.gate.release();
         QVERIFY(WaitForPhase(id, WorkerThread::Phase::Waiting));
         QVERIFY(thread.isRunning());
         QVERIFY(WorkerThread::PostQuit(id, 14));
-        QVERIFY(thread.wait(5000));
+        QVERIFY(WorkerThreadTesting::Join(thread, std::chrono::seconds(5)));
         QCOMPARE(WorkerThread::PhaseOf(id), WorkerThread::Phase::Ended);
-        QCOMPARE(WorkerThread::ExitCodeOf(id), std::optional<int>(14));
+        QCOMPARE(WorkerThreadTesting::ExitCodeOf(id), std::optional<int>(14));
     }
 
     // Quits that arrive while InitInstance runs wait for the loop; the first
@@ -141,8 +144,8 @@ private slots:
         QVERIFY(WorkerThread::PostQuit(thread.ThreadId(), first));
         QVERIFY(WorkerThread::PostQuit(thread.ThreadId(), second));
         thread.gate.release();
-        QVERIFY(thread.wait(5000));
-        QCOMPARE(WorkerThread::ExitCodeOf(thread.ThreadId()), std::optional<int>(first));
+        QVERIFY(WorkerThreadTesting::Join(thread, std::chrono::seconds(5)));
+        QCOMPARE(WorkerThreadTesting::ExitCodeOf(thread.ThreadId()), std::optional<int>(first));
     }
 
     // QThread::start forgets an exit() made before it; a posted quit is kept.
@@ -153,8 +156,8 @@ private slots:
         QVERIFY(WorkerThread::PostQuit(thread.ThreadId(), 14));
         thread.gate.release();
         thread.start();
-        QVERIFY(thread.wait(5000));
-        QCOMPARE(WorkerThread::ExitCodeOf(thread.ThreadId()), std::optional<int>(13));
+        QVERIFY(WorkerThreadTesting::Join(thread, std::chrono::seconds(5)));
+        QCOMPARE(WorkerThreadTesting::ExitCodeOf(thread.ThreadId()), std::optional<int>(13));
     }
 
     void laterQuitsToAWaitingThreadAreDropped()
@@ -165,11 +168,11 @@ private slots:
         QVERIFY(WaitForPhase(thread.ThreadId(), WorkerThread::Phase::Waiting));
         QVERIFY(WorkerThread::PostQuit(thread.ThreadId(), 13));
         WorkerThread::PostQuit(thread.ThreadId(), 14);
-        QVERIFY(thread.wait(5000));
-        QCOMPARE(WorkerThread::ExitCodeOf(thread.ThreadId()), std::optional<int>(13));
+        QVERIFY(WorkerThreadTesting::Join(thread, std::chrono::seconds(5)));
+        QCOMPARE(WorkerThreadTesting::ExitCodeOf(thread.ThreadId()), std::optional<int>(13));
         // The thread is gone: nothing more to post to.
         QVERIFY(!WorkerThread::PostQuit(thread.ThreadId(), 14));
-        QCOMPARE(WorkerThread::ExitCodeOf(thread.ThreadId()), std::optional<int>(13));
+        QCOMPARE(WorkerThreadTesting::ExitCodeOf(thread.ThreadId()), std::optional<int>(13));
     }
 
     void failedInitInstanceEndsWithoutWaitingForAQuit()
@@ -177,9 +180,9 @@ private slots:
         GatedThread thread(false);
         thread.gate.release();
         thread.start();
-        QVERIFY(thread.wait(5000));
+        QVERIFY(WorkerThreadTesting::Join(thread, std::chrono::seconds(5)));
         QCOMPARE(WorkerThread::PhaseOf(thread.ThreadId()), WorkerThread::Phase::Ended);
-        QCOMPARE(WorkerThread::ExitCodeOf(thread.ThreadId()), std::optional<int>(77));
+        QCOMPARE(WorkerThreadTesting::ExitCodeOf(thread.ThreadId()), std::optional<int>(77));
         QVERIFY(!WorkerThread::PostQuit(thread.ThreadId(), 14));
     }
 
@@ -188,14 +191,14 @@ private slots:
         QVERIFY(!WorkerThread::PostQuit(0, 13));
         QVERIFY(!WorkerThread::PostQuit(0xFFFFFFFFFFFFull, 13));
         QCOMPARE(WorkerThread::PhaseOf(0), WorkerThread::Phase::Ended);
-        QCOMPARE(WorkerThread::ExitCodeOf(0), std::nullopt);
+        QCOMPARE(WorkerThreadTesting::ExitCodeOf(0), std::nullopt);
     }
 
     // An auto-delete thread is deleted once it has ended; its id stays safe
     // to post to and its exit code can still be read.
     void autoDeletedThreadCanStillBeAddressedById()
     {
-        const int before = WorkerThread::LiveCount();
+        const int before = WorkerThreadTesting::LiveCount();
         auto* thread = new GatedThread;
         thread->SetAutoDelete(true);
         QPointer<GatedThread> guard(thread);
@@ -205,9 +208,9 @@ private slots:
         QVERIFY(WaitForPhase(id, WorkerThread::Phase::Waiting));
         QVERIFY(WorkerThread::PostQuit(id, 13));
         QTRY_VERIFY_WITH_TIMEOUT(guard.isNull(), 5000);
-        QCOMPARE(WorkerThread::LiveCount(), before);
+        QCOMPARE(WorkerThreadTesting::LiveCount(), before);
         QVERIFY(!WorkerThread::PostQuit(id, 14));
-        QCOMPARE(WorkerThread::ExitCodeOf(id), std::optional<int>(13));
+        QCOMPARE(WorkerThreadTesting::ExitCodeOf(id), std::optional<int>(13));
     }
 
     // A call runs on the context's thread, and the caller goes on only after
@@ -234,7 +237,7 @@ private slots:
         thread.start();
         QVERIFY(WaitForPhase(thread.ThreadId(), WorkerThread::Phase::Waiting));
         WorkerThread::PostQuit(thread.ThreadId(), 14);
-        QVERIFY(thread.wait(5000));
+        QVERIFY(WorkerThreadTesting::Join(thread, std::chrono::seconds(5)));
         QCOMPARE(ranOn, QThread::currentThread());
         QCOMPARE(seenByCall, std::size_t(5));
         QCOMPARE(seenAfterReturn, std::size_t(3));
@@ -261,14 +264,14 @@ private slots:
         QVERIFY(thread.returned);
         QVERIFY(!ran);
         WorkerThread::PostQuit(thread.ThreadId(), 14);
-        QVERIFY(thread.wait(5000));
+        QVERIFY(WorkerThreadTesting::Join(thread, std::chrono::seconds(5)));
     }
 
     // At program end: threads waiting in their loops, one still in its work
     // and one blocked in a call to this thread are all ended and joined.
     void endAllJoinsEveryThread()
     {
-        const int before = WorkerThread::LiveCount();
+        const int before = WorkerThreadTesting::LiveCount();
         auto* waiting = new GatedThread;
         auto* working = new GatedThread;
         QObject context;
@@ -291,10 +294,10 @@ private slots:
 
         WorkerThread::EndAllAndJoin(14);
 
-        QCOMPARE(WorkerThread::LiveCount(), before);
-        QCOMPARE(WorkerThread::ExitCodeOf(waitingId), std::optional<int>(14));
-        QCOMPARE(WorkerThread::ExitCodeOf(workingId), std::optional<int>(14));
-        QCOMPARE(WorkerThread::ExitCodeOf(callingId), std::optional<int>(14));
+        QCOMPARE(WorkerThreadTesting::LiveCount(), before);
+        QCOMPARE(WorkerThreadTesting::ExitCodeOf(waitingId), std::optional<int>(14));
+        QCOMPARE(WorkerThreadTesting::ExitCodeOf(workingId), std::optional<int>(14));
+        QCOMPARE(WorkerThreadTesting::ExitCodeOf(callingId), std::optional<int>(14));
     }
 };
 

@@ -120,7 +120,7 @@ bool CBmsSearch::InitInstance()
     WindowSink sink(*this, m_handOverPeriod);
     FolderScan scan(sink, word, kRowLimit);
     scan.SetChartTypes(m_types);
-    scan.SetReaders(m_readers);
+    scan.SetReaders(FolderScan::DefaultReaders());
     // At program end the window asks this thread to stop through a flag of
     // its own: the shared word may read idle (another process wrote it)
     // while this scan still runs, and writing SS_STOP there could stop

@@ -56,17 +56,13 @@ public:
     void SetHandOverPeriod(std::chrono::milliseconds period) { m_handOverPeriod = period; }
 
     // Which names are charts (default: "bms"); set before the thread starts.
+    // The scan reads charts ahead of the rows with FolderScan's default
+    // number of readers.
     void SetChartTypes(ChartTypes types) { m_types = std::move(types); }
-    // Threads reading charts ahead of the rows (default: the scan's own
-    // default); set before the thread starts.
-    void SetReaders(int readers) { m_readers = readers; }
 
     // Runs first on the new thread, before the state block is mapped (lets a
     // test hold a worker at its start).
     void SetStartHook(std::function<void()> hook) { m_startHook = std::move(hook); }
-
-    // Rows this worker has added; read it after the thread ended.
-    int32_t Count() const { return m_nCount; }
 
 protected:
     bool InitInstance() override;
@@ -74,17 +70,18 @@ protected:
 
 private:
     friend class WindowSink;
+    // Tests read m_nCount through it.
+    friend class BmsSearchTesting;
     // Runs `call` on the window's thread and waits for it.
     void CallWindow(const std::function<void()>& call);
 
-    int32_t m_nCount = 0;
+    int32_t m_nCount = 0;  // rows this worker has added, once its scan is over
     SearchWindow* m_pOwner;
     const std::string m_strRoot;
     SharedStateBlock m_block;
     std::function<void()> m_startHook;
     std::chrono::milliseconds m_handOverPeriod = kHandOverPeriod;
     ChartTypes m_types;
-    int m_readers = FolderScan::DefaultReaders();
 };
 
 }  // namespace tamboro

@@ -6,8 +6,6 @@
 #include <QMetaObject>
 #include <QPointer>
 #include <condition_variable>
-#include <deque>
-#include <limits>
 #include <memory>
 #include <mutex>
 #include <unordered_map>
@@ -16,27 +14,14 @@
 namespace tamboro {
 namespace {
 
-// Every thread object by id, and the exit codes of the threads that ended
-// most recently. One mutex guards these and the quit state of every thread.
+// Every thread object by id. One mutex guards it and the quit state of
+// every thread.
 struct Registry {
-    static constexpr std::size_t kRememberedCodes = 4096;
-
     std::mutex mutex;
     std::condition_variable phaseLeftWorking;  // a thread left InitInstance
     WorkerThread::Id nextId = 1;
     std::unordered_map<WorkerThread::Id, WorkerThread*> threads;
-    std::unordered_map<WorkerThread::Id, int> exitCodes;
-    std::deque<WorkerThread::Id> exitOrder;
-
-    void RememberExitCode(WorkerThread::Id id, int code)
-    {
-        exitCodes[id] = code;
-        exitOrder.push_back(id);
-        while (exitOrder.size() > kRememberedCodes) {
-            exitCodes.erase(exitOrder.front());
-            exitOrder.pop_front();
-        }
-    }
+    void (*endObserver)(WorkerThread::Id, int) = nullptr;
 };
 
 Registry& TheRegistry()
@@ -115,7 +100,7 @@ private:
 WorkerThread::WorkerThread(QObject* parent) : QThread(parent), m_id(NewId())
 {
     // The last code of ours on the ending thread. It holds the registry's
-    // mutex, which wait() and a deferred delete take before the object may
+    // mutex, which Join() and a deferred delete take before the object may
     // go, so that thread checkers see the order too (see PostFence).
     connect(
         this, &QThread::finished, this,
@@ -137,19 +122,12 @@ WorkerThread::~WorkerThread()
     registry.threads.erase(m_id);
 }
 
-bool WorkerThread::wait(QDeadlineTimer deadline)
+bool WorkerThread::Join(QDeadlineTimer deadline)
 {
-    const bool ended = QThread::wait(deadline);
+    const bool ended = wait(deadline);
     if (ended)
         SyncWithRegistry();  // see the finished handler
     return ended;
-}
-
-bool WorkerThread::wait(unsigned long time)
-{
-    if (time == std::numeric_limits<unsigned long>::max())
-        return wait(QDeadlineTimer(QDeadlineTimer::Forever));
-    return wait(QDeadlineTimer(static_cast<qint64>(time)));
 }
 
 bool WorkerThread::event(QEvent* event)
@@ -262,14 +240,11 @@ bool WorkerThread::WaitWhileWorking(Id id, std::chrono::milliseconds timeout)
     });
 }
 
-std::optional<int> WorkerThread::ExitCodeOf(Id id)
+void WorkerThread::SetEndObserver(EndObserver observer)
 {
     Registry& registry = TheRegistry();
     std::lock_guard lock(registry.mutex);
-    const auto it = registry.exitCodes.find(id);
-    if (it == registry.exitCodes.end())
-        return std::nullopt;
-    return it->second;
+    registry.endObserver = observer;
 }
 
 int WorkerThread::LiveCount()
@@ -279,7 +254,7 @@ int WorkerThread::LiveCount()
     return static_cast<int>(registry.threads.size());
 }
 
-void WorkerThread::EndAllAndJoin(int code, const std::function<void()>& whileWaiting)
+void WorkerThread::EndAllAndJoin(int code)
 {
     std::vector<Id> ids;
     {
@@ -288,10 +263,10 @@ void WorkerThread::EndAllAndJoin(int code, const std::function<void()>& whileWai
         for (const auto& entry : registry.threads)
             ids.push_back(entry.first);
     }
-    EndAndJoin(ids, code, whileWaiting);
+    EndAndJoin(ids, code);
 }
 
-void WorkerThread::EndAndJoin(const std::vector<Id>& ids, int code, const std::function<void()>& whileWaiting)
+void WorkerThread::EndAndJoin(const std::vector<Id>& ids, int code)
 {
     std::vector<QPointer<WorkerThread>> threads;
     {
@@ -312,9 +287,7 @@ void WorkerThread::EndAndJoin(const std::vector<Id>& ids, int code, const std::f
     for (const QPointer<WorkerThread>& thread : threads) {
         // A worker may be waiting for a call it made to this thread: serve
         // such calls while waiting, or neither side would ever go on.
-        while (thread != nullptr && !thread->wait(QDeadlineTimer(pump ? 10 : 1000))) {
-            if (whileWaiting)
-                whileWaiting();
+        while (thread != nullptr && !thread->Join(QDeadlineTimer(pump ? 10 : 1000))) {
             if (pump)
                 QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
         }
@@ -352,8 +325,9 @@ void WorkerThread::run()
     code = ExitInstance(code);
     {
         std::lock_guard lock(registry.mutex);
+        if (registry.endObserver != nullptr)
+            registry.endObserver(m_id, code);
         m_phase = Phase::Ended;
-        registry.RememberExitCode(m_id, code);
     }
     registry.phaseLeftWorking.notify_all();
 }

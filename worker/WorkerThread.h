@@ -9,12 +9,12 @@
 // exec return the second code, and a call before start is forgotten).
 #pragma once
 
+#include <QDeadlineTimer>
 #include <QThread>
 #include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <functional>
-#include <optional>
 #include <vector>
 
 namespace tamboro {
@@ -47,10 +47,6 @@ public:
     // phase is Ended at once, and an auto-delete object is deleted later.
     bool Start();
 
-    // Set once the thread is asked to give up its work (by AskToStop, or at
-    // program end by EndAndJoin); the work tests it where it can stop.
-    const std::atomic<bool>& StopFlag() const { return m_stopRequested; }
-
     // Sets the stop flag of the thread `id` while its work may still run
     // (it has not started it yet, or is in InitInstance). False when its work
     // is over, it has ended, or the id is unknown.
@@ -69,35 +65,20 @@ public:
     // working.
     static bool WaitWhileWorking(Id id, std::chrono::milliseconds timeout);
 
-    // The exit code of an ended thread: the code of its first quit, or
-    // ExitInstance's answer after a failed InitInstance. Remembered for the
-    // most recent threads after their objects are gone; nullopt while the
-    // thread runs or when it is unknown.
-    static std::optional<int> ExitCodeOf(Id id);
-
-    // Number of thread objects that exist.
-    static int LiveCount();
-
     // Sets the stop flag of every thread that has not ended, posts each a
-    // quit with `code`, and waits for all of them to end. Called on the application's thread, it keeps
-    // that thread's events flowing while it waits, so that a worker blocked
-    // in a call to it can finish the call. Objects set to auto-delete are
-    // deleted before it returns.
-    // `whileWaiting` runs on every round of the wait (e.g. to ask a scan to
-    // unwind sooner).
-    static void EndAllAndJoin(int code, const std::function<void()>& whileWaiting = {});
+    // quit with `code`, and waits for all of them to end. Called on the
+    // application's thread, it keeps that thread's events flowing while it
+    // waits, so that a worker blocked in a call to it can finish the call.
+    // Objects set to auto-delete are deleted before it returns.
+    static void EndAllAndJoin(int code);
     // The same for the threads `ids` only; unknown or ended ids are skipped.
-    static void EndAndJoin(const std::vector<Id>& ids, int code, const std::function<void()>& whileWaiting = {});
-
-    // QThread::wait, and once the thread has ended, everything it did is
-    // ordered before the caller's next steps through a standard mutex too.
-    // QThread::wait orders them through Qt's own futex-based locks, which
-    // thread checkers (ThreadSanitizer) cannot see; without this they would
-    // take e.g. deleting the ended thread's object for a race.
-    bool wait(QDeadlineTimer deadline = QDeadlineTimer(QDeadlineTimer::Forever));
-    bool wait(unsigned long time);
+    static void EndAndJoin(const std::vector<Id>& ids, int code);
 
 protected:
+    // Set once the thread is asked to give up its work (by AskToStop, or at
+    // program end by EndAndJoin); the work tests it where it can stop.
+    const std::atomic<bool>& StopFlag() const { return m_stopRequested; }
+
     // Runs `call` on the thread of `context` and waits until it has run, or
     // until Qt dropped it unrun because `context` went away first (so the
     // wait always ends). Called on that thread itself, it runs `call` at once.
@@ -110,11 +91,31 @@ protected:
     // InitInstance) or 0 (after a failed one).
     virtual int ExitInstance(int code) { return code; }
 
-    // Takes the same mutex as wait() before the event is handled: the
+    // Takes the same mutex as Join() before the event is handled: the
     // deferred delete of an auto-delete thread comes from the ending thread.
     bool event(QEvent* event) override;
 
 private:
+    // Tests reach the members below through WorkerThreadTesting.
+    friend class WorkerThreadTesting;
+
+    // Told the id and exit code of each thread as it ends, before its phase
+    // reads Ended (on the ending thread, under the registry's lock). Nothing
+    // keeps the codes unless the observer does; none is set in the program.
+    using EndObserver = void (*)(Id id, int code);
+    static void SetEndObserver(EndObserver observer);
+
+    // Number of thread objects that exist.
+    static int LiveCount();
+
+    // Waits until the thread has ended, at most until `deadline`, like
+    // QThread::wait; once it has, everything the thread did is ordered
+    // before the caller's next steps through a standard mutex too.
+    // QThread::wait orders them through Qt's own futex-based locks, which
+    // thread checkers (ThreadSanitizer) cannot see; without this they would
+    // take e.g. deleting the ended thread's object for a race.
+    bool Join(QDeadlineTimer deadline);
+
     void run() final;
 
     const Id m_id;
