@@ -161,6 +161,8 @@ int ReadAheadScan::RunOnOneThread(const std::string& root)
 
 int ReadAheadScan::Run(const std::string& root)
 {
+    // Declared before the joiner: the walk's thread uses it until joined.
+    Walker walker(*this);
     std::vector<std::thread> threads;
     // Whatever way the lister leaves, every thread has ended when Run returns.
     struct Joiner {
@@ -190,7 +192,6 @@ int ReadAheadScan::Run(const std::string& root)
     // Without a reader, or a thread for the walk, the scan is one thread's.
     if (readers == 0)
         return RunOnOneThread(root);
-    Walker walker(*this);
     try {
         threads.emplace_back([&walker, &root] { walker.Run(root); });
     } catch (const std::system_error&) {
