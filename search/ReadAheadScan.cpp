@@ -230,9 +230,9 @@ void ReadAheadScan::ReadChunk(ChartChunk& chunk, HeaderReader& reader, TagTable&
         if (reader.TakeDeviceWait())
             m_window.NoteDeviceWait();
         ChartRow& row = chunk.rows[i - chunk.begin];
-        row.genre = tags[1].value;
-        row.title = tags[2].value;
-        row.artist = tags[3].value;
+        row.genre = tags.Value(TagOf("#GENRE "));
+        row.title = tags.Value(TagOf("#TITLE "));
+        row.artist = tags.Value(TagOf("#ARTIST "));
         chunk.bytes += row.genre.size() + row.title.size() + row.artist.size();
     }
 }
