@@ -102,25 +102,39 @@ std::size_t FindCandidateLineSse2(const char* buf, std::size_t from, std::size_t
 }
 
 #if defined(__x86_64__)
-// Bit k set: p[k] is a LF followed by '#' and a first letter. The letter is
-// looked up by its two nibbles, which costs the same for any number of tags.
+// Up to this many first letters are compared one by one; more are looked up
+// by their two nibbles, which costs the same for any number of letters.
+inline constexpr std::size_t kMostInitialsCompared = 4;
+
+template <const TagInitials& Initials, std::size_t... K>
+__attribute__((target("avx2"), always_inline)) inline __m256i InitialBytesAvx2(__m256i bytes, std::index_sequence<K...>)
+{
+    if constexpr (sizeof...(K) <= kMostInitialsCompared) {
+        const __m256i lower = _mm256_or_si256(bytes, _mm256_set1_epi8(0x20));
+        return (_mm256_setzero_si256() | ... | _mm256_cmpeq_epi8(lower, _mm256_set1_epi8(Initials.lower[K])));
+    } else {
+        const __m256i byLow =
+            _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(Initials.byLowNibble.data())));
+        const __m256i byHigh = _mm256_broadcastsi128_si256(
+            _mm_loadu_si128(reinterpret_cast<const __m128i*>(Initials.byHighNibble.data())));
+        // A byte of 0x80 or more looks up zero by its low nibble already.
+        const __m256i high = _mm256_and_si256(_mm256_srli_epi16(bytes, 4), _mm256_set1_epi8(0x0F));
+        const __m256i bits = _mm256_and_si256(_mm256_shuffle_epi8(byLow, bytes), _mm256_shuffle_epi8(byHigh, high));
+        return _mm256_xor_si256(_mm256_cmpeq_epi8(bits, _mm256_setzero_si256()), _mm256_set1_epi8(-1));
+    }
+}
+
+// Bit k set: p[k] is a LF followed by '#' and a first letter.
 template <const TagInitials& Initials>
 __attribute__((target("avx2"), always_inline)) inline uint32_t CandidateMask32(const char* p)
 {
-    const __m256i byLow =
-        _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(Initials.byLowNibble.data())));
-    const __m256i byHigh =
-        _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(Initials.byHighNibble.data())));
     const __m256i b0 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
     const __m256i b1 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 1));
     const __m256i b2 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 2));
-    // A byte of 0x80 or more looks up zero by its low nibble already.
-    const __m256i high = _mm256_and_si256(_mm256_srli_epi16(b2, 4), _mm256_set1_epi8(0x0F));
-    const __m256i bits = _mm256_and_si256(_mm256_shuffle_epi8(byLow, b2), _mm256_shuffle_epi8(byHigh, high));
-    const __m256i notInitial = _mm256_cmpeq_epi8(bits, _mm256_setzero_si256());
+    const __m256i initial = InitialBytesAvx2<Initials>(b2, std::make_index_sequence<Initials.count>());
     const __m256i lineStart =
         _mm256_and_si256(_mm256_cmpeq_epi8(b0, _mm256_set1_epi8('\n')), _mm256_cmpeq_epi8(b1, _mm256_set1_epi8('#')));
-    return static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_andnot_si256(notInitial, lineStart)));
+    return static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_and_si256(lineStart, initial)));
 }
 
 template <const TagInitials& Initials>
