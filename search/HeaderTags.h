@@ -32,13 +32,14 @@ constexpr bool IsAsciiLetter(char c)
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
 }
 
-// A tag as the reader's rules need it: its first letter tells a header line
-// from a data line ("#00111:..."), and since it ends in its only space no tag
-// is the start of another.
+// A tag as the reader's rules need it: written in capitals; its first letter
+// tells a header line from a data line ("#00111:..."); and since it ends in
+// its only space, no tag is the start of another.
 constexpr bool IsWellFormedTag(std::string_view text)
 {
-    return text.size() >= 3 && text.size() <= 32 && text.front() == '#' && IsAsciiLetter(text[1]) &&
-           text.back() == ' ' && text.find(' ') == text.size() - 1;
+    const bool capitals = std::none_of(text.begin(), text.end(), [](char c) { return c >= 'a' && c <= 'z'; });
+    return text.size() >= 3 && text.front() == '#' && IsAsciiLetter(text[1]) && capitals && text.back() == ' ' &&
+           text.find(' ') == text.size() - 1;
 }
 
 template <std::size_t N>
@@ -54,7 +55,7 @@ constexpr bool AreWellFormedTags(const std::array<TagSpec, N>& tags)
     }
     return true;
 }
-static_assert(AreWellFormedTags(kHeaderTags), "a header tag is '#', a letter, more bytes and one space, each once");
+static_assert(AreWellFormedTags(kHeaderTags), "a header tag is '#', a capital letter, more bytes and one space, once");
 static_assert(kHeaderTags.size() <= 255, "TagId counts tags in a byte");
 
 // The tag whose text is `text`, found while compiling: a tag that is not in
