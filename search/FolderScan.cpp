@@ -70,9 +70,9 @@ int FolderScan::ChartPass(const DirectoryListing& listing, const std::string& pa
             return error;
         ChartRow& row = m_batch.emplace_back();
         row.folder = path;
-        row.genre = m_tags[1].value;
-        row.title = m_tags[2].value;
-        row.artist = m_tags[3].value;
+        row.genre = m_tags.Value(TagOf("#GENRE "));
+        row.title = m_tags.Value(TagOf("#TITLE "));
+        row.artist = m_tags.Value(TagOf("#ARTIST "));
         row.index = static_cast<uint32_t>(m_nCount);
         row.key = MakeRowKey(row.index, row.index);
         ++m_nCount;

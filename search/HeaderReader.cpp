@@ -1,6 +1,7 @@
 #include "search/HeaderReader.h"
 #include "platform/DirectoryReader.h"
 #include "platform/Eintr.h"
+#include "search/CandidateLineFinder.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -10,10 +11,6 @@
 #include <new>
 #include <sys/stat.h>
 #include <unistd.h>
-
-#if defined(__x86_64__)
-#include <immintrin.h>
-#endif
 
 namespace tamboro {
 namespace {
@@ -25,13 +22,12 @@ char AsciiLower(char c)
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c;
 }
 
-bool TagMatches(const char* line, std::size_t len, const HeaderTag& tag)
+bool TagMatches(const char* line, std::size_t len, std::string_view tag)
 {
-    const auto n = static_cast<std::size_t>(tag.length);
-    if (len < n)
+    if (len < tag.size())
         return false;
-    for (std::size_t i = 0; i < n; ++i) {
-        if (AsciiLower(line[i]) != AsciiLower(tag.tag[i]))
+    for (std::size_t i = 0; i < tag.size(); ++i) {
+        if (AsciiLower(line[i]) != AsciiLower(tag[i]))
             return false;
     }
     return true;
@@ -39,109 +35,32 @@ bool TagMatches(const char* line, std::size_t len, const HeaderTag& tag)
 
 // True while the first `len` bytes of an unfinished line can still turn out
 // to start with one of the tags.
-bool MayStartWithTag(const char* line, std::size_t len, const TagTable& tags)
+bool MayStartWithTag(const char* line, std::size_t len)
 {
     if (len == 0 || line[0] != '#')
         return false;
-    for (int i = 1; i <= 3; ++i) {
-        const std::size_t n = std::min(len, static_cast<std::size_t>(tags[i].length));
-        bool same = true;
-        for (std::size_t k = 0; k < n && same; ++k)
-            same = AsciiLower(line[k]) == AsciiLower(tags[i].tag[k]);
-        if (same)
+    for (const TagSpec& tag : kHeaderTags) {
+        if (TagMatches(line, len, tag.text.substr(0, len)))
             return true;
     }
     return false;
-}
-
-bool IsTagInitial(char c)
-{
-    const char lower = AsciiLower(c);
-    return lower == 'g' || lower == 't' || lower == 'a';
 }
 
 // One complete line, without its line end. Data lines ("#00111:...") are
 // passed over on their second byte, before any tag is compared.
 void TakeLine(const char* line, std::size_t len, TagTable& tags)
 {
-    if (len < 2 || line[0] != '#' || !IsTagInitial(line[1]))
+    if (len < 2 || line[0] != '#' || !kHeaderTagInitials.isInitial[static_cast<unsigned char>(line[1])])
         return;
-    for (int i = 1; i <= 3; ++i) {
-        if (TagMatches(line, len, tags[i])) {
-            const std::size_t rest = len - static_cast<std::size_t>(tags[i].length);
-            tags[i].value.assign(line + tags[i].length, std::min(rest, HeaderReader::kMaxValueLength));
+    for (std::size_t i = 0; i < kHeaderTags.size(); ++i) {
+        const std::string_view tag = kHeaderTags[i].text;
+        if (TagMatches(line, len, tag)) {
+            // No tag starts another: they all end in their only space.
+            tags.Value(static_cast<TagId>(i))
+                .assign(line + tag.size(), std::min(len - tag.size(), HeaderReader::kMaxValueLength));
+            return;
         }
     }
-}
-
-// Finds the next line start after `from` whose line may be a header line:
-// a position p with buf[p-1] == LF, buf[p] == '#' and buf[p+1] one of the
-// tags' first letters. Returns `end` when there is none with p + 1 < end.
-// Chart data lines start with "#" and a digit, so this passes over nearly
-// every line without looking at it one by one.
-std::size_t FindCandidateLineScalar(const char* buf, std::size_t i, std::size_t end)
-{
-    for (; i + 2 < end; ++i) {
-        if (buf[i] == '\n' && buf[i + 1] == '#' && IsTagInitial(buf[i + 2]))
-            return i + 1;
-    }
-    return end;
-}
-
-#if defined(__x86_64__)
-// Bit k set: buf[p + k] is a LF followed by '#' and a tag initial.
-__attribute__((target("avx2"), always_inline)) inline uint32_t CandidateMask32(const char* p)
-{
-    const __m256i b0 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
-    const __m256i b1 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 1));
-    const __m256i b2 =
-        _mm256_or_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 2)), _mm256_set1_epi8(0x20));
-    const __m256i initial = _mm256_or_si256(
-        _mm256_or_si256(_mm256_cmpeq_epi8(b2, _mm256_set1_epi8('g')), _mm256_cmpeq_epi8(b2, _mm256_set1_epi8('t'))),
-        _mm256_cmpeq_epi8(b2, _mm256_set1_epi8('a')));
-    const __m256i hit = _mm256_and_si256(
-        _mm256_and_si256(_mm256_cmpeq_epi8(b0, _mm256_set1_epi8('\n')), _mm256_cmpeq_epi8(b1, _mm256_set1_epi8('#'))),
-        initial);
-    return static_cast<uint32_t>(_mm256_movemask_epi8(hit));
-}
-
-__attribute__((target("avx2"))) std::size_t FindCandidateLineAvx2(const char* buf, std::size_t from, std::size_t end)
-{
-    std::size_t i = from;
-    while (i + 64 + 2 <= end) {
-        const uint64_t mask = CandidateMask32(buf + i) | (static_cast<uint64_t>(CandidateMask32(buf + i + 32)) << 32);
-        if (mask != 0)
-            return i + static_cast<std::size_t>(__builtin_ctzll(mask)) + 1;
-        i += 64;
-    }
-    return FindCandidateLineScalar(buf, i, end);
-}
-#endif
-
-std::size_t FindCandidateLineSse2(const char* buf, std::size_t from, std::size_t end)
-{
-    std::size_t i = from;
-#if defined(__SSE2__)
-    const __m128i lf = _mm_set1_epi8('\n');
-    const __m128i hash = _mm_set1_epi8('#');
-    const __m128i caseBit = _mm_set1_epi8(0x20);
-    const __m128i g = _mm_set1_epi8('g');
-    const __m128i t = _mm_set1_epi8('t');
-    const __m128i a = _mm_set1_epi8('a');
-    while (i + 16 + 2 <= end) {
-        const __m128i b0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(buf + i));
-        const __m128i b1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(buf + i + 1));
-        const __m128i b2 = _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(buf + i + 2)), caseBit);
-        const __m128i initial =
-            _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(b2, g), _mm_cmpeq_epi8(b2, t)), _mm_cmpeq_epi8(b2, a));
-        const __m128i hit = _mm_and_si128(_mm_and_si128(_mm_cmpeq_epi8(b0, lf), _mm_cmpeq_epi8(b1, hash)), initial);
-        const int mask = _mm_movemask_epi8(hit);
-        if (mask != 0)
-            return i + static_cast<std::size_t>(__builtin_ctz(static_cast<unsigned>(mask))) + 1;
-        i += 16;
-    }
-#endif
-    return FindCandidateLineScalar(buf, i, end);
 }
 
 using FindCandidateFn = std::size_t (*)(const char*, std::size_t, std::size_t);
@@ -150,9 +69,9 @@ FindCandidateFn ChooseFindCandidate()
 {
 #if defined(__x86_64__)
     if (__builtin_cpu_supports("avx2"))
-        return FindCandidateLineAvx2;
+        return FindCandidateLineAvx2<kHeaderTagInitials>;
 #endif
-    return FindCandidateLineSse2;
+    return FindCandidateLineSse2<kHeaderTagInitials>;
 }
 
 const FindCandidateFn FindCandidateLine = ChooseFindCandidate();
@@ -193,32 +112,14 @@ std::size_t TakeCompleteLines(const char* buf, std::size_t pos, std::size_t end,
 // of the line is passed over, so memory stays bounded on any file.
 void TakeOverlongLine(const char* buf, std::size_t& carry, bool& skipping, TagTable& tags)
 {
-    constexpr std::size_t kLongestTag = 8;
-    if (carry <= kLongestTag + HeaderReader::kMaxValueLength + 1)
+    if (carry <= kLongestTagLength + HeaderReader::kMaxValueLength + 1)
         return;
     TakeLine(buf, carry, tags);
     carry = 0;
     skipping = true;
 }
 
-void ClearValues(TagTable& tags)
-{
-    for (int i = 1; i <= 3; ++i)
-        tags[i].value.clear();
-}
-
 }  // namespace
-
-TagTable MakeTagTable()
-{
-    TagTable tags;
-    tags[1].tag = "#GENRE ";
-    tags[2].tag = "#TITLE ";
-    tags[3].tag = "#ARTIST ";
-    for (HeaderTag& entry : tags)
-        entry.length = static_cast<int32_t>(entry.tag.size());
-    return tags;
-}
 
 void HeaderReader::FreeDeleter::operator()(char* p) const
 {
@@ -252,7 +153,7 @@ void HeaderReader::ReadHeaders(const std::string& path, TagTable& tags)
 
 int HeaderReader::ReadHeaders(int dirFd, const char* name, TagTable& tags, bool listedAsRegular)
 {
-    ClearValues(tags);
+    tags.Clear();
     // Look before opening: opening a device can have effects of its own, and
     // a FIFO would block a plain open.
     struct stat st {};
@@ -302,7 +203,7 @@ void HeaderReader::ReadFromMemory(std::string_view bytes, TagTable& tags)
 
 bool HeaderReader::ReadBlocks(BlockSource source, void* context, TagTable& tags)
 {
-    ClearValues(tags);
+    tags.Clear();
     std::size_t carry = 0;  // unfinished line kept from the previous block
     bool skipping = false;  // inside a line that cannot be a header line
     bool atEnd = false;
@@ -310,7 +211,7 @@ bool HeaderReader::ReadBlocks(BlockSource source, void* context, TagTable& tags)
         char* buf = Buffer(carry + m_blockSize);
         const ssize_t got = source(context, buf + carry, m_blockSize);
         if (got < 0) {
-            ClearValues(tags);
+            tags.Clear();
             return false;
         }
         std::size_t end = carry + static_cast<std::size_t>(got);
@@ -325,7 +226,7 @@ bool HeaderReader::ReadBlocks(BlockSource source, void* context, TagTable& tags)
             // were looked through already: keep it without going over it
             // again, so that a very long header line costs time in
             // proportion to its length, not to its square.
-            if (MayStartWithTag(buf, end, tags)) {
+            if (MayStartWithTag(buf, end)) {
                 carry = end;
                 TakeOverlongLine(buf, carry, skipping, tags);
             } else {
@@ -351,7 +252,7 @@ bool HeaderReader::ReadBlocks(BlockSource source, void* context, TagTable& tags)
             break;
         }
         const std::size_t tailLen = end - tail;
-        if (MayStartWithTag(buf + tail, tailLen, tags)) {
+        if (MayStartWithTag(buf + tail, tailLen)) {
             std::memmove(buf, buf + tail, tailLen);
             carry = tailLen;
             TakeOverlongLine(buf, carry, skipping, tags);
@@ -365,7 +266,7 @@ bool HeaderReader::ReadBlocks(BlockSource source, void* context, TagTable& tags)
 
 void HeaderReader::ParseBytes(std::string_view bytes, TagTable& tags)
 {
-    ClearValues(tags);
+    tags.Clear();
     if (const void* z = std::memchr(bytes.data(), kCtrlZ, bytes.size()))
         bytes = bytes.substr(0, static_cast<std::size_t>(static_cast<const char*>(z) - bytes.data()));
     const std::size_t tail = TakeCompleteLines(bytes.data(), 0, bytes.size(), tags);

@@ -1,7 +1,6 @@
-// Reading the genre, title and artist header lines of one chart file.
+// Reading the header lines of one chart file (the tags of kHeaderTags).
 #pragma once
 
-#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -12,21 +11,15 @@
 #include <vector>
 
 #include "platform/CachedRead.h"
+#include "search/HeaderTags.h"
 
 namespace tamboro {
 
-// One entry of the tag table: the tag as it starts a header line (ending in
-// exactly one space), the value found for it, and the tag's length in bytes.
-struct HeaderTag {
-    std::string tag;
-    std::string value;
-    int32_t length = 0;
-};
-
-// Indexed by list column: 0 folder (no tag), 1 genre, 2 title, 3 artist.
-using TagTable = std::array<HeaderTag, 4>;
-
-TagTable MakeTagTable();
+// An empty table, for a reader to fill.
+inline TagTable MakeTagTable()
+{
+    return {};
+}
 
 // Reads charts with line rules of a text-mode stream: a line ends at LF, a CR
 // directly before that LF is not part of the line, a lone CR is, and a
@@ -48,11 +41,11 @@ public:
 
     explicit HeaderReader(std::size_t blockSize = kDefaultBlockSize);
 
-    // Fills the values of entries 1 to 3 from the file `name` relative to the
+    // Fills the values of every tag from the file `name` relative to the
     // directory descriptor `dirFd` (AT_FDCWD for a plain path). Anything that
     // is not a regular file (folder, FIFO, socket, device, dangling link), a
     // file that cannot be opened, and a file whose reading fails part way
-    // all give three empty values. Never blocks on special files.
+    // all give empty values. Never blocks on special files.
     // `listedAsRegular` tells that the directory listing reported a regular
     // file, which saves a look at the entry before opening it.
     // Returns 0, or EMFILE/ENFILE when no descriptor was free to open the

@@ -298,9 +298,9 @@ int ReadAheadScan::ReadChart(ChartChunk& chunk, uint32_t chart, HeaderReader& re
         m_window.NoteDeviceWait();
     // Moved, not copied: a reader keeps no large value in its tag table.
     ChartRow& row = chunk.rows[chart - chunk.begin];
-    row.genre = std::move(tags[1].value);
-    row.title = std::move(tags[2].value);
-    row.artist = std::move(tags[3].value);
+    row.genre = std::move(tags.Value(TagOf("#GENRE ")));
+    row.title = std::move(tags.Value(TagOf("#TITLE ")));
+    row.artist = std::move(tags.Value(TagOf("#ARTIST ")));
     return 0;
 }
 

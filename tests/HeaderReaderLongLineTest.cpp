@@ -20,9 +20,9 @@ using test::Values;
 Values Read(HeaderReader& reader, const std::string& path)
 {
     TagTable tags = MakeTagTable();
-    tags[2].value = "stale";
+    tags.Value(TagOf("#TITLE ")) = "stale";
     reader.ReadHeaders(path, tags);
-    return {tags[1].value, tags[2].value, tags[3].value};
+    return test::ValuesOf(tags);
 }
 
 // Reads `bytes` with block sizes that make its long lines cross many block

@@ -1,11 +1,16 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <fcntl.h>
+#include <random>
+#include <string_view>
 #include <sys/stat.h>
 #include <sys/uio.h>
 #include <unistd.h>
 
+#include "search/CandidateLineFinder.h"
 #include "search/HeaderReader.h"
 #include "tests/support/HeaderValues.h"
 #include "tests/support/TestTree.h"
@@ -29,11 +34,11 @@ Values ReadAllWays(const std::string& bytes)
     for (std::size_t block : {1u, 2u, 3u, 5u, 7u, 8u, 9u, 16u, 17u, 64u, 4096u, 262144u}) {
         HeaderReader reader(block);
         TagTable fromFile = MakeTagTable();
-        fromFile[2].value = "left over from an earlier file";
+        fromFile.Value(TagOf("#TITLE ")) = "left over from an earlier file";
         reader.ReadHeaders(tree.Path("c.bms"), fromFile);
         EXPECT_EQ(ValuesOf(fromFile), expected) << "block size " << block;
         TagTable fromMemory = MakeTagTable();
-        fromMemory[3].value = "left over from an earlier file";
+        fromMemory.Value(TagOf("#ARTIST ")) = "left over from an earlier file";
         reader.ReadFromMemory(bytes, fromMemory);
         EXPECT_EQ(ValuesOf(fromMemory), expected) << "from memory, block size " << block;
     }
@@ -45,16 +50,72 @@ std::string TitleOf(const std::string& bytes)
     return ReadAllWays(bytes).title;
 }
 
-TEST(HeaderReader, TagTableIsBuiltFromTheTagTexts)
+TEST(HeaderReader, TagListGivesTheLongestTagAndTheFirstLetters)
 {
-    const TagTable tags = MakeTagTable();
-    EXPECT_EQ(tags[0].tag, "");
-    EXPECT_EQ(tags[1].tag, "#GENRE ");
-    EXPECT_EQ(tags[2].tag, "#TITLE ");
-    EXPECT_EQ(tags[3].tag, "#ARTIST ");
-    EXPECT_EQ(tags[1].length, 7);
-    EXPECT_EQ(tags[2].length, 7);
-    EXPECT_EQ(tags[3].length, 8);
+    std::size_t longest = 0;
+    std::string letters;
+    for (const TagSpec& tag : kHeaderTags) {
+        longest = std::max(longest, tag.text.size());
+        letters += {tag.text[1], static_cast<char>(std::tolower(static_cast<unsigned char>(tag.text[1])))};
+    }
+    EXPECT_EQ(kLongestTagLength, longest);
+    for (int byte = 1; byte < 256; ++byte) {
+        const bool initial = letters.find(static_cast<char>(byte)) != std::string::npos;
+        EXPECT_EQ(kHeaderTagInitials.isInitial[static_cast<std::size_t>(byte)], initial) << byte;
+    }
+    EXPECT_FALSE(kHeaderTagInitials.isInitial[0]);
+}
+
+// The first position p > from with a LF before it, '#' at it and one of
+// `letters` (lower case) in either case after it, read plainly.
+std::size_t PlainCandidateLine(std::string_view buf, std::size_t from, std::string_view letters)
+{
+    for (std::size_t p = from + 1; p + 1 < buf.size(); ++p) {
+        const char next = static_cast<char>(std::tolower(static_cast<unsigned char>(buf[p + 1])));
+        if (buf[p - 1] == '\n' && buf[p] == '#' && IsAsciiLetter(next) && letters.find(next) != std::string_view::npos)
+            return p;
+    }
+    return buf.size();
+}
+
+// First letters from both halves of the alphabet, either end of each (p is
+// 0x70, o 0x6F, z 0x7A), for the vector finders' lookup by nibble.
+constexpr std::array kOtherTags{TagSpec{"#PLAYLEVEL "},  TagSpec{"#SUBTITLE "}, TagSpec{"#BPM "},
+                                TagSpec{"#DIFFICULTY "}, TagSpec{"#RANK "},     TagSpec{"#ZZ "},
+                                TagSpec{"#QUUX "},       TagSpec{"#OOPS "},     TagSpec{"#TOTAL "}};
+constexpr TagInitials kOtherInitials = MakeTagInitials(kOtherTags);
+
+// Every finder against the plain reading, from every start, over random
+// bytes of line ends, '#', the letters in both cases and bytes next to them
+// or sharing a nibble with them.
+template <const TagInitials& Initials>
+void ExpectFindersAgree(std::string_view letters)
+{
+    std::string alphabet = "\n\n\n\n####09@`[{\x80\xC7\xD0\xF0\xE7 \r";
+    for (const char c : letters)
+        alphabet += {c, static_cast<char>(std::toupper(c)), static_cast<char>(c + 1), static_cast<char>(c - 1)};
+    std::mt19937 random(17);
+    for (int round = 0; round < 300; ++round) {
+        std::string buf(random() % 200, ' ');
+        for (char& c : buf)
+            c = alphabet[random() % alphabet.size()];
+        for (std::size_t from = 0; from < buf.size(); ++from) {
+            const std::size_t want = PlainCandidateLine(buf, from, letters);
+            ASSERT_EQ(FindCandidateLineScalar<Initials>(buf.data(), from, buf.size()), want) << from;
+            ASSERT_EQ(FindCandidateLineSse2<Initials>(buf.data(), from, buf.size()), want) << from;
+#if defined(__x86_64__)
+            if (__builtin_cpu_supports("avx2")) {
+                ASSERT_EQ(FindCandidateLineAvx2<Initials>(buf.data(), from, buf.size()), want) << from;
+            }
+#endif
+        }
+    }
+}
+
+TEST(HeaderReader, LineFindersAgreeForAnyFirstLetters)
+{
+    ExpectFindersAgree<kHeaderTagInitials>("gta");
+    ExpectFindersAgree<kOtherInitials>("psbdrzqot");
 }
 
 TEST(HeaderReader, TagIsCaseInsensitiveAndNeedsExactlyOneSpace)
@@ -161,7 +222,7 @@ TEST(HeaderReader, ThingsThatAreNotRegularFilesGiveEmptyValuesAtOnce)
     HeaderReader reader;
     for (const char* name : {"fifo.bms", "folder.bms", "dangling.bms", "missing.bms"}) {
         TagTable tags = MakeTagTable();
-        tags[1].value = "stale";
+        tags.Value(TagOf("#GENRE ")) = "stale";
         reader.ReadHeaders(tree.Path(name), tags);  // must not block on the FIFO
         EXPECT_EQ(ValuesOf(tags), (Values{"", "", ""})) << name;
     }

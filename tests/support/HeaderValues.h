@@ -27,7 +27,7 @@ inline std::ostream& operator<<(std::ostream& out, const Values& v)
 
 inline Values ValuesOf(const TagTable& tags)
 {
-    return {tags[1].value, tags[2].value, tags[3].value};
+    return {tags.Value(TagOf("#GENRE ")), tags.Value(TagOf("#TITLE ")), tags.Value(TagOf("#ARTIST "))};
 }
 
 }  // namespace tamboro::test
