@@ -25,24 +25,24 @@ public:
 
     // The path a search of the box's current text would scan, as bytes.
     std::string PathBytes() const;
-    // The bytes a box text names: a decoded text the window showed (drop,
-    // paste, completion) gives the bytes it stands for, a copied form
-    // (file:// URL, shell word) its bytes, a leading "~" the home folder;
-    // other text is its UTF-8.
-    std::string PathBytesOf(const QString& text) const;
     // Shows `bytes` decoded, keeping the bytes they stand for.
     void SetPathFromBytes(const std::string& bytes);
-    // Ctrl+V and the box menu's Paste: a path from the clipboard's URL (what
-    // the window copies, what file managers copy) or in a copied form
-    // replaces the box's text, shown decoded, with its bytes kept; other
-    // text is pasted as text.
-    void PastePath();
 
 protected:
     // The box's paste key and context menu.
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // The bytes a box text names: a decoded text the window showed (drop,
+    // paste, completion) gives the bytes it stands for, a copied form
+    // (file:// URL, shell word) its bytes, a leading "~" the home folder;
+    // other text is its UTF-8.
+    std::string PathBytesOf(const QString& text) const;
+    // Ctrl+V and the box menu's Paste: a path from the clipboard's URL (what
+    // the window copies, what file managers copy) or in a copied form
+    // replaces the box's text, shown decoded, with its bytes kept; other
+    // text is pasted as text.
+    void PastePath();
     void EnableCompletion(QAbstractButton& search);
 
     QLineEdit& m_edit;

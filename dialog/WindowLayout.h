@@ -73,15 +73,17 @@ public:
     // minimised).
     void Apply();
     void Apply(const ClientRect& rc);
+    // The smallest client area the window can be given.
+    QSize MinimumClientSize() const;
+
+private:
+    friend class CTamboroDlgTesting;
+
     // Places one control by its offsets; an id with no control places
     // nothing.
     void Place(const ClientRect& rc, const Placement& placement);
     // The control with the given id, or null.
     QWidget* Control(int id) const;
-    // The smallest client area the window can be given.
-    QSize MinimumClientSize() const;
-
-private:
     // The heights the open find bar and the shown note take from the list.
     int FindBarHeight() const;
     void SetWindowPos(QWidget* control, int x, int y, int cx, int cy);

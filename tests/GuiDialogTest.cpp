@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include "dialog/ResultListView.h"
+#include "dialog/SearchSession.h"
 #include "dialog/TamboroApp.h"
 #include "dialog/TamboroDlg.h"
 #include "models/ResultModel.h"
@@ -181,6 +182,40 @@ private slots:
 
     // A second press before the first worker has taken Search away starts
     // no second scan.
+    // What a view joining the window sees: every search that starts is
+    // framed by SearchStarting, before its worker exists, and SearchEnded,
+    // with all it found already listed; a press that starts nothing says
+    // nothing.
+    void searchesAreFramedForViews()
+    {
+        TestTree tree;
+        tree.WriteChart("R/a.bms", "g", "t", "a");
+        tree.WriteChart("R/S/b.bms", "g", "t", "a");
+        ShownDialog shown;
+        CTamboroDlg& dlg = shown.dlg;
+        QStringList seen;
+        SearchSession* session = CTamboroDlgTesting::Session(dlg);
+        WorkerThread::Id last = 0;
+        QObject::connect(session, &SearchSession::SearchStarting, &dlg, [&] {
+            seen << QStringLiteral("starting, worker %1")
+                        .arg(CTamboroDlgTesting::LastSearchThreadId(dlg) == last ? "not made" : "made");
+        });
+        QObject::connect(session, &SearchSession::SearchEnded, &dlg, [&] {
+            seen << QStringLiteral("ended, %1 listed").arg(CTamboroDlgTesting::Model(dlg)->rowCount());
+        });
+        QSemaphore gate;
+        CTamboroDlgTesting::SetWorkerStartHook(dlg, [&gate] { gate.acquire(); });
+        for (const char* root : {"R", "R/S"}) {
+            TypeAndSearch(dlg, tree.Path(root));
+            last = CTamboroDlgTesting::LastSearchThreadId(dlg);
+            QTest::mouseClick(CTamboroDlgTesting::SearchButton(dlg), Qt::LeftButton);  // still starting
+            gate.release();
+            QVERIFY(WaitUntil([&] { return WorkerEnded(last); }));
+        }
+        QCOMPARE(seen, QStringList({"starting, worker not made", "ended, 2 listed", "starting, worker not made",
+                                    "ended, 1 listed"}));
+    }
+
     void searchPressedTwiceQuicklyStartsOneWorker()
     {
         TestTree tree;

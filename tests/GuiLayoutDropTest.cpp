@@ -242,13 +242,13 @@ private slots:
         CTamboroDlg dlg;
         const QRect before = CTamboroDlgTesting::List(dlg)->geometry();
         WindowLayout::ClientRect rc{0, 0, 600, 400};
-        WindowLayout& layout = CTamboroDlgTesting::Layout(dlg);
-        layout.Place(rc, {4242, WindowLayout::Anchor::Anchored, -184, -21, 0, 0});
-        layout.Place(rc, {4242, WindowLayout::Anchor::Stretched, 0, -21, -190, 0});
-        layout.Place(rc, {4242, WindowLayout::Anchor::Fill, 0, 0, 0, -24});
+        CTamboroDlgTesting::Place(dlg, rc, {4242, WindowLayout::Anchor::Anchored, -184, -21, 0, 0});
+        CTamboroDlgTesting::Place(dlg, rc, {4242, WindowLayout::Anchor::Stretched, 0, -21, -190, 0});
+        CTamboroDlgTesting::Place(dlg, rc, {4242, WindowLayout::Anchor::Fill, 0, 0, 0, -24});
         QCOMPARE(CTamboroDlgTesting::List(dlg)->geometry(), before);
-        QCOMPARE(layout.Control(4242), nullptr);
-        QCOMPARE(layout.Control(IDC_LIST), static_cast<QWidget*>(CTamboroDlgTesting::List(dlg)));
+        QCOMPARE(CTamboroDlgTesting::LayoutControl(dlg, 4242), nullptr);
+        QCOMPARE(CTamboroDlgTesting::LayoutControl(dlg, IDC_LIST),
+                 static_cast<QWidget*>(CTamboroDlgTesting::List(dlg)));
     }
 
     // Minimised: a zero client area, and the icon drawn in the middle;

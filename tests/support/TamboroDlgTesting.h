@@ -35,7 +35,14 @@ public:
     static FindBar* FindBarWidget(const CTamboroDlg& dlg) { return &dlg.m_finder->Bar(); }
     static RowLimitNote* RowLimitNoteOf(const CTamboroDlg& dlg) { return dlg.m_rowLimitNote; }
     static PendingResults* Pending(const CTamboroDlg& dlg) { return dlg.m_pending; }
-    static WindowLayout& Layout(const CTamboroDlg& dlg) { return *dlg.m_layout; }
+    static SearchSession* Session(const CTamboroDlg& dlg) { return dlg.m_session; }
+    // The layout's placing of one control, and its control by id.
+    static void Place(const CTamboroDlg& dlg, const WindowLayout::ClientRect& rc,
+                      const WindowLayout::Placement& placement)
+    {
+        dlg.m_layout->Place(rc, placement);
+    }
+    static QWidget* LayoutControl(const CTamboroDlg& dlg, int id) { return dlg.m_layout->Control(id); }
 
     // State.
     static StateWord SharedState(const CTamboroDlg& dlg) { return dlg.m_pSharedState; }
