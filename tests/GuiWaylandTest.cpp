@@ -221,7 +221,14 @@ private slots:
                               QPoint(header->sectionViewportPosition(2) + 5, header->height() / 2));
             titles = Column(dlg, 2);
             DoubleClick(CTamboroDlgTesting::List(dlg)->viewport(), RowCenter(dlg, 0));
-            WaitUntil([&] { return QFile::exists(opened); }, 10000);
+            // The stand-in makes its file before it writes the line: wait
+            // for the whole line.
+            WaitUntil(
+                [&] {
+                    QFile file(opened);
+                    return file.open(QIODevice::ReadOnly) && file.readAll().endsWith('\n');
+                },
+                10000);
             QFile file(opened);
             if (file.open(QIODevice::ReadOnly))
                 openedLines = QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts);
