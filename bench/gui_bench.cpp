@@ -126,7 +126,7 @@ struct WindowRun {
 WindowRun TimeWindowSearch(CTamboroDlg& dlg, const std::string& root, int sortColumn = -1)
 {
     WindowRun run;
-    dlg.PathEdit()->setText(QString::fromStdString(root));
+    CTamboroDlgTesting::PathEdit(dlg)->setText(QString::fromStdString(root));
     QTimer meter;
     meter.setTimerType(Qt::PreciseTimer);
     meter.setInterval(10);
@@ -139,7 +139,7 @@ WindowRun TimeWindowSearch(CTamboroDlg& dlg, const std::string& root, int sortCo
         if (lastTick)
             run.maxGapMs = std::max(run.maxGapMs, std::chrono::duration<double, std::milli>(now - *lastTick).count());
         lastTick = now;
-        if (started && !idleAt && dlg.SharedState().Load() == SS_IDLE) {
+        if (started && !idleAt && CTamboroDlgTesting::SharedState(dlg).Load() == SS_IDLE) {
             const auto phase = WorkerThread::PhaseOf(CTamboroDlgTesting::LastSearchThreadId(dlg));
             if (phase == WorkerThread::Phase::Waiting || phase == WorkerThread::Phase::Ended)
                 idleAt = now;
@@ -150,23 +150,23 @@ WindowRun TimeWindowSearch(CTamboroDlg& dlg, const std::string& root, int sortCo
     lastTick = Clock::now();
 
     start = Clock::now();
-    dlg.OnButtonSearch();
+    CTamboroDlgTesting::OnButtonSearch(dlg);
     started = true;
     bool sorted = false;
     while (CTamboroDlgTesting::IsTimerRunning(dlg, CTamboroDlg::TIMER_WATCH)) {
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-        if (sortColumn >= 0 && !sorted && dlg.Model()->rowCount() > 0) {
+        if (sortColumn >= 0 && !sorted && CTamboroDlgTesting::Model(dlg)->rowCount() > 0) {
             sorted = true;
-            dlg.OnColumnClickList(sortColumn);
-            if (dlg.SortMode() != kSortAscending)  // the column was sorted before the search
-                dlg.OnColumnClickList(sortColumn);
+            CTamboroDlgTesting::OnColumnClickList(dlg, sortColumn);
+            if (CTamboroDlgTesting::SortModeOf(dlg) != kSortAscending)  // the column was sorted before the search
+                CTamboroDlgTesting::OnColumnClickList(dlg, sortColumn);
         }
     }
     const auto watched = Clock::now();
     meter.stop();
     run.toWatchTick = Seconds(watched - start);
     run.toIdle = idleAt ? Seconds(*idleAt - start) : run.toWatchTick;
-    run.rows = dlg.Model()->rowCount();
+    run.rows = CTamboroDlgTesting::Model(dlg)->rowCount();
     // Let the worker end before the next run.
     const WorkerThread::Id id = CTamboroDlgTesting::LastSearchThreadId(dlg);
     while (WorkerThread::PhaseOf(id) != WorkerThread::Phase::Ended)
@@ -234,15 +234,15 @@ int MemoryChild(const std::string& root)
     QApplication app(argc, argv);
     RaiseOpenFileLimit();
     CTamboroDlg dlg;
-    dlg.OnInitDialog();
+    CTamboroDlgTesting::OnInitDialog(dlg);
     dlg.show();
     QCoreApplication::processEvents();
     const long before = StatusKb("VmHWM");
     const WindowRun run = TimeWindowSearch(dlg, root);
     // Scroll through the list once so that every row's text is decoded, as
     // a user paging to the end would.
-    for (int row = 0; row < dlg.Model()->rowCount(); ++row)
-        (void)dlg.Model()->CellText(row, 2);
+    for (int row = 0; row < CTamboroDlgTesting::Model(dlg)->rowCount(); ++row)
+        (void)CTamboroDlgTesting::Model(dlg)->CellText(row, 2);
     const long after = StatusKb("VmHWM");
     std::printf("%d %ld %ld %ld %.3f\n", run.rows, before, after, StatusKb("VmRSS"), run.toIdle);
     return 0;
@@ -328,7 +328,7 @@ int main(int argc, char** argv)
     int rows = -1;
     {
         CTamboroDlg dlg;
-        dlg.OnInitDialog();
+        CTamboroDlgTesting::OnInitDialog(dlg);
         dlg.show();
         QCoreApplication::processEvents();
         // Warm the cache and both programs once.

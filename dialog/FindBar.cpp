@@ -16,7 +16,7 @@ FindBar::FindBar(QWidget* parent)
     m_text->setClearButtonEnabled(true);
     m_text->installEventFilter(this);
     m_caption->setBuddy(m_text);
-    m_close->setText(QStringLiteral("×"));
+    m_close->setText(tr("×"));
     m_close->setToolTip(tr("絞り込みを閉じる (Esc)"));
     m_close->setAutoRaise(true);
     m_close->setFocusPolicy(Qt::NoFocus);

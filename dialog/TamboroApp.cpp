@@ -1,5 +1,6 @@
 #include "dialog/TamboroApp.h"
 
+#include "dialog/QuitCodes.h"
 #include "dialog/TamboroDlg.h"
 #include "platform/DirectoryReader.h"
 #include "worker/WorkerThread.h"
@@ -30,7 +31,7 @@ int CTamboroApp::RunMainWindow()
         code = dlg.DoModal();
     }
     // The window ended its own workers; nothing else may outlive main.
-    WorkerThread::EndAllAndJoin(CTamboroDlg::kQuitSearchFinished);
+    WorkerThread::EndAllAndJoin(CodeOf(WorkerQuitCode::SearchFinished));
     return code;
 }
 

@@ -5,15 +5,19 @@
 #include <QCloseEvent>
 #include <QEventLoop>
 #include <QHeaderView>
-#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QTimer>
-#include <QTimerEvent>
 
 #include "dialog/DialogTemplate.h"
+#include "dialog/ListActions.h"
 #include "dialog/MessageBox.h"
+#include "dialog/PathBox.h"
+#include "dialog/PendingResults.h"
 #include "dialog/ResultListView.h"
+#include "dialog/RowFinder.h"
+#include "dialog/RowLimitNote.h"
+#include "dialog/SearchSession.h"
+#include "dialog/WindowLayout.h"
 #include "models/ResultModel.h"
 #include "models/RowFilterModel.h"
 #include "res/resource.h"
@@ -27,8 +31,6 @@ static void InitTamboroResources()
 
 namespace tamboro {
 
-int32_t CTamboroDlg::s_nCloseTicks = 0;
-
 CTamboroDlg::CTamboroDlg(QWidget* pParent) : QDialog(pParent)
 {
     InitTamboroResources();
@@ -41,7 +43,7 @@ CTamboroDlg::CTamboroDlg(QWidget* pParent) : QDialog(pParent)
     // with minimise and maximise buttons.
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint |
                    Qt::WindowCloseButtonHint);
-    setWindowTitle(QStringLiteral("Tamboro"));
+    setWindowTitle(tr("Tamboro"));
     setFont(TemplateFont());
     setAcceptDrops(true);
     m_model = new ResultModel(this);
@@ -50,17 +52,15 @@ CTamboroDlg::CTamboroDlg(QWidget* pParent) : QDialog(pParent)
     // row, spread over the search), so that opening the bar on a full list
     // costs nothing and the first keystroke only compares.
     m_filter->PrepareFolding();
-    m_showTimer = new QTimer(this);
-    m_showTimer->setSingleShot(true);
-    m_showTimer->setInterval(kShowPeriodMs);
-    connect(m_showTimer, &QTimer::timeout, this, &CTamboroDlg::ShowPendingResults);
+    m_session = new SearchSession(*this, m_hSharedMap, m_pSharedState, this);
     resize(UnitsToPixels(kTemplateSize, BaseUnitsOf(font())));
     CreateControls();
+    ConnectParts();
 }
 
 CTamboroDlg::~CTamboroDlg()
 {
-    EndWorkers();
+    m_session->EndWorkers();
 }
 
 void CTamboroDlg::CreateControls()
@@ -81,20 +81,16 @@ void CTamboroDlg::CreateControls()
     m_list = new ResultListView(this);
     m_list->setObjectName(QStringLiteral("IDC_LIST"));
     m_list->setModel(m_filter);
-    QHeaderView* header = m_list->header();
-    connect(header, &QHeaderView::sectionClicked, this, &CTamboroDlg::OnColumnClickList);
     place(m_list, IDC_LIST);
 
-    m_btnSearch = new QPushButton(QStringLiteral("検索(&S)"), this);
+    m_btnSearch = new QPushButton(tr("検索(&S)"), this);
     m_btnSearch->setObjectName(QStringLiteral("IDC_SEARCH"));
     m_btnSearch->setDefault(true);
-    connect(m_btnSearch, &QPushButton::clicked, this, &CTamboroDlg::OnButtonSearch);
     place(m_btnSearch, IDC_SEARCH);
 
-    m_btnStop = new QPushButton(QStringLiteral("中止(&E)"), this);
+    m_btnStop = new QPushButton(tr("中止(&E)"), this);
     m_btnStop->setObjectName(QStringLiteral("IDC_STOP"));
     m_btnStop->setEnabled(false);
-    connect(m_btnStop, &QPushButton::clicked, this, &CTamboroDlg::OnButtonStop);
     place(m_btnStop, IDC_STOP);
 
     // A drop anywhere on the window goes through its one drop handler: the
@@ -103,31 +99,38 @@ void CTamboroDlg::CreateControls()
          {static_cast<QObject*>(m_editPath), static_cast<QObject*>(m_list), static_cast<QObject*>(m_list->viewport())})
         target->installEventFilter(this);
 
-    m_tabOrder = {m_editPath, m_list, m_btnSearch, m_btnStop};
-    CreateFindBar();
-    m_rowLimitNote = new QLabel(this);
-    m_rowLimitNote->setObjectName(QStringLiteral("RowLimitNote"));
-    m_rowLimitNote->setContentsMargins(4, 2, 4, 2);
-    m_rowLimitNote->hide();
-    CreateListActions();
-    EnablePathCompletion();
-    setMinimumSize(MinimumClientSize());
+    m_finder = new RowFinder(*this, *m_list, *m_filter);
+    m_rowLimitNote = new RowLimitNote(this);
+    m_pending = new PendingResults(*m_model, *this, *m_rowLimitNote, this);
+    m_listActions = new ListActions(*this, *m_list, *m_model, *m_filter);
+    m_pathBox = new PathBox(*m_editPath, *m_btnSearch, this);
+    m_layout = std::make_unique<WindowLayout>(
+        *this, WindowLayout::Controls{m_editPath, m_list, m_btnSearch, m_btnStop, &m_finder->Bar(), m_rowLimitNote});
+    setMinimumSize(m_layout->MinimumClientSize());
 }
 
-QWidget* CTamboroDlg::GetDlgItem(int nID) const
+void CTamboroDlg::ConnectParts()
 {
-    switch (nID) {
-    case IDC_PATH:
-        return m_editPath;
-    case IDC_LIST:
-        return m_list;
-    case IDC_SEARCH:
-        return m_btnSearch;
-    case IDC_STOP:
-        return m_btnStop;
-    default:
-        return nullptr;
-    }
+    connect(m_list->header(), &QHeaderView::sectionClicked, this, &CTamboroDlg::OnColumnClickList);
+    connect(m_btnSearch, &QPushButton::clicked, this, &CTamboroDlg::OnButtonSearch);
+    connect(m_btnStop, &QPushButton::clicked, this, &CTamboroDlg::OnButtonStop);
+    connect(m_session, &SearchSession::TimerFired, this, &CTamboroDlg::OnTimer);
+    connect(
+        m_session, &SearchSession::QuitPosted, this, [this](int code) { done(code); }, Qt::QueuedConnection);
+
+    // The views' side of a search: what the last one showed goes when the
+    // next starts, what a scan found is shown whole when it ends.
+    connect(m_session, &SearchSession::SearchStarting, m_pending, &PendingResults::StartOver);
+    connect(m_session, &SearchSession::SearchStarting, this, [this] {
+        ResetHeaderLabels();
+        m_nSortMode = kSortFound;
+    });
+    connect(m_session, &SearchSession::SearchEnded, m_pending, &PendingResults::Show);
+
+    // The bands above the bottom strip come and go.
+    auto relayout = [this] { OnSize(SIZE_RESTORED, width(), height()); };
+    connect(m_rowLimitNote, &RowLimitNote::Toggled, this, relayout);
+    connect(m_finder, &RowFinder::Toggled, this, relayout);
 }
 
 bool CTamboroDlg::OnInitDialog()
@@ -141,9 +144,8 @@ bool CTamboroDlg::OnInitDialog()
         m_pSharedState.Store(SS_IDLE);
         return true;
     }
-    ShowMessageBox(this, QString::fromUtf8(kMsgCaptionError),
-                   QString::fromUtf8(SharedStateBlock::CreateFailureMessage(result)));
-    PostQuit(kExitSetupFailed);
+    ShowMessageBox(this, tr("Error"), QString::fromUtf8(SharedStateBlock::CreateFailureMessage(result)));
+    m_session->PostQuit(ExitCode::SetupFailed);
     return false;
 }
 
@@ -151,9 +153,10 @@ int CTamboroDlg::DoModal()
 {
     OnInitDialog();
     // A failed set-up has posted its quit: the window never runs.
-    const int code = m_bQuitPosted ? m_nQuitCode : RunWindow();
-    EndWorkers();
-    ShowPendingResults();
+    const std::optional<ExitCode> posted = m_session->PostedExit();
+    const int code = posted ? CodeOf(*posted) : RunWindow();
+    m_session->EndWorkers();
+    m_pending->Show();
     return code;
 }
 
@@ -174,57 +177,6 @@ int CTamboroDlg::RunWindow()
     // answer on a compositor without a seat (it crashes there).
     m_editPath->setFocus();
     return loop.exec();
-}
-
-void CTamboroDlg::PostQuit(int code)
-{
-    if (!m_bQuitPosted) {
-        m_bQuitPosted = true;
-        m_nQuitCode = code;
-    }
-    QMetaObject::invokeMethod(
-        this, [this] { done(m_nQuitCode); }, Qt::QueuedConnection);
-}
-
-void CTamboroDlg::EndWorkers()
-{
-    KillTimer(TIMER_CLOSE);
-    KillTimer(TIMER_WATCH);
-    // A worker still scanning (the word can read idle through another
-    // instance) unwinds at once on its own stop flag, which ending it sets;
-    // the shared word is left alone.
-    WorkerThread::EndAndJoin(m_startedThreads, kQuitSearchFinished);
-    m_startedThreads.clear();
-}
-
-void CTamboroDlg::SetTimer(int nIDEvent, int elapseMs)
-{
-    KillTimer(nIDEvent);
-    m_timerIds[static_cast<std::size_t>(nIDEvent)] = startTimer(elapseMs);
-}
-
-void CTamboroDlg::KillTimer(int nIDEvent)
-{
-    int& id = m_timerIds[static_cast<std::size_t>(nIDEvent)];
-    if (id != 0)
-        killTimer(id);
-    id = 0;
-}
-
-bool CTamboroDlg::IsTimerRunning(int nIDEvent) const
-{
-    return m_timerIds[static_cast<std::size_t>(nIDEvent)] != 0;
-}
-
-void CTamboroDlg::timerEvent(QTimerEvent* event)
-{
-    for (int id : {TIMER_CLOSE, TIMER_WATCH}) {
-        if (m_timerIds[static_cast<std::size_t>(id)] == event->timerId()) {
-            OnTimer(id);
-            return;
-        }
-    }
-    QDialog::timerEvent(event);
 }
 
 void CTamboroDlg::showEvent(QShowEvent* event)

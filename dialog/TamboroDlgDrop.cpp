@@ -2,43 +2,13 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QLineEdit>
-#include <QMimeData>
-#include <QUrl>
 #include <cstring>
-#include <new>
 
 #include "dialog/MessageBox.h"
+#include "dialog/PathBox.h"
 #include "dialog/TamboroDlg.h"
 
 namespace tamboro {
-namespace {
-
-// The local paths of a drop, in the order the file manager lists them, as
-// the bytes of the file names (a URL percent-encodes them; names that are
-// not UTF-8 come through unchanged).
-std::vector<std::string> LocalPathBytes(const QMimeData* drop)
-{
-    std::vector<std::string> paths;
-    if (drop == nullptr || !drop->hasUrls())
-        return paths;
-    for (const QUrl& url : drop->urls()) {
-        if (!url.isLocalFile())
-            continue;
-        const QByteArray bytes = QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1());
-        if (!bytes.isEmpty())
-            paths.emplace_back(bytes.constData(), static_cast<std::size_t>(bytes.size()));
-    }
-    return paths;
-}
-
-std::unique_ptr<char[]> AllocateZeroed(std::size_t wanted, std::size_t& obtained)
-{
-    std::unique_ptr<char[]> block(new (std::nothrow) char[wanted]());
-    obtained = block ? wanted : 0;
-    return block;
-}
-
-}  // namespace
 
 void CTamboroDlg::dragEnterEvent(QDragEnterEvent* event)
 {
@@ -62,8 +32,6 @@ void CTamboroDlg::dropEvent(QDropEvent* event)
 
 bool CTamboroDlg::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == m_editPath && OnPathBoxEvent(event))
-        return true;
     switch (event->type()) {
     case QEvent::DragEnter:
         dragEnterEvent(static_cast<QDragEnterEvent*>(event));
@@ -90,25 +58,24 @@ void CTamboroDlg::OnDropFiles(const QMimeData* drop)
         return;
     }
     // Only the first item is used; a file's path goes in as a folder's does.
-    const std::size_t wanted = items.front().size() + 1;
+    const std::string& path = items.front();
+    const std::size_t wanted = path.size() + 1;
     std::size_t obtained = 0;
-    std::unique_ptr<char[]> buffer =
-        m_dropAllocator ? m_dropAllocator(wanted, obtained) : AllocateZeroed(wanted, obtained);
+    std::unique_ptr<char[]> buffer = m_dropAllocator(wanted, obtained);
     if (buffer == nullptr)
         obtained = 0;
     if (obtained < wanted) {
-        const QString text =
-            QString::asprintf("メモリ不足です。\n%ld < %ld", static_cast<long>(obtained), static_cast<long>(wanted));
         buffer.reset();
-        ShowMessageBox(this, QStringLiteral("エラー"), text);
+        ShowMessageBox(this, tr("エラー"),
+                       tr("メモリ不足です。\n%1 < %2").arg(static_cast<long>(obtained)).arg(static_cast<long>(wanted)));
         // Later drops are welcome again: a short block now says nothing
         // about the next drop.
         setAcceptDrops(true);
         return;
     }
-    std::memcpy(buffer.get(), items.front().data(), wanted - 1);
-    buffer[wanted - 1] = '\0';
-    SetPathFromBytes(std::string(buffer.get(), wanted - 1));
+    std::memcpy(buffer.get(), path.data(), path.size());
+    buffer[path.size()] = '\0';
+    m_pathBox->SetPathFromBytes(std::string(buffer.get(), path.size()));
     buffer.reset();
     setAcceptDrops(true);
 }

@@ -20,11 +20,11 @@ const char* SortSuffix(int32_t mode)
     }
 }
 
-HeaderClick NextHeaderClick(int32_t sortColumn, int32_t sortMode, int32_t clickedColumn)
+HeaderClick NextHeaderClick(std::optional<ListColumn> sortColumn, SortMode sortMode, ListColumn clickedColumn)
 {
     if (clickedColumn == sortColumn)
-        return {-1, clickedColumn, (sortMode + 1) % 3};
-    return {sortColumn >= 0 ? sortColumn : -1, clickedColumn, kSortAscending};
+        return {std::nullopt, clickedColumn, static_cast<SortMode>((sortMode + 1) % 3)};
+    return {sortColumn, clickedColumn, kSortAscending};
 }
 
 int32_t CompareRows(uint32_t position1, uint32_t position2, const SortParams& params)

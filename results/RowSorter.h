@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -22,7 +23,7 @@
 namespace tamboro {
 
 // Sort modes, as cycled by clicks on one column header.
-enum : int32_t {
+enum SortMode : int32_t {
     kSortFound = 0,       // the order the scan found the rows (insertion index ascending)
     kSortAscending = 1,   // column text, collator order
     kSortDescending = 2,  // column text, reverse collator order
@@ -33,16 +34,16 @@ enum : int32_t {
 const char* SortSuffix(int32_t mode);
 
 // What a click on a column header does: `sortColumn`/`sortMode` are the
-// column sorted last (-1 before any sort) and its mode.
+// column sorted last (none before any sort) and its mode.
 //  - the same column again: the mode cycles 1 -> 2 -> 0 -> 1;
 //  - another column: that column is sorted ascending, and the previously
 //    sorted column (if any) gets its plain title back.
 struct HeaderClick {
-    int32_t restoreColumn;  // column whose plain title must be put back, or -1
-    int32_t column;         // the new sort column (the clicked one)
-    int32_t mode;           // the new sort mode
+    std::optional<ListColumn> restoreColumn;  // column whose plain title must be put back
+    ListColumn column;                        // the new sort column (the clicked one)
+    SortMode mode;                            // the new sort mode
 };
-HeaderClick NextHeaderClick(int32_t sortColumn, int32_t sortMode, int32_t clickedColumn);
+HeaderClick NextHeaderClick(std::optional<ListColumn> sortColumn, SortMode sortMode, ListColumn clickedColumn);
 
 class RowSorter;
 

@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include "dialog/ResultListView.h"
+#include "dialog/SearchSession.h"
 #include "dialog/TamboroApp.h"
 #include "dialog/TamboroDlg.h"
 #include "models/ResultModel.h"
@@ -49,7 +50,7 @@ bool WorkerEnded(WorkerThread::Id id)
 struct ShownDialog {
     ShownDialog()
     {
-        dlg.OnInitDialog();
+        CTamboroDlgTesting::OnInitDialog(dlg);
         dlg.show();
     }
     CTamboroDlg dlg;
@@ -57,9 +58,9 @@ struct ShownDialog {
 
 void TypeAndSearch(CTamboroDlg& dlg, const std::string& root)
 {
-    dlg.PathEdit()->setFocus();
-    dlg.PathEdit()->setText(QString::fromStdString(root));
-    QTest::mouseClick(dlg.SearchButton(), Qt::LeftButton);
+    CTamboroDlgTesting::PathEdit(dlg)->setFocus();
+    CTamboroDlgTesting::PathEdit(dlg)->setText(QString::fromStdString(root));
+    QTest::mouseClick(CTamboroDlgTesting::SearchButton(dlg), Qt::LeftButton);
 }
 
 }  // namespace
@@ -76,37 +77,37 @@ private slots:
     {
         CTamboroDlg dlg;
         // Columns come with the first show, not before.
-        QCOMPARE(dlg.ColumnTitles()[0], QString());
-        QVERIFY(dlg.OnInitDialog());
-        QCOMPARE(dlg.SharedState().Load(), int32_t(SS_IDLE));
+        QCOMPARE(CTamboroDlgTesting::ColumnTitles(dlg)[0], QString());
+        QVERIFY(CTamboroDlgTesting::OnInitDialog(dlg));
+        QCOMPARE(CTamboroDlgTesting::SharedState(dlg).Load(), int32_t(SS_IDLE));
         dlg.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dlg));
 
         QCOMPARE(dlg.windowTitle(), QStringLiteral("Tamboro"));
-        QCOMPARE(dlg.SearchButton()->text(), QStringLiteral("検索(&S)"));
-        QCOMPARE(dlg.StopButton()->text(), QStringLiteral("中止(&E)"));
-        QVERIFY(dlg.SearchButton()->isDefault());
-        QVERIFY(dlg.SearchButton()->isEnabled());
-        QVERIFY(!dlg.StopButton()->isEnabled());
+        QCOMPARE(CTamboroDlgTesting::SearchButton(dlg)->text(), QStringLiteral("検索(&S)"));
+        QCOMPARE(CTamboroDlgTesting::StopButton(dlg)->text(), QStringLiteral("中止(&E)"));
+        QVERIFY(CTamboroDlgTesting::SearchButton(dlg)->isDefault());
+        QVERIFY(CTamboroDlgTesting::SearchButton(dlg)->isEnabled());
+        QVERIFY(!CTamboroDlgTesting::StopButton(dlg)->isEnabled());
         QVERIFY(dlg.acceptDrops());
-        QCOMPARE(dlg.PathEdit()->text(), QString());
+        QCOMPARE(CTamboroDlgTesting::PathEdit(dlg)->text(), QString());
         QVERIFY(!dlg.windowIcon().isNull());
         QVERIFY(!dlg.windowIcon().pixmap(16, 16).isNull());
         QVERIFY(!dlg.windowIcon().pixmap(32, 32).isNull());
 
         const QStringList titles = {"ディレクトリ", "ジャンル", "タイトル", "アーティスト"};
         const QList<int> widths = {250, 100, 200, 100};
-        QHeaderView* header = dlg.List()->header();
-        ResultModel* model = dlg.Model();
+        QHeaderView* header = CTamboroDlgTesting::List(dlg)->header();
+        ResultModel* model = CTamboroDlgTesting::Model(dlg);
         QCOMPARE(model->columnCount(), 4);
         QCOMPARE(model->rowCount(), 0);
         for (int column = 0; column < 4; ++column) {
             QCOMPARE(model->headerData(column, Qt::Horizontal).toString(), titles[column]);
-            QCOMPARE(dlg.ColumnTitles()[static_cast<std::size_t>(column)], titles[column]);
+            QCOMPARE(CTamboroDlgTesting::ColumnTitles(dlg)[static_cast<std::size_t>(column)], titles[column]);
             QCOMPARE(header->sectionSize(column), widths[column]);
         }
-        QCOMPARE(dlg.List()->selectionMode(), QAbstractItemView::ExtendedSelection);
-        QVERIFY(!dlg.List()->isSortingEnabled());
+        QCOMPARE(CTamboroDlgTesting::List(dlg)->selectionMode(), QAbstractItemView::ExtendedSelection);
+        QVERIFY(!CTamboroDlgTesting::List(dlg)->isSortingEnabled());
 
         // Hiding and showing again adds nothing.
         dlg.hide();
@@ -117,7 +118,7 @@ private slots:
         // The template's proportions: the window is wider than high, the
         // list takes most of it and the bottom strip holds the rest.
         QVERIFY(dlg.width() > dlg.height());
-        QVERIFY(dlg.List()->height() > dlg.height() * 3 / 4);
+        QVERIFY(CTamboroDlgTesting::List(dlg)->height() > dlg.height() * 3 / 4);
     }
 
     void searchFillsTheListInFoundOrderAndSetsTheTitle()
@@ -130,9 +131,9 @@ private slots:
         CTamboroDlg& dlg = shown.dlg;
         // Buttons as seen whenever the worker hands rows over.
         bool swappedWhileListing = true;
-        QObject::connect(&dlg, &CTamboroDlg::RowsHandedOver, &dlg, [&] {
-            swappedWhileListing =
-                swappedWhileListing && !dlg.SearchButton()->isEnabled() && dlg.StopButton()->isEnabled();
+        QObject::connect(CTamboroDlgTesting::Pending(dlg), &PendingResults::RowsHandedOver, &dlg, [&] {
+            swappedWhileListing = swappedWhileListing && !CTamboroDlgTesting::SearchButton(dlg)->isEnabled() &&
+                                  CTamboroDlgTesting::StopButton(dlg)->isEnabled();
         });
         TypeAndSearch(dlg, tree.Path("R"));
         QVERIFY(CTamboroDlgTesting::IsTimerRunning(dlg, CTamboroDlg::TIMER_WATCH));
@@ -140,14 +141,14 @@ private slots:
         QVERIFY(WaitUntil([&] { return WorkerEnded(id); }));
 
         QVERIFY(swappedWhileListing);
-        QVERIFY(dlg.SearchButton()->isEnabled());
-        QVERIFY(!dlg.StopButton()->isEnabled());
+        QVERIFY(CTamboroDlgTesting::SearchButton(dlg)->isEnabled());
+        QVERIFY(!CTamboroDlgTesting::StopButton(dlg)->isEnabled());
         QVERIFY(!CTamboroDlgTesting::IsTimerRunning(dlg, CTamboroDlg::TIMER_WATCH));
         QCOMPARE(WorkerThreadTesting::ExitCodeOf(id), std::optional<int>(14));
-        QCOMPARE(dlg.SharedState().Load(), int32_t(SS_IDLE));
+        QCOMPARE(CTamboroDlgTesting::SharedState(dlg).Load(), int32_t(SS_IDLE));
 
         const QString root = QString::fromStdString(tree.Path("R")) + "/";
-        ResultModel& model = *dlg.Model();
+        ResultModel& model = *CTamboroDlgTesting::Model(dlg);
         QCOMPARE(RowTexts(model, 0), QStringList({root + "S/ソフト/", root + "S/", root}));
         QCOMPARE(RowTexts(model, 1), QStringList({"G-deep", "G-mid", "G-top"}));
         QCOMPARE(RowTexts(model, 2), QStringList({"タイトル", "Mid", "Top"}));
@@ -171,17 +172,51 @@ private slots:
         CTamboroDlg& dlg = shown.dlg;
         QVERIFY(QTest::qWaitForWindowExposed(&dlg));
         dlg.activateWindow();
-        dlg.PathEdit()->setFocus();
-        dlg.PathEdit()->setText(QString::fromStdString(tree.Root()));
-        QTest::keyClick(dlg.PathEdit(), Qt::Key_Return);
+        CTamboroDlgTesting::PathEdit(dlg)->setFocus();
+        CTamboroDlgTesting::PathEdit(dlg)->setText(QString::fromStdString(tree.Root()));
+        QTest::keyClick(CTamboroDlgTesting::PathEdit(dlg), Qt::Key_Return);
         const WorkerThread::Id id = CTamboroDlgTesting::LastSearchThreadId(dlg);
         QVERIFY(id != 0);
         QVERIFY(WaitUntil([&] { return WorkerEnded(id); }));
-        QCOMPARE(dlg.Model()->rowCount(), 1);
+        QCOMPARE(CTamboroDlgTesting::Model(dlg)->rowCount(), 1);
     }
 
     // A second press before the first worker has taken Search away starts
     // no second scan.
+    // What a view joining the window sees: every search that starts is
+    // framed by SearchStarting, before its worker exists, and SearchEnded,
+    // with all it found already listed; a press that starts nothing says
+    // nothing.
+    void searchesAreFramedForViews()
+    {
+        TestTree tree;
+        tree.WriteChart("R/a.bms", "g", "t", "a");
+        tree.WriteChart("R/S/b.bms", "g", "t", "a");
+        ShownDialog shown;
+        CTamboroDlg& dlg = shown.dlg;
+        QStringList seen;
+        SearchSession* session = CTamboroDlgTesting::Session(dlg);
+        WorkerThread::Id last = 0;
+        QObject::connect(session, &SearchSession::SearchStarting, &dlg, [&] {
+            seen << QStringLiteral("starting, worker %1")
+                        .arg(CTamboroDlgTesting::LastSearchThreadId(dlg) == last ? "not made" : "made");
+        });
+        QObject::connect(session, &SearchSession::SearchEnded, &dlg, [&] {
+            seen << QStringLiteral("ended, %1 listed").arg(CTamboroDlgTesting::Model(dlg)->rowCount());
+        });
+        QSemaphore gate;
+        CTamboroDlgTesting::SetWorkerStartHook(dlg, [&gate] { gate.acquire(); });
+        for (const char* root : {"R", "R/S"}) {
+            TypeAndSearch(dlg, tree.Path(root));
+            last = CTamboroDlgTesting::LastSearchThreadId(dlg);
+            QTest::mouseClick(CTamboroDlgTesting::SearchButton(dlg), Qt::LeftButton);  // still starting
+            gate.release();
+            QVERIFY(WaitUntil([&] { return WorkerEnded(last); }));
+        }
+        QCOMPARE(seen, QStringList({"starting, worker not made", "ended, 2 listed", "starting, worker not made",
+                                    "ended, 1 listed"}));
+    }
+
     void searchPressedTwiceQuicklyStartsOneWorker()
     {
         TestTree tree;
@@ -192,12 +227,12 @@ private slots:
         CTamboroDlgTesting::SetWorkerStartHook(dlg, [&gate] { gate.acquire(); });
         TypeAndSearch(dlg, tree.Root());
         const WorkerThread::Id id = CTamboroDlgTesting::LastSearchThreadId(dlg);
-        dlg.OnButtonSearch();
-        QTest::keyClick(dlg.PathEdit(), Qt::Key_Return);
+        CTamboroDlgTesting::OnButtonSearch(dlg);
+        QTest::keyClick(CTamboroDlgTesting::PathEdit(dlg), Qt::Key_Return);
         QCOMPARE(CTamboroDlgTesting::LastSearchThreadId(dlg), id);
         gate.release();
         QVERIFY(WaitUntil([&] { return WorkerEnded(id); }));
-        QCOMPARE(dlg.Model()->rowCount(), 1);
+        QCOMPARE(CTamboroDlgTesting::Model(dlg)->rowCount(), 1);
     }
 
     // A worker whose thread cannot be created (a stack size the system
@@ -215,17 +250,17 @@ private slots:
         TypeAndSearch(dlg, tree.Root());
         const WorkerThread::Id failed = CTamboroDlgTesting::LastSearchThreadId(dlg);
         QVERIFY(WaitUntil([&] { return !CTamboroDlgTesting::IsTimerRunning(dlg, CTamboroDlg::TIMER_WATCH); }, 2000));
-        QVERIFY(dlg.SearchButton()->isEnabled());
-        QVERIFY(!dlg.StopButton()->isEnabled());
-        QCOMPARE(dlg.Model()->rowCount(), 0);
-        QCOMPARE(dlg.SharedState().Load(), int32_t(SS_IDLE));
+        QVERIFY(CTamboroDlgTesting::SearchButton(dlg)->isEnabled());
+        QVERIFY(!CTamboroDlgTesting::StopButton(dlg)->isEnabled());
+        QCOMPARE(CTamboroDlgTesting::Model(dlg)->rowCount(), 0);
+        QCOMPARE(CTamboroDlgTesting::SharedState(dlg).Load(), int32_t(SS_IDLE));
 
         CTamboroDlgTesting::SetWorkerStackSize(dlg, 0);
         TypeAndSearch(dlg, tree.Root());
         const WorkerThread::Id id = CTamboroDlgTesting::LastSearchThreadId(dlg);
         QVERIFY(id != failed);
         QVERIFY(WaitUntil([&] { return WorkerEnded(id); }, 5000));
-        QCOMPARE(dlg.Model()->rowCount(), 1);
+        QCOMPARE(CTamboroDlgTesting::Model(dlg)->rowCount(), 1);
         QVERIFY(watcher.seen.empty());
     }
 
@@ -239,10 +274,10 @@ private slots:
         ShownDialog shown;
         CTamboroDlg& dlg = shown.dlg;
         bool pressed = false;
-        QObject::connect(&dlg, &CTamboroDlg::RowsHandedOver, &dlg, [&] {
+        QObject::connect(CTamboroDlgTesting::Pending(dlg), &PendingResults::RowsHandedOver, &dlg, [&] {
             if (!pressed) {
                 pressed = true;
-                QTest::mouseClick(dlg.StopButton(), Qt::LeftButton);
+                QTest::mouseClick(CTamboroDlgTesting::StopButton(dlg), Qt::LeftButton);
             }
         });
         TypeAndSearch(dlg, tree.Path("R"));
@@ -251,17 +286,17 @@ private slots:
         QVERIFY(pressed);
         QCOMPARE(WorkerThreadTesting::ExitCodeOf(id), std::optional<int>(13));
         // One leaf folder, then the two folders above it.
-        QCOMPARE(RowTexts(*dlg.Model(), 2), QStringList({"leaf", "mid", "top"}));
-        QVERIFY(dlg.SearchButton()->isEnabled());
-        QVERIFY(!dlg.StopButton()->isEnabled());
+        QCOMPARE(RowTexts(*CTamboroDlgTesting::Model(dlg), 2), QStringList({"leaf", "mid", "top"}));
+        QVERIFY(CTamboroDlgTesting::SearchButton(dlg)->isEnabled());
+        QVERIFY(!CTamboroDlgTesting::StopButton(dlg)->isEnabled());
         // The next watch tick finds the word idle and stops the timer; its
         // quit 14 finds no thread.
         QVERIFY(WaitUntil([&] { return !CTamboroDlgTesting::IsTimerRunning(dlg, CTamboroDlg::TIMER_WATCH); }));
-        QCOMPARE(dlg.SharedState().Load(), int32_t(SS_IDLE));
+        QCOMPARE(CTamboroDlgTesting::SharedState(dlg).Load(), int32_t(SS_IDLE));
         QCOMPARE(WorkerThreadTesting::ExitCodeOf(id), std::optional<int>(13));
         // Stop when nothing runs does nothing.
-        dlg.OnButtonStop();
-        QCOMPARE(dlg.SharedState().Load(), int32_t(SS_IDLE));
+        CTamboroDlgTesting::OnButtonStop(dlg);
+        QCOMPARE(CTamboroDlgTesting::SharedState(dlg).Load(), int32_t(SS_IDLE));
     }
 
     // Window B's search ends and writes the idle word while window A still
@@ -277,7 +312,7 @@ private slots:
         ShownDialog a;
         ShownDialog b;
         bool pressed = false;
-        QObject::connect(&a.dlg, &CTamboroDlg::RowsHandedOver, &a.dlg, [&] {
+        QObject::connect(CTamboroDlgTesting::Pending(a.dlg), &PendingResults::RowsHandedOver, &a.dlg, [&] {
             if (pressed)
                 return;
             pressed = true;
@@ -285,19 +320,19 @@ private slots:
             TypeAndSearch(b.dlg, tree.Path("small"));
             const WorkerThread::Id other = CTamboroDlgTesting::LastSearchThreadId(b.dlg);
             QVERIFY(WaitUntil([&] { return WorkerEnded(other); }));
-            QCOMPARE(b.dlg.Model()->rowCount(), 1);
-            QCOMPARE(a.dlg.SharedState().Load(), int32_t(SS_IDLE));
-            QVERIFY(a.dlg.StopButton()->isEnabled());
-            QTest::mouseClick(a.dlg.StopButton(), Qt::LeftButton);
+            QCOMPARE(CTamboroDlgTesting::Model(b.dlg)->rowCount(), 1);
+            QCOMPARE(CTamboroDlgTesting::SharedState(a.dlg).Load(), int32_t(SS_IDLE));
+            QVERIFY(CTamboroDlgTesting::StopButton(a.dlg)->isEnabled());
+            QTest::mouseClick(CTamboroDlgTesting::StopButton(a.dlg), Qt::LeftButton);
         });
         TypeAndSearch(a.dlg, tree.Path("R"));
         const WorkerThread::Id id = CTamboroDlgTesting::LastSearchThreadId(a.dlg);
         QVERIFY(WaitUntil([&] { return WorkerEnded(id); }));
         QVERIFY(pressed);
-        QCOMPARE(RowTexts(*a.dlg.Model(), 2), QStringList({"leaf", "top"}));
-        QVERIFY(a.dlg.SearchButton()->isEnabled());
-        QVERIFY(!a.dlg.StopButton()->isEnabled());
-        QCOMPARE(a.dlg.SharedState().Load(), int32_t(SS_IDLE));
+        QCOMPARE(RowTexts(*CTamboroDlgTesting::Model(a.dlg), 2), QStringList({"leaf", "top"}));
+        QVERIFY(CTamboroDlgTesting::SearchButton(a.dlg)->isEnabled());
+        QVERIFY(!CTamboroDlgTesting::StopButton(a.dlg)->isEnabled());
+        QCOMPARE(CTamboroDlgTesting::SharedState(a.dlg).Load(), int32_t(SS_IDLE));
     }
 
     // The first watch tick came before the worker marked itself running:
@@ -313,13 +348,13 @@ private slots:
         CTamboroDlgTesting::SetWorkerStartHook(dlg, [&gate] { gate.acquire(); });
         TypeAndSearch(dlg, tree.Root());
         const WorkerThread::Id id = CTamboroDlgTesting::LastSearchThreadId(dlg);
-        dlg.OnTimer(CTamboroDlg::TIMER_WATCH);
+        CTamboroDlgTesting::OnTimer(dlg, CTamboroDlg::TIMER_WATCH);
         QVERIFY(!CTamboroDlgTesting::IsTimerRunning(dlg, CTamboroDlg::TIMER_WATCH));
         gate.release();
         QVERIFY(WaitUntil([&] { return WorkerEnded(id); }));
         QCOMPARE(WorkerThreadTesting::ExitCodeOf(id), std::optional<int>(14));
-        QCOMPARE(dlg.Model()->rowCount(), 2);
-        QCOMPARE(dlg.SharedState().Load(), int32_t(SS_IDLE));
+        QCOMPARE(CTamboroDlgTesting::Model(dlg)->rowCount(), 2);
+        QCOMPARE(CTamboroDlgTesting::SharedState(dlg).Load(), int32_t(SS_IDLE));
     }
 
     void escapeAndCloseWhileIdleExitWithThree_data()
@@ -334,7 +369,7 @@ private slots:
         CTamboroDlg dlg;
         QTimer::singleShot(50, &dlg, [&] {
             if (escape)
-                QTest::keyClick(dlg.PathEdit(), Qt::Key_Escape);
+                QTest::keyClick(CTamboroDlgTesting::PathEdit(dlg), Qt::Key_Escape);
             else
                 dlg.close();
         });
@@ -353,7 +388,7 @@ private slots:
             checked = dlg.isVisible() && dlg.windowHandle() != nullptr &&
                       dlg.windowHandle()->modality() == Qt::NonModal && QGuiApplication::modalWindow() == nullptr &&
                       dlg.windowModality() == Qt::NonModal;
-            QTest::keyClick(dlg.PathEdit(), Qt::Key_Escape);
+            QTest::keyClick(CTamboroDlgTesting::PathEdit(dlg), Qt::Key_Escape);
         });
         QCOMPARE(dlg.DoModal(), 3);
         QVERIFY(checked);
@@ -365,12 +400,12 @@ private slots:
     {
         ShownDialog shown;
         CTamboroDlg& dlg = shown.dlg;
-        dlg.OnClose();
+        CTamboroDlgTesting::OnClose(dlg);
         QVERIFY(!CTamboroDlgTesting::HasSharedHandle(dlg));
         QCOMPARE(CTamboroDlgTesting::PostedQuitCode(dlg), std::optional<int>(3));
         const int reused = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
         QVERIFY(reused >= 0);
-        dlg.OnClose();
+        CTamboroDlgTesting::OnClose(dlg);
         QVERIFY(::fcntl(reused, F_GETFD) != -1);
         ::close(reused);
         QCOMPARE(CTamboroDlgTesting::PostedQuitCode(dlg), std::optional<int>(3));
@@ -387,7 +422,7 @@ private slots:
         const int before = WorkerThreadTesting::LiveCount();
         CTamboroDlg dlg;
         bool closed = false;
-        QObject::connect(&dlg, &CTamboroDlg::RowsHandedOver, &dlg, [&] {
+        QObject::connect(CTamboroDlgTesting::Pending(dlg), &PendingResults::RowsHandedOver, &dlg, [&] {
             if (!closed) {
                 closed = true;
                 dlg.close();
@@ -401,8 +436,8 @@ private slots:
         const WorkerThread::Id id = CTamboroDlgTesting::LastSearchThreadId(dlg);
         QCOMPARE(WorkerThreadTesting::ExitCodeOf(id), std::optional<int>(13));
         QCOMPARE(WorkerThreadTesting::LiveCount(), before);
-        QCOMPARE(RowTexts(*dlg.Model(), 2), QStringList({"leaf", "top"}));
-        QCOMPARE(dlg.SharedState().Load(), int32_t(SS_IDLE));
+        QCOMPARE(RowTexts(*CTamboroDlgTesting::Model(dlg), 2), QStringList({"leaf", "top"}));
+        QCOMPARE(CTamboroDlgTesting::SharedState(dlg).Load(), int32_t(SS_IDLE));
     }
 
     // At program end a worker still waiting for its quit is ended and
@@ -422,7 +457,7 @@ private slots:
                     return WorkerThread::PhaseOf(id) != WorkerThread::Phase::Working &&
                            WorkerThread::PhaseOf(id) != WorkerThread::Phase::Created;
                 });
-                QTest::keyClick(dlg.PathEdit(), Qt::Key_Escape);
+                QTest::keyClick(CTamboroDlgTesting::PathEdit(dlg), Qt::Key_Escape);
             });
             QCOMPARE(dlg.DoModal(), 3);
             QVERIFY(WorkerEnded(id));
@@ -437,19 +472,19 @@ private slots:
     void secondInstanceUsesTheSameBlock()
     {
         ShownDialog first;
-        first.dlg.SharedState().Store(SS_RUNNING);
+        CTamboroDlgTesting::SharedState(first.dlg).Store(SS_RUNNING);
         CTamboroDlg second;
-        QVERIFY(second.OnInitDialog());
-        QCOMPARE(first.dlg.SharedState().Load(), int32_t(SS_IDLE));
+        QVERIFY(CTamboroDlgTesting::OnInitDialog(second));
+        QCOMPARE(CTamboroDlgTesting::SharedState(first.dlg).Load(), int32_t(SS_IDLE));
 
-        second.SharedState().Store(SS_RUNNING);
-        QCOMPARE(first.dlg.SharedState().Load(), int32_t(SS_RUNNING));
-        first.dlg.OnClose();
-        QCOMPARE(second.SharedState().Load(), int32_t(SS_STOP));
+        CTamboroDlgTesting::SharedState(second).Store(SS_RUNNING);
+        QCOMPARE(CTamboroDlgTesting::SharedState(first.dlg).Load(), int32_t(SS_RUNNING));
+        CTamboroDlgTesting::OnClose(first.dlg);
+        QCOMPARE(CTamboroDlgTesting::SharedState(second).Load(), int32_t(SS_STOP));
         QVERIFY(CTamboroDlgTesting::IsTimerRunning(first.dlg, CTamboroDlg::TIMER_CLOSE));
         QCOMPARE(CTamboroDlgTesting::PostedQuitCode(first.dlg), std::nullopt);
         QVERIFY(CTamboroDlgTesting::HasSharedHandle(first.dlg));
-        second.SharedState().Store(SS_IDLE);
+        CTamboroDlgTesting::SharedState(second).Store(SS_IDLE);
         QVERIFY(WaitUntil([&] { return CTamboroDlgTesting::PostedQuitCode(first.dlg).has_value(); }, 5000));
         QCOMPARE(CTamboroDlgTesting::PostedQuitCode(first.dlg), std::optional<int>(4));
     }
@@ -473,23 +508,24 @@ private slots:
             QVERIFY(dlg != nullptr);
             CTamboroDlgTesting::SetWorkerHandOverPeriod(*dlg, std::chrono::milliseconds(0));
             QTimer::singleShot(60000, dlg, [dlg] { dlg->done(-1); });  // a hang fails, not blocks
-            QObject::connect(dlg, &CTamboroDlg::RowsHandedOver, dlg, [dlg, &folders, &sinceClose] {
-                if (++folders != 5)
-                    return;
-                const pid_t child = ::fork();
-                if (child == 0) {
-                    SharedStateBlock outsider;
-                    if (outsider.Open() != SharedStateBlock::Result::Ok)
-                        ::_exit(1);
-                    outsider.Word().Store(SS_IDLE);
-                    ::_exit(0);
-                }
-                int status = 0;
-                ::waitpid(child, &status, 0);
-                QVERIFY(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-                dlg->close();
-                sinceClose.start();
-            });
+            QObject::connect(CTamboroDlgTesting::Pending(*dlg), &PendingResults::RowsHandedOver, dlg,
+                             [dlg, &folders, &sinceClose] {
+                                 if (++folders != 5)
+                                     return;
+                                 const pid_t child = ::fork();
+                                 if (child == 0) {
+                                     SharedStateBlock outsider;
+                                     if (outsider.Open() != SharedStateBlock::Result::Ok)
+                                         ::_exit(1);
+                                     outsider.Word().Store(SS_IDLE);
+                                     ::_exit(0);
+                                 }
+                                 int status = 0;
+                                 ::waitpid(child, &status, 0);
+                                 QVERIFY(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+                                 dlg->close();
+                                 sinceClose.start();
+                             });
             TypeAndSearch(*dlg, tree.Path("R"));
         });
         const int code = CTamboroApp::RunMainWindow();
@@ -510,7 +546,7 @@ private slots:
         ShownDialog shown;
         CTamboroDlg& dlg = shown.dlg;
         bool written = false;
-        QObject::connect(&dlg, &CTamboroDlg::RowsHandedOver, &dlg, [&] {
+        QObject::connect(CTamboroDlgTesting::Pending(dlg), &PendingResults::RowsHandedOver, &dlg, [&] {
             if (written)
                 return;
             written = true;
@@ -530,8 +566,8 @@ private slots:
         const WorkerThread::Id id = CTamboroDlgTesting::LastSearchThreadId(dlg);
         QVERIFY(WaitUntil([&] { return WorkerEnded(id); }));
         QCOMPARE(WorkerThreadTesting::ExitCodeOf(id), std::optional<int>(14));
-        QCOMPARE(RowTexts(*dlg.Model(), 2), QStringList({"leaf", "top"}));
-        QCOMPARE(dlg.SharedState().Load(), int32_t(SS_IDLE));
+        QCOMPARE(RowTexts(*CTamboroDlgTesting::Model(dlg), 2), QStringList({"leaf", "top"}));
+        QCOMPARE(CTamboroDlgTesting::SharedState(dlg).Load(), int32_t(SS_IDLE));
     }
 
     // The block cannot be created (a folder stands at its name): the
@@ -582,11 +618,11 @@ private slots:
         }
         MessageBoxWatcher watcher;
         std::optional<int32_t> wordWhileScanning;
-        QObject::connect(&dlg, &CTamboroDlg::RowsHandedOver, &dlg, [&] {
+        QObject::connect(CTamboroDlgTesting::Pending(dlg), &PendingResults::RowsHandedOver, &dlg, [&] {
             if (wordWhileScanning)
                 return;
-            wordWhileScanning = dlg.SharedState().Load();
-            QTest::mouseClick(dlg.StopButton(), Qt::LeftButton);
+            wordWhileScanning = CTamboroDlgTesting::SharedState(dlg).Load();
+            QTest::mouseClick(CTamboroDlgTesting::StopButton(dlg), Qt::LeftButton);
         });
         TypeAndSearch(dlg, tree.Path("R"));
         const WorkerThread::Id id = CTamboroDlgTesting::LastSearchThreadId(dlg);
@@ -595,8 +631,8 @@ private slots:
         QVERIFY(watcher.seen.empty());
         QCOMPARE(wordWhileScanning, std::optional<int32_t>(SS_RUNNING));
         QCOMPARE(WorkerThreadTesting::ExitCodeOf(id), std::optional<int>(13));
-        QCOMPARE(RowTexts(*dlg.Model(), 2), QStringList({"leaf", "top"}));
-        QCOMPARE(dlg.SharedState().Load(), int32_t(SS_IDLE));
+        QCOMPARE(RowTexts(*CTamboroDlgTesting::Model(dlg), 2), QStringList({"leaf", "top"}));
+        QCOMPARE(CTamboroDlgTesting::SharedState(dlg).Load(), int32_t(SS_IDLE));
     }
 
     // --help and --version answer and end with 0 without a window (no

@@ -45,7 +45,7 @@ bool Ended(WorkerThread::Id id)
 QStringList Shown(CTamboroDlg& dlg, int column)
 {
     QStringList out;
-    QAbstractItemModel* model = dlg.List()->model();
+    QAbstractItemModel* model = CTamboroDlgTesting::List(dlg)->model();
     for (int row = 0; row < model->rowCount(); ++row)
         out << model->index(row, column).data().toString();
     return out;
@@ -64,7 +64,7 @@ QStringList InOrderOf(const QStringList& all, const QStringList& wanted)
 
 QPoint RowCenter(CTamboroDlg& dlg, int row)
 {
-    ResultListView* list = dlg.List();
+    ResultListView* list = CTamboroDlgTesting::List(dlg);
     return list->visualRect(list->model()->index(row, 2)).center();
 }
 
@@ -122,16 +122,16 @@ private:
 
     void Search(CTamboroDlg& dlg, const std::string& root)
     {
-        dlg.PathEdit()->setText(QString::fromStdString(root));
-        QTest::mouseClick(dlg.SearchButton(), Qt::LeftButton);
+        CTamboroDlgTesting::PathEdit(dlg)->setText(QString::fromStdString(root));
+        QTest::mouseClick(CTamboroDlgTesting::SearchButton(dlg), Qt::LeftButton);
         const WorkerThread::Id id = CTamboroDlgTesting::LastSearchThreadId(dlg);
         QVERIFY(WaitUntil([&] { return Ended(id); }));
-        dlg.ShowPendingResults();
+        CTamboroDlgTesting::ShowPendingResults(dlg);
     }
 
     void Show(CTamboroDlg& dlg)
     {
-        dlg.OnInitDialog();
+        CTamboroDlgTesting::OnInitDialog(dlg);
         dlg.resize(700, 400);
         dlg.show();
         dlg.activateWindow();
@@ -162,7 +162,7 @@ private:
         poll.start();
         // Through the window, which makes the context menu event of a right
         // click as the platform delivers it.
-        QWidget* viewport = dlg.List()->viewport();
+        QWidget* viewport = CTamboroDlgTesting::List(dlg)->viewport();
         QTest::mouseClick(dlg.windowHandle(), Qt::RightButton, Qt::NoModifier, viewport->mapTo(&dlg, at));
         QVERIFY(WaitUntil([&] { return clicked; }, 5000));
     }
@@ -192,21 +192,21 @@ private slots:
         Search(dlg, m_tree.Path("R"));
         const QStringList found = Shown(dlg, 2);
         QCOMPARE(found.size(), 6);
-        const QRect listBefore = dlg.List()->geometry();
-        const QRect pathBefore = dlg.PathEdit()->geometry();
-        const QRect stopBefore = dlg.StopButton()->geometry();
+        const QRect listBefore = CTamboroDlgTesting::List(dlg)->geometry();
+        const QRect pathBefore = CTamboroDlgTesting::PathEdit(dlg)->geometry();
+        const QRect stopBefore = CTamboroDlgTesting::StopButton(dlg)->geometry();
         const WorkerThread::Id searched = CTamboroDlgTesting::LastSearchThreadId(dlg);
 
-        dlg.PathEdit()->setFocus();
+        CTamboroDlgTesting::PathEdit(dlg)->setFocus();
         PressCtrl(Qt::Key_F);
-        FindBar* bar = dlg.FindBarWidget();
+        FindBar* bar = CTamboroDlgTesting::FindBarWidget(dlg);
         QVERIFY(bar->isVisible());
         QCOMPARE(QApplication::focusWidget(), bar->TextBox());
         // The bar takes its height from the list; the bottom strip stays.
-        QCOMPARE(dlg.List()->height(), listBefore.height() - bar->height());
-        QCOMPARE(bar->geometry().top(), dlg.List()->geometry().bottom() + 1);
-        QCOMPARE(dlg.PathEdit()->geometry(), pathBefore);
-        QCOMPARE(dlg.StopButton()->geometry(), stopBefore);
+        QCOMPARE(CTamboroDlgTesting::List(dlg)->height(), listBefore.height() - bar->height());
+        QCOMPARE(bar->geometry().top(), CTamboroDlgTesting::List(dlg)->geometry().bottom() + 1);
+        QCOMPARE(CTamboroDlgTesting::PathEdit(dlg)->geometry(), pathBefore);
+        QCOMPARE(CTamboroDlgTesting::StopButton(dlg)->geometry(), stopBefore);
 
         // Case and width: the folder "soflan" too.
         QTest::keyClicks(bar->TextBox(), QStringLiteral("soflan"));
@@ -222,25 +222,25 @@ private slots:
 
         // Enter goes to the first shown row and searches nothing.
         QTest::keyClick(bar->TextBox(), Qt::Key_Return);
-        QCOMPARE(QApplication::focusWidget(), dlg.List());
-        QCOMPARE(dlg.List()->currentIndex().row(), 0);
+        QCOMPARE(QApplication::focusWidget(), CTamboroDlgTesting::List(dlg));
+        QCOMPARE(CTamboroDlgTesting::List(dlg)->currentIndex().row(), 0);
         QCOMPARE(CTamboroDlgTesting::LastSearchThreadId(dlg), searched);
-        QCOMPARE(dlg.Model()->RowCountTotal(), 6);
+        QCOMPARE(CTamboroDlgTesting::Model(dlg)->RowCountTotal(), 6);
 
         // Back in the bar, Down does the same; then pick the second row.
         QTest::mouseClick(bar->TextBox(), Qt::LeftButton);
         QTest::keyClick(bar->TextBox(), Qt::Key_Down);
-        QCOMPARE(QApplication::focusWidget(), dlg.List());
-        QTest::mouseClick(dlg.List()->viewport(), Qt::LeftButton, Qt::NoModifier, RowCenter(dlg, 1));
+        QCOMPARE(QApplication::focusWidget(), CTamboroDlgTesting::List(dlg));
+        QTest::mouseClick(CTamboroDlgTesting::List(dlg)->viewport(), Qt::LeftButton, Qt::NoModifier, RowCenter(dlg, 1));
 
         // Escape in the bar closes it only: every row again, the pick kept.
         QTest::mouseClick(bar->TextBox(), Qt::LeftButton);
         QTest::keyClick(bar->TextBox(), Qt::Key_Escape);
         QVERIFY(!bar->isVisible());
         QVERIFY(!CTamboroDlgTesting::PostedQuitCode(dlg).has_value());
-        QCOMPARE(dlg.List()->model()->rowCount(), 6);
-        QCOMPARE(dlg.List()->geometry(), listBefore);
-        const QModelIndexList picked = dlg.List()->selectionModel()->selectedRows(2);
+        QCOMPARE(CTamboroDlgTesting::List(dlg)->model()->rowCount(), 6);
+        QCOMPARE(CTamboroDlgTesting::List(dlg)->geometry(), listBefore);
+        const QModelIndexList picked = CTamboroDlgTesting::List(dlg)->selectionModel()->selectedRows(2);
         QCOMPARE(picked.size(), 1);
         QCOMPARE(picked[0].data().toString(), InOrderOf(found, {"ソフラン", "ｿﾌﾗﾝ"})[1]);
 
@@ -249,7 +249,7 @@ private slots:
         QCOMPARE(Shown(dlg, 2), InOrderOf(found, {"ソフラン", "ｿﾌﾗﾝ"}));
         PressCtrl(Qt::Key_F);
         QVERIFY(!bar->isVisible());
-        QCOMPARE(dlg.List()->model()->rowCount(), 6);
+        QCOMPARE(CTamboroDlgTesting::List(dlg)->model()->rowCount(), 6);
     }
 
     // Rows arriving while filtered join in found order; a header click sorts
@@ -264,26 +264,26 @@ private slots:
         CTamboroDlg dlg;
         CTamboroDlgTesting::SetWorkerHandOverPeriod(dlg, std::chrono::milliseconds(0));
         Show(dlg);
-        dlg.PathEdit()->setFocus();
+        CTamboroDlgTesting::PathEdit(dlg)->setFocus();
         PressCtrl(Qt::Key_F);
-        QTest::keyClicks(dlg.FindBarWidget()->TextBox(), QStringLiteral("KEEP"));
+        QTest::keyClicks(CTamboroDlgTesting::FindBarWidget(dlg)->TextBox(), QStringLiteral("KEEP"));
         Search(dlg, tree.Path("R"));
         QStringList expected;
-        for (int row = 0; row < dlg.Model()->RowCountTotal(); ++row)
-            if (dlg.Model()->CellText(row, 2).endsWith(" keep"))
-                expected << dlg.Model()->CellText(row, 2);
+        for (int row = 0; row < CTamboroDlgTesting::Model(dlg)->RowCountTotal(); ++row)
+            if (CTamboroDlgTesting::Model(dlg)->CellText(row, 2).endsWith(" keep"))
+                expected << CTamboroDlgTesting::Model(dlg)->CellText(row, 2);
         QCOMPARE(Shown(dlg, 2), expected);
-        QCOMPARE(dlg.FindBarWidget()->CountsText(), QStringLiteral("14 / 40"));
+        QCOMPARE(CTamboroDlgTesting::FindBarWidget(dlg)->CountsText(), QStringLiteral("14 / 40"));
 
-        QHeaderView* header = dlg.List()->header();
+        QHeaderView* header = CTamboroDlgTesting::List(dlg)->header();
         const QPoint title(header->sectionViewportPosition(2) + 5, header->height() / 2);
         QTest::mouseClick(header->viewport(), Qt::LeftButton, Qt::NoModifier, title);  // ascending
         QTest::mouseClick(header->viewport(), Qt::LeftButton, Qt::NoModifier, title);  // descending
-        QCOMPARE(dlg.SortMode(), 2);
+        QCOMPARE(CTamboroDlgTesting::SortModeOf(dlg), kSortDescending);
         QStringList descending = expected;
         std::sort(descending.begin(), descending.end(), std::greater<>());
         QCOMPARE(Shown(dlg, 2), descending);
-        QCOMPARE(dlg.Model()->CellText(0, 2), QStringLiteral("F139 keep"));
+        QCOMPARE(CTamboroDlgTesting::Model(dlg)->CellText(0, 2), QStringLiteral("F139 keep"));
     }
 
     void selectAllAndCopyTakeTheShownRowsInShownOrder()
@@ -292,12 +292,12 @@ private slots:
         Show(dlg);
         Search(dlg, m_tree.Path("R"));
         const QString root = QString::fromStdString(m_tree.Path("R"));
-        dlg.PathEdit()->setFocus();
+        CTamboroDlgTesting::PathEdit(dlg)->setFocus();
         PressCtrl(Qt::Key_F);
-        QTest::keyClicks(dlg.FindBarWidget()->TextBox(), QStringLiteral("pop"));
-        QTest::keyClick(dlg.FindBarWidget()->TextBox(), Qt::Key_Down);
+        QTest::keyClicks(CTamboroDlgTesting::FindBarWidget(dlg)->TextBox(), QStringLiteral("pop"));
+        QTest::keyClick(CTamboroDlgTesting::FindBarWidget(dlg)->TextBox(), Qt::Key_Down);
         PressCtrl(Qt::Key_A);
-        QCOMPARE(dlg.List()->selectionModel()->selectedRows().size(), 2);
+        QCOMPARE(CTamboroDlgTesting::List(dlg)->selectionModel()->selectedRows().size(), 2);
         QGuiApplication::clipboard()->clear();
         PressCtrl(Qt::Key_C);
         QStringList lines = QGuiApplication::clipboard()->text().split('\n');
@@ -312,13 +312,14 @@ private slots:
 
         // Sorted descending by artist, two rows picked bottom first: copied
         // in the order the list shows them.
-        QTest::keyClick(dlg.FindBarWidget()->TextBox(), Qt::Key_Escape);
-        QHeaderView* header = dlg.List()->header();
+        QTest::keyClick(CTamboroDlgTesting::FindBarWidget(dlg)->TextBox(), Qt::Key_Escape);
+        QHeaderView* header = CTamboroDlgTesting::List(dlg)->header();
         const QPoint artist(header->sectionViewportPosition(3) + 5, header->height() / 2);
         QTest::mouseClick(header->viewport(), Qt::LeftButton, Qt::NoModifier, artist);
         QTest::mouseClick(header->viewport(), Qt::LeftButton, Qt::NoModifier, artist);
-        QTest::mouseClick(dlg.List()->viewport(), Qt::LeftButton, Qt::NoModifier, RowCenter(dlg, 5));
-        QTest::mouseClick(dlg.List()->viewport(), Qt::LeftButton, Qt::ControlModifier, RowCenter(dlg, 0));
+        QTest::mouseClick(CTamboroDlgTesting::List(dlg)->viewport(), Qt::LeftButton, Qt::NoModifier, RowCenter(dlg, 5));
+        QTest::mouseClick(CTamboroDlgTesting::List(dlg)->viewport(), Qt::LeftButton, Qt::ControlModifier,
+                          RowCenter(dlg, 0));
         PressCtrl(Qt::Key_C);
         lines = QGuiApplication::clipboard()->text().split('\n');
         QCOMPARE(lines.size(), 3);
@@ -342,7 +343,7 @@ private slots:
         CTamboroDlg dlg;
         Show(dlg);
         Search(dlg, tree.Path("R"));
-        DoubleClick(dlg.List()->viewport(), RowCenter(dlg, 0));
+        DoubleClick(CTamboroDlgTesting::List(dlg)->viewport(), RowCenter(dlg, 0));
         QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
         QCOMPARE(catcher.urls.size(), 1);
         QVERIFY(catcher.urls[0].isLocalFile());
@@ -370,7 +371,7 @@ private slots:
             CTamboroDlg dlg;
             Show(dlg);
             Search(dlg, "R");
-            DoubleClick(dlg.List()->viewport(), RowCenter(dlg, 0));
+            DoubleClick(CTamboroDlgTesting::List(dlg)->viewport(), RowCenter(dlg, 0));
         }
         QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
         QCOMPARE(::chdir(before), 0);
@@ -395,7 +396,7 @@ private slots:
             const test::ScopedEnv session("DESKTOP_SESSION", nullptr);
             const test::ScopedEnv browser("BROWSER", nullptr);
             const test::ScopedEnv defaultBrowser("DEFAULT_BROWSER", nullptr);
-            DoubleClick(dlg.List()->viewport(), RowCenter(dlg, 0));
+            DoubleClick(CTamboroDlgTesting::List(dlg)->viewport(), RowCenter(dlg, 0));
             QVERIFY(WaitUntil([&] { return !boxes.seen.empty(); }, 5000));
         }
         QTest::qWait(50);
@@ -418,7 +419,8 @@ private slots:
         Show(dlg);
         Search(dlg, tree.Path("R"));
         int row = 0;
-        while (dlg.Model()->CellBytes(dlg.Filter()->SourcePosition(row), 0) != folder)
+        while (CTamboroDlgTesting::Model(dlg)->CellBytes(CTamboroDlgTesting::Filter(dlg)->SourcePosition(row), 0) !=
+               folder)
             ++row;
         ClickMenuItem(dlg, RowCenter(dlg, row), QStringLiteral("フォルダのパスをコピー"));
         const QMimeData* copied = QGuiApplication::clipboard()->mimeData();
@@ -428,27 +430,27 @@ private slots:
         const QString copiedText = copied->text();
 
         auto pasteAndSearch = [&] {
-            QTest::mouseClick(dlg.PathEdit(), Qt::LeftButton);
-            QTest::keyClick(dlg.PathEdit(), Qt::Key_A, Qt::ControlModifier);
-            QTest::keyClick(dlg.PathEdit(), Qt::Key_V, Qt::ControlModifier);
-            QCOMPARE(dlg.PathEdit()->text(), Decoded(folder));
-            QTest::mouseClick(dlg.SearchButton(), Qt::LeftButton);
+            QTest::mouseClick(CTamboroDlgTesting::PathEdit(dlg), Qt::LeftButton);
+            QTest::keyClick(CTamboroDlgTesting::PathEdit(dlg), Qt::Key_A, Qt::ControlModifier);
+            QTest::keyClick(CTamboroDlgTesting::PathEdit(dlg), Qt::Key_V, Qt::ControlModifier);
+            QCOMPARE(CTamboroDlgTesting::PathEdit(dlg)->text(), Decoded(folder));
+            QTest::mouseClick(CTamboroDlgTesting::SearchButton(dlg), Qt::LeftButton);
             const WorkerThread::Id id = CTamboroDlgTesting::LastSearchThreadId(dlg);
             QVERIFY(WaitUntil([&] { return Ended(id); }));
-            dlg.ShowPendingResults();
-            QCOMPARE(dlg.Model()->RowCountTotal(), 1);
-            QCOMPARE(dlg.Model()->CellBytes(0, 0), folder);
+            CTamboroDlgTesting::ShowPendingResults(dlg);
+            QCOMPARE(CTamboroDlgTesting::Model(dlg)->RowCountTotal(), 1);
+            QCOMPARE(CTamboroDlgTesting::Model(dlg)->CellBytes(0, 0), folder);
         };
-        dlg.PathEdit()->clear();
+        CTamboroDlgTesting::PathEdit(dlg)->clear();
         pasteAndSearch();
         QGuiApplication::clipboard()->setText(copiedText);  // as a terminal copies it back
-        dlg.PathEdit()->setText(QStringLiteral("/elsewhere"));
+        CTamboroDlgTesting::PathEdit(dlg)->setText(QStringLiteral("/elsewhere"));
         pasteAndSearch();
         // Typing on below a pasted folder keeps its bytes.
-        QTest::mouseClick(dlg.PathEdit(), Qt::LeftButton);
-        QTest::keyClick(dlg.PathEdit(), Qt::Key_End);
-        QTest::keyClicks(dlg.PathEdit(), QStringLiteral("nothing-here"));
-        QCOMPARE(dlg.PathBytes(), folder + "nothing-here");
+        QTest::mouseClick(CTamboroDlgTesting::PathEdit(dlg), Qt::LeftButton);
+        QTest::keyClick(CTamboroDlgTesting::PathEdit(dlg), Qt::Key_End);
+        QTest::keyClicks(CTamboroDlgTesting::PathEdit(dlg), QStringLiteral("nothing-here"));
+        QCOMPARE(CTamboroDlgTesting::PathBytes(dlg), folder + "nothing-here");
     }
 
     // Folders whose names are not UTF-8 are offered decoded as the list
@@ -461,9 +463,9 @@ private slots:
         for (const std::string& name : {kCp949Ttomtang, kSjisSpringSong}) {
             CTamboroDlg dlg;
             Show(dlg);
-            dlg.PathEdit()->setFocus();
-            QTest::keyClicks(dlg.PathEdit(), QString::fromStdString(tree.Path("R/")));
-            QCompleter* completer = dlg.PathEdit()->completer();
+            CTamboroDlgTesting::PathEdit(dlg)->setFocus();
+            QTest::keyClicks(CTamboroDlgTesting::PathEdit(dlg), QString::fromStdString(tree.Path("R/")));
+            QCompleter* completer = CTamboroDlgTesting::PathEdit(dlg)->completer();
             QVERIFY(WaitUntil([&] { return completer->completionCount() == 4; }, 10000));
             QStringList offered;
             for (int i = 0; i < completer->completionCount(); ++i)
@@ -480,13 +482,14 @@ private slots:
                 QTest::keyClick(popup, Qt::Key_Down);
             while (popup->currentIndex().data().toString() != Decoded(name));
             QTest::keyClick(popup, Qt::Key_Return);
-            QCOMPARE(dlg.PathEdit()->text(), QString::fromStdString(tree.Path("R/")) + Decoded(name));
-            QTest::mouseClick(dlg.SearchButton(), Qt::LeftButton);
+            QCOMPARE(CTamboroDlgTesting::PathEdit(dlg)->text(),
+                     QString::fromStdString(tree.Path("R/")) + Decoded(name));
+            QTest::mouseClick(CTamboroDlgTesting::SearchButton(dlg), Qt::LeftButton);
             const WorkerThread::Id id = CTamboroDlgTesting::LastSearchThreadId(dlg);
             QVERIFY(WaitUntil([&] { return Ended(id); }));
-            dlg.ShowPendingResults();
-            QCOMPARE(dlg.Model()->RowCountTotal(), 1);
-            QCOMPARE(dlg.Model()->CellBytes(0, 2), name);
+            CTamboroDlgTesting::ShowPendingResults(dlg);
+            QCOMPARE(CTamboroDlgTesting::Model(dlg)->RowCountTotal(), 1);
+            QCOMPARE(CTamboroDlgTesting::Model(dlg)->CellBytes(0, 2), name);
         }
     }
 
@@ -498,20 +501,20 @@ private slots:
         const test::ScopedEnv env("HOME", home.Root().c_str());
         CTamboroDlg dlg;
         Show(dlg);
-        dlg.PathEdit()->setFocus();
-        QTest::keyClicks(dlg.PathEdit(), QStringLiteral("~/"));
-        QCompleter* completer = dlg.PathEdit()->completer();
+        CTamboroDlgTesting::PathEdit(dlg)->setFocus();
+        QTest::keyClicks(CTamboroDlgTesting::PathEdit(dlg), QStringLiteral("~/"));
+        QCompleter* completer = CTamboroDlgTesting::PathEdit(dlg)->completer();
         QVERIFY(WaitUntil([&] { return completer->completionCount() == 1; }, 10000));
         QCOMPARE(completer->completionModel()->index(0, 0).data().toString(), QStringLiteral("BMS"));
-        QTest::keyClicks(dlg.PathEdit(), QStringLiteral("BMS"));
-        QTest::mouseClick(dlg.SearchButton(), Qt::LeftButton);
+        QTest::keyClicks(CTamboroDlgTesting::PathEdit(dlg), QStringLiteral("BMS"));
+        QTest::mouseClick(CTamboroDlgTesting::SearchButton(dlg), Qt::LeftButton);
         const WorkerThread::Id id = CTamboroDlgTesting::LastSearchThreadId(dlg);
         QVERIFY(WaitUntil([&] { return Ended(id); }));
-        dlg.ShowPendingResults();
-        QCOMPARE(dlg.Model()->RowCountTotal(), 1);
-        QCOMPARE(dlg.Model()->CellBytes(0, 0), home.Path("BMS/pack/"));
-        dlg.PathEdit()->setText(QStringLiteral("~"));
-        QCOMPARE(dlg.PathBytes(), home.Root());
+        CTamboroDlgTesting::ShowPendingResults(dlg);
+        QCOMPARE(CTamboroDlgTesting::Model(dlg)->RowCountTotal(), 1);
+        QCOMPARE(CTamboroDlgTesting::Model(dlg)->CellBytes(0, 0), home.Path("BMS/pack/"));
+        CTamboroDlgTesting::PathEdit(dlg)->setText(QStringLiteral("~"));
+        QCOMPARE(CTamboroDlgTesting::PathBytes(dlg), home.Root());
     }
 
     void chartTypeMenuItemListsEveryTypeAndIsRemembered()
@@ -532,11 +535,11 @@ private slots:
         {
             CTamboroDlg dlg;
             Show(dlg);
-            QVERIFY(!dlg.AllChartTypes());
+            QVERIFY(!CTamboroDlgTesting::AllChartTypes(dlg));
             Search(dlg, tree.Path("R"));
             QCOMPARE(Shown(dlg, 2), QStringList({"a.bms"}));
             ClickMenuItem(dlg, QPoint(20, 60), QStringLiteral("すべての譜面形式"));
-            QVERIFY(dlg.AllChartTypes());
+            QVERIFY(CTamboroDlgTesting::AllChartTypes(dlg));
             QFile conf(m_config.filePath(QStringLiteral("Tamboro/tamboro.conf")));
             QVERIFY(conf.open(QIODevice::ReadOnly));
             QVERIFY(conf.readAll().contains("allChartTypes=true"));
@@ -545,11 +548,11 @@ private slots:
         }
         // The next run starts with it on; turned off, it stays off.
         CTamboroDlg dlg;
-        QVERIFY(dlg.AllChartTypes());
+        QVERIFY(CTamboroDlgTesting::AllChartTypes(dlg));
         Show(dlg);
         ClickMenuItem(dlg, QPoint(20, 60), QStringLiteral("すべての譜面形式"));
-        QVERIFY(!dlg.AllChartTypes());
-        QVERIFY(!CTamboroDlg().AllChartTypes());
+        QVERIFY(!CTamboroDlgTesting::AllChartTypes(dlg));
+        QVERIFY(!CTamboroDlgTesting::AllChartTypes(CTamboroDlg()));
     }
 
     void pathBoxCompletesFoldersOnly()
@@ -561,9 +564,9 @@ private slots:
         CTamboroDlg dlg;
         Show(dlg);
         const QString typed = QString::fromStdString(tree.Path("R/So"));
-        dlg.PathEdit()->setFocus();
-        QTest::keyClicks(dlg.PathEdit(), typed);
-        QCompleter* completer = dlg.PathEdit()->completer();
+        CTamboroDlgTesting::PathEdit(dlg)->setFocus();
+        QTest::keyClicks(CTamboroDlgTesting::PathEdit(dlg), typed);
+        QCompleter* completer = CTamboroDlgTesting::PathEdit(dlg)->completer();
         QVERIFY(completer != nullptr);
         QVERIFY(WaitUntil([&] { return completer->completionCount() == 2; }, 10000));
         QStringList offered;
@@ -580,15 +583,16 @@ private slots:
         QVERIFY(CTamboroDlgTesting::LastSearchThreadId(dlg) != 0);
         const WorkerThread::Id searched = CTamboroDlgTesting::LastSearchThreadId(dlg);
         QVERIFY(WaitUntil([&] { return Ended(searched); }));
-        QCOMPARE(QString::fromStdString(dlg.PathBytes()), typed);
+        QCOMPARE(QString::fromStdString(CTamboroDlgTesting::PathBytes(dlg)), typed);
 
         // Enter on a picked folder takes it and searches nothing.
-        QTest::keyClick(dlg.PathEdit(), Qt::Key_Backspace);
+        QTest::keyClick(CTamboroDlgTesting::PathEdit(dlg), Qt::Key_Backspace);
         QVERIFY(WaitUntil([&] { return popup->isVisible(); }, 5000));
         QTest::keyClick(popup, Qt::Key_Down);
         QTest::keyClick(popup, Qt::Key_Return);
         const QString folder = QString::fromStdString(tree.Path("R/"));
-        QVERIFY(dlg.PathEdit()->text() == folder + "Songs" || dlg.PathEdit()->text() == folder + "Sounds");
+        QVERIFY(CTamboroDlgTesting::PathEdit(dlg)->text() == folder + "Songs" ||
+                CTamboroDlgTesting::PathEdit(dlg)->text() == folder + "Sounds");
         QCOMPARE(CTamboroDlgTesting::LastSearchThreadId(dlg), searched);
     }
 };

@@ -106,7 +106,7 @@ class Window {
 public:
     Window()
     {
-        m_dlg.OnInitDialog();
+        CTamboroDlgTesting::OnInitDialog(m_dlg);
         m_dlg.show();
     }
 
@@ -118,23 +118,24 @@ public:
     void Search(const std::string& root, int timeoutMs = 300000)
     {
         MessageBoxWatcher boxes;
-        m_dlg.PathEdit()->setText(QString::fromStdString(root));
+        CTamboroDlgTesting::PathEdit(m_dlg)->setText(QString::fromStdString(root));
         QElapsedTimer timer;
         timer.start();
-        QTest::mouseClick(m_dlg.SearchButton(), Qt::LeftButton);
+        QTest::mouseClick(CTamboroDlgTesting::SearchButton(m_dlg), Qt::LeftButton);
         const WorkerThread::Id id = CTamboroDlgTesting::LastSearchThreadId(m_dlg);
         QVERIFY(id != 0);
         QVERIFY2(WaitUntil([&] { return WorkerThread::PhaseOf(id) == WorkerThread::Phase::Ended; }, timeoutMs),
                  "the search did not end");
-        QCOMPARE(WorkerThreadTesting::ExitCodeOf(id), std::optional<int>(CTamboroDlg::kQuitSearchFinished));
-        QCOMPARE(m_dlg.SharedState().Load(), int32_t(SS_IDLE));
-        QVERIFY(m_dlg.SearchButton()->isEnabled());
-        QVERIFY(!m_dlg.StopButton()->isEnabled());
+        QCOMPARE(WorkerThreadTesting::ExitCodeOf(id), std::optional<int>(CodeOf(WorkerQuitCode::SearchFinished)));
+        QCOMPARE(CTamboroDlgTesting::SharedState(m_dlg).Load(), int32_t(SS_IDLE));
+        QVERIFY(CTamboroDlgTesting::SearchButton(m_dlg)->isEnabled());
+        QVERIFY(!CTamboroDlgTesting::StopButton(m_dlg)->isEnabled());
         QVERIFY(!CTamboroDlgTesting::IsTimerRunning(m_dlg, CTamboroDlg::TIMER_WATCH));
         QCOMPARE(boxes.seen.size(), std::size_t(0));
         // The time includes the watch timer's tick that ends the worker.
-        qInfo("%d rows, search ended after %lld ms; peak resident memory so far %ld MB", m_dlg.Model()->rowCount(),
-              static_cast<long long>(timer.elapsed()), PeakResidentKb() / 1024);
+        qInfo("%d rows, search ended after %lld ms; peak resident memory so far %ld MB",
+              CTamboroDlgTesting::Model(m_dlg)->rowCount(), static_cast<long long>(timer.elapsed()),
+              PeakResidentKb() / 1024);
     }
 
     // The rows listed, in any order, are exactly `wanted`.
@@ -145,7 +146,7 @@ public:
             if (folder.starts_with("R/"))
                 folder = root + folder.substr(1);
         }
-        const std::vector<Row> got = Sorted(ModelRows(*m_dlg.Model()));
+        const std::vector<Row> got = Sorted(ModelRows(*CTamboroDlgTesting::Model(m_dlg)));
         wanted = Sorted(std::move(wanted));
         if (got != wanted)
             QFAIL(("rows differ; wanted:\n" + Show(wanted) + "got:\n" + Show(got)).constData());
@@ -154,7 +155,7 @@ public:
     // The title names the root, with the number of rows listed.
     void ExpectFinalTitle(const std::string& root)
     {
-        const std::string title = FormatTitle(m_dlg.Model()->rowCount(), root + "/");
+        const std::string title = FormatTitle(CTamboroDlgTesting::Model(m_dlg)->rowCount(), root + "/");
         QCOMPARE(m_dlg.windowTitle(), QString::fromStdU16String(DecodePathToUtf16(title)));
     }
 
@@ -273,7 +274,7 @@ private slots:
 
         Window window;
         CHECKED(window.Search(tree.Root()));
-        const ResultModel& model = *window.Dlg().Model();
+        const ResultModel& model = *CTamboroDlgTesting::Model(window.Dlg());
         QCOMPARE(model.rowCount(), 100003);
         const std::string big = tree.Path("big/");
         std::vector<bool> seen(100000, false);
@@ -294,13 +295,13 @@ private slots:
         // A one-line note above the bottom strip tells the limit was reached.
         CTamboroDlg& shown = window.Dlg();
         const QRect listAlone = QRect(0, 0, shown.width(), shown.height() - 24);
-        QLabel* note = shown.RowLimitNote();
+        QLabel* note = CTamboroDlgTesting::RowLimitNoteOf(shown);
         QVERIFY(note->isVisible());
         QVERIFY2(note->text().contains(QStringLiteral("100,003")) &&
                      note->text().contains(QStringLiteral("tamboro-scan")),
                  qPrintable(note->text()));
-        QCOMPARE(note->geometry().bottom(), shown.PathEdit()->y() - 4);
-        QCOMPARE(shown.List()->geometry().bottom() + 1, note->y());
+        QCOMPARE(note->geometry().bottom(), CTamboroDlgTesting::PathEdit(shown)->y() - 4);
+        QCOMPARE(CTamboroDlgTesting::List(shown)->geometry().bottom() + 1, note->y());
         QVERIFY(note->fontMetrics().horizontalAdvance(note->text()) < 2 * note->width() && note->height() < 30);
 
         std::vector<std::string> found;
@@ -308,8 +309,8 @@ private slots:
             found.push_back(model.CellBytes(i, 2));
         CTamboroDlg& dlg = window.Dlg();
         for (int click = 0; click < 3; ++click)
-            dlg.OnColumnClickList(kColumnTitle);
-        QCOMPARE(dlg.SortMode(), 0);
+            CTamboroDlgTesting::OnColumnClickList(dlg, kColumnTitle);
+        QCOMPARE(CTamboroDlgTesting::SortModeOf(dlg), kSortFound);
         for (int i = 0; i < model.rowCount(); ++i) {
             if (model.CellBytes(i, 2) != found[static_cast<std::size_t>(i)])
                 QFAIL(qPrintable(QStringLiteral("row %1 is not back in found order").arg(i)));
@@ -317,7 +318,7 @@ private slots:
         // The next search, below the limit, gives the list its place back.
         CHECKED(window.Search(tree.Path("big/inner")));
         QVERIFY(note->isHidden());
-        QCOMPARE(dlg.List()->geometry(), listAlone);
+        QCOMPARE(CTamboroDlgTesting::List(dlg)->geometry(), listAlone);
     }
 
     // 3,000 nested folders, paths far past PATH_MAX, a chart every 500
@@ -343,7 +344,8 @@ private slots:
                 wanted.push_back({folder, kNoValues, "level " + std::to_string(level), kNoValues});
         }
         CHECKED(window.ExpectRows(tree.Root(), wanted));
-        QCOMPARE(window.Dlg().Model()->CellBytes(0, 0).size(), tree.Root().size() + 1 + 3000 * (name.size() + 1));
+        QCOMPARE(CTamboroDlgTesting::Model(window.Dlg())->CellBytes(0, 0).size(),
+                 tree.Root().size() + 1 + 3000 * (name.size() + 1));
         CHECKED(window.ExpectFinalTitle(tree.Root()));
     }
 
@@ -369,7 +371,7 @@ private slots:
                                                 {"R/" + lone + "/", "g", lone, "a"},
                                                 {"R/" + so + "/", "g", so, "a"},
                                                 {"R/", kNoValues, "tab\there\\and\rcr", kNoValues}}));
-        const ResultModel& model = *window.Dlg().Model();
+        const ResultModel& model = *CTamboroDlgTesting::Model(window.Dlg());
         bool soShown = false;
         for (int i = 0; i < model.rowCount(); ++i) {
             for (int column = 0; column < 4; ++column)

@@ -27,7 +27,8 @@ using test::WaitUntil;
 // The order in which Tab visits the four controls, starting at `first`.
 QList<QWidget*> TabChain(CTamboroDlg& dlg, QWidget* first)
 {
-    const QList<QWidget*> controls = {dlg.PathEdit(), dlg.List(), dlg.SearchButton(), dlg.StopButton()};
+    const QList<QWidget*> controls = {CTamboroDlgTesting::PathEdit(dlg), CTamboroDlgTesting::List(dlg),
+                                      CTamboroDlgTesting::SearchButton(dlg), CTamboroDlgTesting::StopButton(dlg)};
     QList<QWidget*> chain;
     QWidget* widget = first;
     for (int steps = 0; steps < 64 && chain.size() < controls.size(); ++steps) {
@@ -41,7 +42,8 @@ QList<QWidget*> TabChain(CTamboroDlg& dlg, QWidget* first)
 // The four controls from the bottom of the sibling order to the top.
 QList<QWidget*> SiblingOrder(CTamboroDlg& dlg)
 {
-    const QList<QWidget*> controls = {dlg.PathEdit(), dlg.List(), dlg.SearchButton(), dlg.StopButton()};
+    const QList<QWidget*> controls = {CTamboroDlgTesting::PathEdit(dlg), CTamboroDlgTesting::List(dlg),
+                                      CTamboroDlgTesting::SearchButton(dlg), CTamboroDlgTesting::StopButton(dlg)};
     QList<QWidget*> order;
     for (QObject* child : dlg.children()) {
         if (auto* widget = qobject_cast<QWidget*>(child); widget != nullptr && controls.contains(widget))
@@ -107,29 +109,31 @@ private slots:
     void layoutOfA600By400ClientArea()
     {
         CTamboroDlg dlg;
-        dlg.OnInitDialog();
+        CTamboroDlgTesting::OnInitDialog(dlg);
         dlg.resize(600, 400);
         dlg.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dlg));
         QCOMPARE(dlg.size(), QSize(600, 400));
-        QCOMPARE(dlg.List()->geometry(), QRect(0, 0, 600, 376));
-        QCOMPARE(dlg.PathEdit()->geometry().topLeft(), QPoint(0, 379));
-        QCOMPARE(dlg.PathEdit()->width(), 410);
-        QCOMPARE(dlg.SearchButton()->geometry().topLeft(), QPoint(416, 379));
-        QCOMPARE(dlg.StopButton()->geometry().topLeft(), QPoint(510, 379));
+        QCOMPARE(CTamboroDlgTesting::List(dlg)->geometry(), QRect(0, 0, 600, 376));
+        QCOMPARE(CTamboroDlgTesting::PathEdit(dlg)->geometry().topLeft(), QPoint(0, 379));
+        QCOMPARE(CTamboroDlgTesting::PathEdit(dlg)->width(), 410);
+        QCOMPARE(CTamboroDlgTesting::SearchButton(dlg)->geometry().topLeft(), QPoint(416, 379));
+        QCOMPARE(CTamboroDlgTesting::StopButton(dlg)->geometry().topLeft(), QPoint(510, 379));
         // The Search button starts 6 pixels right of the path box.
-        QCOMPARE(dlg.SearchButton()->x() - (dlg.PathEdit()->x() + dlg.PathEdit()->width()), 6);
+        QCOMPARE(CTamboroDlgTesting::SearchButton(dlg)->x() -
+                     (CTamboroDlgTesting::PathEdit(dlg)->x() + CTamboroDlgTesting::PathEdit(dlg)->width()),
+                 6);
 
         // Heights of the strip's controls do not change; wider windows widen
         // only the list and the path box.
-        const int pathHeight = dlg.PathEdit()->height();
-        const QSize searchSize = dlg.SearchButton()->size();
-        const QSize stopSize = dlg.StopButton()->size();
+        const int pathHeight = CTamboroDlgTesting::PathEdit(dlg)->height();
+        const QSize searchSize = CTamboroDlgTesting::SearchButton(dlg)->size();
+        const QSize stopSize = CTamboroDlgTesting::StopButton(dlg)->size();
         dlg.resize(800, 500);
-        QCOMPARE(dlg.List()->geometry(), QRect(0, 0, 800, 476));
-        QCOMPARE(dlg.PathEdit()->geometry(), QRect(0, 479, 610, pathHeight));
-        QCOMPARE(dlg.SearchButton()->geometry(), QRect(QPoint(616, 479), searchSize));
-        QCOMPARE(dlg.StopButton()->geometry(), QRect(QPoint(710, 479), stopSize));
+        QCOMPARE(CTamboroDlgTesting::List(dlg)->geometry(), QRect(0, 0, 800, 476));
+        QCOMPARE(CTamboroDlgTesting::PathEdit(dlg)->geometry(), QRect(0, 479, 610, pathHeight));
+        QCOMPARE(CTamboroDlgTesting::SearchButton(dlg)->geometry(), QRect(QPoint(616, 479), searchSize));
+        QCOMPARE(CTamboroDlgTesting::StopButton(dlg)->geometry(), QRect(QPoint(710, 479), stopSize));
     }
 
     // The path box and both buttons lie wholly inside the client area, at
@@ -138,14 +142,15 @@ private slots:
     void bottomStripLiesInsideTheClientArea()
     {
         CTamboroDlg dlg;
-        dlg.OnInitDialog();
+        CTamboroDlgTesting::OnInitDialog(dlg);
         dlg.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dlg));
         for (const QSize size : {dlg.size(), QSize(600, 400), QSize(1000, 700)}) {
             dlg.resize(size);
             QCOMPARE(dlg.size(), size);
-            for (QWidget* control : {static_cast<QWidget*>(dlg.PathEdit()), static_cast<QWidget*>(dlg.SearchButton()),
-                                     static_cast<QWidget*>(dlg.StopButton())}) {
+            for (QWidget* control : {static_cast<QWidget*>(CTamboroDlgTesting::PathEdit(dlg)),
+                                     static_cast<QWidget*>(CTamboroDlgTesting::SearchButton(dlg)),
+                                     static_cast<QWidget*>(CTamboroDlgTesting::StopButton(dlg))}) {
                 QVERIFY2(dlg.rect().contains(control->geometry()),
                          qPrintable(control->objectName() + QStringLiteral(" at y %1 height %2 in %3")
                                                                 .arg(control->y())
@@ -163,30 +168,33 @@ private slots:
     void smallestWindowKeepsThePathBoxAndButtonsUsable()
     {
         CTamboroDlg dlg;
-        dlg.OnInitDialog();
+        CTamboroDlgTesting::OnInitDialog(dlg);
         dlg.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dlg));
         dlg.resize(120, 80);
         QVERIFY(dlg.width() > 120 && dlg.height() > 80);
         dlg.activateWindow();
-        dlg.PathEdit()->setFocus();
-        QTest::keyClick(dlg.PathEdit(), Qt::Key_F, Qt::ControlModifier);
-        QVERIFY(dlg.FindBarWidget()->isVisible());
-        QCOMPARE(dlg.SearchButton()->x(), dlg.width() - 184);  // the design's offsets
-        QCOMPARE(dlg.PathEdit()->width(), dlg.width() - 190);
-        QVERIFY(dlg.PathEdit()->width() >= 100);
-        for (QWidget* control : {static_cast<QWidget*>(dlg.PathEdit()), static_cast<QWidget*>(dlg.SearchButton()),
-                                 static_cast<QWidget*>(dlg.StopButton()), static_cast<QWidget*>(dlg.FindBarWidget())})
+        CTamboroDlgTesting::PathEdit(dlg)->setFocus();
+        QTest::keyClick(CTamboroDlgTesting::PathEdit(dlg), Qt::Key_F, Qt::ControlModifier);
+        QVERIFY(CTamboroDlgTesting::FindBarWidget(dlg)->isVisible());
+        QCOMPARE(CTamboroDlgTesting::SearchButton(dlg)->x(), dlg.width() - 184);  // the design's offsets
+        QCOMPARE(CTamboroDlgTesting::PathEdit(dlg)->width(), dlg.width() - 190);
+        QVERIFY(CTamboroDlgTesting::PathEdit(dlg)->width() >= 100);
+        for (QWidget* control : {static_cast<QWidget*>(CTamboroDlgTesting::PathEdit(dlg)),
+                                 static_cast<QWidget*>(CTamboroDlgTesting::SearchButton(dlg)),
+                                 static_cast<QWidget*>(CTamboroDlgTesting::StopButton(dlg)),
+                                 static_cast<QWidget*>(CTamboroDlgTesting::FindBarWidget(dlg))})
             QVERIFY2(dlg.rect().contains(control->geometry()), qPrintable(control->objectName()));
-        ResultListView* list = dlg.List();
+        ResultListView* list = CTamboroDlgTesting::List(dlg);
         QVERIFY(list->height() >= list->header()->height() + 2 * list->fontMetrics().height());
 
         test::TestTree tree;
         tree.WriteChart("R/a.bms", "g", "t", "a");
-        QTest::keyClick(dlg.FindBarWidget()->TextBox(), Qt::Key_Escape);
-        dlg.PathEdit()->setText(QString::fromStdString(tree.Path("R")));
+        QTest::keyClick(CTamboroDlgTesting::FindBarWidget(dlg)->TextBox(), Qt::Key_Escape);
+        CTamboroDlgTesting::PathEdit(dlg)->setText(QString::fromStdString(tree.Path("R")));
         // Through the window: the click goes to the widget under the point.
-        QTest::mouseClick(dlg.windowHandle(), Qt::LeftButton, Qt::NoModifier, dlg.SearchButton()->geometry().center());
+        QTest::mouseClick(dlg.windowHandle(), Qt::LeftButton, Qt::NoModifier,
+                          CTamboroDlgTesting::SearchButton(dlg)->geometry().center());
         QVERIFY(CTamboroDlgTesting::LastSearchThreadId(dlg) != 0);
         const WorkerThread::Id id = CTamboroDlgTesting::LastSearchThreadId(dlg);
         QVERIFY(test::WaitUntil([&] { return WorkerThread::PhaseOf(id) == WorkerThread::Phase::Ended; }));
@@ -198,10 +206,10 @@ private slots:
         dlg.setMinimumSize(0, 0);
         dlg.show();
         dlg.resize(150, 100);
-        QCOMPARE(dlg.PathEdit()->width(), 0);
-        QCOMPARE(dlg.SearchButton()->x(), 150 - 184);
-        QCOMPARE(dlg.StopButton()->x(), 150 - 90);
-        QCOMPARE(dlg.List()->geometry(), QRect(0, 0, 150, 76));
+        QCOMPARE(CTamboroDlgTesting::PathEdit(dlg)->width(), 0);
+        QCOMPARE(CTamboroDlgTesting::SearchButton(dlg)->x(), 150 - 184);
+        QCOMPARE(CTamboroDlgTesting::StopButton(dlg)->x(), 150 - 90);
+        QCOMPARE(CTamboroDlgTesting::List(dlg)->geometry(), QRect(0, 0, 150, 76));
     }
 
     // Placing brings each control to the top of the sibling order and the
@@ -209,33 +217,38 @@ private slots:
     void tabAndSiblingOrderBeforeAndAfterTheFirstLayout()
     {
         CTamboroDlg dlg;
-        QCOMPARE(TabChain(dlg, dlg.PathEdit()),
-                 QList<QWidget*>({dlg.PathEdit(), dlg.List(), dlg.SearchButton(), dlg.StopButton()}));
+        QCOMPARE(TabChain(dlg, CTamboroDlgTesting::PathEdit(dlg)),
+                 QList<QWidget*>({CTamboroDlgTesting::PathEdit(dlg), CTamboroDlgTesting::List(dlg),
+                                  CTamboroDlgTesting::SearchButton(dlg), CTamboroDlgTesting::StopButton(dlg)}));
         dlg.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dlg));
-        QCOMPARE(TabChain(dlg, dlg.StopButton()),
-                 QList<QWidget*>({dlg.StopButton(), dlg.SearchButton(), dlg.PathEdit(), dlg.List()}));
+        QCOMPARE(TabChain(dlg, CTamboroDlgTesting::StopButton(dlg)),
+                 QList<QWidget*>({CTamboroDlgTesting::StopButton(dlg), CTamboroDlgTesting::SearchButton(dlg),
+                                  CTamboroDlgTesting::PathEdit(dlg), CTamboroDlgTesting::List(dlg)}));
         QCOMPARE(SiblingOrder(dlg),
-                 QList<QWidget*>({dlg.List(), dlg.PathEdit(), dlg.SearchButton(), dlg.StopButton()}));
+                 QList<QWidget*>({CTamboroDlgTesting::List(dlg), CTamboroDlgTesting::PathEdit(dlg),
+                                  CTamboroDlgTesting::SearchButton(dlg), CTamboroDlgTesting::StopButton(dlg)}));
         // Tab from the path box goes to the list, then round to Search.
         dlg.activateWindow();
-        dlg.PathEdit()->setFocus();
+        CTamboroDlgTesting::PathEdit(dlg)->setFocus();
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(dlg.List()));
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(CTamboroDlgTesting::List(dlg)));
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(dlg.SearchButton()));
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(CTamboroDlgTesting::SearchButton(dlg)));
     }
 
     void placingAControlThatDoesNotExistDoesNothing()
     {
         CTamboroDlg dlg;
-        const QRect before = dlg.List()->geometry();
-        CTamboroDlg::ClientRect rc{0, 0, 600, 400};
-        dlg.PlaceAnchored(rc, 4242, -184, -21, 0, 0);
-        dlg.PlaceStretched(rc, 4242, 0, -21, -190, 0);
-        QCOMPARE(dlg.List()->geometry(), before);
-        QCOMPARE(dlg.GetDlgItem(4242), nullptr);
-        QCOMPARE(dlg.GetDlgItem(IDC_LIST), static_cast<QWidget*>(dlg.List()));
+        const QRect before = CTamboroDlgTesting::List(dlg)->geometry();
+        WindowLayout::ClientRect rc{0, 0, 600, 400};
+        CTamboroDlgTesting::Place(dlg, rc, {4242, WindowLayout::Anchor::Anchored, -184, -21, 0, 0});
+        CTamboroDlgTesting::Place(dlg, rc, {4242, WindowLayout::Anchor::Stretched, 0, -21, -190, 0});
+        CTamboroDlgTesting::Place(dlg, rc, {4242, WindowLayout::Anchor::Fill, 0, 0, 0, -24});
+        QCOMPARE(CTamboroDlgTesting::List(dlg)->geometry(), before);
+        QCOMPARE(CTamboroDlgTesting::LayoutControl(dlg, 4242), nullptr);
+        QCOMPARE(CTamboroDlgTesting::LayoutControl(dlg, IDC_LIST),
+                 static_cast<QWidget*>(CTamboroDlgTesting::List(dlg)));
     }
 
     // Minimised: a zero client area, and the icon drawn in the middle;
@@ -248,11 +261,11 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&dlg));
         dlg.setWindowState(Qt::WindowMinimized);
         QVERIFY(dlg.isMinimized());
-        QCOMPARE(dlg.List()->size(), QSize(0, 0));
-        QCOMPARE(dlg.PathEdit()->width(), 0);
+        QCOMPARE(CTamboroDlgTesting::List(dlg)->size(), QSize(0, 0));
+        QCOMPARE(CTamboroDlgTesting::PathEdit(dlg)->width(), 0);
 
         const QImage shot = dlg.grab().toImage();
-        const QImage icon = dlg.OnQueryDragIcon().pixmap(32, 32).toImage();
+        const QImage icon = CTamboroDlgTesting::OnQueryDragIcon(dlg).pixmap(32, 32).toImage();
         QVERIFY(!icon.isNull());
         const int x = (dlg.width() - 32 + 1) / 2;
         const int y = (dlg.height() - 32 + 1) / 2;
@@ -263,8 +276,8 @@ private slots:
 
         dlg.setWindowState(Qt::WindowNoState);
         QVERIFY(!dlg.isMinimized());
-        QCOMPARE(dlg.List()->geometry(), QRect(0, 0, 600, 376));
-        QCOMPARE(dlg.PathEdit()->width(), 410);
+        QCOMPARE(CTamboroDlgTesting::List(dlg)->geometry(), QRect(0, 0, 600, 376));
+        QCOMPARE(CTamboroDlgTesting::PathEdit(dlg)->width(), 410);
     }
 
     void dropOfThreeFoldersTakesTheFirst()
@@ -277,7 +290,7 @@ private slots:
         QVERIFY(Drop(dlg, {QUrl::fromLocalFile(QString::fromStdString(tree.Path("one"))),
                            QUrl::fromLocalFile(QString::fromStdString(tree.Path("two"))),
                            QUrl::fromLocalFile(QString::fromStdString(tree.Path("three")))}));
-        QCOMPARE(dlg.PathEdit()->text(), QString::fromStdString(tree.Path("one")));
+        QCOMPARE(CTamboroDlgTesting::PathEdit(dlg)->text(), QString::fromStdString(tree.Path("one")));
         QVERIFY(dlg.acceptDrops());
         // Dropping never starts a search.
         QCOMPARE(CTamboroDlgTesting::LastSearchThreadId(dlg), WorkerThread::Id(0));
@@ -293,13 +306,14 @@ private slots:
         CTamboroDlg dlg;
         dlg.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dlg));
-        for (QWidget* target : {static_cast<QWidget*>(dlg.PathEdit()), static_cast<QWidget*>(dlg.List())}) {
-            dlg.PathEdit()->setText(QStringLiteral("old"));
-            dlg.PathEdit()->setFocus();
-            dlg.PathEdit()->end(false);
+        for (QWidget* target : {static_cast<QWidget*>(CTamboroDlgTesting::PathEdit(dlg)),
+                                static_cast<QWidget*>(CTamboroDlgTesting::List(dlg))}) {
+            CTamboroDlgTesting::PathEdit(dlg)->setText(QStringLiteral("old"));
+            CTamboroDlgTesting::PathEdit(dlg)->setFocus();
+            CTamboroDlgTesting::PathEdit(dlg)->end(false);
             const QPoint at = target->mapTo(&dlg, QPoint(target->width() - 8, target->height() / 2));
             QVERIFY(DropOnChildAt(dlg, at, QUrl::fromLocalFile(path)));
-            QCOMPARE(dlg.PathEdit()->text(), path);
+            QCOMPARE(CTamboroDlgTesting::PathEdit(dlg)->text(), path);
         }
     }
 
@@ -309,19 +323,19 @@ private slots:
         tree.WriteChart("song.bms", "g", "t", "a");
         CTamboroDlg dlg;
         QVERIFY(Drop(dlg, {QUrl::fromLocalFile(QString::fromStdString(tree.Path("song.bms")))}));
-        QCOMPARE(dlg.PathEdit()->text(), QString::fromStdString(tree.Path("song.bms")));
+        QCOMPARE(CTamboroDlgTesting::PathEdit(dlg)->text(), QString::fromStdString(tree.Path("song.bms")));
     }
 
     void nonLocalItemsAreIgnored()
     {
         TestTree tree;
         CTamboroDlg dlg;
-        dlg.PathEdit()->setText(QStringLiteral("kept"));
+        CTamboroDlgTesting::PathEdit(dlg)->setText(QStringLiteral("kept"));
         QVERIFY(!Drop(dlg, {QUrl(QStringLiteral("https://example.org/charts/"))}));
-        QCOMPARE(dlg.PathEdit()->text(), QStringLiteral("kept"));
+        QCOMPARE(CTamboroDlgTesting::PathEdit(dlg)->text(), QStringLiteral("kept"));
         QVERIFY(Drop(dlg, {QUrl(QStringLiteral("https://example.org/charts/")),
                            QUrl::fromLocalFile(QString::fromStdString(tree.Root()))}));
-        QCOMPARE(dlg.PathEdit()->text(), QString::fromStdString(tree.Root()));
+        QCOMPARE(CTamboroDlgTesting::PathEdit(dlg)->text(), QString::fromStdString(tree.Root()));
     }
 
     // A folder named in Shift-JIS shows decoded, and a search of the
@@ -332,18 +346,19 @@ private slots:
         const std::string folder = tree.Path("\x83\x5c\x83\x74\x83\x67");  // ソフト
         tree.WriteChart("\x83\x5c\x83\x74\x83\x67/x.bms", "g", "t", "a");
         CTamboroDlg dlg;
-        dlg.OnInitDialog();
+        CTamboroDlgTesting::OnInitDialog(dlg);
         dlg.show();
         QVERIFY(Drop(dlg, {LocalUrl(folder)}));
-        QCOMPARE(dlg.PathEdit()->text(), QString::fromStdString(tree.Root()) + QStringLiteral("/ソフト"));
-        QCOMPARE(dlg.PathBytes(), folder);
-        dlg.OnButtonSearch();
+        QCOMPARE(CTamboroDlgTesting::PathEdit(dlg)->text(),
+                 QString::fromStdString(tree.Root()) + QStringLiteral("/ソフト"));
+        QCOMPARE(CTamboroDlgTesting::PathBytes(dlg), folder);
+        CTamboroDlgTesting::OnButtonSearch(dlg);
         const WorkerThread::Id id = CTamboroDlgTesting::LastSearchThreadId(dlg);
         QVERIFY(WaitUntil([&] { return WorkerThread::PhaseOf(id) == WorkerThread::Phase::Ended; }));
-        QCOMPARE(dlg.Model()->rowCount(), 1);
+        QCOMPARE(CTamboroDlgTesting::Model(dlg)->rowCount(), 1);
         // Typing over it searches the typed text again.
-        dlg.PathEdit()->setText(QStringLiteral("/typed/ソ"));
-        QCOMPARE(dlg.PathBytes(), std::string("/typed/\xE3\x82\xBD"));
+        CTamboroDlgTesting::PathEdit(dlg)->setText(QStringLiteral("/typed/ソ"));
+        QCOMPARE(CTamboroDlgTesting::PathBytes(dlg), std::string("/typed/\xE3\x82\xBD"));
     }
 
     // A drop while a search runs replaces the path box's text only.
@@ -353,20 +368,20 @@ private slots:
         tree.WriteChart("R/a.bms", "g", "first", "a");
         tree.WriteChart("Other/b.bms", "g", "other", "a");
         CTamboroDlg dlg;
-        dlg.OnInitDialog();
+        CTamboroDlgTesting::OnInitDialog(dlg);
         dlg.show();
         QSemaphore gate;
         CTamboroDlgTesting::SetWorkerStartHook(dlg, [&gate] { gate.acquire(); });
-        dlg.PathEdit()->setText(QString::fromStdString(tree.Path("R")));
-        dlg.OnButtonSearch();
+        CTamboroDlgTesting::PathEdit(dlg)->setText(QString::fromStdString(tree.Path("R")));
+        CTamboroDlgTesting::OnButtonSearch(dlg);
         const WorkerThread::Id id = CTamboroDlgTesting::LastSearchThreadId(dlg);
         QVERIFY(Drop(dlg, {QUrl::fromLocalFile(QString::fromStdString(tree.Path("Other")))}));
-        QCOMPARE(dlg.PathEdit()->text(), QString::fromStdString(tree.Path("Other")));
+        QCOMPARE(CTamboroDlgTesting::PathEdit(dlg)->text(), QString::fromStdString(tree.Path("Other")));
         QCOMPARE(CTamboroDlgTesting::LastSearchThreadId(dlg), id);
         gate.release();
         QVERIFY(WaitUntil([&] { return WorkerThread::PhaseOf(id) == WorkerThread::Phase::Ended; }));
-        QCOMPARE(dlg.Model()->rowCount(), 1);
-        QCOMPARE(dlg.Model()->CellText(0, 2), QStringLiteral("first"));
+        QCOMPARE(CTamboroDlgTesting::Model(dlg)->rowCount(), 1);
+        QCOMPARE(CTamboroDlgTesting::Model(dlg)->CellText(0, 2), QStringLiteral("first"));
     }
 
     // A buffer that cannot be had in full: the message, the path box kept,
@@ -378,7 +393,7 @@ private slots:
         const std::string path = tree.Path("abc");
         CTamboroDlg dlg;
         dlg.show();
-        dlg.PathEdit()->setText(QStringLiteral("before"));
+        CTamboroDlgTesting::PathEdit(dlg)->setText(QStringLiteral("before"));
         std::size_t asked = 0;
         CTamboroDlgTesting::SetDropBufferAllocator(dlg, [&asked](std::size_t wanted, std::size_t& obtained) {
             asked = wanted;
@@ -392,12 +407,12 @@ private slots:
         QCOMPARE(watcher.seen[0].caption, QStringLiteral("エラー"));
         QCOMPARE(watcher.seen[0].text, QStringLiteral("メモリ不足です。\n%1 < %2").arg(asked / 2).arg(asked));
         QCOMPARE(watcher.seen[0].owner, static_cast<QWidget*>(&dlg));
-        QCOMPARE(dlg.PathEdit()->text(), QStringLiteral("before"));
+        QCOMPARE(CTamboroDlgTesting::PathEdit(dlg)->text(), QStringLiteral("before"));
         QVERIFY(dlg.acceptDrops());
 
         CTamboroDlgTesting::SetDropBufferAllocator(dlg, {});
         QVERIFY(Drop(dlg, {QUrl::fromLocalFile(QString::fromStdString(path))}));
-        QCOMPARE(dlg.PathEdit()->text(), QString::fromStdString(path));
+        QCOMPARE(CTamboroDlgTesting::PathEdit(dlg)->text(), QString::fromStdString(path));
         QCOMPARE(watcher.seen.size(), std::size_t(1));
     }
 };

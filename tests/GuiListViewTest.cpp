@@ -74,8 +74,8 @@ QString DrawnLabel(QHeaderView* header, int column)
 
 void Search(CTamboroDlg& dlg, const std::string& root)
 {
-    dlg.PathEdit()->setText(QString::fromStdString(root));
-    QTest::mouseClick(dlg.SearchButton(), Qt::LeftButton);
+    CTamboroDlgTesting::PathEdit(dlg)->setText(QString::fromStdString(root));
+    QTest::mouseClick(CTamboroDlgTesting::SearchButton(dlg), Qt::LeftButton);
     const WorkerThread::Id id = CTamboroDlgTesting::LastSearchThreadId(dlg);
     QVERIFY(WaitUntil([id] { return WorkerThread::PhaseOf(id) == WorkerThread::Phase::Ended; }));
 }
@@ -116,12 +116,12 @@ private slots:
         for (const char* name : {"Alpha", "Bravo", "Charlie", "Delta", "Echo"})
             tree.WriteChart(std::string("R/") + name + "/x.bms", "g", std::string("title ") + name, "a");
         CTamboroDlg dlg;
-        dlg.OnInitDialog();
+        CTamboroDlgTesting::OnInitDialog(dlg);
         dlg.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dlg));
         Search(dlg, tree.Path("R"));
-        ResultListView* list = dlg.List();
-        QCOMPARE(dlg.Model()->rowCount(), 5);
+        ResultListView* list = CTamboroDlgTesting::List(dlg);
+        QCOMPARE(CTamboroDlgTesting::Model(dlg)->rowCount(), 5);
 
         QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::NoModifier, CellCentre(list, 2, 2));
         QCOMPARE(CurrentRow(list), 2);
@@ -136,7 +136,7 @@ private slots:
 
         QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::NoModifier, CellCentre(list, 0, 3));
         QTest::keyClicks(list, QString::fromStdString(tree.Path("R/Ch")));
-        QCOMPARE(dlg.Model()->CellText(CurrentRow(list), 2), QStringLiteral("title Charlie"));
+        QCOMPARE(CTamboroDlgTesting::Model(dlg)->CellText(CurrentRow(list), 2), QStringLiteral("title Charlie"));
         QCOMPARE(SelectedRows(list), QList<int>({CurrentRow(list)}));
     }
 
@@ -145,14 +145,15 @@ private slots:
     void headerLabelsThatDoNotFitEndInAnEllipsis()
     {
         CTamboroDlg dlg;
-        dlg.OnInitDialog();
+        CTamboroDlgTesting::OnInitDialog(dlg);
         dlg.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dlg));
-        QHeaderView* header = dlg.List()->header();
+        QHeaderView* header = CTamboroDlgTesting::List(dlg)->header();
         header->resizeSection(1, 60);
         const QPoint at(header->sectionViewportPosition(1) + 30, header->height() / 2);
         QTest::mouseClick(header->viewport(), Qt::LeftButton, Qt::NoModifier, at);
-        QCOMPARE(dlg.Model()->headerData(1, Qt::Horizontal).toString(), QStringLiteral("ジャンル(Alphabetic)"));
+        QCOMPARE(CTamboroDlgTesting::Model(dlg)->headerData(1, Qt::Horizontal).toString(),
+                 QStringLiteral("ジャンル(Alphabetic)"));
         const QString cut = DrawnLabel(header, 1);
         QVERIFY2(cut.startsWith(QStringLiteral("ジ")) && cut.endsWith(QChar(0x2026)), qPrintable(cut));
         QCOMPARE(DrawnLabel(header, 2), QStringLiteral("タイトル"));
@@ -166,11 +167,11 @@ private slots:
         tree.WriteChart("R/A/x.bms", "g", "short", "a");
         tree.WriteChart("R/x.bms", "g", longTitle, "a");
         CTamboroDlg dlg;
-        dlg.OnInitDialog();
+        CTamboroDlgTesting::OnInitDialog(dlg);
         dlg.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dlg));
         Search(dlg, tree.Path("R"));
-        ResultListView* list = dlg.List();
+        ResultListView* list = CTamboroDlgTesting::List(dlg);
         auto hover = [list](int row) {
             const QPoint at = CellCentre(list, row, 2);
             QHelpEvent help(QEvent::ToolTip, at, list->viewport()->mapToGlobal(at));

@@ -21,14 +21,14 @@ using test::WaitUntil;
 
 void ClickHeader(CTamboroDlg& dlg, int column)
 {
-    QHeaderView* header = dlg.List()->header();
+    QHeaderView* header = CTamboroDlgTesting::List(dlg)->header();
     const QPoint at(header->sectionViewportPosition(column) + header->sectionSize(column) / 2, header->height() / 2);
     QTest::mouseClick(header->viewport(), Qt::LeftButton, Qt::NoModifier, at);
 }
 
 QString Label(CTamboroDlg& dlg, int column)
 {
-    return dlg.Model()->headerData(column, Qt::Horizontal).toString();
+    return CTamboroDlgTesting::Model(dlg)->headerData(column, Qt::Horizontal).toString();
 }
 
 // The texts of one column as the list shows them (through the find bar's
@@ -36,7 +36,7 @@ QString Label(CTamboroDlg& dlg, int column)
 QStringList Shown(CTamboroDlg& dlg, int column)
 {
     QStringList out;
-    QAbstractItemModel* model = dlg.List()->model();
+    QAbstractItemModel* model = CTamboroDlgTesting::List(dlg)->model();
     for (int row = 0; row < model->rowCount(); ++row)
         out << model->index(row, column).data().toString();
     return out;
@@ -53,8 +53,8 @@ QStringList Sorted(QStringList texts, bool descending)
 QStringList Column(CTamboroDlg& dlg, int column)
 {
     QStringList out;
-    for (int row = 0; row < dlg.Model()->rowCount(); ++row)
-        out << dlg.Model()->CellText(row, column);
+    for (int row = 0; row < CTamboroDlgTesting::Model(dlg)->rowCount(); ++row)
+        out << CTamboroDlgTesting::Model(dlg)->CellText(row, column);
     return out;
 }
 
@@ -73,8 +73,8 @@ private:
 
     void Search(CTamboroDlg& dlg, const std::string& root)
     {
-        dlg.PathEdit()->setText(QString::fromStdString(root));
-        dlg.OnButtonSearch();
+        CTamboroDlgTesting::PathEdit(dlg)->setText(QString::fromStdString(root));
+        CTamboroDlgTesting::OnButtonSearch(dlg);
         const WorkerThread::Id id = CTamboroDlgTesting::LastSearchThreadId(dlg);
         QVERIFY(WaitUntil([&] { return Ended(id); }));
     }
@@ -92,37 +92,37 @@ private slots:
     void clicksOnOneHeaderCycleThroughTheModes()
     {
         CTamboroDlg dlg;
-        dlg.OnInitDialog();
+        CTamboroDlgTesting::OnInitDialog(dlg);
         dlg.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dlg));
         Search(dlg, m_tree.Path("R"));
         QCOMPARE(Column(dlg, 2), QStringList({"Charlie", "Bravo", "alpha"}));
 
         ClickHeader(dlg, 2);
-        QCOMPARE(dlg.SortColumn(), 2);
-        QCOMPARE(dlg.SortMode(), 1);
+        QCOMPARE(CTamboroDlgTesting::SortColumnOf(dlg), std::optional<ListColumn>(kColumnTitle));
+        QCOMPARE(CTamboroDlgTesting::SortModeOf(dlg), kSortAscending);
         QCOMPARE(Label(dlg, 2), QStringLiteral("タイトル(Alphabetic)"));
         QCOMPARE(Column(dlg, 2), QStringList({"alpha", "Bravo", "Charlie"}));
 
         ClickHeader(dlg, 2);
-        QCOMPARE(dlg.SortMode(), 2);
+        QCOMPARE(CTamboroDlgTesting::SortModeOf(dlg), kSortDescending);
         QCOMPARE(Label(dlg, 2), QStringLiteral("タイトル(Reverse)"));
         QCOMPARE(Column(dlg, 2), QStringList({"Charlie", "Bravo", "alpha"}));
 
         ClickHeader(dlg, 2);
-        QCOMPARE(dlg.SortMode(), 0);
+        QCOMPARE(CTamboroDlgTesting::SortModeOf(dlg), kSortFound);
         QCOMPARE(Label(dlg, 2), QStringLiteral("タイトル "));
         QCOMPARE(Column(dlg, 2), QStringList({"Charlie", "Bravo", "alpha"}));
-        QCOMPARE(dlg.Model()->RowAt(0).key, MakeRowKey(0, 0));
+        QCOMPARE(CTamboroDlgTesting::Model(dlg)->RowAt(0).key, MakeRowKey(0, 0));
 
         ClickHeader(dlg, 2);
-        QCOMPARE(dlg.SortMode(), 1);
+        QCOMPARE(CTamboroDlgTesting::SortModeOf(dlg), kSortAscending);
         QCOMPARE(Label(dlg, 2), QStringLiteral("タイトル(Alphabetic)"));
 
         // Another header: the old one gets its plain title back.
         ClickHeader(dlg, 3);
-        QCOMPARE(dlg.SortColumn(), 3);
-        QCOMPARE(dlg.SortMode(), 1);
+        QCOMPARE(CTamboroDlgTesting::SortColumnOf(dlg), std::optional<ListColumn>(kColumnArtist));
+        QCOMPARE(CTamboroDlgTesting::SortModeOf(dlg), kSortAscending);
         QCOMPARE(Label(dlg, 2), QStringLiteral("タイトル"));
         QCOMPARE(Label(dlg, 3), QStringLiteral("アーティスト(Alphabetic)"));
         QCOMPARE(Column(dlg, 3), QStringList({"Xia", "Yan", "Zed"}));
@@ -138,11 +138,11 @@ private slots:
         // order; the sorted column is kept, so its next click sorts ascending.
         Search(dlg, m_tree.Path("R"));
         for (int column = 0; column < 4; ++column)
-            QCOMPARE(Label(dlg, column), dlg.ColumnTitles()[static_cast<std::size_t>(column)]);
-        QCOMPARE(dlg.SortMode(), 0);
-        QCOMPARE(dlg.SortColumn(), 0);
+            QCOMPARE(Label(dlg, column), CTamboroDlgTesting::ColumnTitles(dlg)[static_cast<std::size_t>(column)]);
+        QCOMPARE(CTamboroDlgTesting::SortModeOf(dlg), kSortFound);
+        QCOMPARE(CTamboroDlgTesting::SortColumnOf(dlg), std::optional<ListColumn>(kColumnFolder));
         ClickHeader(dlg, 0);
-        QCOMPARE(dlg.SortMode(), 1);
+        QCOMPARE(CTamboroDlgTesting::SortModeOf(dlg), kSortAscending);
         QCOMPARE(Label(dlg, 0), QStringLiteral("ディレクトリ(Alphabetic)"));
     }
 
@@ -159,31 +159,31 @@ private slots:
                 tree.WriteChart("R/" + name + "/" + std::to_string(j) + ".bms", "g", name, "a" + std::to_string(j));
         }
         CTamboroDlg dlg;
-        dlg.OnInitDialog();
+        CTamboroDlgTesting::OnInitDialog(dlg);
         dlg.show();
         CTamboroDlgTesting::SetWorkerHandOverPeriod(dlg, std::chrono::milliseconds(0));  // every folder on its own
         int clicks = 0;
         int folders = 0;
-        QObject::connect(&dlg, &CTamboroDlg::RowsHandedOver, &dlg, [&] {
+        QObject::connect(CTamboroDlgTesting::Pending(dlg), &PendingResults::RowsHandedOver, &dlg, [&] {
             if (++folders % 10 == 0) {
                 ClickHeader(dlg, (clicks % 2) == 0 ? 2 : 3);
                 ++clicks;
             }
         });
-        dlg.PathEdit()->setText(QString::fromStdString(tree.Path("R")));
-        dlg.OnButtonSearch();
+        CTamboroDlgTesting::PathEdit(dlg)->setText(QString::fromStdString(tree.Path("R")));
+        CTamboroDlgTesting::OnButtonSearch(dlg);
         const WorkerThread::Id id = CTamboroDlgTesting::LastSearchThreadId(dlg);
         QVERIFY(WaitUntil([&] { return Ended(id); }));
         QVERIFY(clicks >= 3);
-        ResultModel& model = *dlg.Model();
+        ResultModel& model = *CTamboroDlgTesting::Model(dlg);
         QCOMPARE(model.rowCount(), kFolders * 3);
         for (int row = 0; row < model.rowCount(); ++row) {
             const QString folder = model.CellText(row, 0);
             QVERIFY2(folder.endsWith(model.CellText(row, 2) + "/"), qPrintable(folder));
         }
         // Back to found order: a found-order click on the last sorted column.
-        while (dlg.SortMode() != 0)
-            ClickHeader(dlg, dlg.SortColumn());
+        while (CTamboroDlgTesting::SortModeOf(dlg) != kSortFound)
+            ClickHeader(dlg, *CTamboroDlgTesting::SortColumnOf(dlg));
         for (int row = 0; row < model.rowCount(); ++row)
             QCOMPARE(model.RowAt(row).index, uint32_t(row));
     }
@@ -205,7 +205,7 @@ private slots:
         }
         for (const bool descending : {false, true}) {
             CTamboroDlg dlg;
-            dlg.OnInitDialog();
+            CTamboroDlgTesting::OnInitDialog(dlg);
             dlg.resize(700, 400);
             dlg.show();
             QVERIFY(QTest::qWaitForWindowExposed(&dlg));
@@ -213,22 +213,24 @@ private slots:
             // While the worker waits in its hand-over: a sort after ten
             // folders, the find bar after twenty.
             int folders = 0;
-            QObject::connect(&dlg, &CTamboroDlg::RowsHandedOver, &dlg, [&] {
+            QObject::connect(CTamboroDlgTesting::Pending(dlg), &PendingResults::RowsHandedOver, &dlg, [&] {
                 if (++folders == 10) {
                     ClickHeader(dlg, 2);
                     if (descending)
                         ClickHeader(dlg, 2);
                 } else if (folders == 20) {
-                    QTest::keyClick(dlg.List(), Qt::Key_F, Qt::ControlModifier);
-                    QTest::keyClicks(dlg.FindBarWidget()->TextBox(), QStringLiteral("keep"));
+                    QTest::keyClick(CTamboroDlgTesting::List(dlg), Qt::Key_F, Qt::ControlModifier);
+                    QTest::keyClicks(CTamboroDlgTesting::FindBarWidget(dlg)->TextBox(), QStringLiteral("keep"));
                 }
             });
-            dlg.PathEdit()->setText(QString::fromStdString(tree.Path("R")));
-            QTest::mouseClick(dlg.SearchButton(), Qt::LeftButton);
+            CTamboroDlgTesting::PathEdit(dlg)->setText(QString::fromStdString(tree.Path("R")));
+            QTest::mouseClick(CTamboroDlgTesting::SearchButton(dlg), Qt::LeftButton);
             const WorkerThread::Id id = CTamboroDlgTesting::LastSearchThreadId(dlg);
             QVERIFY(WaitUntil([&] { return Ended(id); }));
-            dlg.ShowPendingResults();
-            QVERIFY2(dlg.Model()->rowCount() > 0 && dlg.Model()->rowCount() == 2 * kFolders, "not all rows listed");
+            CTamboroDlgTesting::ShowPendingResults(dlg);
+            QVERIFY2(CTamboroDlgTesting::Model(dlg)->rowCount() > 0 &&
+                         CTamboroDlgTesting::Model(dlg)->rowCount() == 2 * kFolders,
+                     "not all rows listed");
 
             const QStringList all = Column(dlg, 2);
             QCOMPARE(all, Sorted(all, descending));
@@ -238,15 +240,15 @@ private slots:
                     kept << title;
             QCOMPARE(Shown(dlg, 2), kept);
             QCOMPARE(kept.size(), kFolders);
-            QTest::keyClick(dlg.FindBarWidget()->TextBox(), Qt::Key_Escape);
+            QTest::keyClick(CTamboroDlgTesting::FindBarWidget(dlg)->TextBox(), Qt::Key_Escape);
             QCOMPARE(Shown(dlg, 2), all);
-            for (int row = 0; row < dlg.Model()->rowCount(); ++row)
-                QCOMPARE(dlg.Model()->RowAt(row).key & 0xFFFFu, uint32_t(row));
+            for (int row = 0; row < CTamboroDlgTesting::Model(dlg)->rowCount(); ++row)
+                QCOMPARE(CTamboroDlgTesting::Model(dlg)->RowAt(row).key & 0xFFFFu, uint32_t(row));
 
-            while (dlg.SortMode() != 0)
+            while (CTamboroDlgTesting::SortModeOf(dlg) != kSortFound)
                 ClickHeader(dlg, 2);
-            for (int row = 0; row < dlg.Model()->rowCount(); ++row)
-                QCOMPARE(dlg.Model()->RowAt(row).index, uint32_t(row));
+            for (int row = 0; row < CTamboroDlgTesting::Model(dlg)->rowCount(); ++row)
+                QCOMPARE(CTamboroDlgTesting::Model(dlg)->RowAt(row).index, uint32_t(row));
         }
     }
 };

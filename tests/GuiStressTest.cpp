@@ -309,10 +309,10 @@ public:
             QTimer::singleShot(m_momentMs, Qt::PreciseTimer, this, [this] { Close(); });
             return;
         }
-        m_dlg->SearchButton()->installEventFilter(this);
-        m_dlg->PathEdit()->setText(QString::fromStdString(m_root));
+        CTamboroDlgTesting::SearchButton(*m_dlg)->installEventFilter(this);
+        CTamboroDlgTesting::PathEdit(*m_dlg)->setText(QString::fromStdString(m_root));
         m_searchStart = MonotonicNs();
-        QTest::mouseClick(m_dlg->SearchButton(), Qt::LeftButton);
+        QTest::mouseClick(CTamboroDlgTesting::SearchButton(*m_dlg), Qt::LeftButton);
         m_worker = CTamboroDlgTesting::LastSearchThreadId(*m_dlg);
         if (m_how != "after")
             QTimer::singleShot(m_momentMs, Qt::PreciseTimer, this, [this] { Close(); });
@@ -342,7 +342,7 @@ protected:
             // The word goes idle right after this call returns.
             auto* poll = new QTimer(this);
             connect(poll, &QTimer::timeout, this, [this, poll] {
-                if (m_dlg->SharedState().Load() == SS_IDLE) {
+                if (CTamboroDlgTesting::SharedState(*m_dlg).Load() == SS_IDLE) {
                     poll->deleteLater();
                     Close();
                 }
@@ -364,10 +364,10 @@ private:
         if (m_closed)
             return;
         if (m_how == "stop-close")
-            QTest::mouseClick(m_dlg->StopButton(), Qt::LeftButton);
+            QTest::mouseClick(CTamboroDlgTesting::StopButton(*m_dlg), Qt::LeftButton);
         m_closed = true;
         const int64_t now = MonotonicNs();
-        const int32_t before = m_dlg->SharedState().Load();
+        const int32_t before = CTamboroDlgTesting::SharedState(*m_dlg).Load();
         // The scan gave Search back before the close, but the worker had
         // not yet marked the word idle: the scan has unwound already.
         if (m_scanOver) {
@@ -375,13 +375,13 @@ private:
             Say("unwound " + std::to_string(now));
         }
         if (m_how == "escape")
-            QTest::keyClick(m_dlg->PathEdit(), Qt::Key_Escape);
+            QTest::keyClick(CTamboroDlgTesting::PathEdit(*m_dlg), Qt::Key_Escape);
         else
             m_dlg->close();
         // The word as it stood before and right after the window took the
         // close: the worker may mark it idle in between.
         Say("close " + std::to_string(before) + " " + std::to_string(now) + " " +
-            std::to_string(m_dlg->SharedState().Load()));
+            std::to_string(CTamboroDlgTesting::SharedState(*m_dlg).Load()));
     }
 
     const std::string m_root;
@@ -525,7 +525,7 @@ bool ClosedIdle(const ClosingCase& c, int exitCode)
     const std::optional<int64_t> before = c.Field("close", 1);
     const std::optional<int64_t> after = c.Field("close", 3);
     if (before == SS_RUNNING && after == SS_IDLE)
-        return exitCode == CTamboroDlg::kExitClosedIdle;
+        return exitCode == CodeOf(ExitCode::ClosedIdle);
     return before == SS_IDLE;
 }
 
@@ -617,7 +617,7 @@ QString Judge(const ClosingCase& c, int hangLimitMs, double& delayMs)
     if (!state)
         return name + QStringLiteral(": never closed; exit %1").arg(code) + errText;
     const bool idle = ClosedIdle(c, code);
-    const int wantedCode = idle ? CTamboroDlg::kExitClosedIdle : CTamboroDlg::kExitClosedAfterSearch;
+    const int wantedCode = idle ? CodeOf(ExitCode::ClosedIdle) : CodeOf(ExitCode::ClosedAfterSearch);
     if (code != wantedCode)
         return name +
                QStringLiteral(": exit %1 after a close in state %2, wanted %3").arg(code).arg(*state).arg(wantedCode) +
@@ -627,7 +627,7 @@ QString Judge(const ClosingCase& c, int hangLimitMs, double& delayMs)
         if (worker)
             return name + QStringLiteral(": a worker without a search");
     } else {
-        const int wantedWorker = idle ? CTamboroDlg::kQuitSearchFinished : CTamboroDlg::kQuitStopRequested;
+        const int wantedWorker = idle ? CodeOf(WorkerQuitCode::SearchFinished) : CodeOf(WorkerQuitCode::StopRequested);
         if (worker != std::optional<int64_t>(wantedWorker))
             return name +
                    QStringLiteral(": worker ended with %1, wanted %2").arg(worker ? *worker : -99).arg(wantedWorker);
@@ -659,13 +659,14 @@ private:
     struct Session {
         explicit Session(const std::string& root)
         {
-            dlg.OnInitDialog();
+            CTamboroDlgTesting::OnInitDialog(dlg);
             dlg.show();
-            dlg.PathEdit()->setText(QString::fromStdString(root));
-            QObject::connect(&dlg, &CTamboroDlg::RowsHandedOver, &dlg, [this](int) { ++handOvers; });
+            CTamboroDlgTesting::PathEdit(dlg)->setText(QString::fromStdString(root));
+            QObject::connect(CTamboroDlgTesting::Pending(dlg), &PendingResults::RowsHandedOver, &dlg,
+                             [this](int) { ++handOvers; });
         }
         CTamboroDlg dlg;
-        EnabledWatch searchWatch{dlg.SearchButton()};
+        EnabledWatch searchWatch{CTamboroDlgTesting::SearchButton(dlg)};
         std::vector<Started> started;
         int handOvers = 0;
     };
@@ -674,7 +675,7 @@ private:
     static void PressSearch(Session& s)
     {
         const WorkerThread::Id before = CTamboroDlgTesting::LastSearchThreadId(s.dlg);
-        QTest::mouseClick(s.dlg.SearchButton(), Qt::LeftButton);
+        QTest::mouseClick(CTamboroDlgTesting::SearchButton(s.dlg), Qt::LeftButton);
         QVERIFY2(CTamboroDlgTesting::LastSearchThreadId(s.dlg) != before,
                  "Search was enabled and pressed, but no search started");
     }
@@ -689,7 +690,7 @@ private:
             return;
         searchPressed = false;
         const WorkerThread::Id id = CTamboroDlgTesting::LastSearchThreadId(s.dlg);
-        QPushButton* stop = s.dlg.StopButton();
+        QPushButton* stop = CTamboroDlgTesting::StopButton(s.dlg);
         QVERIFY(WaitUntil([&] { return stop->isEnabled() || ScanOver(id); }));
 
         // Stop at once, after some hand-overs of rows, or after some time.
@@ -713,18 +714,18 @@ private:
         const bool earlyTick = stopping && !CTamboroDlgTesting::IsTimerRunning(s.dlg, CTamboroDlg::TIMER_WATCH);
         QTest::mouseClick(stop, Qt::LeftButton);
         if (stopping)
-            QCOMPARE(s.dlg.SharedState().Load(), int32_t(SS_STOP));
+            QCOMPARE(CTamboroDlgTesting::SharedState(s.dlg).Load(), int32_t(SS_STOP));
         // A search that ended before Stop waits for the next press, which
         // tells it the search was seen finished.
-        s.started.push_back(
-            {id, stopping && !earlyTick ? CTamboroDlg::kQuitStopRequested : CTamboroDlg::kQuitSearchFinished});
+        s.started.push_back({id, stopping && !earlyTick ? CodeOf(WorkerQuitCode::StopRequested)
+                                                        : CodeOf(WorkerQuitCode::SearchFinished)});
 
         // The next Search: right after the call in which the scan gives it
         // back, as soon as the window shows it, or once the worker has
         // ended.
         switch (random.Below(3)) {
         case 0:
-            if (!s.dlg.SearchButton()->isEnabled()) {
+            if (!CTamboroDlgTesting::SearchButton(s.dlg)->isEnabled()) {
                 bool pressed = false;
                 s.searchWatch.once = [&] {
                     pressed = true;
@@ -736,7 +737,7 @@ private:
             }
             break;
         case 1:
-            QVERIFY(WaitUntil([&] { return s.dlg.SearchButton()->isEnabled(); }));
+            QVERIFY(WaitUntil([&] { return CTamboroDlgTesting::SearchButton(s.dlg)->isEnabled(); }));
             break;
         default:
             QVERIFY(WaitUntil([&] { return stopping ? Ended(id) : ScanOver(id); }));
@@ -751,7 +752,7 @@ private:
     {
         if (searchPressed) {
             const WorkerThread::Id id = CTamboroDlgTesting::LastSearchThreadId(s.dlg);
-            s.started.push_back({id, CTamboroDlg::kQuitSearchFinished});
+            s.started.push_back({id, CodeOf(WorkerQuitCode::SearchFinished)});
             searchPressed = false;
         }
         QVERIFY(WaitUntil([&] { return Ended(CTamboroDlgTesting::LastSearchThreadId(s.dlg)); }, 60000));
@@ -767,7 +768,7 @@ private:
         PressSearch(s);
         const WorkerThread::Id id = CTamboroDlgTesting::LastSearchThreadId(s.dlg);
         WaitUntil([&] { return ScanOver(id); }, 60000);
-        s.started.push_back({id, CTamboroDlg::kQuitSearchFinished});
+        s.started.push_back({id, CodeOf(WorkerQuitCode::SearchFinished)});
         return std::max(1, static_cast<int>(timer.elapsed()));
     }
 
@@ -800,21 +801,22 @@ private slots:
             if (QTest::currentTestFailed())
                 return;
             const WorkerThread::Id second = CTamboroDlgTesting::LastSearchThreadId(s.dlg);
-            QVERIFY(WaitUntil([&] { return s.dlg.StopButton()->isEnabled(); }));
+            QVERIFY(WaitUntil([&] { return CTamboroDlgTesting::StopButton(s.dlg)->isEnabled(); }));
             if (round % 2 == 0) {
-                QTest::mouseClick(s.dlg.StopButton(), Qt::LeftButton);
-                QCOMPARE(s.dlg.SharedState().Load(), int32_t(SS_STOP));
+                QTest::mouseClick(CTamboroDlgTesting::StopButton(s.dlg), Qt::LeftButton);
+                QCOMPARE(CTamboroDlgTesting::SharedState(s.dlg).Load(), int32_t(SS_STOP));
             } else {
-                QCOMPARE(s.dlg.SharedState().Load(), int32_t(SS_RUNNING));
+                QCOMPARE(CTamboroDlgTesting::SharedState(s.dlg).Load(), int32_t(SS_RUNNING));
             }
             QVERIFY(WaitUntil([&] { return Ended(first) && Ended(second); }));
-            QCOMPARE(WorkerThreadTesting::ExitCodeOf(first), std::optional<int>(CTamboroDlg::kQuitSearchFinished));
+            QCOMPARE(WorkerThreadTesting::ExitCodeOf(first),
+                     std::optional<int>(CodeOf(WorkerQuitCode::SearchFinished)));
             QCOMPARE(WorkerThreadTesting::ExitCodeOf(second),
-                     std::optional<int>(round % 2 == 0 ? CTamboroDlg::kQuitStopRequested
-                                                       : CTamboroDlg::kQuitSearchFinished));
+                     std::optional<int>(round % 2 == 0 ? CodeOf(WorkerQuitCode::StopRequested)
+                                                       : CodeOf(WorkerQuitCode::SearchFinished)));
             if (round % 2 == 1)
-                QCOMPARE(s.dlg.Model()->rowCount(), m_libraryRows);
-            QCOMPARE(s.dlg.SharedState().Load(), int32_t(SS_IDLE));
+                QCOMPARE(CTamboroDlgTesting::Model(s.dlg)->rowCount(), m_libraryRows);
+            QCOMPARE(CTamboroDlgTesting::SharedState(s.dlg).Load(), int32_t(SS_IDLE));
         }
     }
 
@@ -845,7 +847,7 @@ private slots:
         CHECKED(ExpectExitCodes(s.started));
         int stopped = 0;
         for (std::size_t i = firstMeasured; i < s.started.size(); ++i)
-            stopped += s.started[i].expected == CTamboroDlg::kQuitStopRequested ? 1 : 0;
+            stopped += s.started[i].expected == CodeOf(WorkerQuitCode::StopRequested) ? 1 : 0;
         qInfo("%d Search/Stop cycles (%d stops took, scan %d ms) in %lld ms; before: %s; after: %s", cycles, stopped,
               scanMs, static_cast<long long>(elapsed), qPrintable(Show(before)), qPrintable(Show(after)));
     }
@@ -864,9 +866,9 @@ private slots:
             if (QTest::currentTestFailed())
                 return;
             const WorkerThread::Id id = CTamboroDlgTesting::LastSearchThreadId(s.dlg);
-            s.started.push_back({id, CTamboroDlg::kQuitSearchFinished});
+            s.started.push_back({id, CodeOf(WorkerQuitCode::SearchFinished)});
             QVERIFY(WaitUntil([&] { return ScanOver(id); }, 60000));
-            QCOMPARE(s.dlg.Model()->rowCount(), m_libraryRows);
+            QCOMPARE(CTamboroDlgTesting::Model(s.dlg)->rowCount(), m_libraryRows);
             QCOMPARE(s.dlg.windowTitle(), QString::fromStdString(title));
             if (leaveToWatchTimer)
                 QVERIFY(WaitUntil([&] { return Ended(id); }));

@@ -24,6 +24,7 @@
 #include "dialog/TamboroDlg.h"
 #include "models/ResultModel.h"
 #include "tests/support/GuiTestSupport.h"
+#include "tests/support/TamboroDlgTesting.h"
 
 namespace tamboro {
 namespace {
@@ -79,14 +80,14 @@ int RunMainWindow(const std::function<void(CTamboroDlg&)>& drive)
 
 void Search(CTamboroDlg& dlg)
 {
-    QTest::mouseClick(dlg.SearchButton(), Qt::LeftButton);
-    WaitUntil([&] { return !dlg.SearchButton()->isEnabled(); }, 5000);
-    WaitUntil([&] { return dlg.SearchButton()->isEnabled(); });
+    QTest::mouseClick(CTamboroDlgTesting::SearchButton(dlg), Qt::LeftButton);
+    WaitUntil([&] { return !CTamboroDlgTesting::SearchButton(dlg)->isEnabled(); }, 5000);
+    WaitUntil([&] { return CTamboroDlgTesting::SearchButton(dlg)->isEnabled(); });
 }
 
 QPoint RowCenter(CTamboroDlg& dlg, int row)
 {
-    return dlg.List()->visualRect(dlg.List()->model()->index(row, 0)).center();
+    return CTamboroDlgTesting::List(dlg)->visualRect(CTamboroDlgTesting::List(dlg)->model()->index(row, 0)).center();
 }
 
 // The events a double click makes: press, release, press as a double click,
@@ -102,7 +103,7 @@ void DoubleClick(QWidget* widget, QPoint at)
 QStringList Column(CTamboroDlg& dlg, int column)
 {
     QStringList out;
-    const QAbstractItemModel* model = dlg.List()->model();
+    const QAbstractItemModel* model = CTamboroDlgTesting::List(dlg)->model();
     for (int row = 0; row < model->rowCount(); ++row)
         out << model->index(row, column).data().toString();
     return out;
@@ -179,16 +180,16 @@ private slots:
         const int code = RunMainWindow([&](CTamboroDlg& dlg) {
             // The keyboard focus comes only with a seat: the compositor gives
             // the window the keyboard, and the path box takes it.
-            pathBoxFocused = m_seat && WaitUntil([&] { return dlg.PathEdit()->hasFocus(); }, 5000);
+            pathBoxFocused = m_seat && WaitUntil([&] { return CTamboroDlgTesting::PathEdit(dlg)->hasFocus(); }, 5000);
             // Without a seat no key can reach the window (Qt's input context
             // would not cope with one either); the compositor's close request
             // is the way out there.
             if (m_seat)
-                QTest::keyClick(dlg.PathEdit(), Qt::Key_Escape);
+                QTest::keyClick(CTamboroDlgTesting::PathEdit(dlg), Qt::Key_Escape);
             else
                 dlg.close();
         });
-        QCOMPARE(code, CTamboroDlg::kExitClosedIdle);
+        QCOMPARE(code, CodeOf(ExitCode::ClosedIdle));
         QCOMPARE(pathBoxFocused, m_seat);
     }
 
@@ -213,24 +214,31 @@ private slots:
         bool dropped = false;
         bool closed = false;
         const int code = RunMainWindow([&](CTamboroDlg& dlg) {
-            dropped = DropFolderAt(dlg, dlg.PathEdit()->geometry().center(), library);
+            dropped = DropFolderAt(dlg, CTamboroDlgTesting::PathEdit(dlg)->geometry().center(), library);
             Search(dlg);
-            QHeaderView* header = dlg.List()->header();
+            QHeaderView* header = CTamboroDlgTesting::List(dlg)->header();
             QTest::mouseClick(header->viewport(), Qt::LeftButton, Qt::NoModifier,
                               QPoint(header->sectionViewportPosition(2) + 5, header->height() / 2));
             titles = Column(dlg, 2);
-            DoubleClick(dlg.List()->viewport(), RowCenter(dlg, 0));
-            WaitUntil([&] { return QFile::exists(opened); }, 10000);
+            DoubleClick(CTamboroDlgTesting::List(dlg)->viewport(), RowCenter(dlg, 0));
+            // The stand-in makes its file before it writes the line: wait
+            // for the whole line.
+            WaitUntil(
+                [&] {
+                    QFile file(opened);
+                    return file.open(QIODevice::ReadOnly) && file.readAll().endsWith('\n');
+                },
+                10000);
             QFile file(opened);
             if (file.open(QIODevice::ReadOnly))
                 openedLines = QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts);
-            QObject::connect(&dlg, &CTamboroDlg::RowsHandedOver, &dlg, [&] {
+            QObject::connect(CTamboroDlgTesting::Pending(dlg), &PendingResults::RowsHandedOver, &dlg, [&] {
                 if (!closed) {
                     closed = true;
                     dlg.close();
                 }
             });
-            QTest::mouseClick(dlg.SearchButton(), Qt::LeftButton);
+            QTest::mouseClick(CTamboroDlgTesting::SearchButton(dlg), Qt::LeftButton);
         });
         qputenv("PATH", path);
 
@@ -242,7 +250,7 @@ private slots:
         QCOMPARE(openedLines.size(), 1);
         QCOMPARE(QUrl(openedLines[0]).toLocalFile(), library + "/Pack 39/");  // "Title 21", first
         QVERIFY(closed);
-        QCOMPARE(code, CTamboroDlg::kExitClosedAfterSearch);
+        QCOMPARE(code, CodeOf(ExitCode::ClosedAfterSearch));
     }
 
     // Copied rows reach the Wayland clipboard, and text on it pastes into
@@ -256,23 +264,24 @@ private slots:
         bool active = false;
         const int code = RunMainWindow([&](CTamboroDlg& dlg) {
             active = WaitUntil([&] { return dlg.isActiveWindow(); }, 5000);
-            dlg.PathEdit()->setText(library);
+            CTamboroDlgTesting::PathEdit(dlg)->setText(library);
             Search(dlg);
             for (int column = 0; column < 4; ++column)
                 expected += Column(dlg, column).value(0) + (column < 3 ? "\t" : "\n");
-            QTest::mouseClick(dlg.List()->viewport(), Qt::LeftButton, Qt::NoModifier, RowCenter(dlg, 0));
-            QTest::keyClick(dlg.List(), Qt::Key_C, Qt::ControlModifier);
+            QTest::mouseClick(CTamboroDlgTesting::List(dlg)->viewport(), Qt::LeftButton, Qt::NoModifier,
+                              RowCenter(dlg, 0));
+            QTest::keyClick(CTamboroDlgTesting::List(dlg), Qt::Key_C, Qt::ControlModifier);
             WaitUntil([&] { return !QGuiApplication::clipboard()->text().isEmpty(); }, 5000);
             copied = QGuiApplication::clipboard()->text();
 
             QGuiApplication::clipboard()->setText(library + "/Pack 7");
-            dlg.PathEdit()->clear();
-            dlg.PathEdit()->setFocus();
-            QTest::keyClick(dlg.PathEdit(), Qt::Key_V, Qt::ControlModifier);
-            pasted = dlg.PathEdit()->text();
-            QTest::keyClick(dlg.PathEdit(), Qt::Key_Escape);
+            CTamboroDlgTesting::PathEdit(dlg)->clear();
+            CTamboroDlgTesting::PathEdit(dlg)->setFocus();
+            QTest::keyClick(CTamboroDlgTesting::PathEdit(dlg), Qt::Key_V, Qt::ControlModifier);
+            pasted = CTamboroDlgTesting::PathEdit(dlg)->text();
+            QTest::keyClick(CTamboroDlgTesting::PathEdit(dlg), Qt::Key_Escape);
         });
-        QCOMPARE(code, CTamboroDlg::kExitClosedIdle);
+        QCOMPARE(code, CodeOf(ExitCode::ClosedIdle));
         QVERIFY(active);
         QVERIFY(expected.startsWith(library + "/Pack "));
         QCOMPARE(copied, expected);

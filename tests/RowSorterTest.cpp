@@ -273,8 +273,8 @@ TEST(RowSorterText, FolderColumnSortsByDecodedPath)
 
 TEST(RowSorterCycle, HeaderClicksCycleModesAndSuffixes)
 {
-    HeaderClick click = NextHeaderClick(-1, 0, kColumnTitle);
-    EXPECT_EQ(click.restoreColumn, -1);
+    HeaderClick click = NextHeaderClick(std::nullopt, kSortFound, kColumnTitle);
+    EXPECT_FALSE(click.restoreColumn.has_value());
     EXPECT_EQ(click.column, kColumnTitle);
     EXPECT_EQ(click.mode, kSortAscending);
     EXPECT_STREQ(SortSuffix(click.mode), "(Alphabetic)");
@@ -287,12 +287,12 @@ TEST(RowSorterCycle, HeaderClicksCycleModesAndSuffixes)
     EXPECT_STREQ(SortSuffix(click.mode), " ");
     click = NextHeaderClick(click.column, click.mode, kColumnTitle);
     EXPECT_EQ(click.mode, kSortAscending);
-    EXPECT_EQ(click.restoreColumn, -1);
+    EXPECT_FALSE(click.restoreColumn.has_value());
 
     // Another column: the old one gets its plain title back, the new one
     // starts ascending whatever the old mode was.
     click = NextHeaderClick(kColumnTitle, kSortDescending, kColumnFolder);
-    EXPECT_EQ(click.restoreColumn, kColumnTitle);
+    EXPECT_EQ(click.restoreColumn, std::optional<ListColumn>(kColumnTitle));
     EXPECT_EQ(click.column, kColumnFolder);
     EXPECT_EQ(click.mode, kSortAscending);
 

@@ -1,6 +1,6 @@
-// The path box: the bytes its text names (folder names are bytes, shown
-// decoded), a leading "~", pasting a path the window or a file manager
-// copied, and completing folder names as they are typed.
+#include "dialog/PathBox.h"
+
+#include <QAbstractButton>
 #include <QAbstractItemView>
 #include <QClipboard>
 #include <QCompleter>
@@ -10,13 +10,12 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
-#include <QPushButton>
 #include <QUrl>
 #include <functional>
+#include <optional>
 
 #include "dialog/FolderCompletionModel.h"
 #include "dialog/FolderUrl.h"
-#include "dialog/TamboroDlg.h"
 #include "platform/TextDecoder.h"
 
 namespace tamboro {
@@ -68,12 +67,18 @@ std::optional<std::string> ClipboardPathBytes(const QMimeData* data)
 
 }  // namespace
 
-std::string CTamboroDlg::PathBytes() const
+PathBox::PathBox(QLineEdit& edit, QAbstractButton& search, QObject* parent) : QObject(parent), m_edit(edit)
 {
-    return PathBytesOf(m_editPath->text());
+    m_edit.installEventFilter(this);
+    EnableCompletion(search);
 }
 
-std::string CTamboroDlg::PathBytesOf(const QString& text) const
+std::string PathBox::PathBytes() const
+{
+    return PathBytesOf(m_edit.text());
+}
+
+std::string PathBox::PathBytesOf(const QString& text) const
 {
     if (std::optional<std::string> known = m_knownPaths.Resolve(text))
         return *known;
@@ -82,27 +87,29 @@ std::string CTamboroDlg::PathBytesOf(const QString& text) const
     return ExpandTilde(text.toStdString());
 }
 
-void CTamboroDlg::SetPathFromBytes(const std::string& bytes)
+void PathBox::SetPathFromBytes(const std::string& bytes)
 {
     // Shown decoded, one component at a time as the list shows folders; a
     // name in Shift-JIS could not be found again from the shown text alone.
     const QString text = QString::fromStdU16String(DecodePathToUtf16(bytes));
     m_knownPaths.Remember(text, bytes);
-    m_editPath->setText(text);
+    m_edit.setText(text);
 }
 
-void CTamboroDlg::PastePath()
+void PathBox::PastePath()
 {
     const std::optional<std::string> bytes = ClipboardPathBytes(QGuiApplication::clipboard()->mimeData());
     if (!bytes || bytes->empty()) {
-        m_editPath->paste();
+        m_edit.paste();
         return;
     }
     SetPathFromBytes(*bytes);
 }
 
-bool CTamboroDlg::OnPathBoxEvent(QEvent* event)
+bool PathBox::eventFilter(QObject* watched, QEvent* event)
 {
+    if (watched != &m_edit)
+        return false;
     if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->matches(QKeySequence::Paste)) {
         PastePath();
         return true;
@@ -110,19 +117,19 @@ bool CTamboroDlg::OnPathBoxEvent(QEvent* event)
     if (event->type() != QEvent::ContextMenu)
         return false;
     // The box's own menu, its Paste going through PastePath.
-    QMenu* menu = m_editPath->createStandardContextMenu();
+    QMenu* menu = m_edit.createStandardContextMenu();
     menu->setAttribute(Qt::WA_DeleteOnClose);
     for (QAction* action : menu->actions()) {
         if (action->objectName() == QLatin1String("edit-paste")) {
-            disconnect(action, &QAction::triggered, m_editPath, nullptr);
-            connect(action, &QAction::triggered, this, &CTamboroDlg::PastePath);
+            disconnect(action, &QAction::triggered, &m_edit, nullptr);
+            connect(action, &QAction::triggered, this, &PathBox::PastePath);
         }
     }
     menu->popup(static_cast<QContextMenuEvent*>(event)->globalPos());
     return true;
 }
 
-void CTamboroDlg::EnablePathCompletion()
+void PathBox::EnableCompletion(QAbstractButton& search)
 {
     // Completes what the user types with the subfolders of the folder typed
     // so far, read when typing reaches it; the text Search reads is still
@@ -134,13 +141,13 @@ void CTamboroDlg::EnablePathCompletion()
     completer->setModel(m_folderCompletion);
     completer->setCompletionMode(QCompleter::PopupCompletion);
     completer->setCaseSensitivity(Qt::CaseSensitive);
-    m_editPath->setCompleter(completer);
-    new UnpickedEnterFilter(completer->popup(), [this] {
-        if (m_btnSearch->isEnabled())
-            m_btnSearch->click();
+    m_edit.setCompleter(completer);
+    new UnpickedEnterFilter(completer->popup(), [&search] {
+        if (search.isEnabled())
+            search.click();
     });
     // Runs before the completer looks at the new text.
-    connect(m_editPath, &QLineEdit::textEdited, this, [this](const QString& text) {
+    connect(&m_edit, &QLineEdit::textEdited, this, [this](const QString& text) {
         const qsizetype slash = text.lastIndexOf(QLatin1Char('/'));
         if (slash < 0)
             return;

@@ -1,7 +1,5 @@
-// Acting on the listed charts: a double-click opens the row's folder in the
-// file manager; the list's context menu opens it, copies its path, copies
-// the selected rows (Ctrl+C) or selects them all (Ctrl+A), and chooses
-// whether searches list every chart type.
+#include "dialog/ListActions.h"
+
 #include <QAction>
 #include <QClipboard>
 #include <QDesktopServices>
@@ -16,7 +14,6 @@
 #include "dialog/MessageBox.h"
 #include "dialog/PathText.h"
 #include "dialog/ResultListView.h"
-#include "dialog/TamboroDlg.h"
 #include "models/ResultModel.h"
 #include "models/RowFilterModel.h"
 #include "platform/TextDecoder.h"
@@ -45,7 +42,8 @@ void WriteAllChartTypesSetting(bool on)
 
 }  // namespace
 
-void CTamboroDlg::CreateListActions()
+ListActions::ListActions(QWidget& window, ResultListView& list, ResultModel& model, RowFilterModel& filter)
+    : QObject(&window), m_window(window), m_list(list), m_model(model), m_filter(filter)
 {
     m_actOpenFolder = new QAction(tr("フォルダを開く"), this);
     connect(m_actOpenFolder, &QAction::triggered, this, [this] {
@@ -59,40 +57,40 @@ void CTamboroDlg::CreateListActions()
     });
 
     // Ctrl+C and Ctrl+A while the list has the focus.
-    m_actCopyRows = new QAction(tr("選択した行をコピー"), m_list);
+    m_actCopyRows = new QAction(tr("選択した行をコピー"), &m_list);
     m_actCopyRows->setShortcut(QKeySequence::Copy);
     m_actCopyRows->setShortcutContext(Qt::WidgetWithChildrenShortcut);
-    connect(m_actCopyRows, &QAction::triggered, this, &CTamboroDlg::CopySelectedRows);
-    m_list->addAction(m_actCopyRows);
-    m_actSelectAll = new QAction(tr("すべて選択"), m_list);
+    connect(m_actCopyRows, &QAction::triggered, this, &ListActions::CopySelectedRows);
+    m_list.addAction(m_actCopyRows);
+    m_actSelectAll = new QAction(tr("すべて選択"), &m_list);
     m_actSelectAll->setShortcut(QKeySequence::SelectAll);
     m_actSelectAll->setShortcutContext(Qt::WidgetWithChildrenShortcut);
-    connect(m_actSelectAll, &QAction::triggered, this, &CTamboroDlg::SelectAllRows);
-    m_list->addAction(m_actSelectAll);
+    connect(m_actSelectAll, &QAction::triggered, &m_list, &QAbstractItemView::selectAll);
+    m_list.addAction(m_actSelectAll);
 
     m_actAllChartTypes = new QAction(tr("すべての譜面形式 (bms/bme/bml/pms)"), this);
     m_actAllChartTypes->setCheckable(true);
     m_bAllChartTypes = ReadAllChartTypesSetting();
     m_actAllChartTypes->setChecked(m_bAllChartTypes);
-    connect(m_actAllChartTypes, &QAction::toggled, this, &CTamboroDlg::SetAllChartTypes);
+    connect(m_actAllChartTypes, &QAction::toggled, this, &ListActions::SetAllChartTypes);
 
-    m_list->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(m_list, &QWidget::customContextMenuRequested, this, &CTamboroDlg::OnListContextMenu);
-    connect(m_list, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex& index) {
+    m_list.setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(&m_list, &QWidget::customContextMenuRequested, this, &ListActions::OnListContextMenu);
+    connect(&m_list, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex& index) {
         if (index.isValid())
             OpenFolderOfRow(index.row());
     });
 }
 
-void CTamboroDlg::OnListContextMenu(const QPoint& pos)
+void ListActions::OnListContextMenu(const QPoint& pos)
 {
     // The row under the pointer, followed while the menu is open (a search
     // may add rows meanwhile).
-    m_menuIndex = m_list->indexAt(pos);
+    m_menuIndex = m_list.indexAt(pos);
     m_actOpenFolder->setEnabled(m_menuIndex.isValid());
     m_actCopyPath->setEnabled(m_menuIndex.isValid());
 
-    QMenu menu(this);
+    QMenu menu(&m_window);
     menu.setObjectName(QStringLiteral("ListMenu"));
     menu.addAction(m_actOpenFolder);
     menu.addAction(m_actCopyPath);
@@ -101,32 +99,32 @@ void CTamboroDlg::OnListContextMenu(const QPoint& pos)
     menu.addAction(m_actSelectAll);
     menu.addSeparator();
     menu.addAction(m_actAllChartTypes);
-    menu.exec(m_list->viewport()->mapToGlobal(pos));
+    menu.exec(m_list.viewport()->mapToGlobal(pos));
     m_menuIndex = QPersistentModelIndex();
 }
 
-void CTamboroDlg::OpenFolderOfRow(int shownRow)
+void ListActions::OpenFolderOfRow(int shownRow)
 {
-    if (shownRow < 0 || shownRow >= m_filter->rowCount())
+    if (shownRow < 0 || shownRow >= m_filter.rowCount())
         return;
-    const ChartRow& row = m_model->RowAt(m_filter->SourcePosition(shownRow));
+    const ChartRow& row = m_model.RowAt(m_filter.SourcePosition(shownRow));
     const QUrl url = FolderUrl(row.folder);
     // False when no launcher could be started (no xdg-open, nor any of the
     // programs Qt falls back to): say so rather than nothing.
     if (!QDesktopServices::openUrl(url)) {
         const QString folder = QString::fromStdU16String(DecodePathToUtf16(LocalPathBytesOf(url).toStdString()));
-        ShowMessageBox(this, QStringLiteral("エラー"),
-                       QStringLiteral("フォルダを開けませんでした。\n%1\n\nフォルダを開くプログラム (xdg-open など) "
-                                      "が見つかりません。")
+        ShowMessageBox(&m_window, tr("エラー"),
+                       tr("フォルダを開けませんでした。\n%1\n\nフォルダを開くプログラム (xdg-open など) "
+                          "が見つかりません。")
                            .arg(folder));
     }
 }
 
-void CTamboroDlg::CopyFolderPathOfRow(int shownRow)
+void ListActions::CopyFolderPathOfRow(int shownRow)
 {
-    if (shownRow < 0 || shownRow >= m_filter->rowCount())
+    if (shownRow < 0 || shownRow >= m_filter.rowCount())
         return;
-    const ChartRow& row = m_model->RowAt(m_filter->SourcePosition(shownRow));
+    const ChartRow& row = m_model.RowAt(m_filter.SourcePosition(shownRow));
     // The folder's bytes, made absolute: as a file:// URL for file managers
     // and the path box, and as text: the path itself when it is UTF-8, else
     // the shell word ($'\xHH' for the bytes that are not) that a terminal's
@@ -140,19 +138,14 @@ void CTamboroDlg::CopyFolderPathOfRow(int shownRow)
     QGuiApplication::clipboard()->setMimeData(copied);
 }
 
-void CTamboroDlg::CopySelectedRows()
+void ListActions::CopySelectedRows()
 {
-    const QString lines = m_filter->RowLines(m_list->selectionModel()->selectedRows());
+    const QString lines = m_filter.RowLines(m_list.selectionModel()->selectedRows());
     if (!lines.isEmpty())
         QGuiApplication::clipboard()->setText(lines);
 }
 
-void CTamboroDlg::SelectAllRows()
-{
-    m_list->selectAll();
-}
-
-void CTamboroDlg::SetAllChartTypes(bool on)
+void ListActions::SetAllChartTypes(bool on)
 {
     if (on == m_bAllChartTypes)
         return;
@@ -164,7 +157,7 @@ void CTamboroDlg::SetAllChartTypes(bool on)
     WriteAllChartTypesSetting(on);
 }
 
-ChartTypes CTamboroDlg::SearchChartTypes() const
+ChartTypes ListActions::SearchChartTypes() const
 {
     if (!m_bAllChartTypes)
         return ChartTypes();

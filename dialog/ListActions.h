@@ -1,0 +1,56 @@
+// Acting on the listed charts: a double-click opens the row's folder in the
+// file manager; the list's context menu opens it, copies its path, copies
+// the selected rows (Ctrl+C) or selects them all (Ctrl+A), and chooses
+// whether searches list every chart type (remembered between runs).
+#pragma once
+
+#include <QObject>
+#include <QPersistentModelIndex>
+
+#include "search/ChartTypes.h"
+
+class QAction;
+class QPoint;
+class QWidget;
+
+namespace tamboro {
+
+class ResultListView;
+class ResultModel;
+class RowFilterModel;
+
+class ListActions : public QObject {
+    Q_OBJECT
+public:
+    // Acts on `list`, which shows `filter` over `model`; `window` owns the
+    // menus and message boxes.
+    ListActions(QWidget& window, ResultListView& list, ResultModel& model, RowFilterModel& filter);
+
+    // The chart types the next search lists.
+    ChartTypes SearchChartTypes() const;
+
+private:
+    friend class CTamboroDlgTesting;
+
+    // Acting on shown rows (by their row in the list as shown).
+    void OpenFolderOfRow(int shownRow);
+    void CopyFolderPathOfRow(int shownRow);
+    // The selected shown rows, in the order shown, as tamboro-scan's lines.
+    void CopySelectedRows();
+    void SetAllChartTypes(bool on);
+    void OnListContextMenu(const QPoint& pos);
+
+    QWidget& m_window;
+    ResultListView& m_list;
+    ResultModel& m_model;
+    RowFilterModel& m_filter;
+    bool m_bAllChartTypes = false;
+    QPersistentModelIndex m_menuIndex;  // the row the context menu is for
+    QAction* m_actOpenFolder = nullptr;
+    QAction* m_actCopyPath = nullptr;
+    QAction* m_actCopyRows = nullptr;
+    QAction* m_actSelectAll = nullptr;
+    QAction* m_actAllChartTypes = nullptr;
+};
+
+}  // namespace tamboro

@@ -1,0 +1,63 @@
+#include "dialog/PendingResults.h"
+
+#include <QWidget>
+#include <iterator>
+
+#include "dialog/RowLimitNote.h"
+#include "models/ResultModel.h"
+#include "platform/TextDecoder.h"
+
+namespace tamboro {
+
+PendingResults::PendingResults(ResultModel& model, QWidget& window, RowLimitNote& note, QObject* parent)
+    : QObject(parent), m_model(model), m_window(window), m_note(note)
+{
+    m_showTimer.setSingleShot(true);
+    m_showTimer.setInterval(kShowPeriodMs);
+    connect(&m_showTimer, &QTimer::timeout, this, &PendingResults::Show);
+}
+
+void PendingResults::AddRows(std::vector<ChartRow>& rows)
+{
+    const int count = static_cast<int>(rows.size());
+    if (m_rows.empty())
+        m_rows = std::move(rows);
+    else
+        std::move(rows.begin(), rows.end(), std::back_inserter(m_rows));
+    rows.clear();
+    if (!m_showTimer.isActive())
+        m_showTimer.start();
+    emit RowsHandedOver(count);
+}
+
+void PendingResults::SetTitleBytes(const std::string& title)
+{
+    m_title = title;
+    m_bTitlePending = true;
+    if (!m_showTimer.isActive())
+        m_showTimer.start();
+}
+
+void PendingResults::Show()
+{
+    m_showTimer.stop();
+    if (!m_rows.empty())
+        m_model.AppendRows(m_rows);  // whole folders, in the order found
+    m_rows.clear();
+    m_note.Update(m_model.RowCountTotal());
+    if (m_bTitlePending) {
+        // The folder is shown decoded, one path component at a time; the
+        // rest of the title is ASCII and reads the same in every charset.
+        m_window.setWindowTitle(QString::fromStdU16String(DecodePathToUtf16(m_title)));
+        m_bTitlePending = false;
+    }
+}
+
+void PendingResults::StartOver()
+{
+    Show();
+    m_model.Clear();
+    m_note.Update(m_model.RowCountTotal());
+}
+
+}  // namespace tamboro

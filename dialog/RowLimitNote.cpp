@@ -1,0 +1,37 @@
+#include "dialog/RowLimitNote.h"
+
+#include <QLocale>
+
+#include "worker/BmsSearch.h"
+
+namespace tamboro {
+
+RowLimitNote::RowLimitNote(QWidget* parent) : QLabel(parent)
+{
+    setObjectName(QStringLiteral("RowLimitNote"));
+    setContentsMargins(4, 2, 4, 2);
+    hide();
+}
+
+void RowLimitNote::Update(int listed)
+{
+    const bool reached = listed >= CBmsSearch::kRowLimit;
+    if (reached) {
+        // The folder that reached the limit is listed whole, so more rows
+        // than the limit can stand in the list.
+        const QLocale numbers(QLocale::Japanese, QLocale::Japan);
+        setText(tr("一覧は %1 件で打ち切りました (上限 %2 件)。すべての譜面は tamboro-scan で一覧できます。")
+                    .arg(numbers.toString(listed), numbers.toString(CBmsSearch::kRowLimit)));
+    }
+    if (reached == !isHidden())
+        return;
+    setVisible(reached);
+    emit Toggled();
+}
+
+int RowLimitNote::TakenHeight() const
+{
+    return isHidden() ? 0 : sizeHint().height();
+}
+
+}  // namespace tamboro
