@@ -53,10 +53,17 @@ void PendingResults::Show()
     }
 }
 
+void PendingResults::CutShort()
+{
+    m_note.SetCutShort(true);
+    Show();
+}
+
 void PendingResults::StartOver()
 {
     Show();
     m_model.Clear();
+    m_note.SetCutShort(false);
     m_note.Update(m_model.RowCountTotal());
 }
 

@@ -35,6 +35,9 @@ public:
     void SetTitleBytes(const std::string& title);
     // Shows what is pending now.
     void Show();
+    // The search ran out of open files: shows what is pending, and the note
+    // says the list is not whole.
+    void CutShort();
     // Shows what is pending, then empties the list for a new search.
     void StartOver();
 

@@ -83,6 +83,7 @@ public:
     void AddRows(std::vector<ChartRow>& rows) override;
     void SetTitleBytes(const std::string& title) override;
     void ShowStateBlockError(const char* message) override;
+    void ScanCutShort() override;
 
 public slots:
     void reject() override;  // Escape and the cancel command

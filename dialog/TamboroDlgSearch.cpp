@@ -65,6 +65,11 @@ void CTamboroDlg::SetTitleBytes(const std::string& title)
     m_pending->SetTitleBytes(title);
 }
 
+void CTamboroDlg::ScanCutShort()
+{
+    m_pending->CutShort();
+}
+
 void CTamboroDlg::ShowStateBlockError(const char* message)
 {
     ShowMessageBox(this, tr("Error"), QString::fromUtf8(message));

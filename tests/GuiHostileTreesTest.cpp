@@ -13,6 +13,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -347,6 +348,35 @@ private slots:
         QCOMPARE(CTamboroDlgTesting::Model(window.Dlg())->CellBytes(0, 0).size(),
                  tree.Root().size() + 1 + 3000 * (name.size() + 1));
         CHECKED(window.ExpectFinalTitle(tree.Root()));
+    }
+
+    // A tree deeper than the open-file limit allows: the search lists what
+    // it can and the note under the list says it ended early, instead of
+    // passing the deepest folders over without a word.
+    void treeDeeperThanTheOpenFileLimit()
+    {
+        TestTree tree;
+        CHECKED(Tool({"deep", QString::fromStdString(tree.Root()), "300", "d", "100"}));
+        Window window;
+        struct rlimit saved {};
+        ::getrlimit(RLIMIT_NOFILE, &saved);
+        struct rlimit low = saved;
+        low.rlim_cur = static_cast<rlim_t>(
+            std::distance(std::filesystem::directory_iterator("/proc/self/fd"), std::filesystem::directory_iterator{}) +
+            60);
+        QCOMPARE(::setrlimit(RLIMIT_NOFILE, &low), 0);
+        window.Search(tree.Root());
+        ::setrlimit(RLIMIT_NOFILE, &saved);
+        if (QTest::currentTestFailed())
+            return;
+        QLabel* note = CTamboroDlgTesting::RowLimitNoteOf(window.Dlg());
+        QVERIFY(!note->isHidden());
+        QVERIFY2(note->text().contains(QStringLiteral("ulimit -n")), qPrintable(note->text()));
+        // The next search, within the limit, hides it again.
+        TestTree small;
+        small.WriteChart("a.bms", "g", "t", "a");
+        CHECKED(window.Search(small.Root()));
+        QVERIFY(note->isHidden());
     }
 
     // Names and values that are valid in no charset, a UTF-8 surrogate, a

@@ -43,6 +43,7 @@ public:
     }
     void SetTitleBytes(const std::string& title) override { Record("title " + title); }
     void ShowStateBlockError(const char* message) override { Record(std::string("error ") + message); }
+    void ScanCutShort() override { Record("cut short"); }
 
     QObject context;
     std::vector<std::string> calls;

@@ -1,5 +1,7 @@
 #include "worker/BmsSearch.h"
 
+#include <cerrno>
+
 #include <QMetaObject>
 #include <QThread>
 #include <iterator>
@@ -127,8 +129,10 @@ bool CBmsSearch::InitInstance()
     // another instance's new search instead.
     scan.SetStopFlag(&StopFlag());
     std::string root = m_strRoot;
-    scan.Run(root);
+    const int error = scan.Run(root);
     sink.Finish();
+    if (error == EMFILE || error == ENFILE)
+        CallWindow([owner] { owner->ScanCutShort(); });
     m_nCount = scan.Count();
 
     CallWindow([owner] {

@@ -36,6 +36,9 @@ public:
     // A failure to reach the state block: a message box owned by the window,
     // caption "Error", OK button only.
     virtual void ShowStateBlockError(const char* message) = 0;
+    // The scan ran out of open files and ended before the whole tree was
+    // listed: the rows handed over are not all (comes after the last of them).
+    virtual void ScanCutShort() = 0;
 };
 
 class CBmsSearch : public WorkerThread {
