@@ -8,6 +8,9 @@
 #include <QStyleOptionViewItem>
 #include <QToolTip>
 
+#include "dialog/FolderColumnDelegate.h"
+#include "results/ListColumn.h"
+
 namespace tamboro {
 namespace {
 
@@ -44,13 +47,17 @@ ResultListView::ResultListView(QWidget* parent) : QTreeView(parent)
     setSortingEnabled(false);    // the window sorts, not the view
     setWordWrap(false);
     setTextElideMode(Qt::ElideRight);
+    m_folders = new FolderColumnDelegate(this);
+    setItemDelegateForColumn(kColumnFolder, m_folders);
 
     QHeaderView* columns = header();
     columns->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     columns->setHighlightSections(false);
     columns->setSectionsClickable(true);
-    columns->setSectionsMovable(false);
-    columns->setStretchLastSection(false);
+    columns->setSectionsMovable(true);
+    // Set before the widths are: the last column never gets narrower than
+    // its own width when the window is narrow.
+    columns->setStretchLastSection(true);
     columns->setSectionResizeMode(QHeaderView::Interactive);
     columns->setTextElideMode(Qt::ElideRight);
     auto* labels = new ElidingHeaderStyle;
@@ -69,6 +76,14 @@ bool ResultListView::IsCellCut(const QModelIndex& index) const
     return itemDelegateForIndex(index)->sizeHint(option, index).width() > option.rect.width();
 }
 
+QString ResultListView::ShownFolderText(const QModelIndex& index) const
+{
+    QStyleOptionViewItem option;
+    initViewItemOption(&option);
+    option.rect = visualRect(index);
+    return m_folders->ShownText(option, index);
+}
+
 void ResultListView::keyboardSearch(const QString& search)
 {
     // The search starts from the current cell's column; a list matches
@@ -85,7 +100,9 @@ bool ResultListView::viewportEvent(QEvent* event)
         return QTreeView::viewportEvent(event);
     const auto* help = static_cast<QHelpEvent*>(event);
     const QModelIndex index = indexAt(help->pos());
-    if (IsCellCut(index))
+    // A folder shown cut or relative to the root has its full path there.
+    const bool folderNotWhole = index.column() == kColumnFolder && ShownFolderText(index) != index.data().toString();
+    if (IsCellCut(index) || folderNotWhole)
         QToolTip::showText(help->globalPos(), index.data(Qt::DisplayRole).toString(), viewport(), visualRect(index));
     else
         QToolTip::hideText();
