@@ -41,10 +41,11 @@ ColumnSettings::ColumnSettings(QWidget& window, ResultListView& list) : QObject(
 
 void ColumnSettings::Restore()
 {
+    QHeaderView* header = m_list.header();
     const QByteArray state = OpenSettingsFile()->value(kColumnsKey).toByteArray();
     // A state of another column count or Qt's making is refused as a whole.
     if (!state.isEmpty())
-        m_list.header()->restoreState(state);
+        header->restoreState(state);
     m_bRestored = true;
 }
 

@@ -7,6 +7,7 @@
 #include <QStyleOptionHeader>
 #include <QStyleOptionViewItem>
 #include <QToolTip>
+#include <algorithm>
 
 #include "dialog/FolderColumnDelegate.h"
 #include "results/ListColumn.h"
@@ -55,11 +56,14 @@ ResultListView::ResultListView(QWidget* parent) : QTreeView(parent)
     columns->setHighlightSections(false);
     columns->setSectionsClickable(true);
     columns->setSectionsMovable(true);
-    // Set before the widths are: the last column never gets narrower than
-    // its own width when the window is narrow.
-    columns->setStretchLastSection(true);
+    // Not the header's own stretch, which keeps the widest width the last
+    // column ever had as its least one (see StretchLastColumn).
+    columns->setStretchLastSection(false);
     columns->setSectionResizeMode(QHeaderView::Interactive);
     columns->setTextElideMode(Qt::ElideRight);
+    connect(columns, &QHeaderView::sectionResized, this,
+            [this](int logicalIndex, int, int newSize) { OnSectionResized(logicalIndex, newSize); });
+    connect(columns, &QHeaderView::sectionMoved, this, &ResultListView::StretchLastColumn);
     auto* labels = new ElidingHeaderStyle;
     labels->setParent(columns);
     columns->setStyle(labels);
@@ -74,6 +78,46 @@ bool ResultListView::IsCellCut(const QModelIndex& index) const
     option.rect = visualRect(index);
     // The delegate's size hint holds the text and its margins, as it paints.
     return itemDelegateForIndex(index)->sizeHint(option, index).width() > option.rect.width();
+}
+
+void ResultListView::SetOwnWidths(const std::array<int, kColumnCount>& widths)
+{
+    m_ownWidths = widths;
+    StretchLastColumn();
+}
+
+void ResultListView::StretchLastColumn()
+{
+    QHeaderView* columns = header();
+    const int last = columns->logicalIndex(columns->count() - 1);
+    if (last < 0 || last >= kColumnCount)
+        return;
+    int others = 0;
+    for (int visual = 0; visual + 1 < columns->count(); ++visual)
+        others += columns->sectionSize(columns->logicalIndex(visual));
+    const int width = std::max(m_ownWidths[static_cast<std::size_t>(last)], viewport()->width() - others);
+    if (width == columns->sectionSize(last))
+        return;
+    m_bStretching = true;
+    columns->resizeSection(last, width);
+    m_bStretching = false;
+}
+
+void ResultListView::OnSectionResized(int logicalIndex, int newSize)
+{
+    if (m_bStretching)
+        return;
+    // A width the player gives the last column is its own from then on.
+    const QHeaderView* columns = header();
+    if (logicalIndex == columns->logicalIndex(columns->count() - 1) && logicalIndex < kColumnCount)
+        m_ownWidths[static_cast<std::size_t>(logicalIndex)] = newSize;
+    StretchLastColumn();
+}
+
+void ResultListView::resizeEvent(QResizeEvent* event)
+{
+    QTreeView::resizeEvent(event);
+    StretchLastColumn();
 }
 
 QString ResultListView::ShownFolderText(const QModelIndex& index) const

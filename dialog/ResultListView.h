@@ -8,6 +8,9 @@
 #pragma once
 
 #include <QTreeView>
+#include <array>
+
+#include "results/ListColumn.h"
 
 namespace tamboro {
 
@@ -24,13 +27,23 @@ public:
     QString ShownFolderText(const QModelIndex& index) const;
     FolderColumnDelegate& FolderDelegate() const { return *m_folders; }
 
+    // The columns' own widths by column: the last column shown is never
+    // narrower than its own, and takes the width the others leave.
+    void SetOwnWidths(const std::array<int, kColumnCount>& widths);
+    void StretchLastColumn();
+
     void keyboardSearch(const QString& search) override;
 
 protected:
     bool viewportEvent(QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
+    void OnSectionResized(int logicalIndex, int newSize);
+
     FolderColumnDelegate* m_folders = nullptr;
+    std::array<int, kColumnCount> m_ownWidths{};
+    bool m_bStretching = false;  // the resizing is the stretch's own
 };
 
 }  // namespace tamboro

@@ -34,6 +34,9 @@ void CTamboroDlg::CreateColumns()
         header->resizeSection(column, kColumnWidths[static_cast<std::size_t>(column)]);
     }
     m_columnSettings->Restore();
+    // After the restored state, which holds the last column as wide as the
+    // window made it: its least width is its initial one.
+    m_list->SetOwnWidths(kColumnWidths);
 }
 
 void CTamboroDlg::ResetHeaderLabels()

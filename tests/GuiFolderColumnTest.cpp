@@ -223,6 +223,10 @@ private slots:
         QCOMPARE(header->sectionSize(2), 200);
         QCOMPARE(header->visualIndex(2), 1);
         QCOMPARE(header->sectionPosition(3) + header->sectionSize(3), header->viewport()->width());
+        // On a narrow window it keeps its own width.
+        dlg.resize(dlg.minimumSize());
+        QTRY_VERIFY(header->viewport()->width() < 700);
+        QCOMPARE(header->sectionSize(3), 100);
     }
 };
 
