@@ -7,13 +7,13 @@
 #include <QItemSelectionModel>
 #include <QMenu>
 #include <QMimeData>
-#include <QSettings>
 #include <QSignalBlocker>
 
 #include "dialog/FolderUrl.h"
 #include "dialog/MessageBox.h"
 #include "dialog/PathText.h"
 #include "dialog/ResultListView.h"
+#include "dialog/SettingsFile.h"
 #include "models/ResultModel.h"
 #include "models/RowFilterModel.h"
 #include "platform/TextDecoder.h"
@@ -21,23 +21,17 @@
 namespace tamboro {
 namespace {
 
-// ~/.config/Tamboro/tamboro.conf (or under $XDG_CONFIG_HOME).
-constexpr char kSettingsOrganisation[] = "Tamboro";
-constexpr char kSettingsApplication[] = "tamboro";
 constexpr char kAllChartTypesKey[] = "search/allChartTypes";
 constexpr char kAllChartTypes[] = "bms,bme,bml,pms";
 
 bool ReadAllChartTypesSetting()
 {
-    const QSettings settings(QSettings::NativeFormat, QSettings::UserScope, kSettingsOrganisation,
-                             kSettingsApplication);
-    return settings.value(kAllChartTypesKey, false).toBool();
+    return OpenSettingsFile()->value(kAllChartTypesKey, false).toBool();
 }
 
 void WriteAllChartTypesSetting(bool on)
 {
-    QSettings settings(QSettings::NativeFormat, QSettings::UserScope, kSettingsOrganisation, kSettingsApplication);
-    settings.setValue(kAllChartTypesKey, on);
+    OpenSettingsFile()->setValue(kAllChartTypesKey, on);
 }
 
 }  // namespace

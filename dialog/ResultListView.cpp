@@ -7,6 +7,10 @@
 #include <QStyleOptionHeader>
 #include <QStyleOptionViewItem>
 #include <QToolTip>
+#include <algorithm>
+
+#include "dialog/FolderColumnDelegate.h"
+#include "results/ListColumn.h"
 
 namespace tamboro {
 namespace {
@@ -44,15 +48,22 @@ ResultListView::ResultListView(QWidget* parent) : QTreeView(parent)
     setSortingEnabled(false);    // the window sorts, not the view
     setWordWrap(false);
     setTextElideMode(Qt::ElideRight);
+    m_folders = new FolderColumnDelegate(this);
+    setItemDelegateForColumn(kColumnFolder, m_folders);
 
     QHeaderView* columns = header();
     columns->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     columns->setHighlightSections(false);
     columns->setSectionsClickable(true);
-    columns->setSectionsMovable(false);
+    columns->setSectionsMovable(true);
+    // Not the header's own stretch, which keeps the widest width the last
+    // column ever had as its least one (see StretchLastColumn).
     columns->setStretchLastSection(false);
     columns->setSectionResizeMode(QHeaderView::Interactive);
     columns->setTextElideMode(Qt::ElideRight);
+    connect(columns, &QHeaderView::sectionResized, this,
+            [this](int logicalIndex, int, int newSize) { OnSectionResized(logicalIndex, newSize); });
+    connect(columns, &QHeaderView::sectionMoved, this, &ResultListView::StretchLastColumn);
     auto* labels = new ElidingHeaderStyle;
     labels->setParent(columns);
     columns->setStyle(labels);
@@ -67,6 +78,54 @@ bool ResultListView::IsCellCut(const QModelIndex& index) const
     option.rect = visualRect(index);
     // The delegate's size hint holds the text and its margins, as it paints.
     return itemDelegateForIndex(index)->sizeHint(option, index).width() > option.rect.width();
+}
+
+void ResultListView::SetOwnWidths(const std::array<int, kColumnCount>& widths)
+{
+    m_ownWidths = widths;
+    StretchLastColumn();
+}
+
+void ResultListView::StretchLastColumn()
+{
+    QHeaderView* columns = header();
+    const int last = columns->logicalIndex(columns->count() - 1);
+    if (last < 0 || last >= kColumnCount)
+        return;
+    int others = 0;
+    for (int visual = 0; visual + 1 < columns->count(); ++visual)
+        others += columns->sectionSize(columns->logicalIndex(visual));
+    const int width = std::max(m_ownWidths[static_cast<std::size_t>(last)], viewport()->width() - others);
+    if (width == columns->sectionSize(last))
+        return;
+    m_bStretching = true;
+    columns->resizeSection(last, width);
+    m_bStretching = false;
+}
+
+void ResultListView::OnSectionResized(int logicalIndex, int newSize)
+{
+    if (m_bStretching)
+        return;
+    // A width the player gives the last column is its own from then on.
+    const QHeaderView* columns = header();
+    if (logicalIndex == columns->logicalIndex(columns->count() - 1) && logicalIndex < kColumnCount)
+        m_ownWidths[static_cast<std::size_t>(logicalIndex)] = newSize;
+    StretchLastColumn();
+}
+
+void ResultListView::resizeEvent(QResizeEvent* event)
+{
+    QTreeView::resizeEvent(event);
+    StretchLastColumn();
+}
+
+QString ResultListView::ShownFolderText(const QModelIndex& index) const
+{
+    QStyleOptionViewItem option;
+    initViewItemOption(&option);
+    option.rect = visualRect(index);
+    return m_folders->ShownText(option, index);
 }
 
 void ResultListView::keyboardSearch(const QString& search)
@@ -85,7 +144,9 @@ bool ResultListView::viewportEvent(QEvent* event)
         return QTreeView::viewportEvent(event);
     const auto* help = static_cast<QHelpEvent*>(event);
     const QModelIndex index = indexAt(help->pos());
-    if (IsCellCut(index))
+    // A folder shown cut or relative to the root has its full path there.
+    const bool folderNotWhole = index.column() == kColumnFolder && ShownFolderText(index) != index.data().toString();
+    if (IsCellCut(index) || folderNotWhole)
         QToolTip::showText(help->globalPos(), index.data(Qt::DisplayRole).toString(), viewport(), visualRect(index));
     else
         QToolTip::hideText();

@@ -1,12 +1,20 @@
 // The result list as a report-view list: rows, not cells. Home/End,
 // PageUp/PageDown and typing move between rows, typing matches the start of
-// the first column, texts that do not fit end in "…", and a cut cell shows
-// its whole text as a tooltip.
+// the first column, texts that do not fit end in "…" (folders are cut in the
+// middle, see FolderColumnDelegate), and a cut cell shows its whole text as
+// a tooltip. The last column takes the width the others leave; the player
+// may resize and move columns, and a double-click on a divider fits the
+// column to its contents.
 #pragma once
 
 #include <QTreeView>
+#include <array>
+
+#include "results/ListColumn.h"
 
 namespace tamboro {
+
+class FolderColumnDelegate;
 
 class ResultListView : public QTreeView {
     Q_OBJECT
@@ -15,11 +23,27 @@ public:
 
     // Whether the cell's text is wider than the cell shows it.
     bool IsCellCut(const QModelIndex& index) const;
+    // The text a folder cell shows in its current width.
+    QString ShownFolderText(const QModelIndex& index) const;
+    FolderColumnDelegate& FolderDelegate() const { return *m_folders; }
+
+    // The columns' own widths by column: the last column shown is never
+    // narrower than its own, and takes the width the others leave.
+    void SetOwnWidths(const std::array<int, kColumnCount>& widths);
+    void StretchLastColumn();
 
     void keyboardSearch(const QString& search) override;
 
 protected:
     bool viewportEvent(QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void OnSectionResized(int logicalIndex, int newSize);
+
+    FolderColumnDelegate* m_folders = nullptr;
+    std::array<int, kColumnCount> m_ownWidths{};
+    bool m_bStretching = false;  // the resizing is the stretch's own
 };
 
 }  // namespace tamboro

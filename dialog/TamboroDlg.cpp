@@ -8,7 +8,9 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include "dialog/ColumnSettings.h"
 #include "dialog/DialogTemplate.h"
+#include "dialog/FolderColumnDelegate.h"
 #include "dialog/ListActions.h"
 #include "dialog/MessageBox.h"
 #include "dialog/PathBox.h"
@@ -60,6 +62,7 @@ CTamboroDlg::CTamboroDlg(QWidget* pParent) : QDialog(pParent)
 
 CTamboroDlg::~CTamboroDlg()
 {
+    m_columnSettings->SaveNow();
     m_session->EndWorkers();
 }
 
@@ -103,6 +106,7 @@ void CTamboroDlg::CreateControls()
     m_rowLimitNote = new RowLimitNote(this);
     m_pending = new PendingResults(*m_model, *this, *m_rowLimitNote, this);
     m_listActions = new ListActions(*this, *m_list, *m_model, *m_filter);
+    m_columnSettings = new ColumnSettings(*this, *m_list);
     m_pathBox = new PathBox(*m_editPath, *m_btnSearch, this);
     m_layout = std::make_unique<WindowLayout>(
         *this, WindowLayout::Controls{m_editPath, m_list, m_btnSearch, m_btnStop, &m_finder->Bar(), m_rowLimitNote});
@@ -124,6 +128,8 @@ void CTamboroDlg::ConnectParts()
     connect(m_session, &SearchSession::SearchStarting, this, [this] {
         ResetHeaderLabels();
         m_nSortMode = kSortFound;
+        // The root the session is about to scan: the path box's bytes now.
+        m_list->FolderDelegate().SetRootBytes(m_pathBox->PathBytes());
     });
     connect(m_session, &SearchSession::SearchEnded, m_pending, &PendingResults::Show);
 

@@ -13,6 +13,8 @@
 //                    paths, folder completion
 //   ListActions      opening and copying rows, the list's context menu,
 //                    chart types
+//   ColumnSettings   the header's context menu (relative folders), the
+//                    columns' remembered widths and order
 //   RowFinder        the find bar over the list
 // A new view joins the window by connecting to the session's SearchStarting
 // and SearchEnded, never by reaching into the session.
@@ -46,6 +48,7 @@ class QPushButton;
 
 namespace tamboro {
 
+class ColumnSettings;
 class ListActions;
 class PathBox;
 class PendingResults;
@@ -160,6 +163,7 @@ private:
     PendingResults* m_pending = nullptr;
     RowFinder* m_finder = nullptr;
     ListActions* m_listActions = nullptr;
+    ColumnSettings* m_columnSettings = nullptr;
     PathBox* m_pathBox = nullptr;
     std::unique_ptr<WindowLayout> m_layout;
 };

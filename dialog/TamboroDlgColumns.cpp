@@ -1,7 +1,9 @@
-// The list's four columns, their plain titles, and sorting by a click on a
+// The list's four columns, their plain titles and initial widths (the
+// player's own widths and order over them), and sorting by a click on a
 // column header: ascending, descending, then the order the search found.
 #include <QHeaderView>
 
+#include "dialog/ColumnSettings.h"
 #include "dialog/PendingResults.h"
 #include "dialog/ResultListView.h"
 #include "dialog/TamboroDlg.h"
@@ -31,6 +33,10 @@ void CTamboroDlg::CreateColumns()
         m_model->SetHeaderLabel(column, m_strColumnTitle[static_cast<std::size_t>(column)]);
         header->resizeSection(column, kColumnWidths[static_cast<std::size_t>(column)]);
     }
+    m_columnSettings->Restore();
+    // After the restored state, which holds the last column as wide as the
+    // window made it: its least width is its initial one.
+    m_list->SetOwnWidths(kColumnWidths);
 }
 
 void CTamboroDlg::ResetHeaderLabels()

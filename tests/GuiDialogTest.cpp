@@ -104,7 +104,12 @@ private slots:
         for (int column = 0; column < 4; ++column) {
             QCOMPARE(model->headerData(column, Qt::Horizontal).toString(), titles[column]);
             QCOMPARE(CTamboroDlgTesting::ColumnTitles(dlg)[static_cast<std::size_t>(column)], titles[column]);
-            QCOMPARE(header->sectionSize(column), widths[column]);
+            // The last column takes the width the others leave, never less
+            // than its own.
+            if (column < 3)
+                QCOMPARE(header->sectionSize(column), widths[column]);
+            else
+                QVERIFY(header->sectionSize(column) >= widths[column]);
         }
         QCOMPARE(CTamboroDlgTesting::List(dlg)->selectionMode(), QAbstractItemView::ExtendedSelection);
         QVERIFY(!CTamboroDlgTesting::List(dlg)->isSortingEnabled());

@@ -1,0 +1,48 @@
+// The list's columns as the player leaves them: the header's context menu
+// (folders relative to the searched root or whole) and the columns' widths
+// and order, all remembered in the settings file. With nothing remembered
+// the list keeps its initial columns and shows whole paths.
+#pragma once
+
+#include <QObject>
+#include <QTimer>
+
+class QAction;
+class QPoint;
+
+namespace tamboro {
+
+class ResultListView;
+
+class ColumnSettings : public QObject {
+    Q_OBJECT
+public:
+    // Reads the relative-folders switch at once; the columns wait for Restore.
+    ColumnSettings(QWidget& window, ResultListView& list);
+
+    // Puts back the widths and order the player left, over the initial ones
+    // the columns have by then; from then on the player's changes are saved.
+    void Restore();
+    // Writes a change of widths or order not written yet (the window ends).
+    void SaveNow();
+
+private:
+    friend class CTamboroDlgTesting;
+
+    void SetRelativeFolders(bool on);
+    void OnHeaderContextMenu(const QPoint& pos);
+    void OnSectionResized(int logicalIndex);
+    // Follows the mouse over the header: only what the player does there
+    // (dragging a divider or a column, double-clicking a divider) is saved.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+    QWidget& m_window;
+    ResultListView& m_list;
+    QAction* m_actRelative = nullptr;
+    bool m_bRestored = false;
+    bool m_bUnsaved = false;
+    bool m_bPointerDown = false;  // a button is held on the header
+    QTimer m_saveTimer;           // a drag's many resizes make one write
+};
+
+}  // namespace tamboro

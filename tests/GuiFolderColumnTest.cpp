@@ -1,0 +1,236 @@
+// The folder column and the columns' settings, driven through the header and
+// the list with real clicks: a cut folder keeps its last folder in view, the
+// header's menu shows folders relative to the root, a double-click on a
+// divider fits the column, and widths and order outlive the window.
+#include <QHeaderView>
+#include <QHelpEvent>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QToolTip>
+
+#include "dialog/ResultListView.h"
+#include "dialog/SettingsFile.h"
+#include "dialog/TamboroDlg.h"
+#include "models/ResultModel.h"
+#include "tests/support/GuiTestSupport.h"
+#include "tests/support/TamboroDlgTesting.h"
+
+namespace tamboro {
+namespace {
+
+using test::TestTree;
+using test::WaitUntil;
+
+const QString kChartFolder = QStringLiteral("[roma-P] 乙女ｱｲｽ神話/");
+const char kDeepChart[] = "R/Events/PABAT! 2017/BMS Collection/[roma-P] 乙女ｱｲｽ神話/x.bms";
+
+void Show(CTamboroDlg& dlg)
+{
+    CTamboroDlgTesting::OnInitDialog(dlg);
+    dlg.resize(900, 400);
+    dlg.show();
+    dlg.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&dlg));
+}
+
+void Search(CTamboroDlg& dlg, const std::string& root)
+{
+    CTamboroDlgTesting::PathEdit(dlg)->setText(QString::fromStdString(root));
+    QTest::mouseClick(CTamboroDlgTesting::SearchButton(dlg), Qt::LeftButton);
+    const WorkerThread::Id id = CTamboroDlgTesting::LastSearchThreadId(dlg);
+    QVERIFY(WaitUntil([id] { return WorkerThread::PhaseOf(id) == WorkerThread::Phase::Ended; }));
+    CTamboroDlgTesting::ShowPendingResults(dlg);
+}
+
+QHeaderView* Header(CTamboroDlg& dlg)
+{
+    return CTamboroDlgTesting::List(dlg)->header();
+}
+
+// The point on the divider at the right end of a column.
+QPoint Divider(QHeaderView* header, int column)
+{
+    return {header->sectionViewportPosition(column) + header->sectionSize(column) - 1, header->height() / 2};
+}
+
+// Drags a column's right divider by `dx` pixels, as the mouse does.
+void DragDivider(QHeaderView* header, int column, int dx)
+{
+    const QPoint from = Divider(header, column);
+    QTest::mousePress(header->viewport(), Qt::LeftButton, Qt::NoModifier, from);
+    QTest::mouseMove(header->viewport(), from + QPoint(dx / 2, 0));
+    QTest::mouseMove(header->viewport(), from + QPoint(dx, 0));
+    QTest::mouseRelease(header->viewport(), Qt::LeftButton, Qt::NoModifier, from + QPoint(dx, 0));
+}
+
+QString ShownFolder(CTamboroDlg& dlg)
+{
+    ResultListView* list = CTamboroDlgTesting::List(dlg);
+    return list->ShownFolderText(list->model()->index(0, 0));
+}
+
+QString Tooltip(CTamboroDlg& dlg)
+{
+    ResultListView* list = CTamboroDlgTesting::List(dlg);
+    const QPoint at = list->visualRect(list->model()->index(0, 0)).center();
+    QHelpEvent help(QEvent::ToolTip, at, list->viewport()->mapToGlobal(at));
+    QCoreApplication::sendEvent(list->viewport(), &help);
+    const QString text = QToolTip::isVisible() ? QToolTip::text() : QString();
+    QToolTip::hideText();
+    return text;
+}
+
+// Right-clicks the header over `column` and clicks the menu's item `item`.
+void ClickHeaderMenuItem(CTamboroDlg& dlg, int column, const QString& item)
+{
+    bool clicked = false;
+    QTimer poll;
+    poll.setInterval(20);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        if (menu == nullptr || clicked)
+            return;
+        clicked = true;
+        for (QAction* action : menu->actions()) {
+            if (action->text() == item) {
+                QTest::mouseClick(menu, Qt::LeftButton, Qt::NoModifier, menu->actionGeometry(action).center());
+                return;
+            }
+        }
+        menu->close();
+    });
+    poll.start();
+    // Through the window, which makes the context menu event of a right
+    // click as the platform delivers it.
+    QHeaderView* header = Header(dlg);
+    const QPoint at(header->sectionViewportPosition(column) + 20, header->height() / 2);
+    QTest::mouseClick(dlg.windowHandle(), Qt::RightButton, Qt::NoModifier, header->viewport()->mapTo(&dlg, at));
+    QVERIFY(WaitUntil([&] { return clicked; }, 5000));
+}
+
+}  // namespace
+
+class GuiFolderColumnTest : public QObject {
+    Q_OBJECT
+private:
+    test::PrivateRuntimeDir m_runtime;
+    QTemporaryDir m_config;
+    TestTree m_tree;
+
+private slots:
+    void initTestCase()
+    {
+        m_runtime.Use();
+        // Settings of these tests stay in a folder of their own.
+        QVERIFY(m_config.isValid());
+        ::setenv("XDG_CONFIG_HOME", m_config.path().toUtf8().constData(), 1);
+        m_tree.WriteChart(kDeepChart, "g", "t", "a");
+    }
+
+    // Each test starts with nothing remembered.
+    void init() { OpenSettingsFile()->clear(); }
+
+    // A folder too long for its column keeps its start and its own folder
+    // around "…/", or the end of its own folder when that alone is too
+    // long; the tooltip has the full path; a double-click on the divider
+    // fits the column to the path.
+    void cutFolderKeepsItsLastComponentAndDividerFitsIt()
+    {
+        CTamboroDlg dlg;
+        Show(dlg);
+        Search(dlg, m_tree.Path("R"));
+        const QString full = QString::fromStdString(m_tree.Path(kDeepChart)).section(QLatin1Char('/'), 0, -2) + '/';
+        QCOMPARE(CTamboroDlgTesting::Model(dlg)->CellText(0, 0), full);
+        QHeaderView* header = Header(dlg);
+        QCOMPARE(header->sectionSize(0), 250);
+
+        const QString shown = ShownFolder(dlg);
+        QVERIFY2(shown.startsWith(QStringLiteral("/")) && shown.contains(QStringLiteral("…/")) &&
+                     shown.endsWith(QLatin1Char('/') + kChartFolder),
+                 qPrintable(shown));
+        QCOMPARE(Tooltip(dlg), full);
+
+        DragDivider(header, 0, 60 - header->sectionSize(0));
+        QCOMPARE(header->sectionSize(0), 60);
+        const QString end = ShownFolder(dlg);
+        QVERIFY2(end.startsWith(QStringLiteral("…")) && kChartFolder.endsWith(end.mid(1)) && end.size() > 2,
+                 qPrintable(end));
+
+        QTest::mouseDClick(header->viewport(), Qt::LeftButton, Qt::NoModifier, Divider(header, 0));
+        QVERIFY(header->sectionSize(0) > 250);
+        QCOMPARE(ShownFolder(dlg), full);
+        QCOMPARE(Tooltip(dlg), QString());
+    }
+
+    // The header's menu switches folders to paths relative to the root and
+    // back, without sorting; the choice holds in a new window.
+    void headerMenuShowsFoldersRelativeToTheRoot()
+    {
+        // Relative, the start of the path is the root's first folder.
+        auto isRelative = [](const QString& shown) {
+            return shown.startsWith(QStringLiteral("Events/")) && shown.endsWith(kChartFolder);
+        };
+        const QString item = QStringLiteral("ルートからの相対パスで表示");
+        {
+            CTamboroDlg dlg;
+            Show(dlg);
+            Search(dlg, m_tree.Path("R"));
+            QVERIFY(!isRelative(ShownFolder(dlg)));
+            ClickHeaderMenuItem(dlg, 0, item);
+            QVERIFY2(isRelative(ShownFolder(dlg)), qPrintable(ShownFolder(dlg)));
+            QVERIFY(!CTamboroDlgTesting::SortColumnOf(dlg).has_value());
+            QCOMPARE(CTamboroDlgTesting::Model(dlg)->headerData(0, Qt::Horizontal).toString(),
+                     QStringLiteral("ディレクトリ"));
+            QVERIFY(Tooltip(dlg).startsWith(QString::fromStdString(m_tree.Root())));
+        }
+        CTamboroDlg again;
+        Show(again);
+        Search(again, m_tree.Path("R"));
+        QVERIFY(isRelative(ShownFolder(again)));
+        ClickHeaderMenuItem(again, 2, item);
+        QVERIFY(ShownFolder(again).startsWith(QLatin1Char('/')));
+    }
+
+    // Widths and order the player chose come back in a new window; the
+    // last column takes the free width.
+    void columnWidthsAndOrderComeBackInANewWindow()
+    {
+        {
+            CTamboroDlg dlg;
+            Show(dlg);
+            QHeaderView* header = Header(dlg);
+            QCOMPARE(header->sectionSize(2), 200);
+            QCOMPARE(header->sectionPosition(3) + header->sectionSize(3), header->viewport()->width());
+            DragDivider(header, 1, 50);
+            QCOMPARE(header->sectionSize(1), 150);
+            // Title dragged in front of genre.
+            const QPoint title(header->sectionViewportPosition(2) + 20, header->height() / 2);
+            const QPoint genre(header->sectionViewportPosition(1) + 5, header->height() / 2);
+            QTest::mousePress(header->viewport(), Qt::LeftButton, Qt::NoModifier, title);
+            QTest::mouseMove(header->viewport(), title - QPoint(30, 0));
+            QTest::mouseMove(header->viewport(), genre);
+            QTest::mouseRelease(header->viewport(), Qt::LeftButton, Qt::NoModifier, genre);
+            QCOMPARE(header->visualIndex(2), 1);
+            QVERIFY(!CTamboroDlgTesting::SortColumnOf(dlg).has_value());
+        }
+        CTamboroDlg dlg;
+        Show(dlg);
+        QHeaderView* header = Header(dlg);
+        QCOMPARE(header->sectionSize(0), 250);
+        QCOMPARE(header->sectionSize(1), 150);
+        QCOMPARE(header->sectionSize(2), 200);
+        QCOMPARE(header->visualIndex(2), 1);
+        QCOMPARE(header->sectionPosition(3) + header->sectionSize(3), header->viewport()->width());
+        // On a narrow window it keeps its own width.
+        dlg.resize(dlg.minimumSize());
+        QTRY_VERIFY(header->viewport()->width() < 700);
+        QCOMPARE(header->sectionSize(3), 100);
+    }
+};
+
+}  // namespace tamboro
+
+QTEST_MAIN(tamboro::GuiFolderColumnTest)
+#include "GuiFolderColumnTest.moc"
