@@ -286,10 +286,11 @@ int main(int argc, char** argv)
 
     RowSorter kept;
     PrintingSink sink(raw, ::isatty(STDERR_FILENO) == 1, sortName != nullptr ? &kept : nullptr);
-    FolderScan scan(sink, StateWord(&g_stateWord));
-    scan.SetChartTypes(std::move(types));
-    scan.SetReaders(jobs);
-    const int error = scan.Run(root);
+    ScanOptions options;
+    options.state = StateWord(&g_stateWord);
+    options.types = std::move(types);
+    options.readers = jobs;
+    const int error = FolderScan(sink, std::move(options)).Run(root);
     sink.ClearProgress();
     if (sortName != nullptr) {
         kept.Sort(sortColumn, reverse ? kSortDescending : kSortAscending);

@@ -5,6 +5,8 @@
 #include <iterator>
 #include <optional>
 
+#include "search/FolderScan.h"
+
 namespace tamboro {
 
 // Hands the scan's results to the window. Each call adds whole folders'
@@ -118,16 +120,20 @@ bool CBmsSearch::InitInstance()
     });
 
     WindowSink sink(*this, m_handOverPeriod);
-    FolderScan scan(sink, word, kRowLimit);
-    scan.SetChartTypes(m_types);
-    scan.SetReaders(FolderScan::DefaultReaders());
+    ScanOptions options;
+    options.state = word;
     // At program end the window asks this thread to stop through a flag of
     // its own: the shared word may read idle (another process wrote it)
     // while this scan still runs, and writing SS_STOP there could stop
     // another instance's new search instead.
-    scan.SetStopFlag(&StopFlag());
-    std::string root = m_strRoot;
-    scan.Run(root);
+    options.stop = &StopFlag();
+    options.rowLimit = kRowLimit;
+    options.types = m_types;
+    options.readers = FolderScan::DefaultReaders();
+    FolderScan scan(sink, std::move(options));
+    // The window shows what was found and nothing else: a scan that ran
+    // out of descriptors part way lists the rows it found until then.
+    static_cast<void>(scan.Run(m_strRoot));
     sink.Finish();
     m_nCount = scan.Count();
 
