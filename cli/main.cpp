@@ -1,5 +1,6 @@
 // tamboro-scan: the chart scan on the command line. Prints one line per
 // chart, in the order found: folder, genre, title, artist, TAB-separated.
+#include <array>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -184,7 +185,8 @@ private:
 // "folder", "genre", "title", "artist" -> column number, else -1.
 int SortColumnByName(const char* name)
 {
-    constexpr const char* kNames[kColumnCount] = {"folder", "genre", "title", "artist"};
+    constexpr std::array kNames{"folder", "genre", "title", "artist"};
+    static_assert(kNames.size() == kColumnCount, "one --sort name per column");
     for (int column = 0; column < kColumnCount; ++column)
         if (std::strcmp(name, kNames[column]) == 0)
             return column;

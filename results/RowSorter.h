@@ -48,7 +48,7 @@ class RowSorter;
 // One sort's parameters, handed to CompareRows.
 struct SortParams {
     const RowSorter* list;
-    int32_t column;  // kColumnFolder .. kColumnArtist
+    int32_t column;  // a ListColumn
     int32_t mode;    // kSortFound, kSortAscending or kSortDescending
 };
 
