@@ -123,11 +123,10 @@ std::vector<std::vector<ChartRow>> MakeFolders(std::size_t rowCount)
         for (unsigned chart = 1 + random() % 5; chart > 0 && made < rowCount; --chart, ++made) {
             ChartRow row;
             row.folder = folder;
-            row.genre = encode(genre);
-            row.title = encode(title + Pick(kSuffixes, random));
-            row.artist = encode(artist);
+            row.Value(TagOf("#GENRE ")) = encode(genre);
+            row.Value(TagOf("#TITLE ")) = encode(title + Pick(kSuffixes, random));
+            row.Value(TagOf("#ARTIST ")) = encode(artist);
             row.index = static_cast<uint32_t>(made);
-            row.key = MakeRowKey(row.index, row.index);
             charts.push_back(std::move(row));
         }
         folders.push_back(std::move(charts));

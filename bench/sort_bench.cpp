@@ -119,11 +119,10 @@ std::vector<ChartRow> MakeRows(std::size_t count)
         --chartsLeft;
         ChartRow row;
         row.folder = folder;
-        row.genre = random() % 2 ? "TECHNO" : "\x83\x51\x81\x5B\x83\x80";  // ゲーム
-        row.title = title + kSuffixes[random() % 5];
-        row.artist = random() % 2 ? "someone" : ShiftJisTitle(random);
+        row.Value(TagOf("#GENRE ")) = random() % 2 ? "TECHNO" : "\x83\x51\x81\x5B\x83\x80";  // ゲーム
+        row.Value(TagOf("#TITLE ")) = title + kSuffixes[random() % 5];
+        row.Value(TagOf("#ARTIST ")) = random() % 2 ? "someone" : ShiftJisTitle(random);
         row.index = static_cast<uint32_t>(rows.size());
-        row.key = MakeRowKey(row.index, row.index);
         rows.push_back(std::move(row));
     }
     return rows;
@@ -198,7 +197,7 @@ int main(int argc, char** argv)
         descending.Add(Ms(t1, t2), c2 - c1);
         found.Add(Ms(t2, t3), c3 - c2);
         again.Add(Ms(t3, t4), c4 - c3);
-        if (model.RowAt(0).title.empty() && model.RowAt(1).title.empty())
+        if (model.RowAt(0).Title().empty() && model.RowAt(1).Title().empty())
             std::printf("(unexpected rows)\n");
 
         // The plain way: decode every title, then std::sort calling Compare.
@@ -208,7 +207,7 @@ int main(int argc, char** argv)
         std::vector<std::u16string> texts;
         texts.reserve(rows.size());
         for (const ChartRow& row : rows)
-            texts.push_back(DecodeToUtf16(row.title, DetectCharset({row.genre, row.title, row.artist})));
+            texts.push_back(DecodeToUtf16(row.Title(), DetectCharset(row.values.Values())));
         const double d1 = CpuMs();
         const auto p1 = Clock::now();
         std::vector<uint32_t> order(rows.size());

@@ -1,5 +1,6 @@
 // tamboro-scan: the chart scan on the command line. Prints one line per
 // chart, in the order found: folder, genre, title, artist, TAB-separated.
+#include <array>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -184,7 +185,8 @@ private:
 // "folder", "genre", "title", "artist" -> column number, else -1.
 int SortColumnByName(const char* name)
 {
-    constexpr const char* kNames[kColumnCount] = {"folder", "genre", "title", "artist"};
+    constexpr std::array kNames{"folder", "genre", "title", "artist"};
+    static_assert(kNames.size() == kColumnCount, "one --sort name per column");
     for (int column = 0; column < kColumnCount; ++column)
         if (std::strcmp(name, kNames[column]) == 0)
             return column;
@@ -286,10 +288,11 @@ int main(int argc, char** argv)
 
     RowSorter kept;
     PrintingSink sink(raw, ::isatty(STDERR_FILENO) == 1, sortName != nullptr ? &kept : nullptr);
-    FolderScan scan(sink, StateWord(&g_stateWord));
-    scan.SetChartTypes(std::move(types));
-    scan.SetReaders(jobs);
-    const int error = scan.Run(root);
+    ScanOptions options;
+    options.state = StateWord(&g_stateWord);
+    options.types = std::move(types);
+    options.readers = jobs;
+    const int error = FolderScan(sink, std::move(options)).Run(root);
     sink.ClearProgress();
     if (sortName != nullptr) {
         kept.Sort(sortColumn, reverse ? kSortDescending : kSortAscending);

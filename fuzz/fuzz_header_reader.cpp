@@ -41,7 +41,6 @@ namespace {
 
 using tamboro::HeaderReader;
 using tamboro::kHeaderTags;
-using tamboro::MakeTagTable;
 using tamboro::TagId;
 using tamboro::TagTable;
 
@@ -134,7 +133,7 @@ void ExpectSame(const Values& expected, const Values& got, const char* how, std:
 // Values left over from a previous file that every reading must clear.
 TagTable StaleTable()
 {
-    TagTable tags = MakeTagTable();
+    TagTable tags;
     for (std::size_t i = 0; i < kHeaderTags.size(); ++i)
         tags.Value(static_cast<TagId>(i)) = "stale " + std::string(kHeaderTags[i].text);
     return tags;
@@ -181,7 +180,7 @@ void ReadWithBlockSize(HeaderReader& reader, int fd, const Values& expected, std
     if (::lseek(fd, 0, SEEK_SET) != 0)
         std::abort();
     TagTable tags = StaleTable();
-    if (!reader.ReadFromFd(fd, tags)) {
+    if (reader.ReadFromFd(fd, tags) != 0) {
         std::fprintf(stderr, "ReadFromFd reported a read error on a memory file\n");
         std::abort();
     }

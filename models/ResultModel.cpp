@@ -44,7 +44,7 @@ void ResultModel::Clear()
 
 const std::string& ResultModel::CellBytes(int position, int column) const
 {
-    return RowSorter::CellBytes(RowAt(position), column);
+    return ColumnBytes(RowAt(position), column);
 }
 
 QString ResultModel::CellText(int position, int column) const

@@ -1,4 +1,4 @@
-// The result list's rows: four byte strings and a RowKey per chart, shown
+// The result list's rows: a folder and the header values of every chart, shown
 // decoded, with list-control-like operations for the window.
 #pragma once
 
@@ -12,7 +12,7 @@
 #include "platform/Collator.h"
 #include "results/ListColumn.h"
 #include "results/RowSorter.h"
-#include "search/FolderScan.h"
+#include "search/ChartRow.h"
 
 namespace tamboro {
 
@@ -27,7 +27,7 @@ public:
     ~ResultModel() override;
 
     // Adds rows with one beginInsertRows/endInsertRows at the end. Rows are
-    // moved from `rows`; each keeps its insertion index and key. While the
+    // moved from `rows`; each keeps its insertion index. While the
     // list stands sorted by a column's text (the last SortRows, mode 1 or
     // 2), the new rows then move to their places in that order in one
     // layout change, as if the list had been sorted again; in found order
@@ -38,7 +38,7 @@ public:
     void Clear();
 
     int RowCountTotal() const { return static_cast<int>(m_sorter.Size()); }
-    // The row at a list position, with its current key.
+    // The row at a list position.
     const ChartRow& RowAt(int position) const { return m_sorter.At(static_cast<std::size_t>(position)); }
     // Bytes of one cell (column 0 folder, 1 genre, 2 title, 3 artist).
     const std::string& CellBytes(int position, int column) const;
@@ -52,8 +52,7 @@ public:
     //           0 (kSortFound)      the order the scan found the rows.
     // Text is compared as the collator orders it (linguistic, case-sensitive,
     // on the decoded text; folders by their decoded path). Rows with equal
-    // text stay in found order. Afterwards the low half of every row's key
-    // holds its new position, the high half is unchanged. Views see one
+    // text stay in found order. Views see one
     // layout change; selection and current index follow their rows. The
     // collation keys of a column are computed at its first sort and kept
     // until Clear, so later sorts of that column cost much less. An invalid

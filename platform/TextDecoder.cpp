@@ -349,9 +349,8 @@ Out DecodePath(std::string_view path, DecodeComponent decode)
     return out;
 }
 
-}  // namespace
-
-Charset DetectCharset(std::initializer_list<std::string_view> fields)
+template <typename Fields>
+Charset DetectCharsetOf(const Fields& fields)
 {
     // Valid UTF-8 with a character of three or four bytes (kana, kanji,
     // Hangul, a byte-order mark) is UTF-8: legacy bytes seldom make one.
@@ -387,6 +386,18 @@ Charset DetectCharset(std::initializer_list<std::string_view> fields)
     if (allUtf8 && utf8 >= legacy)
         return Charset::Utf8;
     return korean > japanese ? Charset::Korean : Charset::ShiftJis;
+}
+
+}  // namespace
+
+Charset DetectCharset(std::initializer_list<std::string_view> fields)
+{
+    return DetectCharsetOf(fields);
+}
+
+Charset DetectCharset(std::span<const std::string> fields)
+{
+    return DetectCharsetOf(fields);
 }
 
 std::u16string DecodeToUtf16(std::string_view bytes, Charset charset)

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <initializer_list>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -16,10 +17,11 @@ enum class Charset {
 };
 
 // Decides one charset for a group of byte strings read from the same chart
-// (genre, title and artist together): Utf8 when all are valid UTF-8;
+// (all its header values together): Utf8 when all are valid UTF-8;
 // otherwise Korean when the fields read as Korean are the more plausible
 // text than read as Shift-JIS (see TextPlausibility.h), else ShiftJis.
 Charset DetectCharset(std::initializer_list<std::string_view> fields);
+Charset DetectCharset(std::span<const std::string> fields);
 
 // Decodes bytes in the given charset. Never fails: undecodable bytes become
 // U+FFFD. A leading UTF-8 byte-order mark is dropped for Utf8.

@@ -51,7 +51,7 @@ void FoldedRows::Block::Fold(const RowSorter& rows, std::size_t first, std::size
             folderStart.push_back(static_cast<uint32_t>(folderText.size()));
         }
         rowFolder.push_back(static_cast<uint32_t>(folderStart.size() - 2));
-        for (int32_t column = kColumnGenre; column <= kColumnArtist; ++column) {
+        for (int32_t column = kColumnGenre; column < kColumnCount; ++column) {
             folder.AppendFolded(rows.DecodeCell(static_cast<uint32_t>(slot), column), cellText);
             cellStart.push_back(static_cast<uint32_t>(cellText.size()));
         }

@@ -1,6 +1,7 @@
 #include "results/RowPrinter.h"
 
 #include "platform/TextDecoder.h"
+#include "results/ListColumn.h"
 
 namespace tamboro {
 
@@ -37,9 +38,9 @@ void RowPrinter::AppendLine(std::string& out, const ChartRow& row)
 {
     if (m_raw) {
         AppendEscaped(out, row.folder);
-        for (const std::string* field : {&row.genre, &row.title, &row.artist}) {
+        for (int32_t column = kColumnFolder + 1; column < kColumnCount; ++column) {
             out += '\t';
-            AppendEscaped(out, *field);
+            AppendEscaped(out, ColumnBytes(row, column));
         }
         out += '\n';
         return;
@@ -49,10 +50,10 @@ void RowPrinter::AppendLine(std::string& out, const ChartRow& row)
         m_lastFolderDecoded = DecodePathToUtf8(row.folder);
     }
     AppendEscaped(out, m_lastFolderDecoded);
-    const Charset charset = DetectCharset({row.genre, row.title, row.artist});
-    for (const std::string* field : {&row.genre, &row.title, &row.artist}) {
+    const Charset charset = DetectCharset(row.values.Values());
+    for (int32_t column = kColumnFolder + 1; column < kColumnCount; ++column) {
         out += '\t';
-        AppendEscaped(out, DecodeToUtf8(*field, charset));
+        AppendEscaped(out, DecodeToUtf8(ColumnBytes(row, column), charset));
     }
     out += '\n';
 }

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "search/FolderScan.h"
+#include "search/ChartRow.h"
 
 namespace tamboro {
 
@@ -14,7 +14,9 @@ namespace tamboro {
 // "\\", "\t", "\r" and "\n", so that one row is always one line.
 void AppendEscaped(std::string& out, std::string_view field);
 
-// Formats rows into lines: "folder TAB genre TAB title TAB artist LF".
+// Formats rows into lines: the cells of every column (ListColumn) in list
+// order, separated by TAB, ending in LF: "folder TAB genre TAB title TAB
+// artist LF".
 class RowPrinter {
 public:
     explicit RowPrinter(bool raw) : m_raw(raw) {}

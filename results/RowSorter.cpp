@@ -66,26 +66,12 @@ void RowSorter::Clear()
         keys = KeyColumn();
 }
 
-const std::string& RowSorter::CellBytes(const ChartRow& row, int32_t column)
-{
-    switch (column) {
-    case kColumnFolder:
-        return row.folder;
-    case kColumnGenre:
-        return row.genre;
-    case kColumnTitle:
-        return row.title;
-    default:
-        return row.artist;
-    }
-}
-
 Charset RowSorter::RowCharset(uint32_t slot) const
 {
     uint8_t& cached = m_charsets[slot];
     if (cached == kCharsetUnknown) {
         const ChartRow& row = m_rows[slot];
-        cached = static_cast<uint8_t>(DetectCharset({row.genre, row.title, row.artist}));
+        cached = static_cast<uint8_t>(DetectCharset(row.values.Values()));
     }
     return static_cast<Charset>(cached);
 }
@@ -95,7 +81,7 @@ std::u16string RowSorter::DecodeCell(uint32_t slot, int32_t column) const
     const ChartRow& row = m_rows[slot];
     if (column == kColumnFolder)
         return DecodePathToUtf16(row.folder);
-    return DecodeToUtf16(CellBytes(row, column), RowCharset(slot));
+    return DecodeToUtf16(ColumnBytes(row, column), RowCharset(slot));
 }
 
 void RowSorter::AppendKeys(KeyColumn& keys, std::size_t firstSlot, std::size_t endSlot, int32_t column,
@@ -290,10 +276,6 @@ void RowSorter::ApplyOrder(std::vector<uint32_t> order)
     for (std::size_t slot = order.size(); slot < m_rows.size(); ++slot)
         order.push_back(static_cast<uint32_t>(slot));
     m_order = std::move(order);
-    for (std::size_t position = 0; position < m_order.size(); ++position) {
-        RowKey& key = m_rows[m_order[position]].key;
-        key = (key & 0xFFFF0000u) | (static_cast<uint32_t>(position) & 0xFFFFu);
-    }
 }
 
 }  // namespace tamboro

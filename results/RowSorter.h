@@ -4,8 +4,7 @@
 // Rows are stored in the order they arrive and never move: a row's storage
 // slot is fixed for its lifetime. What the list shows is a permutation of the
 // slots (position -> slot). A sort computes a new permutation while the old
-// one stays in force, then installs it in one step and rewrites the low half
-// of every row's RowKey with the row's new position.
+// one stays in force, then installs it in one step.
 #pragma once
 
 #include <cstddef>
@@ -18,7 +17,7 @@
 #include "platform/Collator.h"
 #include "platform/TextDecoder.h"
 #include "results/ListColumn.h"
-#include "search/FolderScan.h"
+#include "search/ChartRow.h"
 
 namespace tamboro {
 
@@ -50,7 +49,7 @@ class RowSorter;
 // One sort's parameters, handed to CompareRows.
 struct SortParams {
     const RowSorter* list;
-    int32_t column;  // kColumnFolder .. kColumnArtist
+    int32_t column;  // a ListColumn
     int32_t mode;    // kSortFound, kSortAscending or kSortDescending
 };
 
@@ -59,8 +58,7 @@ struct SortParams {
 //  - mode 1: the linguistic order (tertiary strength, case-sensitive) of the
 //    decoded text of the column; folder paths are decoded per component;
 //  - mode 2: its negation;
-//  - mode 0: the rows' full insertion indexes, which stay exact beyond the
-//    65,535 that a RowKey half can hold.
+//  - mode 0: the rows' insertion indexes.
 // Negative puts row 1 first, positive row 2; zero: either order.
 // RowSorter::SortedOrder orders rows this way (comparing the stored keys
 // directly rather than through this function).
@@ -71,7 +69,7 @@ public:
     explicit RowSorter(Collator collator = Collator());
 
     // Moves the rows in at the end, in the order given; each keeps its
-    // insertion index and key. `rows` is left empty.
+    // insertion index. `rows` is left empty.
     void Append(std::vector<ChartRow>& rows);
     // Removes every row and every cached sort key.
     void Clear();
@@ -86,8 +84,6 @@ public:
     // List position -> slot, for every position.
     const std::vector<uint32_t>& Order() const { return m_order; }
 
-    // The raw bytes of one cell of a row.
-    static const std::string& CellBytes(const ChartRow& row, int32_t column);
     // The decoded text of one cell: genre, title and artist with one charset
     // decision per row (cached), the folder one path component at a time.
     std::u16string DecodeCell(uint32_t slot, int32_t column) const;
@@ -107,9 +103,7 @@ public:
     // that CompareRows finds equal stay in found order. An unknown mode, or
     // an unknown column with mode 1 or 2, gives the current order.
     std::vector<uint32_t> SortedOrder(int32_t column, int32_t mode);
-    // Installs an order from SortedOrder (a permutation of all slots) and
-    // sets the low half of every row's key to the row's new position, the
-    // high half kept.
+    // Installs an order from SortedOrder (a permutation of all slots).
     void ApplyOrder(std::vector<uint32_t> order);
     // SortedOrder followed by ApplyOrder.
     void Sort(int32_t column, int32_t mode) { ApplyOrder(SortedOrder(column, mode)); }

@@ -146,9 +146,9 @@ char* HeaderReader::Buffer(std::size_t size)
 HeaderReader::HeaderReader(std::size_t blockSize) : m_blockSize(blockSize < 1 ? 1 : blockSize)
 {}
 
-void HeaderReader::ReadHeaders(const std::string& path, TagTable& tags)
+int HeaderReader::ReadHeaders(const std::string& path, TagTable& tags)
 {
-    ReadHeaders(AT_FDCWD, path.c_str(), tags);
+    return ReadHeaders(AT_FDCWD, path.c_str(), tags);
 }
 
 int HeaderReader::ReadHeaders(int dirFd, const char* name, TagTable& tags, bool listedAsRegular)
@@ -162,46 +162,53 @@ int HeaderReader::ReadHeaders(int dirFd, const char* name, TagTable& tags, bool 
     const int fd = RetryOnEintr([&] { return ::openat(dirFd, name, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY); });
     if (fd < 0)
         return IsOutOfDescriptors(errno) ? errno : 0;
-    // The entry may have been replaced between the look and the open.
+    // The entry may have been replaced between the look and the open. A
+    // read that fails part way leaves the values empty, as a file that
+    // cannot be opened does: that is not an error of the scan.
     if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode))
-        ReadFromFd(fd, tags);
+        static_cast<void>(ReadFromFd(fd, tags));
     ::close(fd);
     return 0;
 }
 
-bool HeaderReader::ReadFromFd(int fd, TagTable& tags)
+int HeaderReader::ReadFromFd(int fd, TagTable& tags)
 {
     if (m_noteDeviceWaits) {
         struct Context {
             int fd;
             HeaderReader* reader;
         } context{fd, this};
-        const auto readNotingWaits = [](void* p, char* buffer, std::size_t size) -> ssize_t {
+        const auto readNotingWaits = [](void* p, char* buffer, std::size_t size, std::size_t& got) {
             auto& c = *static_cast<Context*>(p);
-            return c.reader->m_cachedRead.Read(c.fd, buffer, size, c.reader->m_waitedForDevice);
+            return c.reader->m_cachedRead.Read(c.fd, buffer, size, got, c.reader->m_waitedForDevice);
         };
         return ReadBlocks(readNotingWaits, &context, tags);
     }
-    const auto readFd = [](void* context, char* buffer, std::size_t size) -> ssize_t {
-        return RetryOnEintr([&] { return ::read(*static_cast<int*>(context), buffer, size); });
+    const auto readFd = [](void* context, char* buffer, std::size_t size, std::size_t& got) {
+        const ssize_t n = RetryOnEintr([&] { return ::read(*static_cast<int*>(context), buffer, size); });
+        if (n < 0)
+            return errno;
+        got = static_cast<std::size_t>(n);
+        return 0;
     };
     return ReadBlocks(readFd, &fd, tags);
 }
 
 void HeaderReader::ReadFromMemory(std::string_view bytes, TagTable& tags)
 {
-    const auto readMemory = [](void* context, char* buffer, std::size_t size) -> ssize_t {
+    const auto readMemory = [](void* context, char* buffer, std::size_t size, std::size_t& got) {
         auto& rest = *static_cast<std::string_view*>(context);
-        const std::size_t n = std::min(size, rest.size());
-        if (n > 0)
-            std::memcpy(buffer, rest.data(), n);
-        rest.remove_prefix(n);
-        return static_cast<ssize_t>(n);
+        got = std::min(size, rest.size());
+        if (got > 0)
+            std::memcpy(buffer, rest.data(), got);
+        rest.remove_prefix(got);
+        return 0;
     };
-    ReadBlocks(readMemory, &bytes, tags);
+    // Bytes in memory never fail to read.
+    static_cast<void>(ReadBlocks(readMemory, &bytes, tags));
 }
 
-bool HeaderReader::ReadBlocks(BlockSource source, void* context, TagTable& tags)
+int HeaderReader::ReadBlocks(BlockSource source, void* context, TagTable& tags)
 {
     tags.Clear();
     std::size_t carry = 0;  // unfinished line kept from the previous block
@@ -209,15 +216,15 @@ bool HeaderReader::ReadBlocks(BlockSource source, void* context, TagTable& tags)
     bool atEnd = false;
     while (!atEnd) {
         char* buf = Buffer(carry + m_blockSize);
-        const ssize_t got = source(context, buf + carry, m_blockSize);
-        if (got < 0) {
+        std::size_t got = 0;
+        if (const int error = source(context, buf + carry, m_blockSize, got)) {
             tags.Clear();
-            return false;
+            return error;
         }
-        std::size_t end = carry + static_cast<std::size_t>(got);
+        std::size_t end = carry + got;
         if (got == 0) {
             atEnd = true;
-        } else if (const void* z = std::memchr(buf + carry, kCtrlZ, static_cast<std::size_t>(got))) {
+        } else if (const void* z = std::memchr(buf + carry, kCtrlZ, got)) {
             end = static_cast<std::size_t>(static_cast<const char*>(z) - buf);
             atEnd = true;
         }
@@ -261,7 +268,7 @@ bool HeaderReader::ReadBlocks(BlockSource source, void* context, TagTable& tags)
             skipping = tailLen > 0;
         }
     }
-    return true;
+    return 0;
 }
 
 void HeaderReader::ParseBytes(std::string_view bytes, TagTable& tags)

@@ -15,12 +15,6 @@
 
 namespace tamboro {
 
-// An empty table, for a reader to fill.
-inline TagTable MakeTagTable()
-{
-    return {};
-}
-
 // Reads charts with line rules of a text-mode stream: a line ends at LF, a CR
 // directly before that LF is not part of the line, a lone CR is, and a
 // Ctrl-Z byte ends the file. A line whose first bytes equal a tag (ASCII
@@ -51,11 +45,12 @@ public:
     // Returns 0, or EMFILE/ENFILE when no descriptor was free to open the
     // file: its values are then not known rather than empty.
     int ReadHeaders(int dirFd, const char* name, TagTable& tags, bool listedAsRegular = false);
-    void ReadHeaders(const std::string& path, TagTable& tags);
+    // The same for a plain path.
+    int ReadHeaders(const std::string& path, TagTable& tags);
 
-    // Reads an already open descriptor to its end. False on a read error
-    // (the values are then empty).
-    bool ReadFromFd(int fd, TagTable& tags);
+    // Reads an already open descriptor to its end. Returns 0, or the errno
+    // of a failed read (the values are then empty).
+    int ReadFromFd(int fd, TagTable& tags);
 
     // From now on, files are read from the page cache where their bytes are
     // there, and a read that has to wait for the device is noted.
@@ -73,10 +68,11 @@ public:
     static void ParseBytes(std::string_view bytes, TagTable& tags);
 
 private:
-    // Fills `buffer` with up to `size` next bytes of the file; returns how
-    // many (0 at the end), or -1 on a read error.
-    using BlockSource = ssize_t (*)(void* context, char* buffer, std::size_t size);
-    bool ReadBlocks(BlockSource source, void* context, TagTable& tags);
+    // Fills `buffer` with up to `size` next bytes of the file and sets `got`
+    // to how many (0 at the end); returns 0, or the errno of a read error.
+    using BlockSource = int (*)(void* context, char* buffer, std::size_t size, std::size_t& got);
+    // Returns 0, or the errno of the source's read error.
+    int ReadBlocks(BlockSource source, void* context, TagTable& tags);
 
     // Page-aligned: the kernel copies file data into it much faster than
     // into a buffer that starts off a cache line.

@@ -87,6 +87,17 @@ public:
 
     const std::string& Value(TagId tag) const { return m_values[static_cast<std::size_t>(tag)]; }
     std::string& Value(TagId tag) { return m_values[static_cast<std::size_t>(tag)]; }
+    // Every value, in the order of kHeaderTags.
+    const std::array<std::string, kSize>& Values() const { return m_values; }
+
+    // The bytes of all values together.
+    std::size_t ValueBytes() const
+    {
+        std::size_t bytes = 0;
+        for (const std::string& value : m_values)
+            bytes += value.size();
+        return bytes;
+    }
 
     void Clear()
     {

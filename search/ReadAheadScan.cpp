@@ -7,7 +7,6 @@
 #include <utility>
 
 #include "platform/DirectoryReader.h"
-#include "search/FolderScan.h"
 #include "search/FolderWalk.h"
 
 namespace tamboro {
@@ -29,7 +28,7 @@ public:
         Flush();
     }
 
-    bool StopRequested() override { return m_scan.m_window.Abandoned() || m_scan.StopRequested(); }
+    bool StopRequested() override { return m_scan.m_window.Abandoned() || m_scan.m_options.StopRequested(); }
 
     void Entered(const std::string& path) override
     {
@@ -46,7 +45,7 @@ public:
         std::vector<uint32_t> charts;
         const auto& entries = listing.Entries();
         for (uint32_t i = 0; i < entries.size(); ++i) {
-            if (m_scan.m_types.Matches(listing.NameOf(entries[i])))
+            if (m_scan.m_options.types.Matches(listing.NameOf(entries[i])))
                 charts.push_back(i);
         }
         if (!charts.empty() && AcquireSlot())
@@ -78,8 +77,8 @@ private:
 
     void PushCharts(DirectoryListing& listing, std::vector<uint32_t> charts)
     {
-        const int64_t limit = m_scan.m_rowLimit;
-        const bool listed = !m_scan.StopRequested() && (limit < 0 || m_expectedCount < limit);
+        const int64_t limit = m_scan.m_options.rowLimit;
+        const bool listed = !m_scan.m_options.StopRequested() && (limit < 0 || m_expectedCount < limit);
         if (listed)
             m_expectedCount += static_cast<int64_t>(charts.size());
         auto folder = std::make_shared<FolderCharts>(std::move(listing), m_scan.m_slots);
@@ -126,10 +125,8 @@ private:
     std::chrono::steady_clock::time_point m_lastPush = std::chrono::steady_clock::now();
 };
 
-ReadAheadScan::ReadAheadScan(ScanSink& sink, StateWord state, int64_t rowLimit, ChartTypes types, int readers,
-                             ReadAheadWindow::Limits limits)
-    : m_sink(sink), m_state(state), m_rowLimit(rowLimit), m_types(std::move(types)),
-      m_plan(PlanOpenFiles(readers, OpenFileRoom())), m_slots(m_plan.folders), m_window(limits)
+ReadAheadScan::ReadAheadScan(RowLister& lister, const ScanOptions& options, OpenFilePlan plan)
+    : m_lister(lister), m_options(options), m_plan(plan), m_slots(plan.folders), m_window(options.readAhead)
 {
     m_reader.NoteDeviceWaits();
 }
@@ -148,18 +145,7 @@ ReadAheadScan::OpenFilePlan ReadAheadScan::PlanOpenFiles(int readers, int room)
     return plan;
 }
 
-int ReadAheadScan::RunOnOneThread(const std::string& root)
-{
-    m_window.Abandon();
-    FolderScan scan(m_sink, m_state, m_rowLimit);
-    scan.SetChartTypes(m_types);
-    scan.SetStopFlag(m_stop);
-    const int error = scan.Run(root);
-    m_nCount = scan.Count();
-    return error;
-}
-
-int ReadAheadScan::Run(const std::string& root)
+std::optional<int> ReadAheadScan::Run(const std::string& root)
 {
     // Declared before the joiner: the walk's thread uses it until joined.
     Walker walker(*this);
@@ -189,13 +175,14 @@ int ReadAheadScan::Run(const std::string& root)
             break;
         }
     }
-    // Without a reader, or a thread for the walk, the scan is one thread's.
+    // Without a reader, or a thread for the walk, nothing has begun: the
+    // readers that did start end as the joiner abandons the window.
     if (readers == 0)
-        return RunOnOneThread(root);
+        return std::nullopt;
     try {
         threads.emplace_back([&walker, &root] { walker.Run(root); });
     } catch (const std::system_error&) {
-        return RunOnOneThread(root);
+        return std::nullopt;
     }
     const int error = List();
     m_window.Close();
@@ -221,16 +208,16 @@ int ReadAheadScan::List()
         case ScanStep::kEntered:
             parentLengths.push_back(m_path.size());
             m_path += step.name;
-            if (skipDepth > 0 || StopRequested())
+            if (skipDepth > 0 || m_options.StopRequested())
                 ++skipDepth;
             else
-                m_sink.FolderEntered(m_path);
+                m_lister.Entered(m_path);
             break;
         case ScanStep::kCharts: {
             ChartChunk& chunk = *step.chunk;
             if (chunk.folder.get() != current) {
                 current = chunk.folder.get();
-                listing = skipDepth == 0 && (m_rowLimit < 0 || m_nCount < m_rowLimit);
+                listing = skipDepth == 0 && m_lister.ListsCharts();
             }
             if (listing) {
                 if (const int error = ListChunk(chunk))
@@ -241,15 +228,10 @@ int ReadAheadScan::List()
         }
         case ScanStep::kFinished:
             current = nullptr;
-            if (skipDepth > 0) {
+            if (skipDepth > 0)
                 --skipDepth;
-            } else {
-                if (!m_batch.empty()) {
-                    m_sink.AddRows(m_batch);
-                    m_batch.clear();
-                }
-                m_sink.SetTitle(FormatTitle(m_nCount, m_path));
-            }
+            else
+                m_lister.Finished(m_path);
             m_path.resize(parentLengths.back());
             parentLengths.pop_back();
             break;
@@ -266,41 +248,32 @@ int ReadAheadScan::ListChunk(ChartChunk& chunk)
     // so are the charts a reader left.
     uint32_t next = chunk.begin;
     if (chunk.Claim()) {
-        chunk.rows.resize(chunk.end - chunk.begin);
+        chunk.values.resize(chunk.end - chunk.begin);
     } else {
         m_window.AwaitDone(chunk);
         next = chunk.readEnd;
     }
     for (; next < chunk.end; ++next) {
-        if (const int error = ReadChart(chunk, next, m_reader, m_tags))
+        if (const int error = ReadChart(chunk, next, m_reader))
             return error;
     }
-    for (ChartRow& row : chunk.rows) {
-        row.folder = m_path;
-        row.index = static_cast<uint32_t>(m_nCount);
-        row.key = MakeRowKey(row.index, row.index);
-        ++m_nCount;
-        m_batch.push_back(std::move(row));
-    }
+    for (TagTable& values : chunk.values)
+        m_lister.AddChart(m_path, values);
     return 0;
 }
 
-// Reads one chart of the chunk into its row. Returns 0, or EMFILE/ENFILE
-// when no descriptor was free to open it (the row is left as it was).
-int ReadAheadScan::ReadChart(ChartChunk& chunk, uint32_t chart, HeaderReader& reader, TagTable& tags)
+// Reads one chart of the chunk into its values. Returns 0, or EMFILE/ENFILE
+// when no descriptor was free to open it (its values are then not known).
+int ReadAheadScan::ReadChart(ChartChunk& chunk, uint32_t chart, HeaderReader& reader)
 {
     const FolderCharts& folder = *chunk.folder;
     const DirectoryListing::Entry& entry = folder.listing.Entries()[folder.charts[chart]];
+    TagTable& values = chunk.values[chart - chunk.begin];
     if (const int error =
-            reader.ReadHeaders(folder.listing.Fd(), folder.listing.CNameOf(entry), tags, entry.type == DT_REG))
+            reader.ReadHeaders(folder.listing.Fd(), folder.listing.CNameOf(entry), values, entry.type == DT_REG))
         return error;
     if (reader.TakeDeviceWait())
         m_window.NoteDeviceWait();
-    // Moved, not copied: a reader keeps no large value in its tag table.
-    ChartRow& row = chunk.rows[chart - chunk.begin];
-    row.genre = std::move(tags.Value(TagOf("#GENRE ")));
-    row.title = std::move(tags.Value(TagOf("#TITLE ")));
-    row.artist = std::move(tags.Value(TagOf("#ARTIST ")));
     return 0;
 }
 
@@ -308,9 +281,8 @@ void ReadAheadScan::ReaderLoop()
 {
     HeaderReader reader;
     reader.NoteDeviceWaits();
-    TagTable tags = MakeTagTable();
     while (std::shared_ptr<ChartChunk> chunk = m_window.NextWork()) {
-        chunk->rows.resize(chunk->end - chunk->begin);
+        chunk->values.resize(chunk->end - chunk->begin);
         // Each chart is read only once its bytes are reserved; one that
         // finds no room, or no descriptor, is left to the lister with the
         // rest of the chunk.
@@ -319,10 +291,9 @@ void ReadAheadScan::ReaderLoop()
         while (next < chunk->end && !chunk->dropped.load(std::memory_order_relaxed)) {
             if (next > chunk->begin && !m_window.ReserveNext(*chunk, std::exchange(used, 0)))
                 break;
-            if (ReadChart(*chunk, next, reader, tags) != 0)
+            if (ReadChart(*chunk, next, reader) != 0)
                 break;
-            const ChartRow& row = chunk->rows[next - chunk->begin];
-            used = row.genre.size() + row.title.size() + row.artist.size();
+            used = chunk->values[next - chunk->begin].ValueBytes();
             ++next;
         }
         chunk->readEnd = next;

@@ -5,7 +5,7 @@
 
 namespace tamboro {
 
-ReadAheadWindow::ReadAheadWindow(Limits limits)
+ReadAheadWindow::ReadAheadWindow(ReadAheadLimits limits)
     : m_limits(limits), m_readersWhenCached(limits.readersWhenCached > 0
                                                 ? limits.readersWhenCached
                                                 : std::max(1, static_cast<int>(std::thread::hardware_concurrency()))),

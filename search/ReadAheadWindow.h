@@ -15,8 +15,8 @@
 
 #include "platform/DirectoryReader.h"
 #include "search/FolderSlots.h"
-#include "search/HeaderReader.h"
-#include "search/ScanSink.h"
+#include "search/HeaderTags.h"
+#include "search/ReadAheadLimits.h"
 
 namespace tamboro {
 
@@ -43,20 +43,20 @@ struct ChartChunk {
         kHeld,     // not handed to the readers: read only if it is listed
         kQueued,   // waiting for a reader
         kClaimed,  // being read
-        kDone,     // rows hold the values of the charts a reader read
+        kDone,     // values hold what a reader read
     };
 
     std::shared_ptr<const FolderCharts> folder;
     uint32_t begin = 0;
     uint32_t end = 0;
     std::atomic<int> state{kHeld};
-    // Set once the rows will not be listed: a reader stops reading them.
+    // Set once the charts will not be listed: a reader stops reading them.
     std::atomic<bool> dropped{false};
-    std::vector<ChartRow> rows;  // genre, title and artist only
+    std::vector<TagTable> values;  // of charts [begin, end)
     // Once done: charts [begin, readEnd) were read by a reader. The lister
     // reads the rest, which a reader left for want of room or descriptors.
     uint32_t readEnd = 0;
-    // Guarded by the window: bytes of the values in rows that are part of
+    // Guarded by the window: bytes of the values read that are part of
     // the window's total, and bytes reserved for the chart being read.
     std::size_t bytes = 0;
     std::size_t reserved = 0;
@@ -86,20 +86,7 @@ struct ScanStep {
 
 class ReadAheadWindow {
 public:
-    struct Limits {
-        std::size_t steps = 4096;      // steps not yet taken by the lister
-        std::size_t chunks = 128;      // chunks among them
-        std::size_t bytes = 8u << 20;  // values read and not yet listed
-        // Readers at work while reads find their bytes in the page cache
-        // (0: one per core); all of them once reads wait for the device.
-        int readersWhenCached = 0;
-        // Reserved out of `bytes` before a reader reads a chart: the most
-        // its three values can hold, so that readers together never pass
-        // `bytes` (a smaller `bytes` is reserved whole, one chart at a time).
-        std::size_t chartBytes = 3 * HeaderReader::kMaxValueLength;
-    };
-
-    explicit ReadAheadWindow(Limits limits);
+    explicit ReadAheadWindow(ReadAheadLimits limits);
 
     // A walk hands its steps over in batches of about this many chunks (or
     // this many steps), so that threads meet once per batch, not per chart.
@@ -157,7 +144,7 @@ private:
     // the last read that waited for the device.
     static constexpr std::size_t kDeviceWaitSpan = 2 * kBatchChunks;
 
-    const Limits m_limits;
+    const ReadAheadLimits m_limits;
     const int m_readersWhenCached;
     const std::size_t m_chartBytes;
     std::size_t m_deviceWaitChunks = 0;

@@ -1,32 +1,13 @@
-// What a scan produces: one row per chart, handed to a sink folder by folder.
+// Where a scan's rows go: one row per chart, handed over folder by folder.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "search/ChartRow.h"
+
 namespace tamboro {
-
-// The 32-bit key of a row: insertion index in the high half, current list
-// position in the low half, both as unsigned 16-bit numbers.
-using RowKey = uint32_t;
-
-inline RowKey MakeRowKey(uint32_t insertionIndex, uint32_t position)
-{
-    return ((insertionIndex & 0xFFFFu) << 16) | (position & 0xFFFFu);
-}
-
-// One chart: its folder (ending in "/") and its three header values, all as
-// the raw bytes found. `index` is the row's full insertion index, which the
-// 16-bit halves of `key` cannot hold beyond 65,535.
-struct ChartRow {
-    std::string folder;
-    std::string genre;
-    std::string title;
-    std::string artist;
-    uint32_t index = 0;
-    RowKey key = 0;
-};
 
 // Where the scan's results go. Calls come from the thread that runs the scan.
 class ScanSink {

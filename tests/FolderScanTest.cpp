@@ -21,20 +21,20 @@ using test::TestTree;
 
 struct Found {
     std::string folder, title;
-    uint32_t key;
+    uint32_t index;
     bool operator==(const Found&) const = default;
 };
 
 std::ostream& operator<<(std::ostream& out, const Found& f)
 {
-    return out << "(" << f.folder << ", " << f.title << ", " << std::hex << f.key << std::dec << ")";
+    return out << "(" << f.folder << ", " << f.title << ", " << f.index << ")";
 }
 
 std::vector<Found> FoundOf(const CollectingSink& sink)
 {
     std::vector<Found> found;
     for (const ChartRow& row : sink.rows)
-        found.push_back({row.folder, row.title, row.key});
+        found.push_back({row.folder, row.Title(), row.index});
     return found;
 }
 
@@ -61,21 +61,21 @@ TEST(FolderScan, SubfoldersComeFirstThenTheFoldersOwnCharts)
     tree.WriteFile("S/T/keysound.wav", "RIFF");
     tree.WriteChart("S/T/other.bme", "g", "not a bms", "x");
     CollectingSink sink;
-    FolderScan scan(sink, StateWord());
+    FolderScan scan(sink);
     ASSERT_EQ(scan.Run(tree.Root()), 0);
     const std::string r = tree.Root() + "/";
     EXPECT_EQ(FoundOf(sink), (std::vector<Found>{
-                                 {r + "S/T/", "C", 0x00000000},
-                                 {r + "S/", "B", 0x00010001},
-                                 {r, "A", 0x00020002},
+                                 {r + "S/T/", "C", 0},
+                                 {r + "S/", "B", 1},
+                                 {r, "A", 2},
                              }));
     EXPECT_EQ(sink.titles, (std::vector<std::string>{
                                "Tamboro - 1 [" + r + "S/T/]",
                                "Tamboro - 2 [" + r + "S/]",
                                "Tamboro - 3 [" + r + "]",
                            }));
-    EXPECT_EQ(sink.rows[2].genre, "g");
-    EXPECT_EQ(sink.rows[2].artist, "x");
+    EXPECT_EQ(sink.rows[2].Genre(), "g");
+    EXPECT_EQ(sink.rows[2].Artist(), "x");
 }
 
 TEST(FolderScan, SiblingsFollowTheFileSystemsOrderAndChartNamesIgnoreCase)
@@ -86,7 +86,7 @@ TEST(FolderScan, SiblingsFollowTheFileSystemsOrderAndChartNamesIgnoreCase)
     for (const char* name : {"a.bms", "B.BMS", "c.Bms", "d.bmsx", "e.bm", "bms", ".bms"})
         tree.WriteChart(name, "", name, "");
     CollectingSink sink;
-    FolderScan scan(sink, StateWord());
+    FolderScan scan(sink);
     ASSERT_EQ(scan.Run(tree.Root() + "/"), 0);
 
     std::vector<std::string> expected;
@@ -100,7 +100,7 @@ TEST(FolderScan, SiblingsFollowTheFileSystemsOrderAndChartNamesIgnoreCase)
     expected.insert(expected.end(), charts.begin(), charts.end());
     std::vector<std::string> titles;
     for (const ChartRow& row : sink.rows)
-        titles.push_back(row.title);
+        titles.push_back(row.Title());
     EXPECT_EQ(titles, expected);
     // The charts of one folder arrive in one batch.
     EXPECT_EQ(sink.batchSizes, (std::vector<int>{1, 1, 1, 1, 1, 4}));
@@ -112,8 +112,8 @@ TEST(FolderScan, BothFormsOfTheRootGiveTheSameRows)
     tree.WriteChart("bms/a/b/x.bms", "g", "deep", "a");
     tree.WriteChart("bms/top.bms", "g", "top", "a");
     CollectingSink withoutSlash, withSlash;
-    FolderScan(withoutSlash, StateWord()).Run(tree.Path("bms"));
-    FolderScan(withSlash, StateWord()).Run(tree.Path("bms/"));
+    FolderScan(withoutSlash).Run(tree.Path("bms"));
+    FolderScan(withSlash).Run(tree.Path("bms/"));
     EXPECT_EQ(FoundOf(withoutSlash), FoundOf(withSlash));
     ASSERT_EQ(withSlash.rows.size(), 2u);
     EXPECT_EQ(withSlash.rows[0].folder, tree.Path("bms/a/b/"));
@@ -127,7 +127,7 @@ TEST(FolderScan, EmptyMissingAndFileRootsListNothing)
     tree.WriteChart("file.bms", "g", "t", "a");
     for (const std::string& root : {std::string(), tree.Path("missing"), tree.Path("file.bms")}) {
         CollectingSink sink;
-        EXPECT_NE(FolderScan(sink, StateWord()).Run(root), 0) << root;
+        EXPECT_NE(FolderScan(sink).Run(root), 0) << root;
         EXPECT_TRUE(sink.rows.empty());
         EXPECT_TRUE(sink.titles.empty());
     }
@@ -141,10 +141,10 @@ TEST(FolderScan, ShiftJisFolderNamesKeepTheirBytes)
     tree.WriteChart(so + "/a.bms", "g", "so", "a");
     tree.WriteChart(sjisName + "/b.bms", "g", "sonaso", "a");
     CollectingSink sink;
-    FolderScan(sink, StateWord()).Run(tree.Root());
+    FolderScan(sink).Run(tree.Root());
     ASSERT_EQ(sink.rows.size(), 2u);
     for (const ChartRow& row : sink.rows) {
-        const std::string expected = row.title == "so" ? so : sjisName;
+        const std::string expected = row.Title() == "so" ? so : sjisName;
         EXPECT_EQ(row.folder, tree.Root() + "/" + expected + "/");
     }
 }
@@ -160,35 +160,33 @@ TEST(FolderScan, RowLimitSkipsChartPassesButStillWalksAndTitles)
     CollectingSink sink;
     // The limit is tested once per folder: "deep" starts below it and lists
     // all three, passing it; the root's chart pass is skipped.
-    FolderScan scan(sink, StateWord(), 2);
+    FolderScan scan(sink, {.rowLimit = 2});
     scan.Run(tree.Root());
     std::vector<std::string> titles;
     for (const ChartRow& row : sink.rows)
-        titles.push_back(row.title);
+        titles.push_back(row.Title());
     ASSERT_EQ(titles.size(), 4u);
     EXPECT_EQ(titles[0], "first");
     EXPECT_EQ(sink.titles.size(), 3u);
     EXPECT_EQ(sink.titles.back(), "Tamboro - 4 [" + tree.Root() + "/]");
 
     CollectingSink limited;
-    FolderScan(limited, StateWord(), 1).Run(tree.Root());
+    FolderScan(limited, {.rowLimit = 1}).Run(tree.Root());
     ASSERT_EQ(limited.rows.size(), 1u);  // "more" lists x; "deep" and the root do not
     EXPECT_EQ(limited.titles.size(), 3u);
 }
 
-TEST(FolderScan, RowKeysWrapPastSixteenBitsButIndexesDoNot)
+TEST(FolderScan, IndexesCountPastSixteenBits)
 {
     TestTree tree;
     tree.MakeFolder("many");
     for (int i = 0; i < 70000; ++i)
         tree.WriteFile("many/" + std::to_string(i) + ".bms", "");
     CollectingSink sink;
-    FolderScan(sink, StateWord()).Run(tree.Root());
+    FolderScan(sink).Run(tree.Root());
     ASSERT_EQ(sink.rows.size(), 70000u);
-    for (uint32_t i = 0; i < sink.rows.size(); ++i) {
+    for (uint32_t i = 0; i < sink.rows.size(); ++i)
         ASSERT_EQ(sink.rows[i].index, i);
-        ASSERT_EQ(sink.rows[i].key, ((i & 0xFFFF) << 16) | (i & 0xFFFF));
-    }
 }
 
 // Stops the scan when a given folder is entered.
@@ -216,16 +214,16 @@ TEST(FolderScan, StopStillListsTheChartsOfTheOpenFolders)
     tree.WriteChart("A/B/C/D/d.bms", "", "D chart", "");
     int32_t word = SS_RUNNING;
     StoppingSink sink(StateWord(&word), "/A/B/C/");
-    FolderScan(sink, StateWord(&word)).Run(tree.Root());
+    FolderScan(sink, {.state = StateWord(&word)}).Run(tree.Root());
     std::vector<std::string> titles;
     for (const ChartRow& row : sink.rows)
-        titles.push_back(row.title);
+        titles.push_back(row.Title());
     EXPECT_EQ(titles, (std::vector<std::string>{"C chart", "B chart", "A chart", "root chart"}));
     EXPECT_EQ(sink.titles.back(), "Tamboro - 4 [" + tree.Root() + "/]");
     EXPECT_EQ(word, SS_STOP);  // the scan itself never clears a stop
 
     CollectingSink none;
-    FolderScan(none, StateWord(&word)).Run(tree.Root());
+    FolderScan(none, {.state = StateWord(&word)}).Run(tree.Root());
     EXPECT_TRUE(none.rows.empty());
     EXPECT_TRUE(none.titles.empty());
 }
@@ -257,12 +255,11 @@ TEST(FolderScan, OwnStopFlagUnwindsTheScanAndLeavesTheWordAlone)
     int32_t word = SS_IDLE;
     std::atomic<bool> stop{false};
     FlagStoppingSink sink(stop, "/A/B/");
-    FolderScan scan(sink, StateWord(&word));
-    scan.SetStopFlag(&stop);
+    FolderScan scan(sink, {.state = StateWord(&word), .stop = &stop});
     scan.Run(tree.Root());
     std::vector<std::string> titles;
     for (const ChartRow& row : sink.rows)
-        titles.push_back(row.title);
+        titles.push_back(row.Title());
     EXPECT_EQ(titles, (std::vector<std::string>{"B chart", "A chart", "root chart"}));
     EXPECT_EQ(word, SS_IDLE);
 }
@@ -281,13 +278,13 @@ TEST(FolderScan, LinksAreFollowedButNeverBackUp)
     tree.MakeSymlink("../Q", "lib/P/toQ");
     tree.MakeSymlink("../P", "lib/Q/toP");
     CollectingSink sink;
-    FolderScan(sink, StateWord()).Run(tree.Path("lib"));
+    FolderScan(sink).Run(tree.Path("lib"));
     std::multiset<std::string> titles;
     for (const ChartRow& row : sink.rows)
-        titles.insert(row.title);
+        titles.insert(row.Title());
     EXPECT_EQ(titles, (std::multiset<std::string>{"a", "e"}));
     for (const ChartRow& row : sink.rows) {
-        if (row.title == "e") {
+        if (row.Title() == "e") {
             EXPECT_EQ(row.folder, tree.Path("lib/A/out/"));
         }
     }
@@ -301,13 +298,13 @@ TEST(FolderScan, FifoNamedLikeAChartGivesAnEmptyRowWithoutBlocking)
     tree.MakeFolder("folder.bms");
     tree.WriteChart("folder.bms/inside.bms", "g", "inside", "a");
     CollectingSink sink;
-    FolderScan(sink, StateWord()).Run(tree.Root());
+    FolderScan(sink).Run(tree.Root());
     std::multiset<std::string> titles;
     for (const ChartRow& row : sink.rows)
-        titles.insert(row.title);
+        titles.insert(row.Title());
     // The folder named like a chart is walked and also listed as an empty chart.
     EXPECT_EQ(titles, (std::multiset<std::string>{"", "", "inside", "real"}));
-    EXPECT_EQ(sink.rows.front().title, "inside");
+    EXPECT_EQ(sink.rows.front().Title(), "inside");
 }
 
 TEST(FolderScan, UnreadableFoldersArePassedOverSilently)
@@ -319,9 +316,9 @@ TEST(FolderScan, UnreadableFoldersArePassedOverSilently)
     tree.WriteChart("closed/b.bms", "", "b", "");
     ::chmod(tree.Path("closed").c_str(), 0);
     CollectingSink sink;
-    FolderScan(sink, StateWord()).Run(tree.Root());
+    FolderScan(sink).Run(tree.Root());
     ASSERT_EQ(sink.rows.size(), 1u);
-    EXPECT_EQ(sink.rows[0].title, "a");
+    EXPECT_EQ(sink.rows[0].Title(), "a");
     EXPECT_EQ(sink.titles.size(), 2u);  // "open" and the root, none for "closed"
 }
 
@@ -342,9 +339,9 @@ TEST(FolderScan, VeryDeepTreesScanWithoutLimitsOnPathLength)
     ::close(chart);
     ::close(fd);
     CollectingSink sink;
-    FolderScan(sink, StateWord()).Run(tree.Root());
+    FolderScan(sink).Run(tree.Root());
     ASSERT_EQ(sink.rows.size(), 1u);
-    EXPECT_EQ(sink.rows[0].title, "bottom");
+    EXPECT_EQ(sink.rows[0].Title(), "bottom");
     EXPECT_EQ(sink.rows[0].folder.size(), tree.Root().size() + 1 + 2000 * 6);
     EXPECT_EQ(sink.titles.size(), 2001u);
     // The tree is removed with *at() calls too: std::filesystem cannot.

@@ -26,6 +26,7 @@
 #include "models/ResultModel.h"
 #include "models/RowFilterModel.h"
 #include "platform/TextDecoder.h"
+#include "search/FolderScan.h"
 #include "tests/support/GuiTestSupport.h"
 #include "tests/support/ScopedEnv.h"
 #include "tests/support/TamboroDlgTesting.h"
@@ -524,12 +525,10 @@ private slots:
             tree.WriteChart(name, "g", name + 2, "a");
         // The order one pass over the folders gives with all four endings.
         test::CollectingSink sink;
-        FolderScan scan(sink, StateWord());
-        scan.SetChartTypes(*ChartTypes::Parse("bms,bme,bml,pms"));
-        scan.Run(tree.Path("R"));
+        FolderScan(sink, {.types = *ChartTypes::Parse("bms,bme,bml,pms")}).Run(tree.Path("R"));
         QStringList everyType;
         for (const ChartRow& row : sink.rows)
-            everyType << QString::fromStdString(row.title);
+            everyType << QString::fromStdString(row.Title());
         QCOMPARE(everyType.size(), 5);
 
         {

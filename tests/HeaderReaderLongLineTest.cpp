@@ -19,7 +19,7 @@ using test::Values;
 
 Values Read(HeaderReader& reader, const std::string& path)
 {
-    TagTable tags = MakeTagTable();
+    TagTable tags;
     tags.Value(TagOf("#TITLE ")) = "stale";
     reader.ReadHeaders(path, tags);
     return test::ValuesOf(tags);
@@ -102,7 +102,7 @@ long PeakGrowthKiB(void (*work)(const std::string&), const std::string& path)
 void ReadWithSmallBlocks(const std::string& path)
 {
     HeaderReader reader(4096);
-    TagTable tags = MakeTagTable();
+    TagTable tags;
     reader.ReadHeaders(path, tags);
 }
 

@@ -26,18 +26,18 @@ using test::ValuesOf;
 // readings agree with the one-piece parse.
 Values ReadAllWays(const std::string& bytes)
 {
-    TagTable tags = MakeTagTable();
+    TagTable tags;
     HeaderReader::ParseBytes(bytes, tags);
     const Values expected = ValuesOf(tags);
     test::TestTree tree;
     tree.WriteFile("c.bms", bytes);
     for (std::size_t block : {1u, 2u, 3u, 5u, 7u, 8u, 9u, 16u, 17u, 64u, 4096u, 262144u}) {
         HeaderReader reader(block);
-        TagTable fromFile = MakeTagTable();
+        TagTable fromFile;
         fromFile.Value(TagOf("#TITLE ")) = "left over from an earlier file";
         reader.ReadHeaders(tree.Path("c.bms"), fromFile);
         EXPECT_EQ(ValuesOf(fromFile), expected) << "block size " << block;
-        TagTable fromMemory = MakeTagTable();
+        TagTable fromMemory;
         fromMemory.Value(TagOf("#ARTIST ")) = "left over from an earlier file";
         reader.ReadFromMemory(bytes, fromMemory);
         EXPECT_EQ(ValuesOf(fromMemory), expected) << "from memory, block size " << block;
@@ -221,7 +221,7 @@ TEST(HeaderReader, ThingsThatAreNotRegularFilesGiveEmptyValuesAtOnce)
     tree.MakeSymlink("nowhere.bms", "dangling.bms");
     HeaderReader reader;
     for (const char* name : {"fifo.bms", "folder.bms", "dangling.bms", "missing.bms"}) {
-        TagTable tags = MakeTagTable();
+        TagTable tags;
         tags.Value(TagOf("#GENRE ")) = "stale";
         reader.ReadHeaders(tree.Path(name), tags);  // must not block on the FIFO
         EXPECT_EQ(ValuesOf(tags), (Values{"", "", ""})) << name;
@@ -236,7 +236,7 @@ TEST(HeaderReader, UnreadableFileGivesEmptyValues)
     tree.WriteChart("locked.bms", "g", "t", "a");
     ::chmod(tree.Path("locked.bms").c_str(), 0);
     HeaderReader reader;
-    TagTable tags = MakeTagTable();
+    TagTable tags;
     reader.ReadHeaders(tree.Path("locked.bms"), tags);
     EXPECT_EQ(ValuesOf(tags), (Values{"", "", ""}));
 }
@@ -262,7 +262,7 @@ TEST(HeaderReader, ReadsNoteWhetherTheChartCameFromTheDevice)
 
     HeaderReader reader;
     reader.NoteDeviceWaits();
-    TagTable tags = MakeTagTable();
+    TagTable tags;
     reader.ReadHeaders(tree.Path("c.bms"), tags);
     EXPECT_EQ(ValuesOf(tags), (Values{"", "t", "a"}));
     if (dropped || !canTell) {

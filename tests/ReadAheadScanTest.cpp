@@ -13,7 +13,7 @@
 #include <unistd.h>
 
 #include "search/FolderScan.h"
-#include "search/ReadAheadScan.h"
+#include "search/ReadAheadWindow.h"
 #include "tests/support/TestTree.h"
 
 namespace tamboro {
@@ -30,8 +30,10 @@ public:
         trace.push_back("batch " + std::to_string(rows.size()));
         for (const ChartRow& row : rows) {
             std::ostringstream line;
-            line << "row " << row.folder << '|' << row.genre << '|' << row.title << '|' << row.artist << '|'
-                 << row.index << '|' << row.key;
+            line << "row " << row.folder;
+            for (const std::string& value : row.values.Values())
+                line << '|' << value;
+            line << '|' << row.index;
             trace.push_back(line.str());
         }
         ++batches;
@@ -58,8 +60,7 @@ ScanRun ScanOneThread(const std::string& root, int64_t limit, const ChartTypes& 
     TraceSink sink;
     sink.word = StateWord(&word);
     sink.stopAfterBatch = stopAfterBatch;
-    FolderScan scan(sink, StateWord(&word), limit);
-    scan.SetChartTypes(types);
+    FolderScan scan(sink, {.state = StateWord(&word), .rowLimit = limit, .types = types});
     ScanRun run;
     run.error = scan.Run(root);
     run.count = scan.Count();
@@ -67,14 +68,15 @@ ScanRun ScanOneThread(const std::string& root, int64_t limit, const ChartTypes& 
     return run;
 }
 
-ScanRun ScanReadingAhead(const std::string& root, int64_t limit, int readers, ReadAheadWindow::Limits window,
+ScanRun ScanReadingAhead(const std::string& root, int64_t limit, int readers, ReadAheadLimits window,
                          const ChartTypes& types = {}, int stopAfterBatch = -1)
 {
     int32_t word = SS_RUNNING;
     TraceSink sink;
     sink.word = StateWord(&word);
     sink.stopAfterBatch = stopAfterBatch;
-    ReadAheadScan scan(sink, StateWord(&word), limit, types, readers, window);
+    FolderScan scan(
+        sink, {.state = StateWord(&word), .rowLimit = limit, .types = types, .readers = readers, .readAhead = window});
     ScanRun run;
     run.error = scan.Run(root);
     run.count = scan.Count();
@@ -83,7 +85,7 @@ ScanRun ScanReadingAhead(const std::string& root, int64_t limit, int readers, Re
 }
 
 // A small window: the walk waits for the lister after a few steps.
-constexpr ReadAheadWindow::Limits kTinyWindow{6, 2, 64};
+constexpr ReadAheadLimits kTinyWindow{6, 2, 64};
 
 void ExpectSameAsOneThread(const std::string& root, int64_t limit, const ChartTypes& types = {},
                            int stopAfterBatch = -1)
@@ -93,9 +95,9 @@ void ExpectSameAsOneThread(const std::string& root, int64_t limit, const ChartTy
         // The tiny window keeps every reader at work, as reads that wait for
         // the device do; the default one a reader per core on these cached
         // trees.
-        ReadAheadWindow::Limits tiny = kTinyWindow;
+        ReadAheadLimits tiny = kTinyWindow;
         tiny.readersWhenCached = readers;
-        for (const ReadAheadWindow::Limits& window : {ReadAheadWindow::Limits{}, tiny}) {
+        for (const ReadAheadLimits& window : {ReadAheadLimits{}, tiny}) {
             const ScanRun many = ScanReadingAhead(root, limit, readers, window, types, stopAfterBatch);
             SCOPED_TRACE("readers " + std::to_string(readers) + ", window of " + std::to_string(window.chunks) +
                          " chunks, row limit " + std::to_string(limit) + ", stop after batch " +
@@ -137,8 +139,8 @@ TEST(ReadAheadScan, SameCallsAsOneThreadOnNestedTreesWithLinksAndSpecialFiles)
 {
     TestTree tree;
     BuildMixedTree(tree);
-    ExpectSameAsOneThread(tree.Root(), FolderScan::kNoRowLimit);
-    ExpectSameAsOneThread(tree.Root() + "/", FolderScan::kNoRowLimit, *ChartTypes::Parse("bms,bme"));
+    ExpectSameAsOneThread(tree.Root(), ScanOptions::kNoRowLimit);
+    ExpectSameAsOneThread(tree.Root() + "/", ScanOptions::kNoRowLimit, *ChartTypes::Parse("bms,bme"));
     // Limits crossed inside a folder's charts, at a folder's edge, and at once.
     for (const int64_t limit : {0, 1, 4, 13, 30})
         ExpectSameAsOneThread(tree.Root(), limit);
@@ -149,7 +151,7 @@ TEST(ReadAheadScan, RootsThatCannotBeReadGiveTheSameErrorAndNothingElse)
     TestTree tree;
     tree.WriteChart("file.bms", "g", "t", "a");
     for (const std::string& root : {std::string(), tree.Path("missing"), tree.Path("file.bms")})
-        ExpectSameAsOneThread(root, FolderScan::kNoRowLimit);
+        ExpectSameAsOneThread(root, ScanOptions::kNoRowLimit);
 }
 
 TEST(ReadAheadScan, UnreadableEntriesGiveTheSameRows)
@@ -164,7 +166,7 @@ TEST(ReadAheadScan, UnreadableEntriesGiveTheSameRows)
     ::chmod(tree.Path("closed").c_str(), 0);
     ::chmod(tree.Path("locked.bms").c_str(), 0);
     ::chmod(tree.Path("listonly").c_str(), 0444);
-    ExpectSameAsOneThread(tree.Root(), FolderScan::kNoRowLimit);
+    ExpectSameAsOneThread(tree.Root(), ScanOptions::kNoRowLimit);
     ::chmod(tree.Path("closed").c_str(), 0755);
     ::chmod(tree.Path("listonly").c_str(), 0755);
 }
@@ -185,7 +187,7 @@ TEST(ReadAheadScan, StopWhileReadersAreBusyListsTheOpenFoldersAsOneThreadDoes)
     }
     tree.WriteChart("root.bms", "", "root", "");
     for (const int stopAfter : {1, 3, 6, 7, 20})
-        ExpectSameAsOneThread(tree.Root(), FolderScan::kNoRowLimit, {}, stopAfter);
+        ExpectSameAsOneThread(tree.Root(), ScanOptions::kNoRowLimit, {}, stopAfter);
     // A stop and a row limit together: the stop leaves rows out, so folders
     // past the limit without it are listed.
     ExpectSameAsOneThread(tree.Root(), 40, {}, 2);
@@ -203,9 +205,9 @@ TEST(ReadAheadScan, LibraryFarLargerThanTheWindowKeepsEveryRowInOrder)
     tree.MakeFolder("big");
     for (int c = 0; c < 700; ++c)
         tree.WriteChart("big/" + std::to_string(c) + ".bms", "g", std::to_string(c), "a");
-    const ScanRun one = ScanOneThread(tree.Root(), FolderScan::kNoRowLimit);
+    const ScanRun one = ScanOneThread(tree.Root(), ScanOptions::kNoRowLimit);
     ASSERT_EQ(one.count, charts);
-    const ScanRun many = ScanReadingAhead(tree.Root(), FolderScan::kNoRowLimit, 3, kTinyWindow);
+    const ScanRun many = ScanReadingAhead(tree.Root(), ScanOptions::kNoRowLimit, 3, kTinyWindow);
     EXPECT_EQ(many.trace, one.trace);
 }
 
@@ -270,10 +272,7 @@ TEST(ReadAheadScan, MixedChartTypesInOneFolderComeInListingOrder)
     const ChartTypes types = *ChartTypes::Parse("bms,BME");
     for (const int readers : {1, 3}) {
         TraceSink sink;
-        FolderScan scan(sink, StateWord());
-        scan.SetChartTypes(types);
-        scan.SetReaders(readers);
-        scan.Run(tree.Root());
+        FolderScan(sink, {.types = types, .readers = readers}).Run(tree.Root());
         std::vector<std::string> titles;
         for (const std::string& line : sink.trace) {
             if (line.starts_with("row "))

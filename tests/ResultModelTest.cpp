@@ -12,15 +12,12 @@
 #include <vector>
 
 #include "models/ResultModel.h"
+#include "tests/support/MakeRow.h"
 
 namespace tamboro {
 namespace {
 
-ChartRow MakeRow(std::string folder, std::string genre, std::string title, std::string artist, uint32_t index)
-{
-    return ChartRow{std::move(folder),       std::move(genre), std::move(title), std::move(artist), index,
-                    MakeRowKey(index, index)};
-}
+using test::MakeRow;
 
 // Appends one batch of rows (folder, title) numbered on from the model's rows.
 void AppendBatch(ResultModel& model, const std::vector<std::pair<std::string, std::string>>& rows)
@@ -76,7 +73,7 @@ TEST_F(ResultModelTest, OneInsertPerBatchWithWholeRows)
     EXPECT_EQ(m_model.rowCount(), 4);
     EXPECT_EQ(m_model.columnCount(), 4);
     EXPECT_EQ(m_model.rowCount(m_model.index(0, 0)), 0);  // a table: rows have no children
-    EXPECT_EQ(m_model.RowAt(3).key, MakeRowKey(3, 3));
+    EXPECT_EQ(m_model.RowAt(3).index, 3u);
 }
 
 TEST_F(ResultModelTest, ShowsDecodedTextLeftAligned)
@@ -186,7 +183,7 @@ TEST_F(ResultModelTest, RowsAppendedAfterASortJoinTheSortedOrder)
     EXPECT_EQ(inserted[0][1].toInt(), 2);
     EXPECT_EQ(moved.count(), 1);
     EXPECT_EQ(Column(m_model, kColumnTitle), (std::vector<QString>{"0", "1", "2"}));
-    EXPECT_EQ(m_model.RowAt(1).key, MakeRowKey(2, 1));
+    EXPECT_EQ(m_model.RowAt(1).index, 2u);
 
     m_model.SortRows(kColumnFolder, kSortAscending);
     EXPECT_EQ(Column(m_model, kColumnTitle), (std::vector<QString>{"1", "2", "0"}));

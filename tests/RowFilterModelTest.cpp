@@ -13,6 +13,7 @@
 #include "platform/TextFolder.h"
 #include "results/FoldedRows.h"
 #include "results/RowPrinter.h"
+#include "tests/support/MakeRow.h"
 
 namespace tamboro {
 namespace {
@@ -26,8 +27,7 @@ void Append(ResultModel& model, const std::vector<Cells>& rows)
     std::vector<ChartRow> batch;
     for (const Cells& cells : rows) {
         const auto index = static_cast<uint32_t>(model.RowCountTotal()) + static_cast<uint32_t>(batch.size());
-        batch.push_back(
-            ChartRow{cells.folder, cells.genre, cells.title, cells.artist, index, MakeRowKey(index, index)});
+        batch.push_back(test::MakeRow(cells.folder, cells.genre, cells.title, cells.artist, index));
     }
     model.AppendRows(batch);
 }
@@ -206,8 +206,8 @@ TEST(FoldedRowsTest, FoldingManyRowsAtOnceMatchesFoldingThemOneByOne)
     const char* const words[] = {"Star", "ほし", "ホシ", "ｽﾀｰ", "moon", "\x83\x7A\x83\x56"};  // ホシ in Shift-JIS
     for (uint32_t i = 0; i < 12000; ++i) {
         const std::string word = words[i % 6];
-        batch.push_back(ChartRow{"/lib/" + std::to_string(i / 3) + (i % 7 == 0 ? word : "") + "/", "g",
-                                 word + std::to_string(i % 10), i % 5 == 0 ? word : "a", i, MakeRowKey(i, i)});
+        batch.push_back(test::MakeRow("/lib/" + std::to_string(i / 3) + (i % 7 == 0 ? word : "") + "/", "g",
+                                      word + std::to_string(i % 10), i % 5 == 0 ? word : "a", i));
     }
     rows.Append(batch);
 

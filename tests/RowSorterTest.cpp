@@ -1,4 +1,4 @@
-// Sorting of the result rows: orders, key refresh, found order, and the
+// Sorting of the result rows: orders, found order, and the
 // command line's --sort.
 #include <gtest/gtest.h>
 
@@ -11,6 +11,7 @@
 #include "platform/Collator.h"
 #include "platform/TextDecoder.h"
 #include "results/RowSorter.h"
+#include "tests/support/MakeRow.h"
 #include "tests/support/TestTree.h"
 
 namespace tamboro {
@@ -28,8 +29,7 @@ const std::string kSjisKanji = "\x8A\xBF\x8E\x9A";  // 漢字
 ChartRow MakeRow(std::string folder, std::string title, uint32_t index, std::string genre = "g",
                  std::string artist = "a")
 {
-    return ChartRow{std::move(folder),       std::move(genre), std::move(title), std::move(artist), index,
-                    MakeRowKey(index, index)};
+    return test::MakeRow(std::move(folder), std::move(genre), std::move(title), std::move(artist), index);
 }
 
 // Appends one batch of rows with the given titles, numbered on from the
@@ -43,11 +43,11 @@ void AppendTitles(RowSorter& sorter, const std::vector<std::string>& titles, con
     EXPECT_TRUE(batch.empty());
 }
 
-std::vector<std::string> ColumnBytes(const RowSorter& sorter, int32_t column)
+std::vector<std::string> CellsOf(const RowSorter& sorter, int32_t column)
 {
     std::vector<std::string> out;
     for (std::size_t p = 0; p < sorter.Size(); ++p)
-        out.push_back(RowSorter::CellBytes(sorter.At(p), column));
+        out.push_back(ColumnBytes(sorter.At(p), column));
     return out;
 }
 
@@ -59,23 +59,15 @@ std::vector<uint32_t> Indexes(const RowSorter& sorter)
     return out;
 }
 
-// The two halves of a row's key.
-uint32_t RowKeyInsertion(RowKey key)
+// The order names every row once: each slot at exactly one position.
+void ExpectEveryRowOnce(const RowSorter& sorter)
 {
-    return key >> 16;
-}
-uint32_t RowKeyPosition(RowKey key)
-{
-    return key & 0xFFFFu;
-}
-
-// Every row's key: high half its insertion index, low half its position.
-void ExpectKeysRefreshed(const RowSorter& sorter)
-{
+    std::vector<bool> seen(sorter.Size());
     for (std::size_t p = 0; p < sorter.Size(); ++p) {
-        const ChartRow& row = sorter.At(p);
-        ASSERT_EQ(RowKeyInsertion(row.key), row.index & 0xFFFFu) << "position " << p;
-        ASSERT_EQ(RowKeyPosition(row.key), p & 0xFFFFu) << "position " << p;
+        const uint32_t slot = sorter.SlotAt(p);
+        ASSERT_LT(slot, seen.size()) << "position " << p;
+        ASSERT_FALSE(seen[slot]) << "position " << p;
+        seen[slot] = true;
     }
 }
 
@@ -101,27 +93,21 @@ TEST(RowSorterKeys, ThreeRowsSortedBackwardsAndRestored)
 {
     RowSorter sorter{Collator("")};
     AppendTitles(sorter, {"A", "B", "C"});
-    EXPECT_EQ(sorter.At(0).key, MakeRowKey(0, 0));
-    EXPECT_EQ(sorter.At(1).key, MakeRowKey(1, 1));
-    EXPECT_EQ(sorter.At(2).key, MakeRowKey(2, 2));
+    EXPECT_EQ(Indexes(sorter), (std::vector<uint32_t>{0, 1, 2}));
 
     sorter.Sort(kColumnTitle, kSortDescending);
-    EXPECT_EQ(ColumnBytes(sorter, kColumnTitle), (std::vector<std::string>{"C", "B", "A"}));
-    EXPECT_EQ(sorter.At(0).key, MakeRowKey(2, 0));
-    EXPECT_EQ(sorter.At(1).key, MakeRowKey(1, 1));
-    EXPECT_EQ(sorter.At(2).key, MakeRowKey(0, 2));
+    EXPECT_EQ(CellsOf(sorter, kColumnTitle), (std::vector<std::string>{"C", "B", "A"}));
+    EXPECT_EQ(Indexes(sorter), (std::vector<uint32_t>{2, 1, 0}));
 
     sorter.Sort(kColumnTitle, kSortFound);
-    EXPECT_EQ(ColumnBytes(sorter, kColumnTitle), (std::vector<std::string>{"A", "B", "C"}));
-    EXPECT_EQ(sorter.At(0).key, MakeRowKey(0, 0));
-    EXPECT_EQ(sorter.At(1).key, MakeRowKey(1, 1));
-    EXPECT_EQ(sorter.At(2).key, MakeRowKey(2, 2));
+    EXPECT_EQ(CellsOf(sorter, kColumnTitle), (std::vector<std::string>{"A", "B", "C"}));
+    EXPECT_EQ(Indexes(sorter), (std::vector<uint32_t>{0, 1, 2}));
 }
 
 TEST(RowSorterKeys, FoundOrderComesBackExactlyForSeventyThousandRows)
 {
-    // Beyond 65,535 rows the key halves repeat; found order must still come
-    // back exactly, so it cannot go by the keys.
+    // Found order comes back exactly beyond the 65,535 rows that 16 bits
+    // could count.
     constexpr uint32_t kRows = 70000;
     std::mt19937 random(7);
     RowSorter sorter{Collator("en_US")};
@@ -144,7 +130,7 @@ TEST(RowSorterKeys, FoundOrderComesBackExactlyForSeventyThousandRows)
     };
     for (const auto& [column, mode] : sorts) {
         sorter.Sort(column, mode);
-        ExpectKeysRefreshed(sorter);
+        ExpectEveryRowOnce(sorter);
         ExpectSortedByText(sorter, Collator("en_US"), column, mode == kSortDescending);
         if (HasFatalFailure())
             return;
@@ -155,24 +141,22 @@ TEST(RowSorterKeys, FoundOrderComesBackExactlyForSeventyThousandRows)
     const std::vector<uint32_t> indexes = Indexes(sorter);
     for (uint32_t i = 0; i < kRows; ++i)
         ASSERT_EQ(indexes[i], i);
-    for (uint32_t i = 0; i < kRows; ++i)
-        ASSERT_EQ(sorter.At(i).key, MakeRowKey(i, i));
 }
 
-TEST(RowSorterKeys, FoundOrderGoesByTheFullIndexNotTheKeyHalves)
+TEST(RowSorterKeys, FoundOrderGoesByTheFullIndex)
 {
-    // Rows 5 and 65541 carry the same key; CompareRows must still tell them apart.
+    // Rows 5 and 65541 agree in their low 16 bits; CompareRows must still
+    // tell them apart.
     RowSorter sorter{Collator("")};
     std::vector<ChartRow> batch;
     batch.push_back(MakeRow("/l/", "x", 65541));
     batch.push_back(MakeRow("/l/", "y", 5));
     sorter.Append(batch);
-    ASSERT_EQ(sorter.At(0).key, sorter.At(1).key);
     const SortParams params{&sorter, kColumnTitle, kSortFound};
     EXPECT_GT(CompareRows(0, 1, params), 0);
     EXPECT_LT(CompareRows(1, 0, params), 0);
     sorter.Sort(kColumnTitle, kSortFound);
-    EXPECT_EQ(ColumnBytes(sorter, kColumnTitle), (std::vector<std::string>{"y", "x"}));
+    EXPECT_EQ(CellsOf(sorter, kColumnTitle), (std::vector<std::string>{"y", "x"}));
 }
 
 TEST(RowSorterText, JapaneseShiftJisTitlesInCollatorOrderNotByteOrder)
@@ -188,10 +172,10 @@ TEST(RowSorterText, JapaneseShiftJisTitlesInCollatorOrderNotByteOrder)
     // script or width, then kanji. By bytes it would be
     // ab Zz か ア サ 漢字 ｲ ("Zz" < "ab" too).
     const std::vector<std::string> expected = {"ab", "Zz", kSjisA, kSjisHalfI, kSjisHiraKa, kSjisSa, kSjisKanji};
-    EXPECT_EQ(ColumnBytes(sorter, kColumnTitle), expected);
+    EXPECT_EQ(CellsOf(sorter, kColumnTitle), expected);
 
     sorter.Sort(kColumnTitle, kSortDescending);
-    EXPECT_EQ(ColumnBytes(sorter, kColumnTitle), std::vector<std::string>(expected.rbegin(), expected.rend()));
+    EXPECT_EQ(CellsOf(sorter, kColumnTitle), std::vector<std::string>(expected.rbegin(), expected.rend()));
 }
 
 TEST(RowSorterText, LatinTitlesLinguisticCaseSensitive)
@@ -199,7 +183,7 @@ TEST(RowSorterText, LatinTitlesLinguisticCaseSensitive)
     RowSorter sorter{Collator("")};
     AppendTitles(sorter, {"Zebra", "b", "apple", "B", "\xC3\xA4pfel", "A", "a"});  // "äpfel" in UTF-8
     sorter.Sort(kColumnTitle, kSortAscending);
-    EXPECT_EQ(ColumnBytes(sorter, kColumnTitle),
+    EXPECT_EQ(CellsOf(sorter, kColumnTitle),
               (std::vector<std::string>{"a", "A", "\xC3\xA4pfel", "apple", "b", "B", "Zebra"}));
 }
 
@@ -266,7 +250,7 @@ TEST(RowSorterText, FolderColumnSortsByDecodedPath)
     }
     ASSERT_EQ(sorter.DecodeCell(1, kColumnFolder), u"/r/あ/ア/");
     sorter.Sort(kColumnFolder, kSortAscending);
-    EXPECT_EQ(ColumnBytes(sorter, kColumnFolder),
+    EXPECT_EQ(CellsOf(sorter, kColumnFolder),
               (std::vector<std::string>{"/r/A/", "/r/b/", "/r/" + hiraA + "/", "/r/" + hiraA + "/" + kSjisA + "/",
                                         "/r/" + kSjisKa + "/"}));
 }
@@ -310,17 +294,17 @@ TEST(RowSorterAppend, RowsAddedAfterASortGoToTheEndAndJoinTheNextSort)
     EXPECT_EQ(sorter.SortKeysReady(kColumnTitle), 3u);
 
     AppendTitles(sorter, {"b", "d"});  // a running scan adds a folder
-    EXPECT_EQ(ColumnBytes(sorter, kColumnTitle), (std::vector<std::string>{"e", "c", "a", "b", "d"}));
-    EXPECT_EQ(sorter.At(3).key, MakeRowKey(3, 3));  // fresh keys
-    EXPECT_EQ(sorter.At(4).key, MakeRowKey(4, 4));
+    EXPECT_EQ(CellsOf(sorter, kColumnTitle), (std::vector<std::string>{"e", "c", "a", "b", "d"}));
+    EXPECT_EQ(sorter.At(3).index, 3u);
+    EXPECT_EQ(sorter.At(4).index, 4u);
     EXPECT_EQ(sorter.SortKeysReady(kColumnTitle), 3u);  // keys come at the next sort
 
     sorter.Sort(kColumnTitle, kSortAscending);
-    EXPECT_EQ(ColumnBytes(sorter, kColumnTitle), (std::vector<std::string>{"a", "b", "c", "d", "e"}));
+    EXPECT_EQ(CellsOf(sorter, kColumnTitle), (std::vector<std::string>{"a", "b", "c", "d", "e"}));
     EXPECT_EQ(sorter.SortKeysReady(kColumnTitle), 5u);
-    ExpectKeysRefreshed(sorter);
+    ExpectEveryRowOnce(sorter);
     sorter.Sort(kColumnTitle, kSortFound);
-    EXPECT_EQ(ColumnBytes(sorter, kColumnTitle), (std::vector<std::string>{"c", "a", "e", "b", "d"}));
+    EXPECT_EQ(CellsOf(sorter, kColumnTitle), (std::vector<std::string>{"c", "a", "e", "b", "d"}));
 }
 
 // Batches merged into a sorted list give exactly what sorting them all
@@ -341,7 +325,7 @@ TEST(RowSorterAppend, MergedBatchesEqualAFullSort)
             merged.ApplyOrder(merged.MergedOrder(sorted, kColumnTitle, mode));
         }
         EXPECT_EQ(merged.Order(), whole.SortedOrder(kColumnTitle, mode));
-        ExpectKeysRefreshed(merged);
+        ExpectEveryRowOnce(merged);
     }
 }
 
@@ -350,11 +334,11 @@ TEST(RowSorterAppend, RowsAddedBetweenComputingAndApplyingAnOrderStayAtTheEnd)
     RowSorter sorter{Collator("")};
     AppendTitles(sorter, {"b", "a"});
     std::vector<uint32_t> order = sorter.SortedOrder(kColumnTitle, kSortAscending);
-    EXPECT_EQ(ColumnBytes(sorter, kColumnTitle), (std::vector<std::string>{"b", "a"}));  // nothing moved yet
+    EXPECT_EQ(CellsOf(sorter, kColumnTitle), (std::vector<std::string>{"b", "a"}));  // nothing moved yet
     AppendTitles(sorter, {"0"});
     sorter.ApplyOrder(std::move(order));
-    EXPECT_EQ(ColumnBytes(sorter, kColumnTitle), (std::vector<std::string>{"a", "b", "0"}));
-    ExpectKeysRefreshed(sorter);
+    EXPECT_EQ(CellsOf(sorter, kColumnTitle), (std::vector<std::string>{"a", "b", "0"}));
+    ExpectEveryRowOnce(sorter);
 }
 
 TEST(RowSorterAppend, ClearForgetsRowsAndKeys)
@@ -370,7 +354,7 @@ TEST(RowSorterAppend, ClearForgetsRowsAndKeys)
     // keep the old order.
     AppendTitles(sorter, {"a", "b", "c"});
     sorter.Sort(kColumnTitle, kSortDescending);
-    EXPECT_EQ(ColumnBytes(sorter, kColumnTitle), (std::vector<std::string>{"c", "b", "a"}));
+    EXPECT_EQ(CellsOf(sorter, kColumnTitle), (std::vector<std::string>{"c", "b", "a"}));
 }
 
 TEST(RowSorterAppend, UnknownColumnOrModeKeepsTheOrder)
@@ -380,7 +364,7 @@ TEST(RowSorterAppend, UnknownColumnOrModeKeepsTheOrder)
     sorter.Sort(kColumnCount, kSortAscending);
     sorter.Sort(-1, kSortDescending);
     sorter.Sort(kColumnTitle, 3);
-    EXPECT_EQ(ColumnBytes(sorter, kColumnTitle), (std::vector<std::string>{"b", "a"}));
+    EXPECT_EQ(CellsOf(sorter, kColumnTitle), (std::vector<std::string>{"b", "a"}));
 }
 
 // --- tamboro-scan --sort ---------------------------------------------------

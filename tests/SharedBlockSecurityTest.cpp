@@ -308,7 +308,7 @@ TEST_P(BothForms, AnOutsideProcessOfTheSameUserWritingMinusOneStopsTheScan)
         const int32_t stop = -1;
         return fd >= 0 && ::pwrite(fd, &stop, sizeof(stop), 0) == 4 ? 0 : 1;
     });
-    FolderScan scan(sink, block.Word());
+    FolderScan scan(sink, {.state = block.Word()});
     EXPECT_EQ(scan.Run(tree.Root()), 0) << "a stopped scan is no failure";
     EXPECT_EQ(sink.outsideStatus, 0) << "the outside process could not write the block";
     EXPECT_EQ(block.Word().Load(), SS_STOP);

@@ -146,14 +146,12 @@ private slots:
 
         QCOMPARE(window.rows.size(), std::size_t(4));
         QCOMPARE(window.rows[2].folder, root + "S/");
-        QCOMPARE(window.rows[2].title, std::string("Middle"));
+        QCOMPARE(window.rows[2].Title(), std::string("Middle"));
         QCOMPARE(window.rows[3].folder, root);
-        QCOMPARE(window.rows[3].genre, std::string("G1"));
-        QCOMPARE(window.rows[3].artist, std::string("A1"));
-        for (uint32_t i = 0; i < 4; ++i) {
+        QCOMPARE(window.rows[3].Genre(), std::string("G1"));
+        QCOMPARE(window.rows[3].Artist(), std::string("A1"));
+        for (uint32_t i = 0; i < 4; ++i)
             QCOMPARE(window.rows[i].index, i);
-            QCOMPARE(window.rows[i].key, MakeRowKey(i, i));
-        }
         QCOMPARE(BmsSearchTesting::Count(search), 4);
 
         QVERIFY(WorkerThread::PostQuit(search.ThreadId(), 14));
@@ -191,10 +189,10 @@ private slots:
         QCOMPARE(window.rows.size(), std::size_t(4));
         for (uint32_t i = 0; i < 4; ++i)
             QCOMPARE(window.rows[i].index, i);
-        QCOMPARE(window.rows[0].title, std::string("Deep"));
-        QCOMPARE(std::set<std::string>({window.rows[1].title, window.rows[2].title}),
+        QCOMPARE(window.rows[0].Title(), std::string("Deep"));
+        QCOMPARE(std::set<std::string>({window.rows[1].Title(), window.rows[2].Title()}),
                  std::set<std::string>({"Middle", "Middle2"}));
-        QCOMPARE(window.rows[3].title, std::string("Top"));
+        QCOMPARE(window.rows[3].Title(), std::string("Top"));
         WorkerThread::PostQuit(search.ThreadId(), 14);
         QVERIFY(WorkerThreadTesting::Join(search, std::chrono::seconds(5)));
     }

@@ -7,6 +7,8 @@
 #include <iterator>
 #include <optional>
 
+#include "search/FolderScan.h"
+
 namespace tamboro {
 
 // Hands the scan's results to the window. Each call adds whole folders'
@@ -120,16 +122,20 @@ bool CBmsSearch::InitInstance()
     });
 
     WindowSink sink(*this, m_handOverPeriod);
-    FolderScan scan(sink, word, kRowLimit);
-    scan.SetChartTypes(m_types);
-    scan.SetReaders(FolderScan::DefaultReaders());
+    ScanOptions options;
+    options.state = word;
     // At program end the window asks this thread to stop through a flag of
     // its own: the shared word may read idle (another process wrote it)
     // while this scan still runs, and writing SS_STOP there could stop
     // another instance's new search instead.
-    scan.SetStopFlag(&StopFlag());
-    std::string root = m_strRoot;
-    const int error = scan.Run(root);
+    options.stop = &StopFlag();
+    options.rowLimit = kRowLimit;
+    options.types = m_types;
+    options.readers = FolderScan::DefaultReaders();
+    FolderScan scan(sink, std::move(options));
+    // A scan that ran out of descriptors part way has listed the rows it
+    // found until then; the window says that the list is not whole.
+    const int error = scan.Run(m_strRoot);
     sink.Finish();
     if (error == EMFILE || error == ENFILE)
         CallWindow([owner] { owner->ScanCutShort(); });

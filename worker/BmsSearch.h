@@ -11,7 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "search/FolderScan.h"
+#include "search/ChartRow.h"
+#include "search/ChartTypes.h"
 #include "search/SearchState.h"
 #include "worker/WorkerThread.h"
 

@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-#include "search/FolderScan.h"
+#include "search/ScanSink.h"
 
 namespace tamboro::test {
 

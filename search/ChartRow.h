@@ -1,0 +1,29 @@
+// One row of the result list: a chart's folder and the values of every tag
+// the header reader reads.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "search/HeaderTags.h"
+
+namespace tamboro {
+
+// One chart: its folder (ending in "/") and the value of each tag of
+// kHeaderTags, all as the raw bytes found, and its insertion index (the
+// order the scan listed it in, from 0). A tag added to kHeaderTags is a
+// value of every row without a line here.
+struct ChartRow {
+    std::string folder;
+    TagTable values;
+    uint32_t index = 0;
+
+    const std::string& Value(TagId tag) const { return values.Value(tag); }
+    std::string& Value(TagId tag) { return values.Value(tag); }
+
+    const std::string& Genre() const { return Value(TagOf("#GENRE ")); }
+    const std::string& Title() const { return Value(TagOf("#TITLE ")); }
+    const std::string& Artist() const { return Value(TagOf("#ARTIST ")); }
+};
+
+}  // namespace tamboro

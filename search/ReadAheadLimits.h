@@ -1,0 +1,24 @@
+// The bounds of what a scan that reads ahead holds at once.
+#pragma once
+
+#include <cstddef>
+
+#include "search/HeaderReader.h"
+#include "search/HeaderTags.h"
+
+namespace tamboro {
+
+struct ReadAheadLimits {
+    std::size_t steps = 4096;      // steps of the walk not yet taken by the lister
+    std::size_t chunks = 128;      // chunks of charts among them
+    std::size_t bytes = 8u << 20;  // values read and not yet listed
+    // Readers at work while reads find their bytes in the page cache
+    // (0: one per core); all of them once reads wait for the device.
+    int readersWhenCached = 0;
+    // Reserved out of `bytes` before a reader reads a chart: the most its
+    // values can hold, so that readers together never pass `bytes` (a
+    // smaller `bytes` is reserved whole, one chart at a time).
+    std::size_t chartBytes = kHeaderTags.size() * HeaderReader::kMaxValueLength;
+};
+
+}  // namespace tamboro
