@@ -39,13 +39,16 @@ ColumnSettings::ColumnSettings(QWidget& window, ResultListView& list) : QObject(
     connect(&m_saveTimer, &QTimer::timeout, this, &ColumnSettings::SaveNow);
 }
 
-void ColumnSettings::Restore()
+void ColumnSettings::Restore(const std::array<int, kColumnCount>& initialWidths)
 {
     QHeaderView* header = m_list.header();
     const QByteArray state = OpenSettingsFile()->value(kColumnsKey).toByteArray();
     // A state of another column count or Qt's making is refused as a whole.
     if (!state.isEmpty())
         header->restoreState(state);
+    // After the restored state, which holds the last column as wide as the
+    // window made it: its least width is its initial one.
+    m_list.SetOwnWidths(initialWidths);
     m_bRestored = true;
 }
 

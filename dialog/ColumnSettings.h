@@ -6,6 +6,9 @@
 
 #include <QObject>
 #include <QTimer>
+#include <array>
+
+#include "results/ListColumn.h"
 
 class QAction;
 class QPoint;
@@ -21,8 +24,9 @@ public:
     ColumnSettings(QWidget& window, ResultListView& list);
 
     // Puts back the widths and order the player left, over the initial ones
-    // the columns have by then; from then on the player's changes are saved.
-    void Restore();
+    // the columns have by then (`initialWidths`, which stay each column's
+    // least); from then on the player's changes are saved.
+    void Restore(const std::array<int, kColumnCount>& initialWidths);
     // Writes a change of widths or order not written yet (the window ends).
     void SaveNow();
 

@@ -64,4 +64,13 @@ QSize UnitsToPixels(const QSize& units, DialogBaseUnits base)
     return QSize(Scale(units.width(), base.x, 4), Scale(units.height(), base.y, 8));
 }
 
+QRect TemplatePlace(int id, DialogBaseUnits base)
+{
+    for (const TemplateControl& item : kTemplateControls) {
+        if (item.id == id)
+            return UnitsToPixels(item.units, base);
+    }
+    return QRect();
+}
+
 }  // namespace tamboro

@@ -42,5 +42,7 @@ DialogBaseUnits BaseUnitsOf(const QFont& font);
 // of the base height, rounded to the nearest pixel.
 QRect UnitsToPixels(const QRect& units, DialogBaseUnits base);
 QSize UnitsToPixels(const QSize& units, DialogBaseUnits base);
+// The place of the template's control `id` in pixels.
+QRect TemplatePlace(int id, DialogBaseUnits base);
 
 }  // namespace tamboro

@@ -19,27 +19,17 @@
 #include "dialog/RowFinder.h"
 #include "dialog/RowLimitNote.h"
 #include "dialog/SearchSession.h"
+#include "dialog/TamboroIcon.h"
 #include "dialog/WindowLayout.h"
 #include "models/ResultModel.h"
 #include "models/RowFilterModel.h"
 #include "res/resource.h"
 
-// Resources of a static library are registered by hand, from the global
-// namespace.
-static void InitTamboroResources()
-{
-    Q_INIT_RESOURCE(tamboro);
-}
-
 namespace tamboro {
 
 CTamboroDlg::CTamboroDlg(QWidget* pParent) : QDialog(pParent)
 {
-    InitTamboroResources();
-    m_hIcon.addFile(QStringLiteral(":/tamboro/tamboro-16.png"), QSize(16, 16));
-    m_hIcon.addFile(QStringLiteral(":/tamboro/tamboro-32.png"), QSize(32, 32));
-    m_hIcon.addFile(QStringLiteral(":/tamboro/tamboro-256.png"), QSize(256, 256));
-
+    m_hIcon = TamboroIcon();
     setObjectName(QStringLiteral("TamboroDialog"));
     // A top-level window of its own (shown in the task bar), resizable,
     // with minimise and maximise buttons.
@@ -69,12 +59,7 @@ CTamboroDlg::~CTamboroDlg()
 void CTamboroDlg::CreateControls()
 {
     const DialogBaseUnits base = BaseUnitsOf(font());
-    auto place = [&](QWidget* control, int id) {
-        for (const TemplateControl& item : kTemplateControls) {
-            if (item.id == id)
-                control->setGeometry(UnitsToPixels(item.units, base));
-        }
-    };
+    auto place = [&](QWidget* control, int id) { control->setGeometry(TemplatePlace(id, base)); };
 
     // Created in tab order: path box, list, Search, Stop.
     m_editPath = new QLineEdit(this);

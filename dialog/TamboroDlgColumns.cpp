@@ -33,10 +33,7 @@ void CTamboroDlg::CreateColumns()
         m_model->SetHeaderLabel(column, m_strColumnTitle[static_cast<std::size_t>(column)]);
         header->resizeSection(column, kColumnWidths[static_cast<std::size_t>(column)]);
     }
-    m_columnSettings->Restore();
-    // After the restored state, which holds the last column as wide as the
-    // window made it: its least width is its initial one.
-    m_list->SetOwnWidths(kColumnWidths);
+    m_columnSettings->Restore(kColumnWidths);
 }
 
 void CTamboroDlg::ResetHeaderLabels()
