@@ -19,17 +19,9 @@ struct TagSpec {
 // Every tag the header reader reads. One line adds a tag: the reader, its
 // line finders and the table of values all follow from this list.
 inline constexpr std::array kHeaderTags{
-    TagSpec{"#GENRE "},
-    TagSpec{"#TITLE "},
-    TagSpec{"#ARTIST "},
-    TagSpec{"#SUBTITLE "},
-    TagSpec{"#SUBARTIST "},
-    TagSpec{"#PLAYLEVEL "},
-    TagSpec{"#DIFFICULTY "},
-    TagSpec{"#BPM "},
-    TagSpec{"#TOTAL "},
-    TagSpec{"#PLAYER "},
-    TagSpec{"#RANK "},
+    TagSpec{"#GENRE "},     TagSpec{"#TITLE "},     TagSpec{"#ARTIST "},     TagSpec{"#SUBTITLE "},
+    TagSpec{"#SUBARTIST "}, TagSpec{"#PLAYLEVEL "}, TagSpec{"#DIFFICULTY "}, TagSpec{"#BPM "},
+    TagSpec{"#TOTAL "},     TagSpec{"#PLAYER "},    TagSpec{"#RANK "},
 };
 
 // Names one tag by its place in kHeaderTags.

@@ -215,7 +215,7 @@ TEST(ReadAheadScan, LibraryFarLargerThanTheWindowKeepsEveryRowInOrder)
 // the page cache; once a read waits for the device every reader works.
 TEST(ReadAheadWindow, ReadersBeyondTheCachedLimitWorkOnlyOnceReadsWait)
 {
-    ReadAheadWindow window({64, 64, 1u << 20, 1});
+    ReadAheadWindow window({64, 64, 8u << 20, 1});
     std::vector<ScanStep> steps(6);
     for (ScanStep& step : steps) {
         step.kind = ScanStep::kCharts;
