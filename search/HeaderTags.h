@@ -18,11 +18,21 @@ struct TagSpec {
 
 // Every tag the header reader reads. One line adds a tag: the reader, its
 // line finders and the table of values all follow from this list.
+// clang-format off
 inline constexpr std::array kHeaderTags{
     TagSpec{"#GENRE "},
     TagSpec{"#TITLE "},
     TagSpec{"#ARTIST "},
+    TagSpec{"#SUBTITLE "},
+    TagSpec{"#SUBARTIST "},
+    TagSpec{"#PLAYLEVEL "},
+    TagSpec{"#DIFFICULTY "},
+    TagSpec{"#BPM "},
+    TagSpec{"#TOTAL "},
+    TagSpec{"#PLAYER "},
+    TagSpec{"#RANK "},
 };
+// clang-format on
 
 // Names one tag by its place in kHeaderTags.
 enum class TagId : uint8_t {};
