@@ -154,6 +154,7 @@ int HeaderReader::ReadHeaders(const std::string& path, TagTable& tags)
 int HeaderReader::ReadHeaders(int dirFd, const char* name, TagTable& tags, bool listedAsRegular)
 {
     tags.Clear();
+    m_lastReadWhole = false;
     // Look before opening: opening a device can have effects of its own, and
     // a FIFO would block a plain open.
     struct stat st {};
@@ -165,8 +166,10 @@ int HeaderReader::ReadHeaders(int dirFd, const char* name, TagTable& tags, bool 
     // The entry may have been replaced between the look and the open. A
     // read that fails part way leaves the values empty, as a file that
     // cannot be opened does: that is not an error of the scan.
-    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode))
-        static_cast<void>(ReadFromFd(fd, tags));
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+        m_lastReadWhole = ReadFromFd(fd, tags) == 0;
+        m_lastRead = st;
+    }
     ::close(fd);
     return 0;
 }

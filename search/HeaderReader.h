@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <sys/stat.h>
 #include <sys/types.h>
 #include <utility>
 #include <vector>
@@ -45,6 +46,10 @@ public:
     // Returns 0, or EMFILE/ENFILE when no descriptor was free to open the
     // file: its values are then not known rather than empty.
     int ReadHeaders(int dirFd, const char* name, TagTable& tags, bool listedAsRegular = false);
+    // The file the last ReadHeaders read to its end, as it was when
+    // opened; nullptr when it read none (not a regular file, not opened,
+    // a read that failed).
+    const struct stat* LastFileRead() const { return m_lastReadWhole ? &m_lastRead : nullptr; }
     // The same for a plain path.
     int ReadHeaders(const std::string& path, TagTable& tags);
 
@@ -87,6 +92,8 @@ private:
     bool m_noteDeviceWaits = false;
     bool m_waitedForDevice = false;
     CachedRead m_cachedRead;
+    struct stat m_lastRead {};
+    bool m_lastReadWhole = false;
 };
 
 }  // namespace tamboro

@@ -3,12 +3,13 @@
 #include <dirent.h>
 
 #include "platform/DirectoryReader.h"
+#include "search/ChartValuesRead.h"
 
 namespace tamboro {
 
 int OneThreadScan::Run(const std::string& root)
 {
-    const int error = FolderWalk(*this).Run(root);
+    const int error = FolderWalk(*this, m_options.index).Run(root);
     return error != 0 ? error : m_chartError;
 }
 
@@ -37,7 +38,8 @@ int OneThreadScan::ReadCharts(const DirectoryListing& listing, const std::string
     for (const auto& entry : listing.Entries()) {
         if (!m_options.types.Matches(listing.NameOf(entry)))
             continue;
-        if (const int error = m_reader.ReadHeaders(listing.Fd(), listing.CNameOf(entry), m_tags, entry.type == DT_REG))
+        if (const int error =
+                ReadChartValues(m_reader, m_options, listing.Fd(), path, listing.CNameOf(entry), entry.type, m_tags))
             return error;
         m_lister.AddChart(path, m_tags);
     }

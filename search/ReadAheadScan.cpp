@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "platform/DirectoryReader.h"
+#include "search/ChartValuesRead.h"
 #include "search/FolderWalk.h"
 
 namespace tamboro {
@@ -23,7 +24,7 @@ public:
     void Run(const std::string& root)
     {
         ScanStep end;
-        end.error = FolderWalk(*this).Run(root);
+        end.error = FolderWalk(*this, m_scan.m_options.index).Run(root);
         m_pending.push_back(std::move(end));
         Flush();
     }
@@ -39,7 +40,7 @@ public:
         Add(std::move(step));
     }
 
-    void Finished(DirectoryListing& listing, const std::string&) override
+    void Finished(DirectoryListing& listing, const std::string& path) override
     {
         m_pathLengths.pop_back();
         std::vector<uint32_t> charts;
@@ -49,7 +50,7 @@ public:
                 charts.push_back(i);
         }
         if (!charts.empty() && AcquireSlot())
-            PushCharts(listing, std::move(charts));
+            PushCharts(listing, path, std::move(charts));
         ScanStep step;
         step.kind = ScanStep::kFinished;
         Add(std::move(step));
@@ -75,7 +76,7 @@ private:
         return m_scan.m_slots.Acquire();
     }
 
-    void PushCharts(DirectoryListing& listing, std::vector<uint32_t> charts)
+    void PushCharts(DirectoryListing& listing, const std::string& path, std::vector<uint32_t> charts)
     {
         const int64_t limit = m_scan.m_options.rowLimit;
         const bool listed = !m_scan.m_options.StopRequested() && (limit < 0 || m_expectedCount < limit);
@@ -83,6 +84,9 @@ private:
             m_expectedCount += static_cast<int64_t>(charts.size());
         auto folder = std::make_shared<FolderCharts>(std::move(listing), m_scan.m_slots);
         folder->charts = std::move(charts);
+        // The index knows charts by their folder's path.
+        if (m_scan.m_options.index != nullptr)
+            folder->path = path;
         const auto total = static_cast<uint32_t>(folder->charts.size());
         for (uint32_t begin = 0; begin < total; begin += kChunkCharts) {
             ScanStep step;
@@ -269,8 +273,8 @@ int ReadAheadScan::ReadChart(ChartChunk& chunk, uint32_t chart, HeaderReader& re
     const FolderCharts& folder = *chunk.folder;
     const DirectoryListing::Entry& entry = folder.listing.Entries()[folder.charts[chart]];
     TagTable& values = chunk.values[chart - chunk.begin];
-    if (const int error =
-            reader.ReadHeaders(folder.listing.Fd(), folder.listing.CNameOf(entry), values, entry.type == DT_REG))
+    if (const int error = ReadChartValues(reader, m_options, folder.listing.Fd(), folder.path,
+                                          folder.listing.CNameOf(entry), entry.type, values))
         return error;
     if (reader.TakeDeviceWait())
         m_window.NoteDeviceWait();

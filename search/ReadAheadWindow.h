@@ -34,6 +34,7 @@ struct FolderCharts {
 
     DirectoryListing listing;
     std::vector<uint32_t> charts;  // indexes into listing.Entries(), in listing order
+    std::string path;              // with an index only: the folder's path
     FolderSlots& slots;
 };
 

@@ -1,10 +1,11 @@
 // How a folder scan runs: what stops it, how many rows it lists, which
-// names are charts and how many threads read them.
+// names are charts, how many threads read them and what index helps.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
 
+#include "search/ChartIndex.h"
 #include "search/ChartTypes.h"
 #include "search/ReadAheadLimits.h"
 #include "search/SearchState.h"
@@ -31,6 +32,12 @@ struct ScanOptions {
     int readers = 1;
     // What reading ahead may hold at once.
     ReadAheadLimits readAhead{};
+    // Whether each chart's MD5 and SHA-256 are wanted.
+    bool hashes = false;
+    // What earlier scans found: folders and charts it knows unchanged are
+    // not listed or read again, and what is read is told to it. It must
+    // outlive the scan; nullptr for none.
+    ChartIndex* index = nullptr;
 
     bool StopRequested() const { return tamboro::StopRequested(state, stop); }
 };

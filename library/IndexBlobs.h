@@ -1,0 +1,41 @@
+// How the index keeps a chart's values and a folder's listing in one blob
+// each, and its hashes as bytes. Decoding checks every length: a damaged
+// blob is refused, never read past its end.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "platform/DirectoryReader.h"
+#include "search/ChartTypes.h"
+#include "search/HeaderTags.h"
+
+namespace tamboro {
+
+// Every tag's text in the order of kHeaderTags, one a line: the values blob
+// holds the values in that order, so a list that differs makes every kept
+// value unknown.
+std::string HeaderTagList();
+
+// The values in the order of kHeaderTags, each its length (LEB128) and
+// bytes, and a check over them and `key` (the chart's name and stamp), so
+// that a damaged blob or one moved to another chart is refused.
+std::string EncodeValues(const TagTable& values, std::string_view key);
+bool DecodeValues(std::string_view blob, std::string_view key, TagTable& values);
+
+// The entries of `folder` a scan for `types` needs, in their order: all but
+// regular files whose names are not charts. Each is its type byte, its
+// name's length (LEB128) and the name.
+std::string EncodeListing(const DirectoryListing& folder, const ChartTypes& types);
+// Adds the entries to `folder`; false (and nothing added) for a damaged blob.
+bool DecodeListing(std::string_view blob, DirectoryListing& folder);
+
+// Lowercase hex to bytes and back; "" for anything that is not hex.
+std::string HexToBytes(std::string_view hex);
+std::string BytesToHex(std::string_view bytes);
+
+// FNV-1a over `bytes`, 64 bits.
+uint64_t Fnv1a(std::string_view bytes, uint64_t seed = 14695981039346656037ull);
+
+}  // namespace tamboro

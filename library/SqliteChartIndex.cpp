@@ -1,0 +1,448 @@
+#include "library/SqliteChartIndex.h"
+
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+#include <fcntl.h>
+#include <sqlite3.h>
+#include <unistd.h>
+#include <unordered_set>
+#include <utility>
+
+#include "library/IndexBlobs.h"
+#include "library/SqliteStatement.h"
+
+namespace tamboro {
+namespace {
+
+constexpr int64_t kApplicationId = 0x54616d62;  // "Tamb"
+constexpr int64_t kSchemaVersion = 1;
+// A file's times are trusted only when older than the scan's start by this
+// much, so that a change made after it was read cannot have the same times:
+// the kernel stamps files with a clock a tick (at most 10 ms) behind, and
+// times without nanoseconds come from a coarser file system clock (1 s, or
+// 2 s on FAT).
+constexpr int64_t kFineSettleNs = 100'000'000;
+constexpr int64_t kCoarseSettleNs = 3'000'000'000;
+constexpr int64_t kNsPerSecond = 1'000'000'000;
+constexpr int kBusyTimeoutMs = 10'000;
+
+constexpr const char* kSchema = R"(
+PRAGMA application_id = 1415671138;
+PRAGMA user_version = 1;
+CREATE TABLE IF NOT EXISTS meta(key TEXT PRIMARY KEY, value BLOB) WITHOUT ROWID;
+CREATE TABLE IF NOT EXISTS folder(id INTEGER PRIMARY KEY, path BLOB NOT NULL UNIQUE, dev INTEGER, ino INTEGER,
+  mtime INTEGER, ctime INTEGER, listing BLOB);
+CREATE TABLE IF NOT EXISTS chart(folder INTEGER NOT NULL, name BLOB NOT NULL, dev INTEGER, ino INTEGER,
+  size INTEGER, mtime INTEGER, ctime INTEGER, vals BLOB, md5 BLOB, sha256 BLOB,
+  PRIMARY KEY(folder, name)) WITHOUT ROWID;
+)";
+static_assert(kApplicationId == 1415671138 && kSchemaVersion == 1, "the schema text repeats both");
+
+// What a chart's values are checked against: its name and stamp.
+std::string CheckKey(std::string_view name, const ChartStamp& stamp)
+{
+    std::string key(name);
+    key += '\0';
+    for (const int64_t field : {static_cast<int64_t>(stamp.device), static_cast<int64_t>(stamp.inode), stamp.size,
+                                stamp.modifiedNs, stamp.changedNs})
+        key.append(reinterpret_cast<const char*>(&field), sizeof field);
+    return key;
+}
+
+int64_t RealtimeNs()
+{
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    return NanosecondsOf(now);
+}
+
+bool IsDamage(int result)
+{
+    const int primary = result & 0xFF;
+    return primary == SQLITE_CORRUPT || primary == SQLITE_NOTADB;
+}
+
+// Makes the file with mode 0600 when it is missing: SQLite gives its
+// journals the mode of the database. 0 or the errno.
+int CreatePrivately(const std::string& file)
+{
+    const int fd = ::open(file.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (fd >= 0) {
+        ::close(fd);
+        return 0;
+    }
+    return errno == EEXIST ? 0 : errno;
+}
+
+// Removes a database and its journals; 0 or the errno of the first failure.
+int RemoveDatabase(const std::string& file)
+{
+    int error = 0;
+    for (const char* suffix : {"", "-wal", "-shm", "-journal"}) {
+        if (::unlink((file + suffix).c_str()) != 0 && errno != ENOENT && error == 0)
+            error = errno;
+    }
+    return error;
+}
+
+}  // namespace
+
+SqliteChartIndex::SqliteChartIndex(std::string file, const std::string& root, const ChartTypes& types)
+    : m_file(std::move(file)), m_prefix(root.empty() || root.back() == '/' ? root : root + "/"), m_types(types),
+      m_startNs(RealtimeNs())
+{
+    for (const std::string& ending : m_types.Endings())
+        m_typesKey += ending + ",";
+}
+
+SqliteChartIndex::~SqliteChartIndex()
+{
+    Disconnect();
+}
+
+SqliteChartIndex::Opened SqliteChartIndex::Open(const std::string& file, const std::string& root,
+                                                const ChartTypes& types, bool rebuildForeign)
+{
+    const std::string named = "index '" + file + "'";
+    if (const int error = CreatePrivately(file))
+        return {nullptr, named + " cannot be made: " + std::strerror(error) + "; scanning without it"};
+    std::unique_ptr<SqliteChartIndex> index(new SqliteChartIndex(file, root, types));
+    std::string why;
+    const Connection connection = index->Connect(why);
+    if (connection == Connection::kReady)
+        return {std::move(index), ""};
+    if (connection == Connection::kFailed || (connection == Connection::kNotAnIndex && !rebuildForeign))
+        return {nullptr, named + " " + why + "; scanning without it"};
+    index->Disconnect();
+    const std::string rebuilt = named + " " + why + "; rebuilt";
+    int error = RemoveDatabase(file);
+    if (error == 0)
+        error = CreatePrivately(file);
+    if (error != 0)
+        return {nullptr, rebuilt + " failed: " + std::strerror(error) + "; scanning without it"};
+    index.reset(new SqliteChartIndex(file, root, types));
+    if (index->Connect(why) != Connection::kReady)
+        return {nullptr, named + " " + why + "; scanning without it"};
+    return {std::move(index), rebuilt};
+}
+
+SqliteChartIndex::Connection SqliteChartIndex::Connect(std::string& why)
+{
+    if (sqlite3_open_v2(m_file.c_str(), &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) != SQLITE_OK) {
+        why = std::string("cannot be opened: ") + (m_db != nullptr ? sqlite3_errmsg(m_db) : "out of memory");
+        return Connection::kFailed;
+    }
+    sqlite3_busy_timeout(m_db, kBusyTimeoutMs);
+    if (const Connection identity = Identify(why); identity != Connection::kReady)
+        return identity;
+    // Readers go on while another scan writes; a crash loses nothing
+    // committed. Without the write-ahead log (a read-only folder, say) the
+    // rollback journal does the same, only less concurrently.
+    static_cast<void>(Exec("PRAGMA journal_mode = WAL; PRAGMA synchronous = NORMAL"));
+    if (Load())
+        return Connection::kReady;
+    const int result = sqlite3_extended_errcode(m_db);
+    why = std::string(IsDamage(result) ? "was damaged (" : "cannot be read (") + sqlite3_errmsg(m_db) + ")";
+    return IsDamage(result) ? Connection::kDamaged : Connection::kFailed;
+}
+
+void SqliteChartIndex::Disconnect()
+{
+    sqlite3_close(m_db);
+    m_db = nullptr;
+}
+
+bool SqliteChartIndex::Exec(const char* sql)
+{
+    return sqlite3_exec(m_db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
+}
+
+// Tells a Tamboro index (made ready when new) from other files.
+SqliteChartIndex::Connection SqliteChartIndex::Identify(std::string& why)
+{
+    int64_t applicationId = -1;
+    int64_t version = -1;
+    int64_t tables = -1;
+    SqliteStatement idQuery(m_db, "PRAGMA application_id");
+    SqliteStatement versionQuery(m_db, "PRAGMA user_version");
+    SqliteStatement tableQuery(m_db, "SELECT count(*) FROM sqlite_master");
+    const std::pair<SqliteStatement*, int64_t*> queries[] = {
+        {&idQuery, &applicationId}, {&versionQuery, &version}, {&tableQuery, &tables}};
+    for (const auto& [query, value] : queries) {
+        const int result = query->Step();
+        if (result == SQLITE_ROW) {
+            *value = query->Integer(0);
+        } else if (IsDamage(result) && applicationId != kApplicationId) {
+            why = "is not a Tamboro index (" + std::string(sqlite3_errstr(result)) + ")";
+            return Connection::kNotAnIndex;
+        } else {
+            why = std::string(IsDamage(result) ? "was damaged (" : "cannot be read (") + sqlite3_errmsg(m_db) + ")";
+            return IsDamage(result) ? Connection::kDamaged : Connection::kFailed;
+        }
+    }
+    if (applicationId == kApplicationId && version != kSchemaVersion) {
+        why = "was written in another format";
+        return Connection::kDamaged;
+    }
+    if (applicationId == 0 && tables == 0) {
+        if (CreateSchema())
+            return Connection::kReady;
+        why = std::string("cannot be made: ") + sqlite3_errmsg(m_db);
+        return Connection::kFailed;
+    }
+    if (applicationId != kApplicationId) {
+        why = "is not a Tamboro index";
+        return Connection::kNotAnIndex;
+    }
+    return Connection::kReady;
+}
+
+bool SqliteChartIndex::CreateSchema()
+{
+    if (!Exec("BEGIN IMMEDIATE"))
+        return false;
+    if (Exec(kSchema) && Exec("COMMIT"))
+        return true;
+    static_cast<void>(Exec("ROLLBACK"));
+    return false;
+}
+
+// Everything kept below the root, in one read transaction. False on any
+// error (sqlite3_errcode tells which).
+bool SqliteChartIndex::Load()
+{
+    if (!Exec("BEGIN"))
+        return false;
+    struct Ender {
+        SqliteChartIndex& index;
+        ~Ender() { static_cast<void>(index.Exec("COMMIT")); }
+    } ender{*this};
+
+    SqliteStatement meta(m_db, "SELECT key, value FROM meta");
+    bool tagsMatch = false;
+    bool typesMatch = false;
+    int result;
+    while ((result = meta.Step()) == SQLITE_ROW) {
+        if (meta.Bytes(0) == "tags")
+            tagsMatch = meta.Bytes(1) == HeaderTagList();
+        if (meta.Bytes(0) == "types")
+            typesMatch = meta.Bytes(1) == m_typesKey;
+    }
+    if (result != SQLITE_DONE)
+        return false;
+    m_chartsValid = tagsMatch;
+    m_listingsValid = typesMatch;
+
+    // Paths below the root: from the root's own up to, not including, the
+    // root's path with its last "/" raised to the next byte ("0").
+    std::string end = m_prefix;
+    end.back() = static_cast<char>('/' + 1);
+    SqliteStatement folders(m_db, "SELECT id, path, dev, ino, mtime, ctime, listing FROM folder"
+                                  " WHERE path >= ?1 AND path < ?2");
+    folders.Bind(1, m_prefix);
+    folders.Bind(2, end);
+    std::unordered_map<int64_t, KnownFolder*> byId;
+    while ((result = folders.Step()) == SQLITE_ROW) {
+        KnownFolder& folder = m_folders[std::string(folders.Bytes(1))];
+        folder.id = folders.Integer(0);
+        folder.stamp = {static_cast<uint64_t>(folders.Integer(2)), static_cast<uint64_t>(folders.Integer(3)),
+                        folders.Integer(4), folders.Integer(5)};
+        folder.hasListing = m_listingsValid && !folders.IsNull(6) && !folders.IsNull(2);
+        folder.listing = folders.Bytes(6);
+        byId[folder.id] = &folder;
+    }
+    if (result != SQLITE_DONE || !m_chartsValid)
+        return result == SQLITE_DONE;
+
+    SqliteStatement charts(m_db, "SELECT c.folder, c.name, c.dev, c.ino, c.size, c.mtime, c.ctime, c.vals, c.md5,"
+                                 " c.sha256 FROM chart c JOIN folder f ON f.id = c.folder"
+                                 " WHERE f.path >= ?1 AND f.path < ?2");
+    charts.Bind(1, m_prefix);
+    charts.Bind(2, end);
+    while ((result = charts.Step()) == SQLITE_ROW) {
+        const auto folder = byId.find(charts.Integer(0));
+        if (folder == byId.end())
+            continue;
+        KnownChart& chart = folder->second->charts[std::string(charts.Bytes(1))];
+        chart.stamp = {static_cast<uint64_t>(charts.Integer(2)), static_cast<uint64_t>(charts.Integer(3)),
+                       charts.Integer(4), charts.Integer(5), charts.Integer(6)};
+        chart.values = charts.Bytes(7);
+        chart.md5 = BytesToHex(charts.Bytes(8));
+        chart.sha256 = BytesToHex(charts.Bytes(9));
+    }
+    return result == SQLITE_DONE;
+}
+
+bool SqliteChartIndex::Settled(int64_t modifiedNs, int64_t changedNs) const
+{
+    const bool coarse = modifiedNs % kNsPerSecond == 0 && changedNs % kNsPerSecond == 0;
+    const int64_t settledBefore = m_startNs - (coarse ? kCoarseSettleNs : kFineSettleNs);
+    return modifiedNs < settledBefore && changedNs < settledBefore;
+}
+
+bool SqliteChartIndex::FindListing(const std::string& path, DirectoryListing& folder)
+{
+    const auto known = m_folders.find(path);
+    if (known == m_folders.end())
+        return false;
+    known->second.visited = true;
+    return known->second.hasListing && known->second.stamp == StampOf(folder) &&
+           DecodeListing(known->second.listing, folder);
+}
+
+void SqliteChartIndex::RecordListing(const std::string& path, const DirectoryListing& folder)
+{
+    NewListing& listing = m_newListings.emplace_back();
+    listing.path = path;
+    listing.stamp = StampOf(folder);
+    listing.settled = Settled(folder.ModifiedNs(), folder.ChangedNs());
+    listing.listing = EncodeListing(folder, m_types);
+    for (const DirectoryListing::Entry& entry : folder.Entries()) {
+        if (m_types.Matches(folder.NameOf(entry)))
+            listing.chartNames.emplace_back(folder.NameOf(entry));
+    }
+}
+
+bool SqliteChartIndex::FindChart(const std::string& path, std::string_view name, const ChartStamp& stamp,
+                                 bool wantHashes, TagTable& values, ChartHashes& hashes)
+{
+    const auto folder = m_folders.find(path);
+    if (folder == m_folders.end())
+        return false;
+    const auto chart = folder->second.charts.find(name);
+    if (chart == folder->second.charts.end() || !(chart->second.stamp == stamp))
+        return false;
+    if (wantHashes && (chart->second.md5.empty() || chart->second.sha256.empty()))
+        return false;
+    if (!DecodeValues(chart->second.values, CheckKey(name, stamp), values))
+        return false;
+    hashes.md5 = chart->second.md5;
+    hashes.sha256 = chart->second.sha256;
+    return true;
+}
+
+void SqliteChartIndex::RecordChart(const std::string& path, std::string_view name, const ChartStamp& stamp,
+                                   const TagTable& values, const ChartHashes& hashes)
+{
+    if (!Settled(stamp.modifiedNs, stamp.changedNs))
+        return;
+    NewChart chart{path,
+                   std::string(name),
+                   stamp,
+                   EncodeValues(values, CheckKey(name, stamp)),
+                   HexToBytes(hashes.md5),
+                   HexToBytes(hashes.sha256)};
+    const std::lock_guard lock(m_newChartsMutex);
+    m_newCharts.push_back(std::move(chart));
+}
+
+std::string SqliteChartIndex::Save(bool complete)
+{
+    if (m_db == nullptr)
+        return {};
+    if (!Exec("BEGIN IMMEDIATE"))
+        return sqlite3_errmsg(m_db);
+    if (WriteLearned(complete) && Exec("COMMIT"))
+        return {};
+    std::string why = sqlite3_errmsg(m_db);
+    static_cast<void>(Exec("ROLLBACK"));
+    return why;
+}
+
+bool SqliteChartIndex::WriteLearned(bool complete)
+{
+    if (!m_chartsValid) {
+        SqliteStatement tags(m_db, "INSERT OR REPLACE INTO meta VALUES('tags', ?1)");
+        tags.Bind(1, HeaderTagList());
+        if (!Exec("DELETE FROM chart") || tags.Run() != SQLITE_OK)
+            return false;
+    }
+    if (!m_listingsValid) {
+        SqliteStatement types(m_db, "INSERT OR REPLACE INTO meta VALUES('types', ?1)");
+        types.Bind(1, m_typesKey);
+        if (!Exec("UPDATE folder SET listing = NULL") || types.Run() != SQLITE_OK)
+            return false;
+    }
+    SqliteStatement putFolder(m_db, "INSERT INTO folder(path, dev, ino, mtime, ctime, listing)"
+                                    " VALUES(?1, ?2, ?3, ?4, ?5, ?6) ON CONFLICT(path) DO UPDATE SET"
+                                    " dev = excluded.dev, ino = excluded.ino, mtime = excluded.mtime,"
+                                    " ctime = excluded.ctime, listing = excluded.listing RETURNING id");
+    SqliteStatement folderId(m_db, "INSERT INTO folder(path) VALUES(?1)"
+                                   " ON CONFLICT(path) DO UPDATE SET path = excluded.path RETURNING id");
+    SqliteStatement dropChart(m_db, "DELETE FROM chart WHERE folder = ?1 AND name = ?2");
+    SqliteStatement dropCharts(m_db, "DELETE FROM chart WHERE folder = ?1");
+    SqliteStatement dropFolder(m_db, "DELETE FROM folder WHERE id = ?1");
+    SqliteStatement putChart(m_db, "INSERT OR REPLACE INTO chart(folder, name, dev, ino, size, mtime, ctime, vals,"
+                                   " md5, sha256) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10)");
+    // Runs a statement that returns a folder's id; -1 on an error.
+    const auto idFrom = [](SqliteStatement& statement) {
+        const int64_t id = statement.Step() == SQLITE_ROW ? statement.Integer(0) : -1;
+        return statement.Run() == SQLITE_OK ? id : -1;
+    };
+    std::unordered_map<std::string, int64_t> ids;
+    for (const NewListing& listing : m_newListings) {
+        if (listing.settled) {
+            putFolder.Bind(1, listing.path);
+            putFolder.Bind(2, static_cast<int64_t>(listing.stamp.device));
+            putFolder.Bind(3, static_cast<int64_t>(listing.stamp.inode));
+            putFolder.Bind(4, listing.stamp.modifiedNs);
+            putFolder.Bind(5, listing.stamp.changedNs);
+            putFolder.Bind(6, listing.listing);
+            if ((ids[listing.path] = idFrom(putFolder)) < 0)
+                return false;
+        }
+        const auto known = m_folders.find(listing.path);
+        if (known == m_folders.end())
+            continue;
+        const std::unordered_set<std::string_view> held(listing.chartNames.begin(), listing.chartNames.end());
+        for (const auto& [name, chart] : known->second.charts) {
+            if (held.count(name) != 0)
+                continue;
+            dropChart.Bind(1, known->second.id);
+            dropChart.Bind(2, name);
+            if (dropChart.Run() != SQLITE_OK)
+                return false;
+        }
+    }
+    for (const NewChart& chart : m_newCharts) {
+        auto id = ids.find(chart.path);
+        if (id == ids.end()) {
+            folderId.Bind(1, chart.path);
+            id = ids.emplace(chart.path, idFrom(folderId)).first;
+        }
+        if (id->second < 0)
+            return false;
+        putChart.Bind(1, id->second);
+        putChart.Bind(2, chart.name);
+        putChart.Bind(3, static_cast<int64_t>(chart.stamp.device));
+        putChart.Bind(4, static_cast<int64_t>(chart.stamp.inode));
+        putChart.Bind(5, chart.stamp.size);
+        putChart.Bind(6, chart.stamp.modifiedNs);
+        putChart.Bind(7, chart.stamp.changedNs);
+        putChart.Bind(8, chart.values);
+        if (chart.md5.empty())
+            putChart.BindNull(9);
+        else
+            putChart.Bind(9, chart.md5);
+        if (chart.sha256.empty())
+            putChart.BindNull(10);
+        else
+            putChart.Bind(10, chart.sha256);
+        if (putChart.Run() != SQLITE_OK)
+            return false;
+    }
+    if (!complete)
+        return true;
+    for (const auto& [path, folder] : m_folders) {
+        if (folder.visited)
+            continue;
+        dropCharts.Bind(1, folder.id);
+        dropFolder.Bind(1, folder.id);
+        if (dropCharts.Run() != SQLITE_OK || dropFolder.Run() != SQLITE_OK)
+            return false;
+    }
+    return true;
+}
+
+}  // namespace tamboro
