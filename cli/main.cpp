@@ -244,7 +244,7 @@ std::unique_ptr<SqliteChartIndex> OpenIndex(const char* file, const char* root, 
     if (file != nullptr) {
         place = file;
     } else if (const int error = DefaultIndexFile(root, place)) {
-        std::fprintf(stderr, "tamboro-scan: cannot make the index folder of '%s': %s; scanning without it\n",
+        std::fprintf(stderr, "tamboro-scan: cannot make the folder of the index '%s': %s; scanning without it\n",
                      place.c_str(), std::strerror(error));
         return nullptr;
     }

@@ -86,6 +86,22 @@ int RemoveDatabase(const std::string& file)
     return error;
 }
 
+// Whether the file starts with the header of an SQLite database whose
+// application id is the index's (big-endian at byte 68).
+bool HeaderNamesIndex(const std::string& file)
+{
+    unsigned char header[72] = {};
+    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const ssize_t got = ::pread(fd, header, sizeof header, 0);
+    ::close(fd);
+    if (got != static_cast<ssize_t>(sizeof header) || std::memcmp(header, "SQLite format 3", 16) != 0)
+        return false;
+    const int64_t id = (int64_t{header[68]} << 24) | (header[69] << 16) | (header[70] << 8) | header[71];
+    return id == kApplicationId;
+}
+
 }  // namespace
 
 SqliteChartIndex::SqliteChartIndex(std::string file, const std::string& root, const ChartTypes& types)
@@ -140,10 +156,10 @@ SqliteChartIndex::Connection SqliteChartIndex::Connect(std::string& why)
     // committed. Without the write-ahead log (a read-only folder, say) the
     // rollback journal does the same, only less concurrently.
     static_cast<void>(Exec("PRAGMA journal_mode = WAL; PRAGMA synchronous = NORMAL"));
-    if (Load())
+    const int result = Load();
+    if (result == SQLITE_OK)
         return Connection::kReady;
-    const int result = sqlite3_extended_errcode(m_db);
-    why = std::string(IsDamage(result) ? "was damaged (" : "cannot be read (") + sqlite3_errmsg(m_db) + ")";
+    why = std::string(IsDamage(result) ? "was damaged (" : "cannot be read (") + sqlite3_errstr(result) + ")";
     return IsDamage(result) ? Connection::kDamaged : Connection::kFailed;
 }
 
@@ -164,22 +180,30 @@ SqliteChartIndex::Connection SqliteChartIndex::Identify(std::string& why)
     int64_t applicationId = -1;
     int64_t version = -1;
     int64_t tables = -1;
-    SqliteStatement idQuery(m_db, "PRAGMA application_id");
-    SqliteStatement versionQuery(m_db, "PRAGMA user_version");
-    SqliteStatement tableQuery(m_db, "SELECT count(*) FROM sqlite_master");
-    const std::pair<SqliteStatement*, int64_t*> queries[] = {
-        {&idQuery, &applicationId}, {&versionQuery, &version}, {&tableQuery, &tables}};
-    for (const auto& [query, value] : queries) {
-        const int result = query->Step();
-        if (result == SQLITE_ROW) {
+    int result = SQLITE_OK;
+    {
+        // Finalized before anything is written: a statement left open would
+        // hold a read lock that keeps another scan from committing.
+        SqliteStatement idQuery(m_db, "PRAGMA application_id");
+        SqliteStatement versionQuery(m_db, "PRAGMA user_version");
+        SqliteStatement tableQuery(m_db, "SELECT count(*) FROM sqlite_master");
+        const std::pair<SqliteStatement*, int64_t*> queries[] = {
+            {&idQuery, &applicationId}, {&versionQuery, &version}, {&tableQuery, &tables}};
+        for (const auto& [query, value] : queries) {
+            if ((result = query->Step()) != SQLITE_ROW)
+                break;
             *value = query->Integer(0);
-        } else if (IsDamage(result) && applicationId != kApplicationId) {
-            why = "is not a Tamboro index (" + std::string(sqlite3_errstr(result)) + ")";
-            return Connection::kNotAnIndex;
-        } else {
-            why = std::string(IsDamage(result) ? "was damaged (" : "cannot be read (") + sqlite3_errmsg(m_db) + ")";
-            return IsDamage(result) ? Connection::kDamaged : Connection::kFailed;
         }
+    }
+    if (result != SQLITE_ROW) {
+        // A file SQLite cannot read is rebuilt when its header says that it
+        // is an index.
+        const bool ours = HeaderNamesIndex(m_file);
+        why = std::string(ours               ? "was damaged ("
+                          : IsDamage(result) ? "is not a Tamboro index ("
+                                             : "cannot be read (") +
+              sqlite3_errstr(result) + ")";
+        return ours ? Connection::kDamaged : IsDamage(result) ? Connection::kNotAnIndex : Connection::kFailed;
     }
     if (applicationId == kApplicationId && version != kSchemaVersion) {
         why = "was written in another format";
@@ -208,17 +232,19 @@ bool SqliteChartIndex::CreateSchema()
     return false;
 }
 
-// Everything kept below the root, in one read transaction. False on any
-// error (sqlite3_errcode tells which).
-bool SqliteChartIndex::Load()
+// Everything kept below the root, in one read transaction. SQLITE_OK or
+// the error.
+int SqliteChartIndex::Load()
 {
     if (!Exec("BEGIN"))
-        return false;
-    struct Ender {
-        SqliteChartIndex& index;
-        ~Ender() { static_cast<void>(index.Exec("COMMIT")); }
-    } ender{*this};
+        return sqlite3_extended_errcode(m_db);
+    const int result = LoadRows();
+    static_cast<void>(Exec("COMMIT"));
+    return result;
+}
 
+int SqliteChartIndex::LoadRows()
+{
     SqliteStatement meta(m_db, "SELECT key, value FROM meta");
     bool tagsMatch = false;
     bool typesMatch = false;
@@ -230,7 +256,7 @@ bool SqliteChartIndex::Load()
             typesMatch = meta.Bytes(1) == m_typesKey;
     }
     if (result != SQLITE_DONE)
-        return false;
+        return result;
     m_chartsValid = tagsMatch;
     m_listingsValid = typesMatch;
 
@@ -253,7 +279,7 @@ bool SqliteChartIndex::Load()
         byId[folder.id] = &folder;
     }
     if (result != SQLITE_DONE || !m_chartsValid)
-        return result == SQLITE_DONE;
+        return result == SQLITE_DONE ? SQLITE_OK : result;
 
     SqliteStatement charts(m_db, "SELECT c.folder, c.name, c.dev, c.ino, c.size, c.mtime, c.ctime, c.vals, c.md5,"
                                  " c.sha256 FROM chart c JOIN folder f ON f.id = c.folder"
@@ -271,7 +297,7 @@ bool SqliteChartIndex::Load()
         chart.md5 = BytesToHex(charts.Bytes(8));
         chart.sha256 = BytesToHex(charts.Bytes(9));
     }
-    return result == SQLITE_DONE;
+    return result == SQLITE_DONE ? SQLITE_OK : result;
 }
 
 bool SqliteChartIndex::Settled(int64_t modifiedNs, int64_t changedNs) const

@@ -93,7 +93,8 @@ private:
     bool Exec(const char* sql);
     Connection Identify(std::string& why);
     bool CreateSchema();
-    bool Load();
+    int Load();
+    int LoadRows();
     // Whether a file with these times is clearly older than this scan: a
     // change made after it was read changes one of them.
     bool Settled(int64_t modifiedNs, int64_t changedNs) const;
