@@ -1,5 +1,6 @@
 #include "library/SqliteChartIndex.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <ctime>
@@ -290,7 +291,8 @@ int SqliteChartIndex::LoadRows()
         const auto folder = byId.find(charts.Integer(0));
         if (folder == byId.end())
             continue;
-        KnownChart& chart = folder->second->charts[std::string(charts.Bytes(1))];
+        KnownChart& chart = folder->second->charts.emplace_back();
+        chart.name = charts.Bytes(1);
         chart.stamp = {static_cast<uint64_t>(charts.Integer(2)), static_cast<uint64_t>(charts.Integer(3)),
                        charts.Integer(4), charts.Integer(5), charts.Integer(6)};
         chart.values = charts.Bytes(7);
@@ -336,15 +338,17 @@ bool SqliteChartIndex::FindChart(const std::string& path, std::string_view name,
     const auto folder = m_folders.find(path);
     if (folder == m_folders.end())
         return false;
-    const auto chart = folder->second.charts.find(name);
-    if (chart == folder->second.charts.end() || !(chart->second.stamp == stamp))
+    const std::vector<KnownChart>& charts = folder->second.charts;
+    const auto chart =
+        std::find_if(charts.begin(), charts.end(), [name](const KnownChart& known) { return known.name == name; });
+    if (chart == charts.end() || !(chart->stamp == stamp))
         return false;
-    if (wantHashes && (chart->second.md5.empty() || chart->second.sha256.empty()))
+    if (wantHashes && (chart->md5.empty() || chart->sha256.empty()))
         return false;
-    if (!DecodeValues(chart->second.values, CheckKey(name, stamp), values))
+    if (!DecodeValues(chart->values, CheckKey(name, stamp), values))
         return false;
-    hashes.md5 = chart->second.md5;
-    hashes.sha256 = chart->second.sha256;
+    hashes.md5 = chart->md5;
+    hashes.sha256 = chart->sha256;
     return true;
 }
 
@@ -422,11 +426,11 @@ bool SqliteChartIndex::WriteLearned(bool complete)
         if (known == m_folders.end())
             continue;
         const std::unordered_set<std::string_view> held(listing.chartNames.begin(), listing.chartNames.end());
-        for (const auto& [name, chart] : known->second.charts) {
-            if (held.count(name) != 0)
+        for (const KnownChart& chart : known->second.charts) {
+            if (held.count(chart.name) != 0)
                 continue;
             dropChart.Bind(1, known->second.id);
-            dropChart.Bind(2, name);
+            dropChart.Bind(2, chart.name);
             if (dropChart.Run() != SQLITE_OK)
                 return false;
         }

@@ -58,6 +58,7 @@ private:
     template <typename Value>
     using ByBytes = std::unordered_map<std::string, Value, BytesHash, std::equal_to<>>;
     struct KnownChart {
+        std::string name;
         ChartStamp stamp;
         std::string values;  // EncodeValues
         std::string md5;     // hex
@@ -69,7 +70,8 @@ private:
         FolderStamp stamp;
         std::string listing;   // EncodeListing
         bool visited = false;  // by the walk's thread only
-        ByBytes<KnownChart> charts;
+        // A folder holds a few charts: looked through in turn.
+        std::vector<KnownChart> charts;
     };
     struct NewListing {
         std::string path;
