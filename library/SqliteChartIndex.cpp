@@ -332,16 +332,29 @@ void SqliteChartIndex::RecordListing(const std::string& path, const DirectoryLis
     }
 }
 
+const SqliteChartIndex::KnownChart* SqliteChartIndex::KnownFolder::Find(std::string_view name) const
+{
+    for (const KnownChart& chart : charts) {
+        if (chart.name == name)
+            return &chart;
+    }
+    return nullptr;
+}
+
+bool SqliteChartIndex::KnowsChart(const std::string& path, std::string_view name)
+{
+    const auto folder = m_folders.find(path);
+    return folder != m_folders.end() && folder->second.Find(name) != nullptr;
+}
+
 bool SqliteChartIndex::FindChart(const std::string& path, std::string_view name, const ChartStamp& stamp,
                                  bool wantHashes, TagTable& values, ChartHashes& hashes)
 {
     const auto folder = m_folders.find(path);
     if (folder == m_folders.end())
         return false;
-    const std::vector<KnownChart>& charts = folder->second.charts;
-    const auto chart =
-        std::find_if(charts.begin(), charts.end(), [name](const KnownChart& known) { return known.name == name; });
-    if (chart == charts.end() || !(chart->stamp == stamp))
+    const KnownChart* chart = folder->second.Find(name);
+    if (chart == nullptr || !(chart->stamp == stamp))
         return false;
     if (wantHashes && (chart->md5.empty() || chart->sha256.empty()))
         return false;

@@ -38,6 +38,7 @@ public:
 
     bool FindListing(const std::string& path, DirectoryListing& folder) override;
     void RecordListing(const std::string& path, const DirectoryListing& folder) override;
+    bool KnowsChart(const std::string& path, std::string_view name) override;
     bool FindChart(const std::string& path, std::string_view name, const ChartStamp& stamp, bool wantHashes,
                    TagTable& values, ChartHashes& hashes) override;
     void RecordChart(const std::string& path, std::string_view name, const ChartStamp& stamp, const TagTable& values,
@@ -72,6 +73,8 @@ private:
         bool visited = false;  // by the walk's thread only
         // A folder holds a few charts: looked through in turn.
         std::vector<KnownChart> charts;
+
+        const KnownChart* Find(std::string_view name) const;
     };
     struct NewListing {
         std::string path;

@@ -71,7 +71,11 @@ public:
     // `folder` was listed completely.
     virtual void RecordListing(const std::string& path, const DirectoryListing& folder) = 0;
 
-    // Any thread, at the same time. True: the values (and hashes, which
+    // Any thread, at the same time. Whether anything is kept for the chart
+    // `name` of the folder `path`: when not, the scan reads it without
+    // looking at it first.
+    virtual bool KnowsChart(const std::string& path, std::string_view name) = 0;
+    // True: the values (and hashes, which
     // must be there when `wantHashes`) kept for the chart `name` of the
     // folder `path` with exactly this stamp were put into `values`.
     virtual bool FindChart(const std::string& path, std::string_view name, const ChartStamp& stamp, bool wantHashes,

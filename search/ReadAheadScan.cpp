@@ -49,7 +49,10 @@ public:
             if (m_scan.m_options.types.Matches(listing.NameOf(entries[i])))
                 charts.push_back(i);
         }
-        if (!charts.empty() && AcquireSlot())
+        std::vector<TagTable> known;
+        if (!charts.empty() && FindKnownValues(listing, path, charts, known))
+            PushCharts(std::make_shared<FolderCharts>(m_scan.m_slots), charts.size(), &known);
+        else if (!charts.empty() && AcquireSlot())
             PushCharts(listing, path, std::move(charts));
         ScanStep step;
         step.kind = ScanStep::kFinished;
@@ -76,18 +79,43 @@ private:
         return m_scan.m_slots.Acquire();
     }
 
+    // With an index: the values of every chart of the folder, when the
+    // index knows them all and they are short. The folder then needs no
+    // reader, no slot and no descriptor: the walk hands the values on.
+    bool FindKnownValues(const DirectoryListing& listing, const std::string& path, const std::vector<uint32_t>& charts,
+                         std::vector<TagTable>& known)
+    {
+        if (m_scan.m_options.index == nullptr)
+            return false;
+        known.resize(charts.size());
+        for (std::size_t i = 0; i < charts.size(); ++i) {
+            const char* name = listing.CNameOf(listing.Entries()[charts[i]]);
+            if (!FindKnownChartValues(m_scan.m_options, listing.Fd(), path, name, known[i]) ||
+                known[i].ValueBytes() > kMaxKnownBytes)
+                return false;
+        }
+        return true;
+    }
+
     void PushCharts(DirectoryListing& listing, const std::string& path, std::vector<uint32_t> charts)
     {
-        const int64_t limit = m_scan.m_options.rowLimit;
-        const bool listed = !m_scan.m_options.StopRequested() && (limit < 0 || m_expectedCount < limit);
-        if (listed)
-            m_expectedCount += static_cast<int64_t>(charts.size());
         auto folder = std::make_shared<FolderCharts>(std::move(listing), m_scan.m_slots);
         folder->charts = std::move(charts);
         // The index knows charts by their folder's path.
         if (m_scan.m_options.index != nullptr)
             folder->path = path;
-        const auto total = static_cast<uint32_t>(folder->charts.size());
+        PushCharts(folder, folder->charts.size(), nullptr);
+    }
+
+    // Steps for the `count` charts of `folder`; with `known`, their values,
+    // in chunks already done.
+    void PushCharts(const std::shared_ptr<FolderCharts>& folder, std::size_t count, std::vector<TagTable>* known)
+    {
+        const int64_t limit = m_scan.m_options.rowLimit;
+        const bool listed = !m_scan.m_options.StopRequested() && (limit < 0 || m_expectedCount < limit);
+        if (listed)
+            m_expectedCount += static_cast<int64_t>(count);
+        const auto total = static_cast<uint32_t>(count);
         for (uint32_t begin = 0; begin < total; begin += kChunkCharts) {
             ScanStep step;
             step.kind = ScanStep::kCharts;
@@ -95,7 +123,14 @@ private:
             step.chunk->folder = folder;
             step.chunk->begin = begin;
             step.chunk->end = std::min(total, begin + kChunkCharts);
-            step.chunk->state.store(listed ? ChartChunk::kQueued : ChartChunk::kHeld);
+            if (known != nullptr) {
+                step.chunk->values.assign(std::make_move_iterator(known->begin() + begin),
+                                          std::make_move_iterator(known->begin() + step.chunk->end));
+                step.chunk->readEnd = step.chunk->end;
+                step.chunk->state.store(ChartChunk::kDone);
+            } else {
+                step.chunk->state.store(listed ? ChartChunk::kQueued : ChartChunk::kHeld);
+            }
             ++m_pendingChunks;
             Add(std::move(step));
         }
@@ -120,6 +155,9 @@ private:
     }
 
     static constexpr std::chrono::milliseconds kMaxBatchAge{2};
+    // Values known from the index are handed on by the walk only up to this
+    // many bytes a chart, so that what the window holds stays small.
+    static constexpr std::size_t kMaxKnownBytes = 4096;
 
     ReadAheadScan& m_scan;
     std::vector<std::size_t> m_pathLengths;  // of the folders entered and not finished
