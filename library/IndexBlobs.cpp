@@ -108,7 +108,7 @@ bool DecodeValues(std::string_view blob, std::string_view key, TagTable& values)
     return true;
 }
 
-std::string EncodeListing(const DirectoryListing& folder, const ChartTypes& types)
+std::string EncodeListing(const DirectoryListing& folder, const ChartTypes& types, std::string_view key)
 {
     std::string blob;
     for (const DirectoryListing::Entry& entry : folder.Entries()) {
@@ -119,11 +119,18 @@ std::string EncodeListing(const DirectoryListing& folder, const ChartTypes& type
         AppendLength(blob, name.size());
         blob += name;
     }
+    blob += CheckOf(blob, key);
     return blob;
 }
 
-bool DecodeListing(std::string_view blob, DirectoryListing& folder)
+bool DecodeListing(std::string_view blob, std::string_view key, DirectoryListing& folder)
 {
+    if (blob.size() < kCheckBytes)
+        return false;
+    const std::string_view check = blob.substr(blob.size() - kCheckBytes);
+    blob.remove_suffix(kCheckBytes);
+    if (CheckOf(blob, key) != check)
+        return false;
     std::vector<std::pair<unsigned char, std::string_view>> entries;
     while (!blob.empty()) {
         const auto type = static_cast<unsigned char>(blob.front());

@@ -26,10 +26,11 @@ bool DecodeValues(std::string_view blob, std::string_view key, TagTable& values)
 
 // The entries of `folder` a scan for `types` needs, in their order: all but
 // regular files whose names are not charts. Each is its type byte, its
-// name's length (LEB128) and the name.
-std::string EncodeListing(const DirectoryListing& folder, const ChartTypes& types);
+// name's length (LEB128) and the name; a check over them and `key` (the
+// folder's path and stamp) follows.
+std::string EncodeListing(const DirectoryListing& folder, const ChartTypes& types, std::string_view key);
 // Adds the entries to `folder`; false (and nothing added) for a damaged blob.
-bool DecodeListing(std::string_view blob, DirectoryListing& folder);
+bool DecodeListing(std::string_view blob, std::string_view key, DirectoryListing& folder);
 
 // Lowercase hex to bytes and back; "" for anything that is not hex.
 std::string HexToBytes(std::string_view hex);

@@ -51,6 +51,17 @@ std::string CheckKey(std::string_view name, const ChartStamp& stamp)
     return key;
 }
 
+// What a folder's listing is checked against: its path and stamp.
+std::string FolderCheckKey(std::string_view path, const FolderStamp& stamp)
+{
+    std::string key(path);
+    key += '\0';
+    for (const int64_t field : {static_cast<int64_t>(stamp.device), static_cast<int64_t>(stamp.inode),
+                                stamp.modifiedNs, stamp.changedNs})
+        key.append(reinterpret_cast<const char*>(&field), sizeof field);
+    return key;
+}
+
 int64_t RealtimeNs()
 {
     timespec now{};
@@ -153,15 +164,25 @@ SqliteChartIndex::Connection SqliteChartIndex::Connect(std::string& why)
     sqlite3_busy_timeout(m_db, kBusyTimeoutMs);
     if (const Connection identity = Identify(why); identity != Connection::kReady)
         return identity;
-    // Readers go on while another scan writes; a crash loses nothing
-    // committed. Without the write-ahead log (a read-only folder, say) the
-    // rollback journal does the same, only less concurrently.
-    static_cast<void>(Exec("PRAGMA journal_mode = WAL; PRAGMA synchronous = NORMAL"));
+    UseWriteAheadLog();
     const int result = Load();
     if (result == SQLITE_OK)
         return Connection::kReady;
     why = std::string(IsDamage(result) ? "was damaged (" : "cannot be read (") + sqlite3_errstr(result) + ")";
     return IsDamage(result) ? Connection::kDamaged : Connection::kFailed;
+}
+
+// Readers go on while another scan writes, and a scan killed while writing
+// loses nothing committed. Without the write-ahead log (a read-only folder,
+// say) the rollback journal does the same, only less concurrently. Nothing
+// waits for the disk: the index is a cache, and what a power loss might
+// leave damaged is either refused by SQLite (the index is rebuilt) or by
+// the check every value and listing carries (it is read again). The cache
+// holds what one scan of a large library writes, so that no page is written
+// twice in its transaction.
+void SqliteChartIndex::UseWriteAheadLog()
+{
+    static_cast<void>(Exec("PRAGMA synchronous = OFF; PRAGMA journal_mode = WAL; PRAGMA cache_size = -32768"));
 }
 
 void SqliteChartIndex::Disconnect()
@@ -211,6 +232,9 @@ SqliteChartIndex::Connection SqliteChartIndex::Identify(std::string& why)
         return Connection::kDamaged;
     }
     if (applicationId == 0 && tables == 0) {
+        // The write-ahead log before the first write: the schema then costs
+        // no journal of its own.
+        UseWriteAheadLog();
         if (CreateSchema())
             return Connection::kReady;
         why = std::string("cannot be made: ") + sqlite3_errmsg(m_db);
@@ -316,7 +340,7 @@ bool SqliteChartIndex::FindListing(const std::string& path, DirectoryListing& fo
         return false;
     known->second.visited = true;
     return known->second.hasListing && known->second.stamp == StampOf(folder) &&
-           DecodeListing(known->second.listing, folder);
+           DecodeListing(known->second.listing, FolderCheckKey(path, known->second.stamp), folder);
 }
 
 void SqliteChartIndex::RecordListing(const std::string& path, const DirectoryListing& folder)
@@ -325,7 +349,7 @@ void SqliteChartIndex::RecordListing(const std::string& path, const DirectoryLis
     listing.path = path;
     listing.stamp = StampOf(folder);
     listing.settled = Settled(folder.ModifiedNs(), folder.ChangedNs());
-    listing.listing = EncodeListing(folder, m_types);
+    listing.listing = EncodeListing(folder, m_types, FolderCheckKey(path, listing.stamp));
     for (const DirectoryListing::Entry& entry : folder.Entries()) {
         if (m_types.Matches(folder.NameOf(entry)))
             listing.chartNames.emplace_back(folder.NameOf(entry));

@@ -95,6 +95,7 @@ private:
     SqliteChartIndex(std::string file, const std::string& root, const ChartTypes& types);
     Connection Connect(std::string& why);
     void Disconnect();
+    void UseWriteAheadLog();
     bool Exec(const char* sql);
     Connection Identify(std::string& why);
     bool CreateSchema();
