@@ -9,7 +9,7 @@ namespace {
 
 constexpr std::size_t kCheckBytes = 4;
 
-void AppendLength(std::string& out, std::size_t length)
+void AppendLength(std::string& out, uint64_t length)
 {
     while (length >= 0x80) {
         out += static_cast<char>((length & 0x7F) | 0x80);
@@ -18,20 +18,32 @@ void AppendLength(std::string& out, std::size_t length)
     out += static_cast<char>(length);
 }
 
-// Reads a length and that many bytes from the front of `blob`.
-bool TakeBytes(std::string_view& blob, std::string_view& bytes)
+void AppendBytes(std::string& out, std::string_view bytes)
 {
-    std::size_t length = 0;
+    AppendLength(out, bytes.size());
+    out += bytes;
+}
+
+// Reads a number (LEB128, at most 64 bits) from the front of `blob`.
+bool TakeNumber(std::string_view& blob, uint64_t& number)
+{
+    number = 0;
     for (int shift = 0;; shift += 7) {
-        if (blob.empty() || shift > 28)
+        if (blob.empty() || shift > 63)
             return false;
         const auto byte = static_cast<unsigned char>(blob.front());
         blob.remove_prefix(1);
-        length |= static_cast<std::size_t>(byte & 0x7F) << shift;
+        number |= static_cast<uint64_t>(byte & 0x7F) << shift;
         if ((byte & 0x80) == 0)
-            break;
+            return true;
     }
-    if (length > blob.size())
+}
+
+// Reads a length and that many bytes from the front of `blob`.
+bool TakeBytes(std::string_view& blob, std::string_view& bytes)
+{
+    uint64_t length = 0;
+    if (!TakeNumber(blob, length) || length > blob.size())
         return false;
     bytes = blob.substr(0, length);
     blob.remove_prefix(length);
@@ -143,6 +155,46 @@ bool DecodeListing(std::string_view blob, std::string_view key, DirectoryListing
     }
     for (const auto& [type, name] : entries)
         folder.AddEntry(name, type);
+    return true;
+}
+
+std::string EncodeCharts(const std::vector<KeptChart>& charts)
+{
+    std::string blob;
+    for (const KeptChart& chart : charts) {
+        AppendBytes(blob, chart.name);
+        for (const uint64_t number :
+             {chart.stamp.device, chart.stamp.inode, static_cast<uint64_t>(chart.stamp.size),
+              static_cast<uint64_t>(chart.stamp.modifiedNs), static_cast<uint64_t>(chart.stamp.changedNs)})
+            AppendLength(blob, number);
+        AppendBytes(blob, chart.values);
+        AppendBytes(blob, chart.md5);
+        AppendBytes(blob, chart.sha256);
+    }
+    return blob;
+}
+
+bool DecodeCharts(std::string_view blob, std::vector<KeptChart>& charts)
+{
+    charts.clear();
+    while (!blob.empty()) {
+        KeptChart& chart = charts.emplace_back();
+        std::string_view name, values, md5, sha256;
+        uint64_t numbers[5];
+        bool whole = TakeBytes(blob, name);
+        for (uint64_t& number : numbers)
+            whole = whole && TakeNumber(blob, number);
+        if (!whole || !TakeBytes(blob, values) || !TakeBytes(blob, md5) || !TakeBytes(blob, sha256)) {
+            charts.clear();
+            return false;
+        }
+        chart.name = name;
+        chart.stamp = {numbers[0], numbers[1], static_cast<int64_t>(numbers[2]), static_cast<int64_t>(numbers[3]),
+                       static_cast<int64_t>(numbers[4])};
+        chart.values = values;
+        chart.md5 = md5;
+        chart.sha256 = sha256;
+    }
     return true;
 }
 

@@ -7,7 +7,10 @@
 #include <string>
 #include <string_view>
 
+#include <vector>
+
 #include "platform/DirectoryReader.h"
+#include "search/ChartIndex.h"
 #include "search/ChartTypes.h"
 #include "search/HeaderTags.h"
 
@@ -31,6 +34,21 @@ bool DecodeValues(std::string_view blob, std::string_view key, TagTable& values)
 std::string EncodeListing(const DirectoryListing& folder, const ChartTypes& types, std::string_view key);
 // Adds the entries to `folder`; false (and nothing added) for a damaged blob.
 bool DecodeListing(std::string_view blob, std::string_view key, DirectoryListing& folder);
+
+// What the index keeps of one chart.
+struct KeptChart {
+    std::string name;
+    ChartStamp stamp;
+    std::string values;  // EncodeValues
+    std::string md5;     // bytes, empty when not computed
+    std::string sha256;  // bytes, empty when not computed
+};
+
+// A folder's charts in one blob: for each its name, the five numbers of its
+// stamp (LEB128), its values and hashes, each with its length.
+std::string EncodeCharts(const std::vector<KeptChart>& charts);
+// False (and `charts` left empty) for a damaged blob.
+bool DecodeCharts(std::string_view blob, std::vector<KeptChart>& charts);
 
 // Lowercase hex to bytes and back; "" for anything that is not hex.
 std::string HexToBytes(std::string_view hex);

@@ -32,11 +32,8 @@ constexpr const char* kSchema = R"(
 PRAGMA application_id = 1415671138;
 PRAGMA user_version = 1;
 CREATE TABLE IF NOT EXISTS meta(key TEXT PRIMARY KEY, value BLOB) WITHOUT ROWID;
-CREATE TABLE IF NOT EXISTS folder(id INTEGER PRIMARY KEY, path BLOB NOT NULL UNIQUE, dev INTEGER, ino INTEGER,
-  mtime INTEGER, ctime INTEGER, listing BLOB);
-CREATE TABLE IF NOT EXISTS chart(folder INTEGER NOT NULL, name BLOB NOT NULL, dev INTEGER, ino INTEGER,
-  size INTEGER, mtime INTEGER, ctime INTEGER, vals BLOB, md5 BLOB, sha256 BLOB,
-  PRIMARY KEY(folder, name)) WITHOUT ROWID;
+CREATE TABLE IF NOT EXISTS folder(path BLOB PRIMARY KEY, dev INTEGER, ino INTEGER, mtime INTEGER, ctime INTEGER,
+  listing BLOB, charts BLOB) WITHOUT ROWID;
 )";
 static_assert(kApplicationId == 1415671138 && kSchemaVersion == 1, "the schema text repeats both");
 
@@ -56,8 +53,8 @@ std::string FolderCheckKey(std::string_view path, const FolderStamp& stamp)
 {
     std::string key(path);
     key += '\0';
-    for (const int64_t field : {static_cast<int64_t>(stamp.device), static_cast<int64_t>(stamp.inode),
-                                stamp.modifiedNs, stamp.changedNs})
+    for (const int64_t field :
+         {static_cast<int64_t>(stamp.device), static_cast<int64_t>(stamp.inode), stamp.modifiedNs, stamp.changedNs})
         key.append(reinterpret_cast<const char*>(&field), sizeof field);
     return key;
 }
@@ -289,39 +286,19 @@ int SqliteChartIndex::LoadRows()
     // root's path with its last "/" raised to the next byte ("0").
     std::string end = m_prefix;
     end.back() = static_cast<char>('/' + 1);
-    SqliteStatement folders(m_db, "SELECT id, path, dev, ino, mtime, ctime, listing FROM folder"
+    SqliteStatement folders(m_db, "SELECT path, dev, ino, mtime, ctime, listing, charts FROM folder"
                                   " WHERE path >= ?1 AND path < ?2");
     folders.Bind(1, m_prefix);
     folders.Bind(2, end);
-    std::unordered_map<int64_t, KnownFolder*> byId;
     while ((result = folders.Step()) == SQLITE_ROW) {
-        KnownFolder& folder = m_folders[std::string(folders.Bytes(1))];
-        folder.id = folders.Integer(0);
-        folder.stamp = {static_cast<uint64_t>(folders.Integer(2)), static_cast<uint64_t>(folders.Integer(3)),
-                        folders.Integer(4), folders.Integer(5)};
-        folder.hasListing = m_listingsValid && !folders.IsNull(6) && !folders.IsNull(2);
-        folder.listing = folders.Bytes(6);
-        byId[folder.id] = &folder;
-    }
-    if (result != SQLITE_DONE || !m_chartsValid)
-        return result == SQLITE_DONE ? SQLITE_OK : result;
-
-    SqliteStatement charts(m_db, "SELECT c.folder, c.name, c.dev, c.ino, c.size, c.mtime, c.ctime, c.vals, c.md5,"
-                                 " c.sha256 FROM chart c JOIN folder f ON f.id = c.folder"
-                                 " WHERE f.path >= ?1 AND f.path < ?2");
-    charts.Bind(1, m_prefix);
-    charts.Bind(2, end);
-    while ((result = charts.Step()) == SQLITE_ROW) {
-        const auto folder = byId.find(charts.Integer(0));
-        if (folder == byId.end())
-            continue;
-        KnownChart& chart = folder->second->charts.emplace_back();
-        chart.name = charts.Bytes(1);
-        chart.stamp = {static_cast<uint64_t>(charts.Integer(2)), static_cast<uint64_t>(charts.Integer(3)),
-                       charts.Integer(4), charts.Integer(5), charts.Integer(6)};
-        chart.values = charts.Bytes(7);
-        chart.md5 = BytesToHex(charts.Bytes(8));
-        chart.sha256 = BytesToHex(charts.Bytes(9));
+        KnownFolder& folder = m_folders[std::string(folders.Bytes(0))];
+        folder.stamp = {static_cast<uint64_t>(folders.Integer(1)), static_cast<uint64_t>(folders.Integer(2)),
+                        folders.Integer(3), folders.Integer(4)};
+        folder.hasListing = m_listingsValid && !folders.IsNull(5) && !folders.IsNull(1);
+        folder.listing = folders.Bytes(5);
+        // A damaged blob leaves the folder's charts unknown.
+        if (m_chartsValid)
+            static_cast<void>(DecodeCharts(folders.Bytes(6), folder.charts));
     }
     return result == SQLITE_DONE ? SQLITE_OK : result;
 }
@@ -350,15 +327,18 @@ void SqliteChartIndex::RecordListing(const std::string& path, const DirectoryLis
     listing.stamp = StampOf(folder);
     listing.settled = Settled(folder.ModifiedNs(), folder.ChangedNs());
     listing.listing = EncodeListing(folder, m_types, FolderCheckKey(path, listing.stamp));
+    // The charts it holds now tell which kept ones are gone.
+    if (m_folders.find(path) == m_folders.end())
+        return;
     for (const DirectoryListing::Entry& entry : folder.Entries()) {
         if (m_types.Matches(folder.NameOf(entry)))
             listing.chartNames.emplace_back(folder.NameOf(entry));
     }
 }
 
-const SqliteChartIndex::KnownChart* SqliteChartIndex::KnownFolder::Find(std::string_view name) const
+const KeptChart* SqliteChartIndex::KnownFolder::Find(std::string_view name) const
 {
-    for (const KnownChart& chart : charts) {
+    for (const KeptChart& chart : charts) {
         if (chart.name == name)
             return &chart;
     }
@@ -377,15 +357,15 @@ bool SqliteChartIndex::FindChart(const std::string& path, std::string_view name,
     const auto folder = m_folders.find(path);
     if (folder == m_folders.end())
         return false;
-    const KnownChart* chart = folder->second.Find(name);
+    const KeptChart* chart = folder->second.Find(name);
     if (chart == nullptr || !(chart->stamp == stamp))
         return false;
     if (wantHashes && (chart->md5.empty() || chart->sha256.empty()))
         return false;
     if (!DecodeValues(chart->values, CheckKey(name, stamp), values))
         return false;
-    hashes.md5 = chart->md5;
-    hashes.sha256 = chart->sha256;
+    hashes.md5 = BytesToHex(chart->md5);
+    hashes.sha256 = BytesToHex(chart->sha256);
     return true;
 }
 
@@ -395,11 +375,8 @@ void SqliteChartIndex::RecordChart(const std::string& path, std::string_view nam
     if (!Settled(stamp.modifiedNs, stamp.changedNs))
         return;
     NewChart chart{path,
-                   std::string(name),
-                   stamp,
-                   EncodeValues(values, CheckKey(name, stamp)),
-                   HexToBytes(hashes.md5),
-                   HexToBytes(hashes.sha256)};
+                   {std::string(name), stamp, EncodeValues(values, CheckKey(name, stamp)), HexToBytes(hashes.md5),
+                    HexToBytes(hashes.sha256)}};
     const std::lock_guard lock(m_newChartsMutex);
     m_newCharts.push_back(std::move(chart));
 }
@@ -417,12 +394,33 @@ std::string SqliteChartIndex::Save(bool complete)
     return why;
 }
 
+std::vector<KeptChart> SqliteChartIndex::MergedCharts(const std::string& path, const NewListing* listing,
+                                                      std::vector<const NewChart*>& learned) const
+{
+    std::vector<KeptChart> charts;
+    if (const auto known = m_folders.find(path); known != m_folders.end())
+        charts = known->second.charts;
+    if (listing != nullptr) {
+        const std::unordered_set<std::string_view> held(listing->chartNames.begin(), listing->chartNames.end());
+        std::erase_if(charts, [&held](const KeptChart& chart) { return held.count(chart.name) == 0; });
+    }
+    for (const NewChart* chart : learned) {
+        const auto same = std::find_if(charts.begin(), charts.end(),
+                                       [chart](const KeptChart& kept) { return kept.name == chart->chart.name; });
+        if (same != charts.end())
+            *same = chart->chart;
+        else
+            charts.push_back(chart->chart);
+    }
+    return charts;
+}
+
 bool SqliteChartIndex::WriteLearned(bool complete)
 {
     if (!m_chartsValid) {
         SqliteStatement tags(m_db, "INSERT OR REPLACE INTO meta VALUES('tags', ?1)");
         tags.Bind(1, HeaderTagList());
-        if (!Exec("DELETE FROM chart") || tags.Run() != SQLITE_OK)
+        if (!Exec("UPDATE folder SET charts = NULL") || tags.Run() != SQLITE_OK)
             return false;
     }
     if (!m_listingsValid) {
@@ -431,82 +429,49 @@ bool SqliteChartIndex::WriteLearned(bool complete)
         if (!Exec("UPDATE folder SET listing = NULL") || types.Run() != SQLITE_OK)
             return false;
     }
-    SqliteStatement putFolder(m_db, "INSERT INTO folder(path, dev, ino, mtime, ctime, listing)"
-                                    " VALUES(?1, ?2, ?3, ?4, ?5, ?6) ON CONFLICT(path) DO UPDATE SET"
-                                    " dev = excluded.dev, ino = excluded.ino, mtime = excluded.mtime,"
-                                    " ctime = excluded.ctime, listing = excluded.listing RETURNING id");
-    SqliteStatement folderId(m_db, "INSERT INTO folder(path) VALUES(?1)"
-                                   " ON CONFLICT(path) DO UPDATE SET path = excluded.path RETURNING id");
-    SqliteStatement dropChart(m_db, "DELETE FROM chart WHERE folder = ?1 AND name = ?2");
-    SqliteStatement dropCharts(m_db, "DELETE FROM chart WHERE folder = ?1");
-    SqliteStatement dropFolder(m_db, "DELETE FROM folder WHERE id = ?1");
-    SqliteStatement putChart(m_db, "INSERT OR REPLACE INTO chart(folder, name, dev, ino, size, mtime, ctime, vals,"
-                                   " md5, sha256) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10)");
-    // Runs a statement that returns a folder's id; -1 on an error.
-    const auto idFrom = [](SqliteStatement& statement) {
-        const int64_t id = statement.Step() == SQLITE_ROW ? statement.Integer(0) : -1;
-        return statement.Run() == SQLITE_OK ? id : -1;
-    };
-    std::unordered_map<std::string, int64_t> ids;
+    // What each folder learned: its listing, its charts.
+    std::unordered_map<std::string_view, const NewListing*> listings;
+    std::unordered_map<std::string_view, std::vector<const NewChart*>> learned;
     for (const NewListing& listing : m_newListings) {
-        if (listing.settled) {
-            putFolder.Bind(1, listing.path);
-            putFolder.Bind(2, static_cast<int64_t>(listing.stamp.device));
-            putFolder.Bind(3, static_cast<int64_t>(listing.stamp.inode));
-            putFolder.Bind(4, listing.stamp.modifiedNs);
-            putFolder.Bind(5, listing.stamp.changedNs);
-            putFolder.Bind(6, listing.listing);
-            if ((ids[listing.path] = idFrom(putFolder)) < 0)
-                return false;
-        }
-        const auto known = m_folders.find(listing.path);
-        if (known == m_folders.end())
-            continue;
-        const std::unordered_set<std::string_view> held(listing.chartNames.begin(), listing.chartNames.end());
-        for (const KnownChart& chart : known->second.charts) {
-            if (held.count(chart.name) != 0)
-                continue;
-            dropChart.Bind(1, known->second.id);
-            dropChart.Bind(2, chart.name);
-            if (dropChart.Run() != SQLITE_OK)
-                return false;
-        }
+        listings[listing.path] = &listing;
+        learned[listing.path];
     }
-    for (const NewChart& chart : m_newCharts) {
-        auto id = ids.find(chart.path);
-        if (id == ids.end()) {
-            folderId.Bind(1, chart.path);
-            id = ids.emplace(chart.path, idFrom(folderId)).first;
+    for (const NewChart& chart : m_newCharts)
+        learned[chart.path].push_back(&chart);
+
+    SqliteStatement putAll(m_db, "INSERT OR REPLACE INTO folder(path, dev, ino, mtime, ctime, listing, charts)"
+                                 " VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7)");
+    SqliteStatement putCharts(m_db, "INSERT INTO folder(path, charts) VALUES(?1, ?2)"
+                                    " ON CONFLICT(path) DO UPDATE SET charts = excluded.charts");
+    for (auto& [path, charts] : learned) {
+        const auto found = listings.find(path);
+        const NewListing* listing = found != listings.end() ? found->second : nullptr;
+        const std::string blob = EncodeCharts(MergedCharts(std::string(path), listing, charts));
+        if (listing != nullptr && listing->settled) {
+            putAll.Bind(1, path);
+            putAll.Bind(2, static_cast<int64_t>(listing->stamp.device));
+            putAll.Bind(3, static_cast<int64_t>(listing->stamp.inode));
+            putAll.Bind(4, listing->stamp.modifiedNs);
+            putAll.Bind(5, listing->stamp.changedNs);
+            putAll.Bind(6, listing->listing);
+            putAll.Bind(7, blob);
+            if (putAll.Run() != SQLITE_OK)
+                return false;
+        } else {
+            putCharts.Bind(1, path);
+            putCharts.Bind(2, blob);
+            if (putCharts.Run() != SQLITE_OK)
+                return false;
         }
-        if (id->second < 0)
-            return false;
-        putChart.Bind(1, id->second);
-        putChart.Bind(2, chart.name);
-        putChart.Bind(3, static_cast<int64_t>(chart.stamp.device));
-        putChart.Bind(4, static_cast<int64_t>(chart.stamp.inode));
-        putChart.Bind(5, chart.stamp.size);
-        putChart.Bind(6, chart.stamp.modifiedNs);
-        putChart.Bind(7, chart.stamp.changedNs);
-        putChart.Bind(8, chart.values);
-        if (chart.md5.empty())
-            putChart.BindNull(9);
-        else
-            putChart.Bind(9, chart.md5);
-        if (chart.sha256.empty())
-            putChart.BindNull(10);
-        else
-            putChart.Bind(10, chart.sha256);
-        if (putChart.Run() != SQLITE_OK)
-            return false;
     }
     if (!complete)
         return true;
+    SqliteStatement dropFolder(m_db, "DELETE FROM folder WHERE path = ?1");
     for (const auto& [path, folder] : m_folders) {
         if (folder.visited)
             continue;
-        dropCharts.Bind(1, folder.id);
-        dropFolder.Bind(1, folder.id);
-        if (dropCharts.Run() != SQLITE_OK || dropFolder.Run() != SQLITE_OK)
+        dropFolder.Bind(1, path);
+        if (dropFolder.Run() != SQLITE_OK)
             return false;
     }
     return true;

@@ -1,6 +1,6 @@
-// The index in an SQLite database: for each folder its device, inode, times
-// and the listing a scan needs; for each chart its device, inode, size,
-// times, values and hashes. What a scan's root holds is loaded at the start
+// The index in an SQLite database, one row a folder: its device, inode,
+// times and the listing a scan needs, and in one blob each of its charts'
+// device, inode, size, times, values and hashes. What a scan's root holds is loaded at the start
 // and answered from memory; what the scan learned is written in one
 // transaction once its rows are out (Save).
 #pragma once
@@ -15,6 +15,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "library/IndexBlobs.h"
 #include "search/ChartIndex.h"
 #include "search/ChartTypes.h"
 
@@ -58,23 +59,15 @@ private:
     };
     template <typename Value>
     using ByBytes = std::unordered_map<std::string, Value, BytesHash, std::equal_to<>>;
-    struct KnownChart {
-        std::string name;
-        ChartStamp stamp;
-        std::string values;  // EncodeValues
-        std::string md5;     // hex
-        std::string sha256;  // hex
-    };
     struct KnownFolder {
-        int64_t id = 0;
         bool hasListing = false;
         FolderStamp stamp;
         std::string listing;   // EncodeListing
         bool visited = false;  // by the walk's thread only
         // A folder holds a few charts: looked through in turn.
-        std::vector<KnownChart> charts;
+        std::vector<KeptChart> charts;
 
-        const KnownChart* Find(std::string_view name) const;
+        const KeptChart* Find(std::string_view name) const;
     };
     struct NewListing {
         std::string path;
@@ -85,11 +78,7 @@ private:
     };
     struct NewChart {
         std::string path;
-        std::string name;
-        ChartStamp stamp;
-        std::string values;
-        std::string md5;
-        std::string sha256;
+        KeptChart chart;
     };
 
     SqliteChartIndex(std::string file, const std::string& root, const ChartTypes& types);
@@ -105,6 +94,10 @@ private:
     // change made after it was read changes one of them.
     bool Settled(int64_t modifiedNs, int64_t changedNs) const;
     bool WriteLearned(bool complete);
+    // The charts to keep for the folder `path`: those known, less those its
+    // new listing lacks, with those learned put in.
+    std::vector<KeptChart> MergedCharts(const std::string& path, const NewListing* listing,
+                                        std::vector<const NewChart*>& learned) const;
 
     const std::string m_file;
     const std::string m_prefix;  // the root's folder path, ending in "/"
