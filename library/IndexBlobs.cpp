@@ -148,8 +148,9 @@ bool DecodeListing(std::string_view blob, std::string_view key, DirectoryListing
         const auto type = static_cast<unsigned char>(blob.front());
         blob.remove_prefix(1);
         std::string_view name;
-        if (!TakeBytes(blob, name) || name.empty() || name.find('\0') != std::string_view::npos ||
-            name.find('/') != std::string_view::npos)
+        // Only names a folder can hold: never "." or "..", nor a path.
+        if (!TakeBytes(blob, name) || name.empty() || name == "." || name == ".." ||
+            name.find('\0') != std::string_view::npos || name.find('/') != std::string_view::npos)
             return false;
         entries.emplace_back(type, name);
     }
