@@ -35,7 +35,7 @@ sleep 0.3
 same() {
   local label=$1
   shift
-  "$scan" --raw "$lib" >"$work/want" 2>/dev/null
+  "$scan" --raw "$@" "$lib" >"$work/want" 2>/dev/null
   for jobs in 1 8; do
     "$scan" --raw --jobs $jobs --index-file "$index" "$@" "$lib" >"$work/got" 2>"$work/err"
     local rc=$?
@@ -99,6 +99,18 @@ if [ "$second" != "$third" ] && [ -d "$second" ]; then
 fi
 same "folder renamed, folder replaced by a link"
 
+# Other chart types: listings kept for "bms" alone must not stand for them.
+other=$(dirname "${charts[25]}")
+printf '#TITLE other ending\r\n' >"$other/extra.bme"
+touch -r "$work/ref" "$other"
+same "other chart types" --types bms,bme
+same "back to one chart type"
+
+# A chart turned into a dangling link, another into a folder.
+ln -sf /nonexistent "${charts[27]}"
+rm -- "${charts[28]}" && mkdir -- "${charts[28]}"
+same "charts turned into a link and a folder"
+
 # A stopped scan keeps what it learned and no more: the next scan is whole.
 "$scan" --index-file "$index" "$lib" >/dev/null 2>&1 &
 sleep 0.02
@@ -127,6 +139,11 @@ head -c 8192 "$work/good.db" >"$index"
 [ $? -eq 0 ] && cmp -s "$work/want" "$work/got" || fail "truncated index: rows or status"
 one_line "truncated index" "was damaged.*rebuilt"
 same "rebuilt index"
+
+# An index in a folder that does not exist.
+"$scan" --raw --index-file "$work/none/index.db" "$lib" >"$work/got" 2>"$work/err"
+[ $? -eq 0 ] && cmp -s "$work/want" "$work/got" || fail "missing folder: rows or status"
+one_line "missing folder" "cannot be made: No such file or directory; scanning without it"
 
 head -c 50000 /dev/urandom >"$work/random"
 cp "$work/random" "$index"
