@@ -50,6 +50,21 @@ bool TakeBytes(std::string_view& blob, std::string_view& bytes)
     return true;
 }
 
+// Reads one chart of a charts blob from its front.
+bool TakeChart(std::string_view& blob, ChartView& chart)
+{
+    uint64_t numbers[5];
+    if (!TakeBytes(blob, chart.name))
+        return false;
+    for (uint64_t& number : numbers) {
+        if (!TakeNumber(blob, number))
+            return false;
+    }
+    chart.stamp = {numbers[0], numbers[1], static_cast<int64_t>(numbers[2]), static_cast<int64_t>(numbers[3]),
+                   static_cast<int64_t>(numbers[4])};
+    return TakeBytes(blob, chart.values) && TakeBytes(blob, chart.md5) && TakeBytes(blob, chart.sha256);
+}
+
 std::string CheckOf(std::string_view body, std::string_view key)
 {
     const uint32_t check = static_cast<uint32_t>(Fnv1a(key, Fnv1a(body)));
@@ -178,25 +193,27 @@ std::string EncodeCharts(const std::vector<KeptChart>& charts)
 bool DecodeCharts(std::string_view blob, std::vector<KeptChart>& charts)
 {
     charts.clear();
+    ChartView chart;
     while (!blob.empty()) {
-        KeptChart& chart = charts.emplace_back();
-        std::string_view name, values, md5, sha256;
-        uint64_t numbers[5];
-        bool whole = TakeBytes(blob, name);
-        for (uint64_t& number : numbers)
-            whole = whole && TakeNumber(blob, number);
-        if (!whole || !TakeBytes(blob, values) || !TakeBytes(blob, md5) || !TakeBytes(blob, sha256)) {
+        if (!TakeChart(blob, chart)) {
             charts.clear();
             return false;
         }
-        chart.name = name;
-        chart.stamp = {numbers[0], numbers[1], static_cast<int64_t>(numbers[2]), static_cast<int64_t>(numbers[3]),
-                       static_cast<int64_t>(numbers[4])};
-        chart.values = values;
-        chart.md5 = md5;
-        chart.sha256 = sha256;
+        charts.push_back({std::string(chart.name), chart.stamp, std::string(chart.values), std::string(chart.md5),
+                          std::string(chart.sha256)});
     }
     return true;
+}
+
+bool FindChartIn(std::string_view blob, std::string_view name, ChartView& chart)
+{
+    while (!blob.empty()) {
+        if (!TakeChart(blob, chart))
+            return false;
+        if (chart.name == name)
+            return true;
+    }
+    return false;
 }
 
 std::string HexToBytes(std::string_view hex)

@@ -50,6 +50,18 @@ std::string EncodeCharts(const std::vector<KeptChart>& charts);
 // False (and `charts` left empty) for a damaged blob.
 bool DecodeCharts(std::string_view blob, std::vector<KeptChart>& charts);
 
+// One chart of a charts blob, its bytes left in the blob.
+struct ChartView {
+    std::string_view name;
+    ChartStamp stamp;
+    std::string_view values;
+    std::string_view md5;
+    std::string_view sha256;
+};
+// The chart `name` of a charts blob, found without copying; false when it
+// is not there, or the blob is damaged before it.
+bool FindChartIn(std::string_view blob, std::string_view name, ChartView& chart);
+
 // Lowercase hex to bytes and back; "" for anything that is not hex.
 std::string HexToBytes(std::string_view hex);
 std::string BytesToHex(std::string_view bytes);

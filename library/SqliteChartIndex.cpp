@@ -296,9 +296,8 @@ int SqliteChartIndex::LoadRows()
                         folders.Integer(3), folders.Integer(4)};
         folder.hasListing = m_listingsValid && !folders.IsNull(5) && !folders.IsNull(1);
         folder.listing = folders.Bytes(5);
-        // A damaged blob leaves the folder's charts unknown.
         if (m_chartsValid)
-            static_cast<void>(DecodeCharts(folders.Bytes(6), folder.charts));
+            folder.charts = folders.Bytes(6);
     }
     return result == SQLITE_DONE ? SQLITE_OK : result;
 }
@@ -336,36 +335,26 @@ void SqliteChartIndex::RecordListing(const std::string& path, const DirectoryLis
     }
 }
 
-const KeptChart* SqliteChartIndex::KnownFolder::Find(std::string_view name) const
-{
-    for (const KeptChart& chart : charts) {
-        if (chart.name == name)
-            return &chart;
-    }
-    return nullptr;
-}
-
 bool SqliteChartIndex::KnowsChart(const std::string& path, std::string_view name)
 {
     const auto folder = m_folders.find(path);
-    return folder != m_folders.end() && folder->second.Find(name) != nullptr;
+    ChartView chart;
+    return folder != m_folders.end() && FindChartIn(folder->second.charts, name, chart);
 }
 
 bool SqliteChartIndex::FindChart(const std::string& path, std::string_view name, const ChartStamp& stamp,
                                  bool wantHashes, TagTable& values, ChartHashes& hashes)
 {
     const auto folder = m_folders.find(path);
-    if (folder == m_folders.end())
+    ChartView chart;
+    if (folder == m_folders.end() || !FindChartIn(folder->second.charts, name, chart) || !(chart.stamp == stamp))
         return false;
-    const KeptChart* chart = folder->second.Find(name);
-    if (chart == nullptr || !(chart->stamp == stamp))
+    if (wantHashes && (chart.md5.empty() || chart.sha256.empty()))
         return false;
-    if (wantHashes && (chart->md5.empty() || chart->sha256.empty()))
+    if (!DecodeValues(chart.values, CheckKey(name, stamp), values))
         return false;
-    if (!DecodeValues(chart->values, CheckKey(name, stamp), values))
-        return false;
-    hashes.md5 = BytesToHex(chart->md5);
-    hashes.sha256 = BytesToHex(chart->sha256);
+    hashes.md5 = BytesToHex(chart.md5);
+    hashes.sha256 = BytesToHex(chart.sha256);
     return true;
 }
 
@@ -398,8 +387,9 @@ std::vector<KeptChart> SqliteChartIndex::MergedCharts(const std::string& path, c
                                                       std::vector<const NewChart*>& learned) const
 {
     std::vector<KeptChart> charts;
+    // A damaged blob keeps nothing.
     if (const auto known = m_folders.find(path); known != m_folders.end())
-        charts = known->second.charts;
+        static_cast<void>(DecodeCharts(known->second.charts, charts));
     if (listing != nullptr) {
         const std::unordered_set<std::string_view> held(listing->chartNames.begin(), listing->chartNames.end());
         std::erase_if(charts, [&held](const KeptChart& chart) { return held.count(chart.name) == 0; });

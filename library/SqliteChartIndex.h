@@ -64,10 +64,9 @@ private:
         FolderStamp stamp;
         std::string listing;   // EncodeListing
         bool visited = false;  // by the walk's thread only
-        // A folder holds a few charts: looked through in turn.
-        std::vector<KeptChart> charts;
-
-        const KeptChart* Find(std::string_view name) const;
+        // EncodeCharts: a folder holds a few charts, looked through in the
+        // blob as kept, without a copy of each.
+        std::string charts;
     };
     struct NewListing {
         std::string path;
