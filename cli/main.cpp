@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <memory>
 #include <optional>
 #include <string>
 #include <unistd.h>
@@ -14,6 +15,8 @@
 #include <vector>
 
 #include "cli/ProgressLine.h"
+#include "library/IndexLocation.h"
+#include "library/SqliteChartIndex.h"
 #include "platform/DirectoryReader.h"
 #include "platform/Eintr.h"
 #include "platform/TextDecoder.h"
@@ -27,7 +30,7 @@ using namespace tamboro;
 
 constexpr const char* kUsage =
     "usage: tamboro-scan [--raw] [--columns LIST] [--sort COLUMN [--reverse]] [--types LIST] [--jobs N]\n"
-    "                    ROOT\n";
+    "                    [--index | --index-file FILE] ROOT\n";
 
 // What --help prints after the usage line.
 constexpr const char* kHelp = "\n"
@@ -81,6 +84,15 @@ constexpr const char* kHelp = "\n"
                               "                   cache one per core works); the rows are the same for\n"
                               "                   every N. On a spinning disk --jobs 1 or 2 spares the\n"
                               "                   drive's head; --jobs 1 reads one chart at a time\n"
+                              "  --index          keep what the scan found in an index of ROOT in\n"
+                              "                   $XDG_CACHE_HOME/tamboro/ (~/.cache/tamboro/), and take\n"
+                              "                   from it the folders and charts whose device, inode,\n"
+                              "                   size and times say they are unchanged: a rescan lists\n"
+                              "                   the same rows much faster. A damaged index is rebuilt\n"
+                              "                   (one line on standard error says so); the rows are\n"
+                              "                   always those of a scan without it\n"
+                              "  --index-file FILE  the same with the index in FILE (a file that is\n"
+                              "                   not a Tamboro index is left alone, and not used)\n"
                               "  --help           show this help\n"
                               "  --version        show the version\n"
                               "\n"
@@ -257,6 +269,25 @@ int PrintInformation(const char* text, const char* what)
     return 1;
 }
 
+// The index of `file`, or of its default place for `root` when null; says
+// in one line on stderr what went wrong, and gives null when the scan is to
+// run without one.
+std::unique_ptr<SqliteChartIndex> OpenIndex(const char* file, const char* root, const ChartTypes& types)
+{
+    std::string place;
+    if (file != nullptr) {
+        place = file;
+    } else if (const int error = DefaultIndexFile(root, place)) {
+        std::fprintf(stderr, "tamboro-scan: cannot make the folder of the index '%s': %s; scanning without it\n",
+                     place.c_str(), std::strerror(error));
+        return nullptr;
+    }
+    SqliteChartIndex::Opened opened = SqliteChartIndex::Open(place, root, types, file == nullptr);
+    if (!opened.note.empty())
+        std::fprintf(stderr, "tamboro-scan: %s\n", opened.note.c_str());
+    return std::move(opened.index);
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -269,6 +300,8 @@ int main(int argc, char** argv)
     ChartTypes types;
     int jobs = FolderScan::DefaultReaders();
     bool optionsEnded = false;
+    bool useIndex = false;
+    const char* indexFile = nullptr;
     for (int i = 1; i < argc; ++i) {
         const char* arg = argv[i];
         if (!optionsEnded && std::strcmp(arg, "--") == 0) {
@@ -310,6 +343,15 @@ int main(int argc, char** argv)
             jobs = ParseJobs(arg[6] == '=' ? arg + 7 : argv[++i]);
             if (jobs == 0)
                 return UsageError("--jobs wants a number from 1 to 1024");
+        } else if (!optionsEnded && std::strcmp(arg, "--index") == 0) {
+            useIndex = true;
+        } else if (!optionsEnded &&
+                   (std::strcmp(arg, "--index-file") == 0 || std::strncmp(arg, "--index-file=", 13) == 0)) {
+            if (arg[12] == '\0' && i + 1 >= argc)
+                return UsageError("--index-file needs a FILE");
+            indexFile = arg[12] == '=' ? arg + 13 : argv[++i];
+            if (indexFile[0] == '\0')
+                return UsageError("--index-file needs a FILE");
         } else if (!optionsEnded && arg[0] == '-' && arg[1] != '\0') {
             return UsageError((std::string("unknown option ") + arg).c_str());
         } else if (root == nullptr) {
@@ -329,6 +371,8 @@ int main(int argc, char** argv)
     const ListColumn sortColumn = sortNamed.value_or(kColumnFolder);
     if (reverse && sortName == nullptr)
         return UsageError("--reverse needs --sort");
+    if (useIndex && indexFile != nullptr)
+        return UsageError("--index and --index-file exclude each other");
 
     RaiseOpenFileLimit();
     InstallInterruptHandler();
@@ -337,11 +381,14 @@ int main(int argc, char** argv)
     const bool hashes = NeedsHashes(columns) || (sortName != nullptr && NeedsHashes({sortColumn}));
     PrintingSink sink(RowPrinter(raw, std::move(columns)), ::isatty(STDERR_FILENO) == 1,
                       sortName != nullptr ? &kept : nullptr);
+    const std::unique_ptr<SqliteChartIndex> index =
+        useIndex || indexFile != nullptr ? OpenIndex(indexFile, root, types) : nullptr;
     ScanOptions options;
     options.hashes = hashes;
     options.state = StateWord(&g_stateWord);
     options.types = std::move(types);
     options.readers = jobs;
+    options.index = index.get();
     const int error = FolderScan(sink, std::move(options)).Run(root);
     sink.ClearProgress();
     if (sortName != nullptr) {
@@ -349,6 +396,12 @@ int main(int argc, char** argv)
         sink.PrintKept();
     }
     sink.Flush();
+    // Only once the rows are out: writing the index never holds them up.
+    if (index != nullptr) {
+        const std::string why = index->Save(error == 0 && StateWord(&g_stateWord).Load() != SS_STOP);
+        if (!why.empty())
+            std::fprintf(stderr, "tamboro-scan: index not updated: %s\n", why.c_str());
+    }
     if (IsOutOfDescriptors(error)) {
         std::fprintf(stderr, "tamboro-scan: out of open files, scan of '%s' not complete (raise ulimit -n): %s\n", root,
                      std::strerror(error));

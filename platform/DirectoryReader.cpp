@@ -24,6 +24,11 @@ bool IsDotOrDotDot(const char* name)
 
 }  // namespace
 
+int64_t NanosecondsOf(const timespec& time)
+{
+    return static_cast<int64_t>(time.tv_sec) * 1000000000 + time.tv_nsec;
+}
+
 DirectoryListing::~DirectoryListing()
 {
     Close();
@@ -41,6 +46,9 @@ DirectoryListing& DirectoryListing::operator=(DirectoryListing&& other) noexcept
         m_fd = std::exchange(other.m_fd, -1);
         m_device = other.m_device;
         m_inode = other.m_inode;
+        m_modifiedNs = other.m_modifiedNs;
+        m_changedNs = other.m_changedNs;
+        m_complete = other.m_complete;
         m_entries = std::move(other.m_entries);
         m_names = std::move(other.m_names);
         other.m_entries.clear();
@@ -59,9 +67,16 @@ void DirectoryListing::Close()
 
 int DirectoryListing::Open(int parentFd, const char* name)
 {
+    const int error = OpenUnlisted(parentFd, name);
+    return error != 0 ? error : List();
+}
+
+int DirectoryListing::OpenUnlisted(int parentFd, const char* name)
+{
     Close();
     m_entries.clear();
     m_names.clear();
+    m_complete = false;
     const int fd =
         RetryOnEintr([&] { return ::openat(parentFd, name, O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK); });
     if (fd < 0)
@@ -75,12 +90,27 @@ int DirectoryListing::Open(int parentFd, const char* name)
     m_fd = fd;
     m_device = st.st_dev;
     m_inode = st.st_ino;
+    m_modifiedNs = NanosecondsOf(st.st_mtim);
+    m_changedNs = NanosecondsOf(st.st_ctim);
+    return 0;
+}
+
+int DirectoryListing::List()
+{
     const int error = ReadEntries();
+    m_complete = error == 0;
     if (error != 0 && m_entries.empty()) {
         Close();
         return error;
     }
     return 0;
+}
+
+void DirectoryListing::AddEntry(std::string_view name, unsigned char type)
+{
+    m_entries.push_back(Entry{static_cast<uint32_t>(m_names.size()), static_cast<uint32_t>(name.size()), type});
+    m_names.append(name);
+    m_names += '\0';
 }
 
 int DirectoryListing::ReadEntries()

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <ctime>
 #include <string>
 #include <string_view>
 #include <sys/types.h>
@@ -33,12 +34,25 @@ public:
     // "..", in the order the file system enumerates them. Returns 0, or the
     // errno of the failure; a failed open leaves the listing closed.
     int Open(int parentFd, const char* name);
+    // The two halves of Open: opening (the folder's identity and times are
+    // known then, no entry yet) and reading the entries. List returns 0,
+    // also when a read failed after some entries (Complete() then says
+    // false), or the errno of a read that gave none, closing the listing.
+    int OpenUnlisted(int parentFd, const char* name);
+    int List();
+    bool Complete() const { return m_complete; }
+    // Adds an entry known from elsewhere (a listing kept from an earlier
+    // read of the same folder) instead of reading them.
+    void AddEntry(std::string_view name, unsigned char type);
     void Close();
 
     bool IsOpen() const { return m_fd >= 0; }
     int Fd() const { return m_fd; }
     dev_t Device() const { return m_device; }
     ino_t Inode() const { return m_inode; }
+    // The folder's modification and change times, in nanoseconds since 1970.
+    int64_t ModifiedNs() const { return m_modifiedNs; }
+    int64_t ChangedNs() const { return m_changedNs; }
 
     const std::vector<Entry>& Entries() const { return m_entries; }
     std::string_view NameOf(const Entry& entry) const
@@ -57,9 +71,15 @@ private:
     int m_fd = -1;
     dev_t m_device = 0;
     ino_t m_inode = 0;
+    int64_t m_modifiedNs = 0;
+    int64_t m_changedNs = 0;
+    bool m_complete = false;
     std::vector<Entry> m_entries;
     std::string m_names;  // every name followed by a NUL
 };
+
+// A file time in nanoseconds since 1970.
+int64_t NanosecondsOf(const timespec& time);
 
 // Raises the soft limit of open descriptors to the hard limit: a walk keeps
 // one descriptor open per level of the tree.

@@ -4,6 +4,7 @@
 #include <fcntl.h>
 
 #include "platform/DirectoryReader.h"
+#include "search/ChartIndex.h"
 
 namespace tamboro {
 
@@ -28,6 +29,20 @@ bool FolderWalk::IsAncestor(dev_t device, ino_t inode) const
     return false;
 }
 
+int FolderWalk::OpenListing(DirectoryListing& listing, int parentFd, const char* name, const std::string& path)
+{
+    if (m_index == nullptr)
+        return listing.Open(parentFd, name);
+    if (const int error = listing.OpenUnlisted(parentFd, name))
+        return error;
+    if (m_index->FindListing(path, listing))
+        return 0;
+    const int error = listing.List();
+    if (error == 0 && listing.Complete())
+        m_index->RecordListing(path, listing);
+    return error;
+}
+
 int FolderWalk::Walk(int parentFd, const char* name, std::string& path)
 {
     if (m_visitor.StopRequested())
@@ -35,9 +50,9 @@ int FolderWalk::Walk(int parentFd, const char* name, std::string& path)
     if (m_ancestors.size() >= static_cast<std::size_t>(kMaxDepth))
         return ELOOP;
     DirectoryListing listing;
-    int error = listing.Open(parentFd, name);
+    int error = OpenListing(listing, parentFd, name, path);
     if (IsOutOfDescriptors(error) && m_visitor.FreeDescriptors())
-        error = listing.Open(parentFd, name);
+        error = OpenListing(listing, parentFd, name, path);
     if (error != 0)
         return error;
     // A link back to this folder or to one above it would lead to an

@@ -13,6 +13,7 @@
 
 namespace tamboro {
 
+class ChartIndex;
 class DirectoryListing;
 
 class FolderVisitor {
@@ -35,7 +36,8 @@ class FolderWalk {
 public:
     static constexpr int kMaxDepth = 8192;
 
-    explicit FolderWalk(FolderVisitor& visitor) : m_visitor(visitor) {}
+    // With an index, a folder it knows unchanged is not listed again.
+    explicit FolderWalk(FolderVisitor& visitor, ChartIndex* index = nullptr) : m_visitor(visitor), m_index(index) {}
 
     // Walks the tree below `root`. Returns 0, or the errno that made the
     // root unreadable (ENOENT for an empty path): nothing is visited then.
@@ -50,8 +52,12 @@ private:
     // be read; EMFILE or ENFILE from anywhere below.
     int Walk(int parentFd, const char* name, std::string& path);
     bool IsAncestor(dev_t device, ino_t inode) const;
+    // Opens the folder and takes its entries from the index or the file
+    // system; as DirectoryListing::Open.
+    int OpenListing(DirectoryListing& listing, int parentFd, const char* name, const std::string& path);
 
     FolderVisitor& m_visitor;
+    ChartIndex* const m_index;
     std::vector<std::pair<dev_t, ino_t>> m_ancestors;
 };
 

@@ -183,7 +183,7 @@ HeaderReader::OpenFile HeaderReader::Open(int dirFd, const char* name, bool list
         return file;
     }
     file.m_fd = fd;
-    file.m_size = static_cast<std::size_t>(st.st_size);
+    file.m_status = st;
     return file;
 }
 
@@ -192,11 +192,13 @@ void HeaderReader::Read(OpenFile& file, TagTable& tags, ChartHashes* hashes)
     tags.Clear();
     if (hashes != nullptr)
         hashes->Clear();
+    m_lastReadWhole = false;
     if (!file.IsOpen())
         return;
     // A read that fails part way leaves the values empty, as a file that
     // cannot be opened does: that is not an error of the scan.
-    static_cast<void>(ReadFromFd(file.m_fd, tags, hashes));
+    m_lastReadWhole = ReadFromFd(file.m_fd, tags, hashes) == 0;
+    m_lastRead = file.m_status;
     ::close(std::exchange(file.m_fd, -1));
 }
 

@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <sys/stat.h>
 #include <sys/types.h>
 #include <utility>
 #include <vector>
@@ -43,7 +44,7 @@ public:
     public:
         OpenFile() = default;
         OpenFile(OpenFile&& other) noexcept
-            : m_fd(std::exchange(other.m_fd, -1)), m_error(other.m_error), m_size(other.m_size)
+            : m_fd(std::exchange(other.m_fd, -1)), m_error(other.m_error), m_status(other.m_status)
         {}
         OpenFile& operator=(OpenFile&&) = delete;
         ~OpenFile();
@@ -52,13 +53,13 @@ public:
         // EMFILE/ENFILE when no descriptor was free to open it, else 0.
         int Error() const { return m_error; }
         // Its size when it was opened (0 when not open).
-        std::size_t Size() const { return m_size; }
+        std::size_t Size() const { return IsOpen() ? static_cast<std::size_t>(m_status.st_size) : 0; }
 
     private:
         friend class HeaderReader;
         int m_fd = -1;
         int m_error = 0;
-        std::size_t m_size = 0;
+        struct stat m_status {};  // of the file opened
     };
 
     // Opens the file `name` relative to the directory descriptor `dirFd`
@@ -79,6 +80,10 @@ public:
     // empty.
     int ReadHeaders(int dirFd, const char* name, TagTable& tags, bool listedAsRegular = false,
                     ChartHashes* hashes = nullptr);
+    // The file the last Read (or ReadHeaders) read to its end, as it was
+    // when opened; nullptr when it read none (not a regular file, not
+    // opened, a read that failed).
+    const struct stat* LastFileRead() const { return m_lastReadWhole ? &m_lastRead : nullptr; }
     // The same for a plain path.
     int ReadHeaders(const std::string& path, TagTable& tags, ChartHashes* hashes = nullptr);
 
@@ -129,6 +134,8 @@ private:
     bool m_waitedForDevice = false;
     CachedRead m_cachedRead;
     std::unique_ptr<FileHash> m_hash;  // made the first time digests are asked for
+    struct stat m_lastRead {};
+    bool m_lastReadWhole = false;
 };
 
 }  // namespace tamboro

@@ -3,12 +3,13 @@
 #include <dirent.h>
 
 #include "platform/DirectoryReader.h"
+#include "search/ChartValuesRead.h"
 
 namespace tamboro {
 
 int OneThreadScan::Run(const std::string& root)
 {
-    const int error = FolderWalk(*this).Run(root);
+    const int error = FolderWalk(*this, m_options.index).Run(root);
     return error != 0 ? error : m_chartError;
 }
 
@@ -39,7 +40,8 @@ int OneThreadScan::ReadCharts(const DirectoryListing& listing, const std::string
             continue;
         ChartHashes* hashes = m_options.hashes ? &m_hashes : nullptr;
         const char* name = listing.CNameOf(entry);
-        if (const int error = m_reader.ReadHeaders(listing.Fd(), name, m_tags, entry.type == DT_REG, hashes))
+        if (const int error =
+                ReadChartValues(m_reader, m_options, listing.Fd(), path, name, entry.type, m_tags, hashes))
             return error;
         m_lister.AddChart(path, name, m_tags, hashes);
     }

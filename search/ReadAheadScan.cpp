@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "platform/DirectoryReader.h"
+#include "search/ChartValuesRead.h"
 #include "search/FolderWalk.h"
 
 namespace tamboro {
@@ -23,7 +24,7 @@ public:
     void Run(const std::string& root)
     {
         ScanStep end;
-        end.error = FolderWalk(*this).Run(root);
+        end.error = FolderWalk(*this, m_scan.m_options.index).Run(root);
         m_pending.push_back(std::move(end));
         Flush();
     }
@@ -39,7 +40,7 @@ public:
         Add(std::move(step));
     }
 
-    void Finished(DirectoryListing& listing, const std::string&) override
+    void Finished(DirectoryListing& listing, const std::string& path) override
     {
         m_pathLengths.pop_back();
         std::vector<uint32_t> charts;
@@ -48,8 +49,11 @@ public:
             if (m_scan.m_options.types.Matches(listing.NameOf(entries[i])))
                 charts.push_back(i);
         }
-        if (!charts.empty() && AcquireSlot())
-            PushCharts(listing, std::move(charts));
+        KnownCharts known;
+        if (!charts.empty() && FindKnownValues(listing, path, charts, known))
+            PushKnownCharts(listing, std::move(charts), known);
+        else if (!charts.empty() && AcquireSlot())
+            PushCharts(listing, path, std::move(charts));
         ScanStep step;
         step.kind = ScanStep::kFinished;
         Add(std::move(step));
@@ -75,15 +79,63 @@ private:
         return m_scan.m_slots.Acquire();
     }
 
-    void PushCharts(DirectoryListing& listing, std::vector<uint32_t> charts)
+    // What the index knows of a folder's charts, in chart order.
+    struct KnownCharts {
+        std::vector<TagTable> values;
+        std::vector<ChartHashes> hashes;  // when the scan computes digests
+    };
+
+    // With an index: the values (and digests) of every chart of the folder,
+    // when the index knows them all and they are short. The folder then
+    // needs no reader, no slot and no descriptor: the walk hands the values
+    // on, and only the folder's names are kept.
+    bool FindKnownValues(const DirectoryListing& listing, const std::string& path, const std::vector<uint32_t>& charts,
+                         KnownCharts& known)
+    {
+        if (m_scan.m_options.index == nullptr)
+            return false;
+        known.values.resize(charts.size());
+        known.hashes.resize(m_scan.m_options.hashes ? charts.size() : 0);
+        ChartHashes hashes;
+        for (std::size_t i = 0; i < charts.size(); ++i) {
+            const char* name = listing.CNameOf(listing.Entries()[charts[i]]);
+            if (!FindKnownChartValues(m_scan.m_options, listing.Fd(), path, name, known.values[i], hashes) ||
+                known.values[i].ValueBytes() > kMaxKnownBytes)
+                return false;
+            if (!known.hashes.empty())
+                known.hashes[i] = std::move(hashes);
+        }
+        return true;
+    }
+
+    void PushKnownCharts(DirectoryListing& listing, std::vector<uint32_t> charts, KnownCharts& known)
+    {
+        auto folder = std::make_shared<FolderCharts>(m_scan.m_slots);
+        folder->listing = std::move(listing);
+        folder->listing.Close();  // its names stay
+        folder->charts = std::move(charts);
+        PushCharts(folder, folder->charts.size(), &known);
+    }
+
+    void PushCharts(DirectoryListing& listing, const std::string& path, std::vector<uint32_t> charts)
+    {
+        auto folder = std::make_shared<FolderCharts>(std::move(listing), m_scan.m_slots);
+        folder->charts = std::move(charts);
+        // The index knows charts by their folder's path.
+        if (m_scan.m_options.index != nullptr)
+            folder->path = path;
+        PushCharts(folder, folder->charts.size(), nullptr);
+    }
+
+    // Steps for the `count` charts of `folder`; with `known`, their values,
+    // in chunks already done.
+    void PushCharts(const std::shared_ptr<FolderCharts>& folder, std::size_t count, KnownCharts* known)
     {
         const int64_t limit = m_scan.m_options.rowLimit;
         const bool listed = !m_scan.m_options.StopRequested() && (limit < 0 || m_expectedCount < limit);
         if (listed)
-            m_expectedCount += static_cast<int64_t>(charts.size());
-        auto folder = std::make_shared<FolderCharts>(std::move(listing), m_scan.m_slots);
-        folder->charts = std::move(charts);
-        const auto total = static_cast<uint32_t>(folder->charts.size());
+            m_expectedCount += static_cast<int64_t>(count);
+        const auto total = static_cast<uint32_t>(count);
         for (uint32_t begin = 0; begin < total; begin += kChunkCharts) {
             ScanStep step;
             step.kind = ScanStep::kCharts;
@@ -91,7 +143,17 @@ private:
             step.chunk->folder = folder;
             step.chunk->begin = begin;
             step.chunk->end = std::min(total, begin + kChunkCharts);
-            step.chunk->state.store(listed ? ChartChunk::kQueued : ChartChunk::kHeld);
+            if (known != nullptr) {
+                step.chunk->values.assign(std::make_move_iterator(known->values.begin() + begin),
+                                          std::make_move_iterator(known->values.begin() + step.chunk->end));
+                if (!known->hashes.empty())
+                    step.chunk->hashes.assign(std::make_move_iterator(known->hashes.begin() + begin),
+                                              std::make_move_iterator(known->hashes.begin() + step.chunk->end));
+                step.chunk->readEnd = step.chunk->end;
+                step.chunk->state.store(ChartChunk::kDone);
+            } else {
+                step.chunk->state.store(listed ? ChartChunk::kQueued : ChartChunk::kHeld);
+            }
             ++m_pendingChunks;
             Add(std::move(step));
         }
@@ -116,6 +178,9 @@ private:
     }
 
     static constexpr std::chrono::milliseconds kMaxBatchAge{2};
+    // Values known from the index are handed on by the walk only up to this
+    // many bytes a chart, so that what the window holds stays small.
+    static constexpr std::size_t kMaxKnownBytes = 4096;
 
     ReadAheadScan& m_scan;
     std::vector<std::size_t> m_pathLengths;  // of the folders entered and not finished
@@ -254,15 +319,24 @@ int ReadAheadScan::ListChunk(ChartChunk& chunk)
         next = chunk.readEnd;
     }
     for (; next < chunk.end; ++next) {
-        if (const int error = m_reader.ReadHeaders(FolderFd(chunk), NameOf(chunk, next), ValuesOf(chunk, next),
-                                                   ListedAsRegular(chunk, next), HashesOf(chunk, next)))
+        if (const int error = ReadChart(chunk, next, m_reader))
             return error;
-        if (m_reader.TakeDeviceWait())
-            m_window.NoteDeviceWait();
     }
     for (uint32_t chart = chunk.begin; chart < chunk.end; ++chart)
         m_lister.AddChart(m_path, NameOf(chunk, chart), ValuesOf(chunk, chart), HashesOf(chunk, chart));
     return 0;
+}
+
+// Reads one chart of the chunk into its values (and digests), through the
+// index when there is one. Returns 0, or EMFILE/ENFILE when no descriptor
+// was free to open it (its values are then not known).
+int ReadAheadScan::ReadChart(ChartChunk& chunk, uint32_t chart, HeaderReader& reader)
+{
+    const int error = ReadChartValues(reader, m_options, FolderFd(chunk), chunk.folder->path, NameOf(chunk, chart),
+                                      EntryOf(chunk, chart).type, ValuesOf(chunk, chart), HashesOf(chunk, chart));
+    if (reader.TakeDeviceWait())
+        m_window.NoteDeviceWait();
+    return error;
 }
 
 void ReadAheadScan::SizeValues(ChartChunk& chunk) const
@@ -317,6 +391,20 @@ void ReadAheadScan::ReaderLoop()
         std::size_t used = 0;  // bytes the chart read last kept
         uint32_t next = chunk->begin;
         while (next < chunk->end && !chunk->dropped.load(std::memory_order_relaxed)) {
+            if (m_options.index != nullptr) {
+                // Through the index, which may answer without a read: as
+                // much is reserved as a chart's values may take.
+                const std::size_t need = m_window.ChartBytes();
+                if (next == chunk->begin)
+                    m_window.Fit(*chunk, need);
+                else if (!m_window.ReserveNext(*chunk, std::exchange(used, 0), need))
+                    break;
+                if (ReadChart(*chunk, next, reader) != 0)
+                    break;
+                used = ValuesOf(*chunk, next).ValueBytes();
+                ++next;
+                continue;
+            }
             HeaderReader::OpenFile file =
                 HeaderReader::Open(FolderFd(*chunk), NameOf(*chunk, next), ListedAsRegular(*chunk, next));
             if (file.Error() != 0)

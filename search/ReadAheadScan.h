@@ -53,6 +53,7 @@ private:
     int List();
     int ListChunk(ChartChunk& chunk);
     void ReaderLoop();
+    int ReadChart(ChartChunk& chunk, uint32_t chart, HeaderReader& reader);
     // Makes room in the chunk for the values (and digests) of its charts.
     void SizeValues(ChartChunk& chunk) const;
     // A chart of a chunk, numbered as in FolderCharts::charts.

@@ -22,20 +22,25 @@
 namespace tamboro {
 
 // One folder whose charts are read relative to its still open descriptor.
-// It holds one of the scan's folder slots until the last chunk lets go of it.
+// It holds one of the scan's folder slots until the last chunk lets go of it;
+// a folder whose charts' values were all known from an index holds neither.
 struct FolderCharts {
     FolderCharts(DirectoryListing open, FolderSlots& heldIn) : listing(std::move(open)), slots(heldIn) {}
+    explicit FolderCharts(FolderSlots& scanSlots) : slots(scanSlots), holdsSlot(false) {}
     ~FolderCharts()
     {
         listing.Close();
-        slots.Release();
+        if (holdsSlot)
+            slots.Release();
     }
     FolderCharts(const FolderCharts&) = delete;
     FolderCharts& operator=(const FolderCharts&) = delete;
 
     DirectoryListing listing;
     std::vector<uint32_t> charts;  // indexes into listing.Entries(), in listing order
+    std::string path;              // with an index only: the folder's path
     FolderSlots& slots;
+    const bool holdsSlot = true;
 };
 
 // A run of consecutive charts of one folder, read together by one thread.

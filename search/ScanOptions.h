@@ -1,10 +1,12 @@
 // How a folder scan runs: what stops it, how many rows it lists, which
-// names are charts, how many threads read them and whether they hash them.
+// names are charts, how many threads read them, whether they hash them and
+// what index helps.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
 
+#include "search/ChartIndex.h"
 #include "search/ChartTypes.h"
 #include "search/ReadAheadLimits.h"
 #include "search/SearchState.h"
@@ -34,6 +36,10 @@ struct ScanOptions {
     // Compute the MD5 and SHA-256 of every listed chart's whole bytes, in the
     // same read as its values (ChartRow::md5, ChartRow::sha256).
     bool hashes = false;
+    // What earlier scans found: folders and charts it knows unchanged are
+    // not listed or read again, and what is read is told to it. It must
+    // outlive the scan; nullptr for none.
+    ChartIndex* index = nullptr;
 
     bool StopRequested() const { return tamboro::StopRequested(state, stop); }
 };

@@ -1,0 +1,470 @@
+#include "library/SqliteChartIndex.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+#include <fcntl.h>
+#include <sqlite3.h>
+#include <unistd.h>
+#include <unordered_set>
+#include <utility>
+
+#include "library/IndexBlobs.h"
+#include "library/SqliteStatement.h"
+
+namespace tamboro {
+namespace {
+
+constexpr int64_t kApplicationId = 0x54616d62;  // "Tamb"
+constexpr int64_t kSchemaVersion = 1;
+// A file's times are trusted only when older than the scan's start by this
+// much, so that a change made after it was read cannot have the same times:
+// the kernel stamps files with a clock a tick (at most 10 ms) behind, and
+// times without nanoseconds come from a coarser file system clock (1 s, or
+// 2 s on FAT).
+constexpr int64_t kFineSettleNs = 100'000'000;
+constexpr int64_t kCoarseSettleNs = 3'000'000'000;
+constexpr int64_t kNsPerSecond = 1'000'000'000;
+constexpr int kBusyTimeoutMs = 10'000;
+
+constexpr const char* kSchema = R"(
+PRAGMA application_id = 1415671138;
+PRAGMA user_version = 1;
+CREATE TABLE IF NOT EXISTS meta(key TEXT PRIMARY KEY, value BLOB) WITHOUT ROWID;
+CREATE TABLE IF NOT EXISTS folder(path BLOB PRIMARY KEY, dev INTEGER, ino INTEGER, mtime INTEGER, ctime INTEGER,
+  listing BLOB, charts BLOB) WITHOUT ROWID;
+)";
+static_assert(kApplicationId == 1415671138 && kSchemaVersion == 1, "the schema text repeats both");
+
+// What a chart's values are checked against: its name and stamp.
+std::string CheckKey(std::string_view name, const ChartStamp& stamp)
+{
+    std::string key(name);
+    key += '\0';
+    for (const int64_t field : {static_cast<int64_t>(stamp.device), static_cast<int64_t>(stamp.inode), stamp.size,
+                                stamp.modifiedNs, stamp.changedNs})
+        key.append(reinterpret_cast<const char*>(&field), sizeof field);
+    return key;
+}
+
+// What a folder's listing is checked against: its path and stamp.
+std::string FolderCheckKey(std::string_view path, const FolderStamp& stamp)
+{
+    std::string key(path);
+    key += '\0';
+    for (const int64_t field :
+         {static_cast<int64_t>(stamp.device), static_cast<int64_t>(stamp.inode), stamp.modifiedNs, stamp.changedNs})
+        key.append(reinterpret_cast<const char*>(&field), sizeof field);
+    return key;
+}
+
+int64_t RealtimeNs()
+{
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    return NanosecondsOf(now);
+}
+
+bool IsDamage(int result)
+{
+    const int primary = result & 0xFF;
+    return primary == SQLITE_CORRUPT || primary == SQLITE_NOTADB;
+}
+
+// Makes the file with mode 0600 when it is missing: SQLite gives its
+// journals the mode of the database. 0 or the errno.
+int CreatePrivately(const std::string& file)
+{
+    const int fd = ::open(file.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (fd >= 0) {
+        ::close(fd);
+        return 0;
+    }
+    return errno == EEXIST ? 0 : errno;
+}
+
+// Removes a database and its journals; 0 or the errno of the first failure.
+int RemoveDatabase(const std::string& file)
+{
+    int error = 0;
+    for (const char* suffix : {"", "-wal", "-shm", "-journal"}) {
+        if (::unlink((file + suffix).c_str()) != 0 && errno != ENOENT && error == 0)
+            error = errno;
+    }
+    return error;
+}
+
+// Whether the file starts with the header of an SQLite database whose
+// application id is the index's (big-endian at byte 68).
+bool HeaderNamesIndex(const std::string& file)
+{
+    unsigned char header[72] = {};
+    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const ssize_t got = ::pread(fd, header, sizeof header, 0);
+    ::close(fd);
+    if (got != static_cast<ssize_t>(sizeof header) || std::memcmp(header, "SQLite format 3", 16) != 0)
+        return false;
+    const int64_t id = (int64_t{header[68]} << 24) | (header[69] << 16) | (header[70] << 8) | header[71];
+    return id == kApplicationId;
+}
+
+}  // namespace
+
+SqliteChartIndex::SqliteChartIndex(std::string file, const std::string& root, const ChartTypes& types)
+    : m_file(std::move(file)), m_prefix(root.empty() || root.back() == '/' ? root : root + "/"), m_types(types),
+      m_startNs(RealtimeNs())
+{
+    for (const std::string& ending : m_types.Endings())
+        m_typesKey += ending + ",";
+}
+
+SqliteChartIndex::~SqliteChartIndex()
+{
+    Disconnect();
+}
+
+SqliteChartIndex::Opened SqliteChartIndex::Open(const std::string& file, const std::string& root,
+                                                const ChartTypes& types, bool rebuildForeign)
+{
+    const std::string named = "index '" + file + "'";
+    if (const int error = CreatePrivately(file))
+        return {nullptr, named + " cannot be made: " + std::strerror(error) + "; scanning without it"};
+    std::unique_ptr<SqliteChartIndex> index(new SqliteChartIndex(file, root, types));
+    std::string why;
+    const Connection connection = index->Connect(why);
+    if (connection == Connection::kReady)
+        return {std::move(index), ""};
+    if (connection == Connection::kFailed || (connection == Connection::kNotAnIndex && !rebuildForeign))
+        return {nullptr, named + " " + why + "; scanning without it"};
+    index->Disconnect();
+    const std::string rebuilt = named + " " + why + "; rebuilt";
+    int error = RemoveDatabase(file);
+    if (error == 0)
+        error = CreatePrivately(file);
+    if (error != 0)
+        return {nullptr, rebuilt + " failed: " + std::strerror(error) + "; scanning without it"};
+    index.reset(new SqliteChartIndex(file, root, types));
+    if (index->Connect(why) != Connection::kReady)
+        return {nullptr, named + " " + why + "; scanning without it"};
+    return {std::move(index), rebuilt};
+}
+
+SqliteChartIndex::Connection SqliteChartIndex::Connect(std::string& why)
+{
+    if (sqlite3_open_v2(m_file.c_str(), &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) != SQLITE_OK) {
+        why = std::string("cannot be opened: ") + (m_db != nullptr ? sqlite3_errmsg(m_db) : "out of memory");
+        return Connection::kFailed;
+    }
+    sqlite3_busy_timeout(m_db, kBusyTimeoutMs);
+    if (const Connection identity = Identify(why); identity != Connection::kReady)
+        return identity;
+    UseWriteAheadLog();
+    const int result = Load();
+    if (result == SQLITE_OK)
+        return Connection::kReady;
+    why = std::string(IsDamage(result) ? "was damaged (" : "cannot be read (") + sqlite3_errstr(result) + ")";
+    return IsDamage(result) ? Connection::kDamaged : Connection::kFailed;
+}
+
+// Readers go on while another scan writes, and a scan killed while writing
+// loses nothing committed. Without the write-ahead log (a read-only folder,
+// say) the rollback journal does the same, only less concurrently. Nothing
+// waits for the disk: the index is a cache, and what a power loss might
+// leave damaged is either refused by SQLite (the index is rebuilt) or by
+// the check every value and listing carries (it is read again). The cache
+// holds what one scan of a large library writes, so that no page is written
+// twice in its transaction.
+void SqliteChartIndex::UseWriteAheadLog()
+{
+    static_cast<void>(Exec("PRAGMA synchronous = OFF; PRAGMA journal_mode = WAL; PRAGMA cache_size = -32768"));
+}
+
+void SqliteChartIndex::Disconnect()
+{
+    sqlite3_close(m_db);
+    m_db = nullptr;
+}
+
+bool SqliteChartIndex::Exec(const char* sql)
+{
+    return sqlite3_exec(m_db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
+}
+
+// Tells a Tamboro index (made ready when new) from other files.
+SqliteChartIndex::Connection SqliteChartIndex::Identify(std::string& why)
+{
+    int64_t applicationId = -1;
+    int64_t version = -1;
+    int64_t tables = -1;
+    int result = SQLITE_OK;
+    {
+        // Finalized before anything is written: a statement left open would
+        // hold a read lock that keeps another scan from committing.
+        SqliteStatement idQuery(m_db, "PRAGMA application_id");
+        SqliteStatement versionQuery(m_db, "PRAGMA user_version");
+        SqliteStatement tableQuery(m_db, "SELECT count(*) FROM sqlite_master");
+        const std::pair<SqliteStatement*, int64_t*> queries[] = {
+            {&idQuery, &applicationId}, {&versionQuery, &version}, {&tableQuery, &tables}};
+        for (const auto& [query, value] : queries) {
+            if ((result = query->Step()) != SQLITE_ROW)
+                break;
+            *value = query->Integer(0);
+        }
+    }
+    if (result != SQLITE_ROW) {
+        // A file SQLite cannot read is rebuilt when its header says that it
+        // is an index.
+        const bool ours = HeaderNamesIndex(m_file);
+        why = std::string(ours               ? "was damaged ("
+                          : IsDamage(result) ? "is not a Tamboro index ("
+                                             : "cannot be read (") +
+              sqlite3_errstr(result) + ")";
+        return ours ? Connection::kDamaged : IsDamage(result) ? Connection::kNotAnIndex : Connection::kFailed;
+    }
+    if (applicationId == kApplicationId && version != kSchemaVersion) {
+        why = "was written in another format";
+        return Connection::kDamaged;
+    }
+    if (applicationId == 0 && tables == 0) {
+        // The write-ahead log before the first write: the schema then costs
+        // no journal of its own.
+        UseWriteAheadLog();
+        if (CreateSchema())
+            return Connection::kReady;
+        why = std::string("cannot be made: ") + sqlite3_errmsg(m_db);
+        return Connection::kFailed;
+    }
+    if (applicationId != kApplicationId) {
+        why = "is not a Tamboro index";
+        return Connection::kNotAnIndex;
+    }
+    return Connection::kReady;
+}
+
+bool SqliteChartIndex::CreateSchema()
+{
+    if (!Exec("BEGIN IMMEDIATE"))
+        return false;
+    if (Exec(kSchema) && Exec("COMMIT"))
+        return true;
+    static_cast<void>(Exec("ROLLBACK"));
+    return false;
+}
+
+// Everything kept below the root, in one read transaction. SQLITE_OK or
+// the error.
+int SqliteChartIndex::Load()
+{
+    if (!Exec("BEGIN"))
+        return sqlite3_extended_errcode(m_db);
+    const int result = LoadRows();
+    static_cast<void>(Exec("COMMIT"));
+    return result;
+}
+
+int SqliteChartIndex::LoadRows()
+{
+    SqliteStatement meta(m_db, "SELECT key, value FROM meta");
+    bool tagsMatch = false;
+    bool typesMatch = false;
+    int result;
+    while ((result = meta.Step()) == SQLITE_ROW) {
+        if (meta.Bytes(0) == "tags")
+            tagsMatch = meta.Bytes(1) == HeaderTagList();
+        if (meta.Bytes(0) == "types")
+            typesMatch = meta.Bytes(1) == m_typesKey;
+    }
+    if (result != SQLITE_DONE)
+        return result;
+    m_chartsValid = tagsMatch;
+    m_listingsValid = typesMatch;
+
+    // Paths below the root: from the root's own up to, not including, the
+    // root's path with its last "/" raised to the next byte ("0").
+    std::string end = m_prefix;
+    end.back() = static_cast<char>('/' + 1);
+    SqliteStatement folders(m_db, "SELECT path, dev, ino, mtime, ctime, listing, charts FROM folder"
+                                  " WHERE path >= ?1 AND path < ?2");
+    folders.Bind(1, m_prefix);
+    folders.Bind(2, end);
+    while ((result = folders.Step()) == SQLITE_ROW) {
+        KnownFolder& folder = m_folders[std::string(folders.Bytes(0))];
+        folder.stamp = {static_cast<uint64_t>(folders.Integer(1)), static_cast<uint64_t>(folders.Integer(2)),
+                        folders.Integer(3), folders.Integer(4)};
+        folder.hasListing = m_listingsValid && !folders.IsNull(5) && !folders.IsNull(1);
+        folder.listing = folders.Bytes(5);
+        if (m_chartsValid)
+            folder.charts = folders.Bytes(6);
+    }
+    return result == SQLITE_DONE ? SQLITE_OK : result;
+}
+
+bool SqliteChartIndex::Settled(int64_t modifiedNs, int64_t changedNs) const
+{
+    const bool coarse = modifiedNs % kNsPerSecond == 0 && changedNs % kNsPerSecond == 0;
+    const int64_t settledBefore = m_startNs - (coarse ? kCoarseSettleNs : kFineSettleNs);
+    return modifiedNs < settledBefore && changedNs < settledBefore;
+}
+
+bool SqliteChartIndex::FindListing(const std::string& path, DirectoryListing& folder)
+{
+    const auto known = m_folders.find(path);
+    if (known == m_folders.end())
+        return false;
+    known->second.visited = true;
+    return known->second.hasListing && known->second.stamp == StampOf(folder) &&
+           DecodeListing(known->second.listing, FolderCheckKey(path, known->second.stamp), folder);
+}
+
+void SqliteChartIndex::RecordListing(const std::string& path, const DirectoryListing& folder)
+{
+    NewListing& listing = m_newListings.emplace_back();
+    listing.path = path;
+    listing.stamp = StampOf(folder);
+    listing.settled = Settled(folder.ModifiedNs(), folder.ChangedNs());
+    listing.listing = EncodeListing(folder, m_types, FolderCheckKey(path, listing.stamp));
+    // The charts it holds now tell which kept ones are gone.
+    if (m_folders.find(path) == m_folders.end())
+        return;
+    for (const DirectoryListing::Entry& entry : folder.Entries()) {
+        if (m_types.Matches(folder.NameOf(entry)))
+            listing.chartNames.emplace_back(folder.NameOf(entry));
+    }
+}
+
+bool SqliteChartIndex::KnowsChart(const std::string& path, std::string_view name)
+{
+    const auto folder = m_folders.find(path);
+    ChartView chart;
+    return folder != m_folders.end() && FindChartIn(folder->second.charts, name, chart);
+}
+
+bool SqliteChartIndex::FindChart(const std::string& path, std::string_view name, const ChartStamp& stamp,
+                                 bool wantHashes, TagTable& values, ChartHashes& hashes)
+{
+    const auto folder = m_folders.find(path);
+    ChartView chart;
+    if (folder == m_folders.end() || !FindChartIn(folder->second.charts, name, chart) || !(chart.stamp == stamp))
+        return false;
+    if (wantHashes && (chart.md5.empty() || chart.sha256.empty()))
+        return false;
+    if (!DecodeValues(chart.values, CheckKey(name, stamp), values))
+        return false;
+    hashes.md5 = BytesToHex(chart.md5);
+    hashes.sha256 = BytesToHex(chart.sha256);
+    return true;
+}
+
+void SqliteChartIndex::RecordChart(const std::string& path, std::string_view name, const ChartStamp& stamp,
+                                   const TagTable& values, const ChartHashes& hashes)
+{
+    if (!Settled(stamp.modifiedNs, stamp.changedNs))
+        return;
+    NewChart chart{path,
+                   {std::string(name), stamp, EncodeValues(values, CheckKey(name, stamp)), HexToBytes(hashes.md5),
+                    HexToBytes(hashes.sha256)}};
+    const std::lock_guard lock(m_newChartsMutex);
+    m_newCharts.push_back(std::move(chart));
+}
+
+std::string SqliteChartIndex::Save(bool complete)
+{
+    if (m_db == nullptr)
+        return {};
+    if (!Exec("BEGIN IMMEDIATE"))
+        return sqlite3_errmsg(m_db);
+    if (WriteLearned(complete) && Exec("COMMIT"))
+        return {};
+    std::string why = sqlite3_errmsg(m_db);
+    static_cast<void>(Exec("ROLLBACK"));
+    return why;
+}
+
+std::vector<KeptChart> SqliteChartIndex::MergedCharts(const std::string& path, const NewListing* listing,
+                                                      std::vector<const NewChart*>& learned) const
+{
+    std::vector<KeptChart> charts;
+    // A damaged blob keeps nothing.
+    if (const auto known = m_folders.find(path); known != m_folders.end())
+        static_cast<void>(DecodeCharts(known->second.charts, charts));
+    if (listing != nullptr) {
+        const std::unordered_set<std::string_view> held(listing->chartNames.begin(), listing->chartNames.end());
+        std::erase_if(charts, [&held](const KeptChart& chart) { return held.count(chart.name) == 0; });
+    }
+    for (const NewChart* chart : learned) {
+        const auto same = std::find_if(charts.begin(), charts.end(),
+                                       [chart](const KeptChart& kept) { return kept.name == chart->chart.name; });
+        if (same != charts.end())
+            *same = chart->chart;
+        else
+            charts.push_back(chart->chart);
+    }
+    return charts;
+}
+
+bool SqliteChartIndex::WriteLearned(bool complete)
+{
+    if (!m_chartsValid) {
+        SqliteStatement tags(m_db, "INSERT OR REPLACE INTO meta VALUES('tags', ?1)");
+        tags.Bind(1, HeaderTagList());
+        if (!Exec("UPDATE folder SET charts = NULL") || tags.Run() != SQLITE_OK)
+            return false;
+    }
+    if (!m_listingsValid) {
+        SqliteStatement types(m_db, "INSERT OR REPLACE INTO meta VALUES('types', ?1)");
+        types.Bind(1, m_typesKey);
+        if (!Exec("UPDATE folder SET listing = NULL") || types.Run() != SQLITE_OK)
+            return false;
+    }
+    // What each folder learned: its listing, its charts.
+    std::unordered_map<std::string_view, const NewListing*> listings;
+    std::unordered_map<std::string_view, std::vector<const NewChart*>> learned;
+    for (const NewListing& listing : m_newListings) {
+        listings[listing.path] = &listing;
+        learned[listing.path];
+    }
+    for (const NewChart& chart : m_newCharts)
+        learned[chart.path].push_back(&chart);
+
+    SqliteStatement putAll(m_db, "INSERT OR REPLACE INTO folder(path, dev, ino, mtime, ctime, listing, charts)"
+                                 " VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7)");
+    SqliteStatement putCharts(m_db, "INSERT INTO folder(path, charts) VALUES(?1, ?2)"
+                                    " ON CONFLICT(path) DO UPDATE SET charts = excluded.charts");
+    for (auto& [path, charts] : learned) {
+        const auto found = listings.find(path);
+        const NewListing* listing = found != listings.end() ? found->second : nullptr;
+        const std::string blob = EncodeCharts(MergedCharts(std::string(path), listing, charts));
+        if (listing != nullptr && listing->settled) {
+            putAll.Bind(1, path);
+            putAll.Bind(2, static_cast<int64_t>(listing->stamp.device));
+            putAll.Bind(3, static_cast<int64_t>(listing->stamp.inode));
+            putAll.Bind(4, listing->stamp.modifiedNs);
+            putAll.Bind(5, listing->stamp.changedNs);
+            putAll.Bind(6, listing->listing);
+            putAll.Bind(7, blob);
+            if (putAll.Run() != SQLITE_OK)
+                return false;
+        } else {
+            putCharts.Bind(1, path);
+            putCharts.Bind(2, blob);
+            if (putCharts.Run() != SQLITE_OK)
+                return false;
+        }
+    }
+    if (!complete)
+        return true;
+    SqliteStatement dropFolder(m_db, "DELETE FROM folder WHERE path = ?1");
+    for (const auto& [path, folder] : m_folders) {
+        if (folder.visited)
+            continue;
+        dropFolder.Bind(1, path);
+        if (dropFolder.Run() != SQLITE_OK)
+            return false;
+    }
+    return true;
+}
+
+}  // namespace tamboro

@@ -1,0 +1,115 @@
+// The index in an SQLite database, one row a folder: its device, inode,
+// times and the listing a scan needs, and in one blob each of its charts'
+// device, inode, size, times, values and hashes. What a scan's root holds is loaded at the start
+// and answered from memory; what the scan learned is written in one
+// transaction once its rows are out (Save).
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "library/IndexBlobs.h"
+#include "search/ChartIndex.h"
+#include "search/ChartTypes.h"
+
+struct sqlite3;
+
+namespace tamboro {
+
+class SqliteChartIndex : public ChartIndex {
+public:
+    struct Opened {
+        std::unique_ptr<SqliteChartIndex> index;  // null: the scan runs without one
+        std::string note;                         // what went wrong, one line; empty when nothing did
+    };
+    // Opens the index file `file` (made with mode 0600 when missing) for a
+    // scan of `root` (as given) listing `types`. A damaged index is rebuilt;
+    // so is a file that is no Tamboro index when `rebuildForeign` (the
+    // default place, which holds nothing else); elsewhere such a file is
+    // left alone and the scan runs without an index.
+    static Opened Open(const std::string& file, const std::string& root, const ChartTypes& types, bool rebuildForeign);
+    ~SqliteChartIndex() override;
+
+    bool FindListing(const std::string& path, DirectoryListing& folder) override;
+    void RecordListing(const std::string& path, const DirectoryListing& folder) override;
+    bool KnowsChart(const std::string& path, std::string_view name) override;
+    bool FindChart(const std::string& path, std::string_view name, const ChartStamp& stamp, bool wantHashes,
+                   TagTable& values, ChartHashes& hashes) override;
+    void RecordChart(const std::string& path, std::string_view name, const ChartStamp& stamp, const TagTable& values,
+                     const ChartHashes& hashes) override;
+
+    // Writes what the scan learned in one transaction, and drops the charts
+    // a folder listed again no longer holds; with `complete` (the walk went
+    // through the whole tree) also the folders below the root it did not
+    // meet. Returns "", or why the index was not updated.
+    std::string Save(bool complete);
+
+private:
+    enum class Connection { kReady, kNotAnIndex, kDamaged, kFailed };
+    struct BytesHash {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view bytes) const { return std::hash<std::string_view>{}(bytes); }
+    };
+    template <typename Value>
+    using ByBytes = std::unordered_map<std::string, Value, BytesHash, std::equal_to<>>;
+    struct KnownFolder {
+        bool hasListing = false;
+        FolderStamp stamp;
+        std::string listing;   // EncodeListing
+        bool visited = false;  // by the walk's thread only
+        // EncodeCharts: a folder holds a few charts, looked through in the
+        // blob as kept, without a copy of each.
+        std::string charts;
+    };
+    struct NewListing {
+        std::string path;
+        bool settled = false;  // old enough to be kept
+        FolderStamp stamp;
+        std::string listing;
+        std::vector<std::string> chartNames;
+    };
+    struct NewChart {
+        std::string path;
+        KeptChart chart;
+    };
+
+    SqliteChartIndex(std::string file, const std::string& root, const ChartTypes& types);
+    Connection Connect(std::string& why);
+    void Disconnect();
+    void UseWriteAheadLog();
+    bool Exec(const char* sql);
+    Connection Identify(std::string& why);
+    bool CreateSchema();
+    int Load();
+    int LoadRows();
+    // Whether a file with these times is clearly older than this scan: a
+    // change made after it was read changes one of them.
+    bool Settled(int64_t modifiedNs, int64_t changedNs) const;
+    bool WriteLearned(bool complete);
+    // The charts to keep for the folder `path`: those known, less those its
+    // new listing lacks, with those learned put in.
+    std::vector<KeptChart> MergedCharts(const std::string& path, const NewListing* listing,
+                                        std::vector<const NewChart*>& learned) const;
+
+    const std::string m_file;
+    const std::string m_prefix;  // the root's folder path, ending in "/"
+    const ChartTypes m_types;
+    std::string m_typesKey;
+    const int64_t m_startNs;  // the scan's start, CLOCK_REALTIME
+    sqlite3* m_db = nullptr;
+    bool m_chartsValid = true;    // kept for this list of tags
+    bool m_listingsValid = true;  // kept for these chart types
+    ByBytes<KnownFolder> m_folders;
+    std::vector<NewListing> m_newListings;  // the walk's thread only
+    std::mutex m_newChartsMutex;
+    std::vector<NewChart> m_newCharts;
+};
+
+}  // namespace tamboro

@@ -1,0 +1,93 @@
+#include "search/ChartValuesRead.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include "search/ChartIndex.h"
+
+namespace tamboro {
+namespace {
+
+enum class Look { kNotRegular, kKnown, kUnknown };
+
+// Looks at the chart and asks the index; `stamp` is what was seen.
+Look LookUp(const ScanOptions& options, int dirFd, const std::string& path, const char* name, ChartStamp& stamp,
+            TagTable& values, ChartHashes& hashes)
+{
+    struct stat st {};
+    if (::fstatat(dirFd, name, &st, 0) != 0 || !S_ISREG(st.st_mode))
+        return Look::kNotRegular;
+    stamp = StampOf(st);
+    return options.index->FindChart(path, name, stamp, options.hashes, values, hashes) ? Look::kKnown : Look::kUnknown;
+}
+
+// Tells the index what `reader` read, when the file read whole is the one
+// `stamp` saw (`known`) or the chart was unknown.
+void RecordReadChart(const HeaderReader& reader, ChartIndex& index, const std::string& path, const char* name,
+                     bool known, const ChartStamp& stamp, const TagTable& values, const ChartHashes* hashes)
+{
+    // Kept only when the file read whole is the one looked at: one replaced
+    // in between is read again next time.
+    const struct stat* read = reader.LastFileRead();
+    if (read == nullptr || (known && !(StampOf(*read) == stamp)))
+        return;
+    static const ChartHashes kNoHashes;
+    index.RecordChart(path, name, StampOf(*read), values, hashes != nullptr ? *hashes : kNoHashes);
+}
+
+}  // namespace
+
+int ReadChartValues(HeaderReader& reader, const ScanOptions& options, int dirFd, const std::string& path,
+                    const char* name, unsigned char type, TagTable& values, ChartHashes* hashes)
+{
+    ChartIndex* const index = options.index;
+    if (index == nullptr)
+        return reader.ReadHeaders(dirFd, name, values, type == DT_REG, hashes);
+    // A chart the index has never seen is read without a look first: the
+    // look at the opened file tells what to keep.
+    const bool known = index->KnowsChart(path, name);
+    ChartStamp stamp;
+    if (known) {
+        ChartHashes found;
+        switch (LookUp(options, dirFd, path, name, stamp, values, found)) {
+        case Look::kNotRegular:
+            // Empty values, as ReadHeaders gives them; nothing to keep.
+            values.Clear();
+            if (hashes != nullptr)
+                hashes->Clear();
+            return 0;
+        case Look::kKnown:
+            if (hashes != nullptr)
+                *hashes = std::move(found);
+            return 0;
+        case Look::kUnknown:
+            break;
+        }
+    }
+    if (const int error = reader.ReadHeaders(dirFd, name, values, known || type == DT_REG, hashes))
+        return error;
+    RecordReadChart(reader, *index, path, name, known, stamp, values, hashes);
+    return 0;
+}
+
+bool FindKnownChartValues(const ScanOptions& options, int dirFd, const std::string& path, const char* name,
+                          TagTable& values, ChartHashes& hashes)
+{
+    if (!options.index->KnowsChart(path, name))
+        return false;
+    ChartStamp stamp;
+    switch (LookUp(options, dirFd, path, name, stamp, values, hashes)) {
+    case Look::kNotRegular:
+        values.Clear();
+        hashes.Clear();
+        return true;
+    case Look::kKnown:
+        return true;
+    case Look::kUnknown:
+        break;
+    }
+    return false;
+}
+
+}  // namespace tamboro
