@@ -65,7 +65,9 @@ public:
         std::string_view what = error.what();
         if (const auto bracket = what.find("] "); bracket != std::string_view::npos)
             what.remove_prefix(bracket + 2);
-        m_error = "invalid JSON at byte " + std::to_string(m_offset + position) + ": " + std::string(what);
+        // The parser counts the bytes read, the faulty one included.
+        const std::size_t at = m_offset + (position > 0 ? position - 1 : 0);
+        m_error = "invalid JSON at byte " + std::to_string(at) + ": " + std::string(what);
         return false;
     }
 
