@@ -142,6 +142,8 @@ TableResult<FetchedBody> TableFetcher::FetchHttp(const std::string& address)
     curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, m_limits.connectTimeoutMs);
     curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, m_limits.totalTimeoutMs);
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+    // An error status ends the transfer before its body.
+    curl_easy_setopt(curl, CURLOPT_FAILONERROR, 1L);
     curl_easy_setopt(curl, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(m_limits.maxBytes));
     // Compressed bodies are welcome; the cap counts the bytes once decoded.
     curl_easy_setopt(curl, CURLOPT_ACCEPT_ENCODING, "");
@@ -155,16 +157,16 @@ TableResult<FetchedBody> TableFetcher::FetchHttp(const std::string& address)
         return Result::Failed(Failure(address, "larger than " + SizeText(m_limits.maxBytes)));
     if (code == CURLE_TOO_MANY_REDIRECTS)
         return Result::Failed(Failure(address, "more than " + std::to_string(m_limits.maxRedirects) + " redirects"));
+    long status = 0;
+    curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
+    if (code == CURLE_HTTP_RETURNED_ERROR || (code == CURLE_OK && (status < 200 || status > 299)))
+        return Result::Failed(Failure(address, "HTTP status " + std::to_string(status)));
     if (code == CURLE_OPERATION_TIMEDOUT)
         return Result::Failed(Failure(address, std::string("timed out (") + m_curl->error + ")"));
     if (code != CURLE_OK) {
         const std::string detail = m_curl->error[0] ? m_curl->error : curl_easy_strerror(code);
         return Result::Failed(Failure(address, detail));
     }
-    long status = 0;
-    curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
-    if (status < 200 || status > 299)
-        return Result::Failed(Failure(address, "HTTP status " + std::to_string(status)));
     const char* finalAddress = nullptr;
     curl_easy_getinfo(curl, CURLINFO_EFFECTIVE_URL, &finalAddress);
     return Result::Ok(FetchedBody{finalAddress ? finalAddress : request, std::move(sink.bytes)});

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <optional>
 
 namespace tamboro {
@@ -20,7 +21,8 @@ std::optional<double> NumberOf(std::string_view level)
 {
     double value = 0;
     const auto [end, error] = std::from_chars(level.data(), level.data() + level.size(), value);
-    if (error != std::errc() || end != level.data() + level.size())
+    // "nan" and "inf" are levels of text: numbers that do not order would break the sort.
+    if (error != std::errc() || end != level.data() + level.size() || !std::isfinite(value))
         return std::nullopt;
     return value;
 }

@@ -26,8 +26,8 @@ TableEntry Entry(std::string level, std::string md5, std::string sha256 = {})
 std::vector<DifficultyTable> Tables()
 {
     DifficultyTable insane{"i", "Insane", "★", {}, {}};
-    insane.entries = {Entry("12", Hash('a')), Entry("3", Hash('b')), Entry("12", Hash('a')), Entry("?", Hash('c')),
-                      Entry("25", Hash('a'))};
+    insane.entries = {Entry("12", Hash('a')), Entry("3", Hash('b')),   Entry("12", Hash('a')),
+                      Entry("?", Hash('c')),  Entry("nan", Hash('9')), Entry("25", Hash('a'))};
     DifficultyTable normal{"n", "Normal", "☆", {"X", "1", "0"}, {}};
     normal.entries = {Entry("0", Hash('a')), Entry("X", "", Hash('d', 64)), Entry("1", Hash('e')),
                       Entry("10", Hash('b'))};
@@ -76,7 +76,7 @@ TEST(TableMatch, MissingEntriesAreThoseNoChartHolds)
     const auto missing = match.MissingEntries(1, library);
     ASSERT_EQ(missing.size(), 1u);
     EXPECT_EQ(missing[0], &tables[1].entries[3]);
-    EXPECT_EQ(match.MissingEntries(0, LibraryHashes()).size(), 5u);
+    EXPECT_EQ(match.MissingEntries(0, LibraryHashes()).size(), 6u);
 }
 
 }  // namespace
