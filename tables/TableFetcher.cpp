@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstring>
 #include <mutex>
+#include <optional>
 
 #include "platform/Eintr.h"
 #include "tables/TableUrl.h"
@@ -53,6 +54,73 @@ std::size_t WriteBody(char* data, std::size_t size, std::size_t count, void* use
     return length;
 }
 
+// Reads a regular file to its end, not to the size it had when opened (a
+// file may grow meanwhile): 0, EFBIG past `maxBytes`, EINVAL for what is not
+// a regular file, or the errno of the read.
+int ReadWholeFile(int fd, std::size_t maxBytes, std::string& bytes)
+{
+    struct stat info {};
+    if (::fstat(fd, &info) != 0)
+        return errno;
+    if (!S_ISREG(info.st_mode))
+        return EINVAL;
+    if (static_cast<std::size_t>(info.st_size) > maxBytes)
+        return EFBIG;
+    char buffer[1 << 16];
+    for (;;) {
+        const ssize_t got = RetryOnEintr([&] { return ::read(fd, buffer, sizeof buffer); });
+        if (got < 0)
+            return errno;
+        if (got == 0)
+            return 0;
+        if (static_cast<std::size_t>(got) > maxBytes - bytes.size())
+            return EFBIG;
+        bytes.append(buffer, static_cast<std::size_t>(got));
+    }
+}
+
+void SetTransferOptions(CURL* curl, const std::string& request, const FetchLimits& limits, BodySink& sink,
+                        char* errorBuffer)
+{
+    curl_easy_setopt(curl, CURLOPT_URL, request.c_str());
+    // Only the web: a table on a server never makes Tamboro read a local file.
+    curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(curl, CURLOPT_MAXREDIRS, limits.maxRedirects);
+    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, limits.connectTimeoutMs);
+    curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, limits.totalTimeoutMs);
+    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+    // An error status ends the transfer before its body.
+    curl_easy_setopt(curl, CURLOPT_FAILONERROR, 1L);
+    curl_easy_setopt(curl, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(limits.maxBytes));
+    // Compressed bodies are welcome; the cap counts the bytes once decoded.
+    curl_easy_setopt(curl, CURLOPT_ACCEPT_ENCODING, "");
+    curl_easy_setopt(curl, CURLOPT_USERAGENT, "Tamboro/" TAMBORO_VERSION);
+    curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, errorBuffer);
+    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &WriteBody);
+    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &sink);
+}
+
+// Why a transfer gave no table's file, or nothing when it did.
+std::optional<std::string> TransferError(CURL* curl, CURLcode code, const BodySink& sink, const FetchLimits& limits,
+                                         const char* errorBuffer)
+{
+    if (sink.tooLarge || code == CURLE_FILESIZE_EXCEEDED)
+        return "larger than " + SizeText(limits.maxBytes);
+    if (code == CURLE_TOO_MANY_REDIRECTS)
+        return "more than " + std::to_string(limits.maxRedirects) + " redirects";
+    long status = 0;
+    curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
+    if (code == CURLE_HTTP_RETURNED_ERROR || (code == CURLE_OK && (status < 200 || status > 299)))
+        return "HTTP status " + std::to_string(status);
+    if (code == CURLE_OPERATION_TIMEDOUT)
+        return std::string("timed out (") + errorBuffer + ")";
+    if (code != CURLE_OK)
+        return errorBuffer[0] ? std::string(errorBuffer) : std::string(curl_easy_strerror(code));
+    return std::nullopt;
+}
+
 }  // namespace
 
 struct TableFetcher::Curl {
@@ -86,34 +154,17 @@ TableResult<FetchedBody> TableFetcher::FetchFile(const std::string& address)
     const auto path = PathOfFileAddress(address);
     if (!path)
         return Result::Failed(Failure(address, "a file address of another host"));
+    // Opened without waiting, so that a FIFO or device never blocks; only files are read.
     const int fd = RetryOnEintr([&] { return ::open(path->c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK); });
     if (fd < 0)
         return Result::Failed(Failure(*path, std::strerror(errno)));
-    struct stat info {};
     std::string bytes;
-    int error = ::fstat(fd, &info) == 0 ? 0 : errno;
-    // Opened without waiting, so that a FIFO or device never blocks; only files are read.
-    if (error == 0 && (!S_ISREG(info.st_mode) || static_cast<std::size_t>(info.st_size) > m_limits.maxBytes)) {
-        ::close(fd);
-        return Result::Failed(Failure(*path, S_ISREG(info.st_mode) ? "larger than " + SizeText(m_limits.maxBytes)
-                                                                   : std::string("not a file")));
-    }
-    // Read to the end, not to the size seen: a file may grow meanwhile, up to the cap.
-    char buffer[1 << 16];
-    while (error == 0) {
-        const ssize_t got = RetryOnEintr([&] { return ::read(fd, buffer, sizeof buffer); });
-        if (got < 0) {
-            error = errno;
-        } else if (got == 0) {
-            break;
-        } else if (static_cast<std::size_t>(got) > m_limits.maxBytes - bytes.size()) {
-            ::close(fd);
-            return Result::Failed(Failure(*path, "larger than " + SizeText(m_limits.maxBytes)));
-        } else {
-            bytes.append(buffer, static_cast<std::size_t>(got));
-        }
-    }
+    const int error = ReadWholeFile(fd, m_limits.maxBytes, bytes);
     ::close(fd);
+    if (error == EFBIG)
+        return Result::Failed(Failure(*path, "larger than " + SizeText(m_limits.maxBytes)));
+    if (error == EINVAL)
+        return Result::Failed(Failure(*path, "not a file"));
     if (error != 0)
         return Result::Failed(Failure(*path, std::strerror(error)));
     return Result::Ok(FetchedBody{address, std::move(bytes)});
@@ -133,40 +184,10 @@ TableResult<FetchedBody> TableFetcher::FetchHttp(const std::string& address)
     sink.maxBytes = m_limits.maxBytes;
     m_curl->error[0] = '\0';
     const std::string request = RequestAddress(address);
-    curl_easy_setopt(curl, CURLOPT_URL, request.c_str());
-    // Only the web: a table on a server never makes Tamboro read a local file.
-    curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
-    curl_easy_setopt(curl, CURLOPT_MAXREDIRS, m_limits.maxRedirects);
-    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, m_limits.connectTimeoutMs);
-    curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, m_limits.totalTimeoutMs);
-    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
-    // An error status ends the transfer before its body.
-    curl_easy_setopt(curl, CURLOPT_FAILONERROR, 1L);
-    curl_easy_setopt(curl, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(m_limits.maxBytes));
-    // Compressed bodies are welcome; the cap counts the bytes once decoded.
-    curl_easy_setopt(curl, CURLOPT_ACCEPT_ENCODING, "");
-    curl_easy_setopt(curl, CURLOPT_USERAGENT, "Tamboro/" TAMBORO_VERSION);
-    curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, m_curl->error);
-    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &WriteBody);
-    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &sink);
-
+    SetTransferOptions(curl, request, m_limits, sink, m_curl->error);
     const CURLcode code = curl_easy_perform(curl);
-    if (sink.tooLarge || code == CURLE_FILESIZE_EXCEEDED)
-        return Result::Failed(Failure(address, "larger than " + SizeText(m_limits.maxBytes)));
-    if (code == CURLE_TOO_MANY_REDIRECTS)
-        return Result::Failed(Failure(address, "more than " + std::to_string(m_limits.maxRedirects) + " redirects"));
-    long status = 0;
-    curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
-    if (code == CURLE_HTTP_RETURNED_ERROR || (code == CURLE_OK && (status < 200 || status > 299)))
-        return Result::Failed(Failure(address, "HTTP status " + std::to_string(status)));
-    if (code == CURLE_OPERATION_TIMEDOUT)
-        return Result::Failed(Failure(address, std::string("timed out (") + m_curl->error + ")"));
-    if (code != CURLE_OK) {
-        const std::string detail = m_curl->error[0] ? m_curl->error : curl_easy_strerror(code);
-        return Result::Failed(Failure(address, detail));
-    }
+    if (const auto error = TransferError(curl, code, sink, m_limits, m_curl->error))
+        return Result::Failed(Failure(address, *error));
     const char* finalAddress = nullptr;
     curl_easy_getinfo(curl, CURLINFO_EFFECTIVE_URL, &finalAddress);
     return Result::Ok(FetchedBody{finalAddress ? finalAddress : request, std::move(sink.bytes)});
