@@ -41,27 +41,48 @@ TableResult<FetchedBody> TableReader::FetchLinked(const std::string& base, const
     return m_fetcher.Fetch(address);
 }
 
+TableResult<FetchedBody> TableReader::FetchHeader(const std::string& address, bool fromWeb)
+{
+    auto first = m_fetcher.Fetch(address);
+    // A page names its header; a header is read as it is.
+    if (!first || StartsLikeJsonObject(first->bytes))
+        return first;
+    const auto headerAddress = FindHeaderAddress(first->bytes);
+    if (!headerAddress)
+        return TableResult<FetchedBody>::Failed(
+            Failure(first->finalAddress, "neither a table's header nor a page with a bmstable meta"));
+    auto header = FetchLinked(first->finalAddress, *headerAddress, fromWeb);
+    if (header && !StartsLikeJsonObject(header->bytes))
+        return TableResult<FetchedBody>::Failed(Failure(header->finalAddress, "not a table's header (no JSON object)"));
+    return header;
+}
+
+TableResult<std::size_t> TableReader::ReadData(const std::string& headerAddress, const TableHeader& header,
+                                               bool fromWeb, std::vector<TableEntry>& entries)
+{
+    std::size_t dataBytes = 0;
+    for (const std::string& dataAddress : header.dataAddresses) {
+        const auto data = FetchLinked(headerAddress, dataAddress, fromWeb);
+        if (!data)
+            return TableResult<std::size_t>::Failed(data.Error());
+        dataBytes += data->bytes.size();
+        if (dataBytes > m_fetcher.Limits().maxBytes)
+            return TableResult<std::size_t>::Failed(
+                Failure(data->finalAddress, "the table's data together are larger than the cap"));
+        const auto read = ParseTableEntries(data->bytes, entries);
+        if (!read)
+            return TableResult<std::size_t>::Failed(Failure(data->finalAddress, read.Error()));
+    }
+    return TableResult<std::size_t>::Ok(entries.size());
+}
+
 TableRead TableReader::Read(const std::string& source)
 {
     const std::string address = AddressOfSource(source);
     const bool fromWeb = SchemeOf(address) != "file";
-    auto first = m_fetcher.Fetch(address);
-    if (!first)
-        return TableRead::Failed(first.Error());
-
-    // A page names its header; a header is read as it is.
-    auto header = std::move(first);
-    if (!StartsLikeJsonObject(header->bytes)) {
-        const auto headerAddress = FindHeaderAddress(header->bytes);
-        if (!headerAddress)
-            return TableRead::Failed(Failure(header->finalAddress, "neither a table's header nor a page with a "
-                                                                   "bmstable meta"));
-        header = FetchLinked(header->finalAddress, *headerAddress, fromWeb);
-        if (!header)
-            return TableRead::Failed(header.Error());
-        if (!StartsLikeJsonObject(header->bytes))
-            return TableRead::Failed(Failure(header->finalAddress, "not a table's header (no JSON object)"));
-    }
+    const auto header = FetchHeader(address, fromWeb);
+    if (!header)
+        return TableRead::Failed(header.Error());
     auto parsed = ParseTableHeader(header->bytes);
     if (!parsed)
         return TableRead::Failed(Failure(header->finalAddress, parsed.Error()));
@@ -73,20 +94,9 @@ TableRead TableReader::Read(const std::string& source)
     table.name = std::move(parsed->name);
     table.symbol = std::move(parsed->symbol);
     table.levelOrder = std::move(parsed->levelOrder);
-    const std::string headerAddress = header->finalAddress;
-    header->bytes = std::string();
-    std::size_t dataBytes = 0;
-    for (const std::string& dataAddress : parsed->dataAddresses) {
-        const auto data = FetchLinked(headerAddress, dataAddress, fromWeb);
-        if (!data)
-            return TableRead::Failed(data.Error());
-        dataBytes += data->bytes.size();
-        if (dataBytes > m_fetcher.Limits().maxBytes)
-            return TableRead::Failed(Failure(data->finalAddress, "the table's data together are larger than the cap"));
-        const auto entries = ParseTableEntries(data->bytes, table.entries);
-        if (!entries)
-            return TableRead::Failed(Failure(data->finalAddress, entries.Error()));
-    }
+    const auto read = ReadData(header->finalAddress, *parsed, fromWeb, table.entries);
+    if (!read)
+        return TableRead::Failed(read.Error());
     return TableRead::Ok(std::move(table));
 }
 

@@ -2,10 +2,13 @@
 // either) to the header, then every data file it names.
 #pragma once
 
+#include <cstddef>
 #include <string>
+#include <vector>
 
 #include "tables/DifficultyTable.h"
 #include "tables/TableFetcher.h"
+#include "tables/TableParser.h"
 #include "tables/TableResult.h"
 
 namespace tamboro {
@@ -22,6 +25,11 @@ public:
     TableResult<DifficultyTable> Read(const std::string& source);
 
 private:
+    // The header's bytes, through the page when `address` is one.
+    TableResult<FetchedBody> FetchHeader(const std::string& address, bool fromWeb);
+    // Appends the entries of every data file the header names.
+    TableResult<std::size_t> ReadData(const std::string& headerAddress, const TableHeader& header, bool fromWeb,
+                                      std::vector<TableEntry>& entries);
     TableResult<FetchedBody> FetchLinked(const std::string& base, const std::string& reference, bool fromWeb);
 
     TableFetcher& m_fetcher;
