@@ -46,7 +46,7 @@ depends_on_libraries_and_fonts() {
     depends=$(dpkg-deb -f "$deb" Depends)
     echo "  Depends: $depends"
     [[ $depends == *"fonts-ipafont-gothic | fonts-noto-cjk"* && $depends == *fonts-nanum* && $depends == *qt6-qpa-plugins* &&
-       $depends == *libqt6widgets6* && $depends == *libicu* ]] &&
+       $depends == *libqt6widgets6* && $depends == *libicu* && $depends == *libssl3* ]] &&
         [[ $(dpkg-deb -f "$deb" Recommends) == *xdg-utils* ]]
 }
 

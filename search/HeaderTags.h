@@ -18,6 +18,7 @@ struct TagSpec {
 
 // Every tag the header reader reads. One line adds a tag: the reader, its
 // line finders and the table of values all follow from this list.
+// clang-format off
 inline constexpr std::array kHeaderTags{
     TagSpec{"#GENRE "},
     TagSpec{"#TITLE "},
@@ -31,6 +32,7 @@ inline constexpr std::array kHeaderTags{
     TagSpec{"#PLAYER "},
     TagSpec{"#RANK "},
 };
+// clang-format on
 
 // Names one tag by its place in kHeaderTags.
 enum class TagId : uint8_t {};

@@ -4,6 +4,7 @@
 // with a stop, and with a read-ahead window far smaller than the library.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <dirent.h>
@@ -33,7 +34,7 @@ public:
             line << "row " << row.folder;
             for (const std::string& value : row.values.Values())
                 line << '|' << value;
-            line << '|' << row.index;
+            line << '|' << row.file << '|' << row.md5 << '|' << row.sha256 << '|' << row.index;
             trace.push_back(line.str());
         }
         ++batches;
@@ -54,13 +55,14 @@ struct ScanRun {
     std::vector<std::string> trace;
 };
 
-ScanRun ScanOneThread(const std::string& root, int64_t limit, const ChartTypes& types = {}, int stopAfterBatch = -1)
+ScanRun ScanOneThread(const std::string& root, int64_t limit, const ChartTypes& types = {}, int stopAfterBatch = -1,
+                      bool hashes = false)
 {
     int32_t word = SS_RUNNING;
     TraceSink sink;
     sink.word = StateWord(&word);
     sink.stopAfterBatch = stopAfterBatch;
-    FolderScan scan(sink, {.state = StateWord(&word), .rowLimit = limit, .types = types});
+    FolderScan scan(sink, {.state = StateWord(&word), .rowLimit = limit, .types = types, .hashes = hashes});
     ScanRun run;
     run.error = scan.Run(root);
     run.count = scan.Count();
@@ -69,14 +71,18 @@ ScanRun ScanOneThread(const std::string& root, int64_t limit, const ChartTypes& 
 }
 
 ScanRun ScanReadingAhead(const std::string& root, int64_t limit, int readers, ReadAheadLimits window,
-                         const ChartTypes& types = {}, int stopAfterBatch = -1)
+                         const ChartTypes& types = {}, int stopAfterBatch = -1, bool hashes = false)
 {
     int32_t word = SS_RUNNING;
     TraceSink sink;
     sink.word = StateWord(&word);
     sink.stopAfterBatch = stopAfterBatch;
-    FolderScan scan(
-        sink, {.state = StateWord(&word), .rowLimit = limit, .types = types, .readers = readers, .readAhead = window});
+    FolderScan scan(sink, {.state = StateWord(&word),
+                           .rowLimit = limit,
+                           .types = types,
+                           .readers = readers,
+                           .readAhead = window,
+                           .hashes = hashes});
     ScanRun run;
     run.error = scan.Run(root);
     run.count = scan.Count();
@@ -215,7 +221,7 @@ TEST(ReadAheadScan, LibraryFarLargerThanTheWindowKeepsEveryRowInOrder)
 // the page cache; once a read waits for the device every reader works.
 TEST(ReadAheadWindow, ReadersBeyondTheCachedLimitWorkOnlyOnceReadsWait)
 {
-    ReadAheadWindow window({64, 64, 1u << 20, 1});
+    ReadAheadWindow window({64, 64, 8u << 20, 1});
     std::vector<ScanStep> steps(6);
     for (ScanStep& step : steps) {
         step.kind = ScanStep::kCharts;
@@ -253,6 +259,78 @@ TEST(ReadAheadWindow, ReadersBeyondTheCachedLimitWorkOnlyOnceReadsWait)
     for (std::thread& reader : readers)
         reader.join();
     EXPECT_EQ(claimed.load(), 6);
+}
+
+// A reader reserves what a chart's values can take: its size once it is
+// open, up to what every tag at its longest takes. Charts whose every value
+// is cut at the longest still keep each whole, with readers that find no
+// room for them and leave them to the lister, and the digests of every
+// chart are those a scan on one thread computes.
+TEST(ReadAheadScan, ChartsWithEveryValueAtItsLongestKeepThemWholeWithTheirDigests)
+{
+    TestTree tree;
+    std::string huge;
+    for (const TagSpec& tag : kHeaderTags)
+        huge += std::string(tag.text) + std::string(HeaderReader::kMaxValueLength + 100, tag.text[1]) + "\r\n";
+    for (int f = 0; f < 4; ++f) {
+        for (int c = 0; c < 12; ++c) {
+            const std::string name = "f" + std::to_string(f) + "/" + std::to_string(c) + ".bms";
+            if (c % 3 == 0)
+                tree.WriteFile(name, huge + "\x1A" + std::to_string(c));
+            else
+                tree.WriteChart(name, "g", name, "a");
+        }
+    }
+    const ScanRun one = ScanOneThread(tree.Root(), ScanOptions::kNoRowLimit, {}, -1, true);
+    ASSERT_EQ(one.count, 48);
+    // Room for one chart at its longest, and for twelve.
+    for (const std::size_t bytes : {std::size_t{1} << 20, ReadAheadLimits{}.bytes}) {
+        const ScanRun many =
+            ScanReadingAhead(tree.Root(), ScanOptions::kNoRowLimit, 4, {4096, 128, bytes, 4}, {}, -1, true);
+        EXPECT_EQ(many.trace, one.trace) << bytes;
+    }
+    std::string whole;
+    for (const TagSpec& tag : kHeaderTags)
+        whole += '|' + std::string(HeaderReader::kMaxValueLength, tag.text[1]);
+    const auto hugeRows = std::count_if(one.trace.begin(), one.trace.end(), [&whole](const std::string& line) {
+        return line.find(whole + '|') != std::string::npos;
+    });
+    EXPECT_EQ(hugeRows, 16);
+}
+
+// Once the first chart of a reader's run is open, its reservation shrinks
+// to the chart's size: a window with room for one chart at its longest
+// puts a second reader to work then.
+TEST(ReadAheadWindow, AnOpenChartsSizeLeavesRoomForMoreReaders)
+{
+    ReadAheadWindow window({64, 64, ReadAheadLimits{}.chartBytes + 1000, 2});
+    std::vector<ScanStep> steps(4);
+    for (ScanStep& step : steps) {
+        step.kind = ScanStep::kCharts;
+        step.chunk = std::make_shared<ChartChunk>();
+        step.chunk->state.store(ChartChunk::kQueued);
+    }
+    window.Push(steps, 4);
+    window.AddReader();
+    window.AddReader();
+    const std::shared_ptr<ChartChunk> first = window.NextWork();
+    ASSERT_NE(first, nullptr);
+    std::atomic<bool> claimed{false};
+    std::thread second([&] {
+        if (std::shared_ptr<ChartChunk> chunk = window.NextWork()) {
+            claimed.store(true);
+            window.MarkDone(*chunk, 0);
+        }
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_FALSE(claimed.load());
+    window.Fit(*first, 500);
+    for (int i = 0; i < 5000 && !claimed.load(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    EXPECT_TRUE(claimed.load());
+    window.MarkDone(*first, 0);
+    window.Close();
+    second.join();
 }
 
 TEST(ReadAheadScan, MixedChartTypesInOneFolderComeInListingOrder)

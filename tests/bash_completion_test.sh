@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The bash completion of tamboro-scan, driven as bash drives it: options
-# (every one `--help` lists), --sort columns, --types endings after a comma,
-# and only folders for the root.
+# (every one `--help` lists), --sort columns, --columns names and --types
+# endings after a comma, and only folders for the root.
 #   bash_completion_test.sh COMPLETION_FILE TAMBORO_SCAN
 set -uo pipefail
 source /usr/share/bash-completion/bash_completion
@@ -28,8 +28,11 @@ for option in $("$scan" --help | grep -oE -- '--[a-z][a-z-]*' | sort -u); do
     [[ $offered == *" $option "* ]] || { echo "option $option is not offered: $offered"; status=1; }
 done
 expect "--re" "$(complete_words tamboro-scan --re)" "--reverse "
-expect "--sort" "$(complete_words tamboro-scan --sort '')" "artist folder genre title "
-expect "--sort t" "$(complete_words tamboro-scan --raw --sort t)" "title "
+expect "--sort" "$(complete_words tamboro-scan --sort '')" \
+    "artist bpm difficulty file folder genre level md5 player rank sha256 subartist subtitle title total "
+expect "--sort ti" "$(complete_words tamboro-scan --raw --sort ti)" "title "
+expect "--columns after a comma" "$(complete_words tamboro-scan --columns title,s)" \
+    "title,sha256 title,subartist title,subtitle "
 expect "--types after a comma" "$(complete_words tamboro-scan --types bms,bm)" "bms,bme bms,bml bms,bms "
 
 library=$(mktemp -d)
