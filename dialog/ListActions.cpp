@@ -22,7 +22,7 @@ namespace tamboro {
 namespace {
 
 constexpr char kAllChartTypesKey[] = "search/allChartTypes";
-constexpr char kAllChartTypes[] = "bms,bme,bml,pms";
+constexpr char kAllChartTypes[] = "bms,bme,bml,pms,bmson";
 
 bool ReadAllChartTypesSetting()
 {
@@ -62,7 +62,7 @@ ListActions::ListActions(QWidget& window, ResultListView& list, ResultModel& mod
     connect(m_actSelectAll, &QAction::triggered, &m_list, &QAbstractItemView::selectAll);
     m_list.addAction(m_actSelectAll);
 
-    m_actAllChartTypes = new QAction(tr("すべての譜面形式 (bms/bme/bml/pms)"), this);
+    m_actAllChartTypes = new QAction(tr("すべての譜面形式 (bms/bme/bml/pms/bmson)"), this);
     m_actAllChartTypes->setCheckable(true);
     m_bAllChartTypes = ReadAllChartTypesSetting();
     m_actAllChartTypes->setChecked(m_bAllChartTypes);

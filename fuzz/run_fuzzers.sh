@@ -20,7 +20,7 @@ seconds=${2:-600}
 keep=${TAMBORO_FUZZ_KEEP:-400}
 shift $(( $# >= 2 ? 2 : 1 ))
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(header_reader text_decoder table_parser)
+[ ${#targets[@]} -gt 0 ] || targets=(header_reader text_decoder table_parser bmson_reader)
 
 status=0
 for target in "${targets[@]}"; do

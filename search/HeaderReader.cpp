@@ -1,6 +1,7 @@
 #include "search/HeaderReader.h"
 #include "platform/DirectoryReader.h"
 #include "platform/Eintr.h"
+#include "search/BmsonReader.h"
 #include "search/CandidateLineFinder.h"
 
 #include <algorithm>
@@ -184,6 +185,7 @@ HeaderReader::OpenFile HeaderReader::Open(int dirFd, const char* name, bool list
     }
     file.m_fd = fd;
     file.m_status = st;
+    file.m_bmson = IsBmsonName(name);
     return file;
 }
 
@@ -197,9 +199,46 @@ void HeaderReader::Read(OpenFile& file, TagTable& tags, ChartHashes* hashes)
         return;
     // A read that fails part way leaves the values empty, as a file that
     // cannot be opened does: that is not an error of the scan.
-    m_lastReadWhole = ReadFromFd(file.m_fd, tags, hashes) == 0;
+    m_lastReadWhole = (file.m_bmson ? ReadBmson(file.m_fd, tags, hashes) : ReadFromFd(file.m_fd, tags, hashes)) == 0;
     m_lastRead = file.m_status;
     ::close(std::exchange(file.m_fd, -1));
+}
+
+int HeaderReader::ReadBmson(int fd, TagTable& tags, ChartHashes* hashes)
+{
+    tags.Clear();
+    if (hashes != nullptr) {
+        hashes->Clear();
+        Hash().Begin();
+    }
+    std::string bytes;
+    bool tooLong = false;
+    char* buf = Buffer(m_blockSize);
+    for (;;) {
+        const ssize_t got = RetryOnEintr([&] { return ::read(fd, buf, m_blockSize); });
+        if (got < 0) {
+            if (hashes != nullptr)
+                hashes->Clear();
+            return errno;
+        }
+        if (got == 0)
+            break;
+        const auto size = static_cast<std::size_t>(got);
+        if (hashes != nullptr)
+            m_hash->Update(buf, size);
+        // The digests cover every byte; values come only from a file small
+        // enough to parse.
+        tooLong = tooLong || bytes.size() + size > kMaxBmsonBytes;
+        if (tooLong)
+            std::string().swap(bytes);
+        else
+            bytes.append(buf, size);
+    }
+    if (!tooLong)
+        ParseBmson(bytes, tags);
+    if (hashes != nullptr)
+        m_hash->Finish(hashes->md5, hashes->sha256);
+    return 0;
 }
 
 int HeaderReader::ReadFromFd(int fd, TagTable& tags, ChartHashes* hashes)

@@ -44,7 +44,8 @@ public:
     public:
         OpenFile() = default;
         OpenFile(OpenFile&& other) noexcept
-            : m_fd(std::exchange(other.m_fd, -1)), m_error(other.m_error), m_status(other.m_status)
+            : m_fd(std::exchange(other.m_fd, -1)), m_error(other.m_error), m_status(other.m_status),
+              m_bmson(other.m_bmson)
         {}
         OpenFile& operator=(OpenFile&&) = delete;
         ~OpenFile();
@@ -60,6 +61,7 @@ public:
         int m_fd = -1;
         int m_error = 0;
         struct stat m_status {};  // of the file opened
+        bool m_bmson = false;     // a bmson chart (JSON), read whole
     };
 
     // Opens the file `name` relative to the directory descriptor `dirFd`
@@ -119,6 +121,9 @@ private:
     // reading it into the buffer past its first `keep` bytes, which stay.
     int HashToEnd(BlockSource source, void* context, std::size_t keep);
     FileHash& Hash();
+    // A bmson chart: the whole file parsed as JSON (see BmsonReader.h).
+    // Returns 0, or the errno of a failed read (the values are then empty).
+    int ReadBmson(int fd, TagTable& tags, ChartHashes* hashes);
 
     // Page-aligned: the kernel copies file data into it much faster than
     // into a buffer that starts off a cache line.

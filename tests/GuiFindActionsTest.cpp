@@ -521,15 +521,17 @@ private slots:
     void chartTypeMenuItemListsEveryTypeAndIsRemembered()
     {
         TestTree tree;
-        for (const char* name : {"R/a.bms", "R/b.BME", "R/c.bml", "R/d.pms", "R/e.bmson", "R/S/f.bme"})
+        for (const char* name : {"R/a.bms", "R/b.BME", "R/c.bml", "R/d.pms", "R/e.bmsx", "R/S/f.bme"})
             tree.WriteChart(name, "g", name + 2, "a");
-        // The order one pass over the folders gives with all four endings.
+        tree.WriteFile("R/g.bmson", R"({"info":{"title":"g.bmson","genre":"g","artist":"a"}})");
+        // The order one pass over the folders gives with all five endings.
         test::CollectingSink sink;
-        FolderScan(sink, {.types = *ChartTypes::Parse("bms,bme,bml,pms")}).Run(tree.Path("R"));
+        FolderScan(sink, {.types = *ChartTypes::Parse("bms,bme,bml,pms,bmson")}).Run(tree.Path("R"));
         QStringList everyType;
         for (const ChartRow& row : sink.rows)
             everyType << QString::fromStdString(row.Title());
-        QCOMPARE(everyType.size(), 5);
+        QCOMPARE(everyType.size(), 6);
+        QVERIFY(everyType.contains(QStringLiteral("g.bmson")));
 
         {
             CTamboroDlg dlg;
