@@ -1,5 +1,6 @@
 // tamboro-scan: the chart scan on the command line. Prints one line per
-// chart, in the order found: folder, genre, title, artist, TAB-separated.
+// chart, in the order found: folder, genre, title, artist (or the columns
+// asked for), TAB-separated.
 #include <array>
 #include <cerrno>
 #include <csignal>
@@ -9,6 +10,8 @@
 #include <optional>
 #include <string>
 #include <unistd.h>
+#include <utility>
+#include <vector>
 
 #include "cli/ProgressLine.h"
 #include "platform/DirectoryReader.h"
@@ -22,50 +25,73 @@ namespace {
 
 using namespace tamboro;
 
-constexpr const char* kUsage =
-    "usage: tamboro-scan [--raw] [--sort COLUMN [--reverse]] [--types LIST] [--jobs N] ROOT\n";
+#define TAMBORO_SCAN_USAGE                                                                                             \
+    "usage: tamboro-scan [--raw] [--columns LIST] [--sort COLUMN [--reverse]] [--types LIST] [--jobs N]\n"             \
+    "                    ROOT\n"
 
-constexpr const char* kHelp = "usage: tamboro-scan [--raw] [--sort COLUMN [--reverse]] [--types LIST] [--jobs N] ROOT\n"
-                              "\n"
-                              "Walks the folder tree below ROOT and prints one line per BMS chart\n"
-                              "(a file whose name ends in .bms, in any letter case; --types adds\n"
-                              "others): the folder that holds it (ending in /), its #GENRE, #TITLE\n"
-                              "and #ARTIST, separated by TAB.\n"
-                              "Subfolders come before a folder's own charts, in the order the file\n"
-                              "system lists them. Symbolic links to folders are followed, but never\n"
-                              "back into a folder being walked.\n"
-                              "\n"
-                              "Text is printed as UTF-8: each chart's values are decoded together as\n"
-                              "UTF-8, Shift-JIS or Korean (EUC-KR/CP949), folder names one component\n"
-                              "at a time. Inside a field, backslash, TAB, CR and LF are written as\n"
-                              "\\\\, \\t, \\r and \\n.\n"
-                              "\n"
-                              "  --raw            print the bytes exactly as found instead of decoding\n"
-                              "                   them (same escaping)\n"
-                              "  --sort COLUMN    print the rows sorted by COLUMN (folder, genre, title\n"
-                              "                   or artist) once the scan is done, as the window's list\n"
-                              "                   sorts them: the decoded text in the collation order of\n"
-                              "                   the locale (LC_ALL, LC_COLLATE, LANG), case-sensitive;\n"
-                              "                   rows with equal text stay in the order found\n"
-                              "  --reverse        with --sort: descending order\n"
-                              "  --types LIST     the chart types to list, as a comma list of name\n"
-                              "                   endings in any letter case, e.g. bms,bme,bml,pms\n"
-                              "                   (default: bms); all are read and ordered alike\n"
-                              "  --jobs N         read charts with N threads ahead of the rows printed\n"
-                              "                   (default: 8 per core, at least 8, which keeps a\n"
-                              "                   solid-state drive busy; with charts in the page\n"
-                              "                   cache one per core works); the rows are the same for\n"
-                              "                   every N. On a spinning disk --jobs 1 or 2 spares the\n"
-                              "                   drive's head; --jobs 1 reads one chart at a time\n"
-                              "  --help           show this help\n"
-                              "  --version        show the version\n"
-                              "\n"
-                              "While standard error is a terminal, progress is shown there.\n"
-                              "Ctrl-C stops the scan: the charts of the folders still open are printed\n"
-                              "and the exit status is 130. A ROOT that cannot be read gives status 1,\n"
-                              "bad options status 2. A scan that runs out of open files (a tree\n"
-                              "deeper than the limit of open files, ulimit -n, allows) prints the rows\n"
-                              "found until then, a message, and ends with status 1.\n";
+constexpr const char* kUsage = TAMBORO_SCAN_USAGE;
+
+constexpr const char* kHelp = TAMBORO_SCAN_USAGE
+    "\n"
+    "Walks the folder tree below ROOT and prints one line per BMS chart\n"
+    "(a file whose name ends in .bms, in any letter case; --types adds\n"
+    "others): the folder that holds it (ending in /), its #GENRE, #TITLE\n"
+    "and #ARTIST, separated by TAB; --columns prints others.\n"
+    "Subfolders come before a folder's own charts, in the order the file\n"
+    "system lists them. Symbolic links to folders are followed, but never\n"
+    "back into a folder being walked.\n"
+    "\n"
+    "Text is printed as UTF-8: each chart's values are decoded together as\n"
+    "UTF-8, Shift-JIS or Korean (EUC-KR/CP949), folder and file names one\n"
+    "component at a time. Inside a field, backslash, TAB, CR and LF are\n"
+    "written as \\\\, \\t, \\r and \\n.\n"
+    "\n"
+    "  --raw            print the bytes exactly as found instead of decoding\n"
+    "                   them (same escaping)\n"
+    "  --columns LIST   the columns to print, as a comma list in the order\n"
+    "                   wanted (default: folder,genre,title,artist):\n"
+    "                     folder      the folder that holds the chart\n"
+    "                     file        the chart's file name\n"
+    "                     genre, title, subtitle, artist, subartist\n"
+    "                                 #GENRE, #TITLE, #SUBTITLE, #ARTIST,\n"
+    "                                 #SUBARTIST\n"
+    "                     level       #PLAYLEVEL\n"
+    "                     difficulty, bpm, total, player, rank\n"
+    "                                 #DIFFICULTY, #BPM, #TOTAL, #PLAYER,\n"
+    "                                 #RANK\n"
+    "                     md5, sha256 the digest of the chart's whole file\n"
+    "                                 in lowercase hex (empty when it\n"
+    "                                 cannot be read); asking for one reads\n"
+    "                                 every chart to its end\n"
+    "                   A tag's value is its last line's rest, empty when the\n"
+    "                   chart has none.\n"
+    "  --sort COLUMN    print the rows sorted by COLUMN (any name --columns\n"
+    "                   takes) once the scan is done, as the window's list\n"
+    "                   sorts them: the decoded text in the collation order of\n"
+    "                   the locale (LC_ALL, LC_COLLATE, LANG), case-sensitive;\n"
+    "                   level, difficulty, bpm, total, player and rank by the\n"
+    "                   number a value begins with (150.5), values that are\n"
+    "                   not numbers after them, by text; rows with equal\n"
+    "                   values stay in the order found\n"
+    "  --reverse        with --sort: the reverse order\n"
+    "  --types LIST     the chart types to list, as a comma list of name\n"
+    "                   endings in any letter case, e.g. bms,bme,bml,pms\n"
+    "                   (default: bms); all are read and ordered alike\n"
+    "  --jobs N         read charts with N threads ahead of the rows printed\n"
+    "                   (default: 8 per core, at least 8, which keeps a\n"
+    "                   solid-state drive busy; with charts in the page\n"
+    "                   cache one per core works); the rows are the same for\n"
+    "                   every N. On a spinning disk --jobs 1 or 2 spares the\n"
+    "                   drive's head; --jobs 1 reads one chart at a time\n"
+    "  --help           show this help\n"
+    "  --version        show the version\n"
+    "\n"
+    "While standard error is a terminal, progress is shown there.\n"
+    "Ctrl-C stops the scan: the charts of the folders still open are printed\n"
+    "and the exit status is 130. A ROOT that cannot be read gives status 1,\n"
+    "bad options status 2. A scan that runs out of open files (a tree\n"
+    "deeper than the limit of open files, ulimit -n, allows) prints the rows\n"
+    "found until then, a message, and ends with status 1.\n";
 
 int32_t g_stateWord = SS_RUNNING;
 
@@ -107,8 +133,8 @@ double NowSeconds()
 class PrintingSink : public ScanSink {
 public:
     // With `keep`, rows are collected there instead of printed.
-    PrintingSink(bool raw, bool progress, RowSorter* keep = nullptr)
-        : m_printer(raw), m_progress(progress), m_keep(keep)
+    PrintingSink(RowPrinter printer, bool progress, RowSorter* keep = nullptr)
+        : m_printer(std::move(printer)), m_progress(progress), m_keep(keep)
     {}
 
     void FolderEntered(const std::string& folder) override
@@ -182,15 +208,26 @@ private:
     std::string m_out;
 };
 
-// "folder", "genre", "title", "artist" -> column number, else -1.
-int SortColumnByName(const char* name)
+// Every column name, in the order the help gives them: "folder, file, ...".
+std::string ColumnNames()
 {
-    constexpr std::array kNames{"folder", "genre", "title", "artist"};
-    static_assert(kNames.size() == kColumnCount, "one --sort name per column");
-    for (int column = 0; column < kColumnCount; ++column)
-        if (std::strcmp(name, kNames[column]) == 0)
-            return column;
-    return -1;
+    std::string names;
+    for (const ListColumn column : kColumnsInNameOrder)
+        names += (names.empty() ? "" : ", ") + std::string(kColumnSpecs[column].name);
+    return names;
+}
+
+// A bad --columns list: one line that names what is wrong, status 2.
+int ColumnListError(const std::string& badName)
+{
+    if (badName.empty())
+        std::fprintf(stderr, "tamboro-scan: --columns: a column name is empty\n");
+    else if (ColumnNamed(badName))
+        std::fprintf(stderr, "tamboro-scan: --columns: column '%s' is named twice\n", badName.c_str());
+    else
+        std::fprintf(stderr, "tamboro-scan: --columns: unknown column '%s' (columns: %s)\n", badName.c_str(),
+                     ColumnNames().c_str());
+    return 2;
 }
 
 // A whole number from 1 to 1024, else 0.
@@ -228,6 +265,7 @@ int main(int argc, char** argv)
 {
     bool raw = false;
     const char* sortName = nullptr;
+    std::vector<ListColumn> columns(kDefaultColumns.begin(), kDefaultColumns.end());
     bool reverse = false;
     const char* root = nullptr;
     ChartTypes types;
@@ -249,6 +287,15 @@ int main(int argc, char** argv)
             sortName = argv[++i];
         } else if (!optionsEnded && std::strncmp(arg, "--sort=", 7) == 0) {
             sortName = arg + 7;
+        } else if (!optionsEnded && (std::strcmp(arg, "--columns") == 0 || std::strncmp(arg, "--columns=", 10) == 0)) {
+            if (arg[9] == '\0' && i + 1 >= argc)
+                return UsageError("--columns needs a LIST");
+            std::string badName;
+            std::optional<std::vector<ListColumn>> parsed =
+                ParseColumnList(arg[9] == '=' ? arg + 10 : argv[++i], badName);
+            if (!parsed)
+                return ColumnListError(badName);
+            columns = std::move(*parsed);
         } else if (!optionsEnded && std::strcmp(arg, "--reverse") == 0) {
             reverse = true;
         } else if (!optionsEnded && (std::strcmp(arg, "--types") == 0 || std::strncmp(arg, "--types=", 8) == 0)) {
@@ -277,9 +324,10 @@ int main(int argc, char** argv)
         return UsageError("ROOT is missing");
     if (root[0] == '\0')
         return UsageError("ROOT is empty");
-    const int sortColumn = sortName != nullptr ? SortColumnByName(sortName) : -1;
-    if (sortName != nullptr && sortColumn < 0)
-        return UsageError("COLUMN must be folder, genre, title or artist");
+    const std::optional<ListColumn> sortNamed = sortName != nullptr ? ColumnNamed(sortName) : std::nullopt;
+    if (sortName != nullptr && !sortNamed)
+        return UsageError(("COLUMN must be one of " + ColumnNames()).c_str());
+    const ListColumn sortColumn = sortNamed.value_or(kColumnFolder);
     if (reverse && sortName == nullptr)
         return UsageError("--reverse needs --sort");
 
@@ -287,8 +335,11 @@ int main(int argc, char** argv)
     InstallInterruptHandler();
 
     RowSorter kept;
-    PrintingSink sink(raw, ::isatty(STDERR_FILENO) == 1, sortName != nullptr ? &kept : nullptr);
+    const bool hashes = NeedsHashes(columns) || (sortName != nullptr && NeedsHashes({sortColumn}));
+    PrintingSink sink(RowPrinter(raw, std::move(columns)), ::isatty(STDERR_FILENO) == 1,
+                      sortName != nullptr ? &kept : nullptr);
     ScanOptions options;
+    options.hashes = hashes;
     options.state = StateWord(&g_stateWord);
     options.types = std::move(types);
     options.readers = jobs;

@@ -1,7 +1,9 @@
 #include "results/RowPrinter.h"
 
+
+#include <optional>
+
 #include "platform/TextDecoder.h"
-#include "results/ListColumn.h"
 
 namespace tamboro {
 
@@ -36,24 +38,38 @@ void AppendEscaped(std::string& out, std::string_view field)
 
 void RowPrinter::AppendLine(std::string& out, const ChartRow& row)
 {
-    if (m_raw) {
-        AppendEscaped(out, row.folder);
-        for (int32_t column = kColumnFolder + 1; column < kColumnCount; ++column) {
+    // One decision for all the values of a row, made only when one is shown.
+    std::optional<Charset> charset;
+    bool first = true;
+    for (const ListColumn column : m_columns) {
+        if (!first)
             out += '\t';
+        first = false;
+        if (m_raw) {
             AppendEscaped(out, ColumnBytes(row, column));
+            continue;
         }
-        out += '\n';
-        return;
-    }
-    if (row.folder != m_lastFolder) {
-        m_lastFolder = row.folder;
-        m_lastFolderDecoded = DecodePathToUtf8(row.folder);
-    }
-    AppendEscaped(out, m_lastFolderDecoded);
-    const Charset charset = DetectCharset(row.values.Values());
-    for (int32_t column = kColumnFolder + 1; column < kColumnCount; ++column) {
-        out += '\t';
-        AppendEscaped(out, DecodeToUtf8(ColumnBytes(row, column), charset));
+        switch (column) {
+        case kColumnFolder:
+            if (row.folder != m_lastFolder) {
+                m_lastFolder = row.folder;
+                m_lastFolderDecoded = DecodePathToUtf8(row.folder);
+            }
+            AppendEscaped(out, m_lastFolderDecoded);
+            break;
+        case kColumnFile:
+            AppendEscaped(out, DecodePathToUtf8(row.file));
+            break;
+        case kColumnMd5:
+        case kColumnSha256:
+            out += ColumnBytes(row, column);  // hex digits
+            break;
+        default:
+            if (!charset)
+                charset = DetectCharset(row.values.Values());
+            AppendEscaped(out, DecodeToUtf8(ColumnBytes(row, column), *charset));
+            break;
+        }
     }
     out += '\n';
 }

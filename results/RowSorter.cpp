@@ -1,12 +1,47 @@
 #include "results/RowSorter.h"
 
 #include <algorithm>
+#include <bit>
+#include <charconv>
 #include <cstring>
 #include <system_error>
 #include <thread>
 #include <utility>
 
 namespace tamboro {
+namespace {
+
+// The decimal number a value begins with (after spaces or tabs), like 9,
+// 150.5, -1 or .5; nothing for a value that begins otherwise.
+std::optional<double> LeadingNumber(std::string_view value)
+{
+    const std::size_t start = value.find_first_not_of(" \t");
+    if (start == std::string_view::npos)
+        return std::nullopt;
+    value.remove_prefix(start);
+    const std::size_t digit = value.front() == '-' ? 1 : 0;
+    const auto isDigit = [&value](std::size_t i) { return i < value.size() && value[i] >= '0' && value[i] <= '9'; };
+    // from_chars also reads "inf" and "nan": a number begins with a digit.
+    if (!isDigit(digit) && !(digit < value.size() && value[digit] == '.' && isDigit(digit + 1)))
+        return std::nullopt;
+    double number = 0;
+    const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), number, std::chars_format::fixed);
+    if (error != std::errc())
+        return std::nullopt;
+    return number == 0 ? 0.0 : number;  // -0 is 0
+}
+
+// Bytes that order as the numbers do: the sign bit set for positive
+// numbers, every bit flipped for negative ones, most significant first.
+void AppendNumberKey(std::string& key, double number)
+{
+    auto bits = std::bit_cast<uint64_t>(number);
+    bits = (bits >> 63) != 0 ? ~bits : bits | (uint64_t{1} << 63);
+    for (int shift = 56; shift >= 0; shift -= 8)
+        key += static_cast<char>((bits >> shift) & 0xFF);
+}
+
+}  // namespace
 
 const char* SortSuffix(int32_t mode)
 {
@@ -79,9 +114,34 @@ Charset RowSorter::RowCharset(uint32_t slot) const
 std::u16string RowSorter::DecodeCell(uint32_t slot, int32_t column) const
 {
     const ChartRow& row = m_rows[slot];
-    if (column == kColumnFolder)
+    switch (column) {
+    case kColumnFolder:
         return DecodePathToUtf16(row.folder);
-    return DecodeToUtf16(ColumnBytes(row, column), RowCharset(slot));
+    case kColumnFile:
+        return DecodePathToUtf16(row.file);
+    case kColumnMd5:
+    case kColumnSha256:
+        return std::u16string(ColumnBytes(row, column).begin(), ColumnBytes(row, column).end());
+    default:
+        return DecodeToUtf16(ColumnBytes(row, column), RowCharset(slot));
+    }
+}
+
+// A numeric column's key: 0 and the number's bytes for a value that begins
+// with a number, 1 and the collation key for the others.
+std::string RowSorter::MakeKey(uint32_t slot, int32_t column, const Collator& collator) const
+{
+    if (!IsNumericColumn(column))
+        return collator.SortKey(DecodeCell(slot, column));
+    std::string key;
+    if (const std::optional<double> number = LeadingNumber(ColumnBytes(m_rows[slot], column))) {
+        key += '\0';
+        AppendNumberKey(key, *number);
+    } else {
+        key += '\1';
+        key += collator.SortKey(DecodeCell(slot, column));
+    }
+    return key;
 }
 
 void RowSorter::AppendKeys(KeyColumn& keys, std::size_t firstSlot, std::size_t endSlot, int32_t column,
@@ -99,7 +159,7 @@ void RowSorter::AppendKeys(KeyColumn& keys, std::size_t firstSlot, std::size_t e
                 keys.bytes.reserve(std::max(2 * keys.bytes.capacity(), keys.bytes.size() + length));
             keys.bytes.append(keys.bytes.data() + begin, length);
         } else {
-            keys.bytes += collator.SortKey(DecodeCell(static_cast<uint32_t>(slot), column));
+            keys.bytes += MakeKey(static_cast<uint32_t>(slot), column, collator);
         }
         keys.offsets.push_back(keys.bytes.size());
     }
@@ -166,13 +226,17 @@ int RowSorter::CompareText(uint32_t slot1, uint32_t slot2, int32_t column) const
         const int order = Key(slot1, column).compare(Key(slot2, column));
         return (order > 0) - (order < 0);
     }
+    if (IsNumericColumn(column)) {
+        const int order = MakeKey(slot1, column, m_collator).compare(MakeKey(slot2, column, m_collator));
+        return (order > 0) - (order < 0);
+    }
     return m_collator.Compare(DecodeCell(slot1, column), DecodeCell(slot2, column));
 }
 
 std::vector<uint32_t> RowSorter::SortedOrder(int32_t column, int32_t mode)
 {
     const bool byText = mode == kSortAscending || mode == kSortDescending;
-    if ((mode != kSortFound && !byText) || (byText && (column < 0 || column >= kColumnCount)))
+    if ((mode != kSortFound && !byText) || (byText && (column < 0 || column >= kAllColumnCount)))
         return m_order;
     if (byText)
         PrepareSortKeys(column);
@@ -239,7 +303,7 @@ std::vector<uint32_t> RowSorter::SortedOrder(int32_t column, int32_t mode)
 std::vector<uint32_t> RowSorter::MergedOrder(std::size_t sortedCount, int32_t column, int32_t mode)
 {
     const bool byText = mode == kSortAscending || mode == kSortDescending;
-    if (!byText || column < 0 || column >= kColumnCount || sortedCount >= m_order.size())
+    if (!byText || column < 0 || column >= kAllColumnCount || sortedCount >= m_order.size())
         return m_order;
     PrepareSortKeys(column);
     // The order of SortedOrder: the keys byte by byte, then found order.

@@ -57,6 +57,9 @@ struct SortParams {
 // stand when the sort begins; rows do not move while a sort runs).
 //  - mode 1: the linguistic order (tertiary strength, case-sensitive) of the
 //    decoded text of the column; folder paths are decoded per component;
+//    a numeric column (IsNumericColumn) orders values that begin with a
+//    decimal number by that number, before the values that do not, which
+//    keep the linguistic order among themselves;
 //  - mode 2: its negation;
 //  - mode 0: the rows' insertion indexes.
 // Negative puts row 1 first, positive row 2; zero: either order.
@@ -84,8 +87,9 @@ public:
     // List position -> slot, for every position.
     const std::vector<uint32_t>& Order() const { return m_order; }
 
-    // The decoded text of one cell: genre, title and artist with one charset
-    // decision per row (cached), the folder one path component at a time.
+    // The decoded text of one cell: the values of the tags with one charset
+    // decision per row (cached), the folder one path component at a time,
+    // the file name as a path component.
     std::u16string DecodeCell(uint32_t slot, int32_t column) const;
     Charset RowCharset(uint32_t slot) const;
 
@@ -95,7 +99,8 @@ public:
     void PrepareSortKeys(int32_t column);
     // Number of rows whose key for `column` is computed (a prefix of the slots).
     std::size_t SortKeysReady(int32_t column) const { return m_keys[Col(column)].offsets.size() - 1; }
-    // Orders two slots by the column's text, as the collator does: -1, 0, 1.
+    // Orders two slots by the column's text, as the collator does (numeric
+    // columns as CompareRows says): -1, 0, 1.
     int CompareText(uint32_t slot1, uint32_t slot2, int32_t column) const;
 
     // The order a sort would produce (position -> slot), computed without
@@ -125,6 +130,8 @@ private:
     };
     static std::size_t Col(int32_t column) { return static_cast<std::size_t>(column); }
     std::string_view Key(uint32_t slot, int32_t column) const;
+    // The bytes a cell's order is that of, whether kept or not.
+    std::string MakeKey(uint32_t slot, int32_t column, const Collator& collator) const;
     // Appends to `keys` the keys of `column` for the slots [firstSlot, endSlot).
     void AppendKeys(KeyColumn& keys, std::size_t firstSlot, std::size_t endSlot, int32_t column,
                     const Collator& collator) const;
@@ -135,7 +142,7 @@ private:
     std::vector<ChartRow> m_rows;             // by slot
     std::vector<uint32_t> m_order;            // by position: slot
     mutable std::vector<uint8_t> m_charsets;  // by slot: Charset, or kCharsetUnknown
-    KeyColumn m_keys[kColumnCount];
+    KeyColumn m_keys[kAllColumnCount];
     std::vector<Collator> m_helperCollators;  // one per helper thread making keys
 };
 

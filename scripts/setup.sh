@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev qt6-base-dev-tools libgl-dev libglx-dev libopengl-dev
-  libicu-dev libgtest-dev libgmock-dev
+  libicu-dev libssl-dev libgtest-dev libgmock-dev
   fonts-ipafont-gothic fonts-nanum
   clang libclang-rt-14-dev clang-format
   time util-linux procps

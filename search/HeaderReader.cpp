@@ -146,32 +146,61 @@ char* HeaderReader::Buffer(std::size_t size)
 HeaderReader::HeaderReader(std::size_t blockSize) : m_blockSize(blockSize < 1 ? 1 : blockSize)
 {}
 
-int HeaderReader::ReadHeaders(const std::string& path, TagTable& tags)
+HeaderReader::OpenFile::~OpenFile()
 {
-    return ReadHeaders(AT_FDCWD, path.c_str(), tags);
+    if (m_fd >= 0)
+        ::close(m_fd);
 }
 
-int HeaderReader::ReadHeaders(int dirFd, const char* name, TagTable& tags, bool listedAsRegular)
+int HeaderReader::ReadHeaders(const std::string& path, TagTable& tags, ChartHashes* hashes)
 {
-    tags.Clear();
+    return ReadHeaders(AT_FDCWD, path.c_str(), tags, false, hashes);
+}
+
+int HeaderReader::ReadHeaders(int dirFd, const char* name, TagTable& tags, bool listedAsRegular, ChartHashes* hashes)
+{
+    OpenFile file = Open(dirFd, name, listedAsRegular);
+    Read(file, tags, hashes);
+    return file.Error();
+}
+
+HeaderReader::OpenFile HeaderReader::Open(int dirFd, const char* name, bool listedAsRegular)
+{
+    OpenFile file;
     // Look before opening: opening a device can have effects of its own, and
     // a FIFO would block a plain open.
     struct stat st {};
     if (!listedAsRegular && (::fstatat(dirFd, name, &st, 0) != 0 || !S_ISREG(st.st_mode)))
-        return 0;
+        return file;
     const int fd = RetryOnEintr([&] { return ::openat(dirFd, name, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY); });
-    if (fd < 0)
-        return IsOutOfDescriptors(errno) ? errno : 0;
-    // The entry may have been replaced between the look and the open. A
-    // read that fails part way leaves the values empty, as a file that
-    // cannot be opened does: that is not an error of the scan.
-    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode))
-        static_cast<void>(ReadFromFd(fd, tags));
-    ::close(fd);
-    return 0;
+    if (fd < 0) {
+        file.m_error = IsOutOfDescriptors(errno) ? errno : 0;
+        return file;
+    }
+    // The entry may have been replaced between the look and the open.
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return file;
+    }
+    file.m_fd = fd;
+    file.m_size = static_cast<std::size_t>(st.st_size);
+    return file;
 }
 
-int HeaderReader::ReadFromFd(int fd, TagTable& tags)
+void HeaderReader::Read(OpenFile& file, TagTable& tags, ChartHashes* hashes)
+{
+    tags.Clear();
+    if (hashes != nullptr)
+        hashes->Clear();
+    if (!file.IsOpen())
+        return;
+    // A read that fails part way leaves the values empty, as a file that
+    // cannot be opened does: that is not an error of the scan.
+    static_cast<void>(ReadFromFd(file.m_fd, tags, hashes));
+    ::close(std::exchange(file.m_fd, -1));
+}
+
+int HeaderReader::ReadFromFd(int fd, TagTable& tags, ChartHashes* hashes)
 {
     if (m_noteDeviceWaits) {
         struct Context {
@@ -182,7 +211,7 @@ int HeaderReader::ReadFromFd(int fd, TagTable& tags)
             auto& c = *static_cast<Context*>(p);
             return c.reader->m_cachedRead.Read(c.fd, buffer, size, got, c.reader->m_waitedForDevice);
         };
-        return ReadBlocks(readNotingWaits, &context, tags);
+        return ReadBlocks(readNotingWaits, &context, tags, hashes);
     }
     const auto readFd = [](void* context, char* buffer, std::size_t size, std::size_t& got) {
         const ssize_t n = RetryOnEintr([&] { return ::read(*static_cast<int*>(context), buffer, size); });
@@ -191,10 +220,10 @@ int HeaderReader::ReadFromFd(int fd, TagTable& tags)
         got = static_cast<std::size_t>(n);
         return 0;
     };
-    return ReadBlocks(readFd, &fd, tags);
+    return ReadBlocks(readFd, &fd, tags, hashes);
 }
 
-void HeaderReader::ReadFromMemory(std::string_view bytes, TagTable& tags)
+void HeaderReader::ReadFromMemory(std::string_view bytes, TagTable& tags, ChartHashes* hashes)
 {
     const auto readMemory = [](void* context, char* buffer, std::size_t size, std::size_t& got) {
         auto& rest = *static_cast<std::string_view*>(context);
@@ -205,28 +234,71 @@ void HeaderReader::ReadFromMemory(std::string_view bytes, TagTable& tags)
         return 0;
     };
     // Bytes in memory never fail to read.
-    static_cast<void>(ReadBlocks(readMemory, &bytes, tags));
+    static_cast<void>(ReadBlocks(readMemory, &bytes, tags, hashes));
 }
 
-int HeaderReader::ReadBlocks(BlockSource source, void* context, TagTable& tags)
+FileHash& HeaderReader::Hash()
+{
+    if (!m_hash)
+        m_hash = std::make_unique<FileHash>();
+    return *m_hash;
+}
+
+int HeaderReader::HashToEnd(BlockSource source, void* context, std::size_t keep)
+{
+    char* buf = Buffer(keep + m_blockSize) + keep;
+    for (;;) {
+        std::size_t got = 0;
+        if (const int error = source(context, buf, m_blockSize, got))
+            return error;
+        if (got == 0)
+            return 0;
+        m_hash->Update(buf, got);
+    }
+}
+
+int HeaderReader::ReadBlocks(BlockSource source, void* context, TagTable& tags, ChartHashes* hashes)
 {
     tags.Clear();
+    if (hashes != nullptr) {
+        hashes->Clear();
+        Hash().Begin();
+    }
+    const int error = ReadLines(source, context, tags, hashes != nullptr);
+    if (error != 0) {
+        tags.Clear();
+        return error;
+    }
+    if (hashes != nullptr)
+        m_hash->Finish(hashes->md5, hashes->sha256);
+    return 0;
+}
+
+int HeaderReader::ReadLines(BlockSource source, void* context, TagTable& tags, bool hashing)
+{
     std::size_t carry = 0;  // unfinished line kept from the previous block
     bool skipping = false;  // inside a line that cannot be a header line
     bool atEnd = false;
     while (!atEnd) {
         char* buf = Buffer(carry + m_blockSize);
         std::size_t got = 0;
-        if (const int error = source(context, buf + carry, m_blockSize, got)) {
-            tags.Clear();
+        if (const int error = source(context, buf + carry, m_blockSize, got))
             return error;
-        }
+        if (hashing)
+            m_hash->Update(buf + carry, got);
         std::size_t end = carry + got;
         if (got == 0) {
             atEnd = true;
         } else if (const void* z = std::memchr(buf + carry, kCtrlZ, got)) {
             end = static_cast<std::size_t>(static_cast<const char*>(z) - buf);
             atEnd = true;
+            // The lines end here, the file's bytes do not: the digests
+            // cover them all.
+            if (hashing) {
+                if (const int error = HashToEnd(source, context, carry + got))
+                    return error;
+                buf = m_buffer.get();
+            }
         }
         if (carry > 0 && !atEnd && std::memchr(buf + carry, '\n', end - carry) == nullptr) {
             // The carried line goes on past this block too. Its older bytes

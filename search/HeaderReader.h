@@ -11,6 +11,8 @@
 #include <vector>
 
 #include "platform/CachedRead.h"
+#include "platform/FileHash.h"
+#include "search/ChartHashes.h"
 #include "search/HeaderTags.h"
 
 namespace tamboro {
@@ -20,7 +22,8 @@ namespace tamboro {
 // Ctrl-Z byte ends the file. A line whose first bytes equal a tag (ASCII
 // letters compared without regard to case) gives that tag the rest of the
 // line as its value, as raw bytes (at most kMaxValueLength of them); the
-// last such line in the file wins.
+// last such line in the file wins. Asked for, the reader also hashes the
+// file's whole bytes in the same read (past a Ctrl-Z too).
 //
 // The file is read in large blocks into one reused buffer; only lines that
 // can be header lines are looked at, so a reader is cheap to call for tens
@@ -35,22 +38,53 @@ public:
 
     explicit HeaderReader(std::size_t blockSize = kDefaultBlockSize);
 
-    // Fills the values of every tag from the file `name` relative to the
-    // directory descriptor `dirFd` (AT_FDCWD for a plain path). Anything that
-    // is not a regular file (folder, FIFO, socket, device, dangling link), a
-    // file that cannot be opened, and a file whose reading fails part way
-    // all give empty values. Never blocks on special files.
+    // A chart file opened for reading; closed when this goes.
+    class OpenFile {
+    public:
+        OpenFile() = default;
+        OpenFile(OpenFile&& other) noexcept
+            : m_fd(std::exchange(other.m_fd, -1)), m_error(other.m_error), m_size(other.m_size)
+        {}
+        OpenFile& operator=(OpenFile&&) = delete;
+        ~OpenFile();
+
+        bool IsOpen() const { return m_fd >= 0; }
+        // EMFILE/ENFILE when no descriptor was free to open it, else 0.
+        int Error() const { return m_error; }
+        // Its size when it was opened (0 when not open).
+        std::size_t Size() const { return m_size; }
+
+    private:
+        friend class HeaderReader;
+        int m_fd = -1;
+        int m_error = 0;
+        std::size_t m_size = 0;
+    };
+
+    // Opens the file `name` relative to the directory descriptor `dirFd`
+    // (AT_FDCWD for a plain path) when it is a regular file. Anything else
+    // (folder, FIFO, socket, device, dangling link) and a file that cannot
+    // be opened are not open, with error 0; never blocks on special files.
     // `listedAsRegular` tells that the directory listing reported a regular
     // file, which saves a look at the entry before opening it.
-    // Returns 0, or EMFILE/ENFILE when no descriptor was free to open the
-    // file: its values are then not known rather than empty.
-    int ReadHeaders(int dirFd, const char* name, TagTable& tags, bool listedAsRegular = false);
+    static OpenFile Open(int dirFd, const char* name, bool listedAsRegular = false);
+    // Fills the values of every tag from an opened file, read to its end,
+    // and closes it; with `hashes`, also the digests of its whole bytes. A
+    // file that is not open, and a file whose reading fails part way, give
+    // empty values and empty digests.
+    void Read(OpenFile& file, TagTable& tags, ChartHashes* hashes = nullptr);
+
+    // Open and Read in one. Returns 0, or EMFILE/ENFILE when no descriptor
+    // was free to open the file: its values are then not known rather than
+    // empty.
+    int ReadHeaders(int dirFd, const char* name, TagTable& tags, bool listedAsRegular = false,
+                    ChartHashes* hashes = nullptr);
     // The same for a plain path.
-    int ReadHeaders(const std::string& path, TagTable& tags);
+    int ReadHeaders(const std::string& path, TagTable& tags, ChartHashes* hashes = nullptr);
 
     // Reads an already open descriptor to its end. Returns 0, or the errno
-    // of a failed read (the values are then empty).
-    int ReadFromFd(int fd, TagTable& tags);
+    // of a failed read (the values and digests are then empty).
+    int ReadFromFd(int fd, TagTable& tags, ChartHashes* hashes = nullptr);
 
     // From now on, files are read from the page cache where their bytes are
     // there, and a read that has to wait for the device is noted.
@@ -61,7 +95,7 @@ public:
     // The same block-by-block reading over a file's contents held in memory:
     // the bytes are handed over in blocks of this reader's block size, so
     // the same code as for a file carries lines across block boundaries.
-    void ReadFromMemory(std::string_view bytes, TagTable& tags);
+    void ReadFromMemory(std::string_view bytes, TagTable& tags, ChartHashes* hashes = nullptr);
 
     // The same rules over bytes in memory (a whole file's contents), in one
     // piece.
@@ -71,8 +105,15 @@ private:
     // Fills `buffer` with up to `size` next bytes of the file and sets `got`
     // to how many (0 at the end); returns 0, or the errno of a read error.
     using BlockSource = int (*)(void* context, char* buffer, std::size_t size, std::size_t& got);
-    // Returns 0, or the errno of the source's read error.
-    int ReadBlocks(BlockSource source, void* context, TagTable& tags);
+    // Returns 0, or the errno of the source's read error. With `hashes`,
+    // every byte the source gives is hashed, to its end.
+    int ReadBlocks(BlockSource source, void* context, TagTable& tags, ChartHashes* hashes);
+    // The lines of the source: ReadBlocks without the digests' start and end.
+    int ReadLines(BlockSource source, void* context, TagTable& tags, bool hashing);
+    // Hashes the rest of the source after the lines ended (a Ctrl-Z),
+    // reading it into the buffer past its first `keep` bytes, which stay.
+    int HashToEnd(BlockSource source, void* context, std::size_t keep);
+    FileHash& Hash();
 
     // Page-aligned: the kernel copies file data into it much faster than
     // into a buffer that starts off a cache line.
@@ -87,6 +128,7 @@ private:
     bool m_noteDeviceWaits = false;
     bool m_waitedForDevice = false;
     CachedRead m_cachedRead;
+    std::unique_ptr<FileHash> m_hash;  // made the first time digests are asked for
 };
 
 }  // namespace tamboro

@@ -22,6 +22,14 @@ inline constexpr std::array kHeaderTags{
     TagSpec{"#GENRE "},
     TagSpec{"#TITLE "},
     TagSpec{"#ARTIST "},
+    TagSpec{"#SUBTITLE "},
+    TagSpec{"#SUBARTIST "},
+    TagSpec{"#PLAYLEVEL "},
+    TagSpec{"#DIFFICULTY "},
+    TagSpec{"#BPM "},
+    TagSpec{"#TOTAL "},
+    TagSpec{"#PLAYER "},
+    TagSpec{"#RANK "},
 };
 
 // Names one tag by its place in kHeaderTags.

@@ -37,9 +37,11 @@ int OneThreadScan::ReadCharts(const DirectoryListing& listing, const std::string
     for (const auto& entry : listing.Entries()) {
         if (!m_options.types.Matches(listing.NameOf(entry)))
             continue;
-        if (const int error = m_reader.ReadHeaders(listing.Fd(), listing.CNameOf(entry), m_tags, entry.type == DT_REG))
+        ChartHashes* hashes = m_options.hashes ? &m_hashes : nullptr;
+        const char* name = listing.CNameOf(entry);
+        if (const int error = m_reader.ReadHeaders(listing.Fd(), name, m_tags, entry.type == DT_REG, hashes))
             return error;
-        m_lister.AddChart(path, m_tags);
+        m_lister.AddChart(path, name, m_tags, hashes);
     }
     return 0;
 }

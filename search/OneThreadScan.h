@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "search/ChartHashes.h"
 #include "search/FolderWalk.h"
 #include "search/HeaderReader.h"
 #include "search/HeaderTags.h"
@@ -33,6 +34,7 @@ private:
     int m_chartError = 0;  // ends the scan
     HeaderReader m_reader;
     TagTable m_tags;
+    ChartHashes m_hashes;
 };
 
 }  // namespace tamboro

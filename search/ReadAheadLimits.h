@@ -15,9 +15,13 @@ struct ReadAheadLimits {
     // Readers at work while reads find their bytes in the page cache
     // (0: one per core); all of them once reads wait for the device.
     int readersWhenCached = 0;
-    // Reserved out of `bytes` before a reader reads a chart: the most its
-    // values can hold, so that readers together never pass `bytes` (a
-    // smaller `bytes` is reserved whole, one chart at a time).
+    // The most one chart's values can hold. A reader reserves out of
+    // `bytes` what a chart's values can take before it reads the chart: its
+    // size once it is open, when that is less (values are bytes of the
+    // file), so that small charts take little room; `chartBytes` is what
+    // a reader holds to start a run of charts, before the first is open.
+    // Readers together never pass `bytes` (a smaller `bytes` is reserved
+    // whole, one chart at a time).
     std::size_t chartBytes = kHeaderTags.size() * HeaderReader::kMaxValueLength;
 };
 

@@ -248,33 +248,59 @@ int ReadAheadScan::ListChunk(ChartChunk& chunk)
     // so are the charts a reader left.
     uint32_t next = chunk.begin;
     if (chunk.Claim()) {
-        chunk.values.resize(chunk.end - chunk.begin);
+        SizeValues(chunk);
     } else {
         m_window.AwaitDone(chunk);
         next = chunk.readEnd;
     }
     for (; next < chunk.end; ++next) {
-        if (const int error = ReadChart(chunk, next, m_reader))
+        if (const int error = m_reader.ReadHeaders(FolderFd(chunk), NameOf(chunk, next), ValuesOf(chunk, next),
+                                                   ListedAsRegular(chunk, next), HashesOf(chunk, next)))
             return error;
+        if (m_reader.TakeDeviceWait())
+            m_window.NoteDeviceWait();
     }
-    for (TagTable& values : chunk.values)
-        m_lister.AddChart(m_path, values);
+    for (uint32_t chart = chunk.begin; chart < chunk.end; ++chart)
+        m_lister.AddChart(m_path, NameOf(chunk, chart), ValuesOf(chunk, chart), HashesOf(chunk, chart));
     return 0;
 }
 
-// Reads one chart of the chunk into its values. Returns 0, or EMFILE/ENFILE
-// when no descriptor was free to open it (its values are then not known).
-int ReadAheadScan::ReadChart(ChartChunk& chunk, uint32_t chart, HeaderReader& reader)
+void ReadAheadScan::SizeValues(ChartChunk& chunk) const
+{
+    chunk.values.resize(chunk.end - chunk.begin);
+    if (m_options.hashes)
+        chunk.hashes.resize(chunk.end - chunk.begin);
+}
+
+const DirectoryListing::Entry& ReadAheadScan::EntryOf(const ChartChunk& chunk, uint32_t chart)
 {
     const FolderCharts& folder = *chunk.folder;
-    const DirectoryListing::Entry& entry = folder.listing.Entries()[folder.charts[chart]];
-    TagTable& values = chunk.values[chart - chunk.begin];
-    if (const int error =
-            reader.ReadHeaders(folder.listing.Fd(), folder.listing.CNameOf(entry), values, entry.type == DT_REG))
-        return error;
-    if (reader.TakeDeviceWait())
-        m_window.NoteDeviceWait();
-    return 0;
+    return folder.listing.Entries()[folder.charts[chart]];
+}
+
+int ReadAheadScan::FolderFd(const ChartChunk& chunk)
+{
+    return chunk.folder->listing.Fd();
+}
+
+const char* ReadAheadScan::NameOf(const ChartChunk& chunk, uint32_t chart)
+{
+    return chunk.folder->listing.CNameOf(EntryOf(chunk, chart));
+}
+
+bool ReadAheadScan::ListedAsRegular(const ChartChunk& chunk, uint32_t chart)
+{
+    return EntryOf(chunk, chart).type == DT_REG;
+}
+
+TagTable& ReadAheadScan::ValuesOf(ChartChunk& chunk, uint32_t chart)
+{
+    return chunk.values[chart - chunk.begin];
+}
+
+ChartHashes* ReadAheadScan::HashesOf(ChartChunk& chunk, uint32_t chart)
+{
+    return chunk.hashes.empty() ? nullptr : &chunk.hashes[chart - chunk.begin];
 }
 
 void ReadAheadScan::ReaderLoop()
@@ -282,18 +308,28 @@ void ReadAheadScan::ReaderLoop()
     HeaderReader reader;
     reader.NoteDeviceWaits();
     while (std::shared_ptr<ChartChunk> chunk = m_window.NextWork()) {
-        chunk->values.resize(chunk->end - chunk->begin);
-        // Each chart is read only once its bytes are reserved; one that
-        // finds no room, or no descriptor, is left to the lister with the
-        // rest of the chunk.
+        SizeValues(*chunk);
+        // Each chart is read only once its bytes are reserved: the first's
+        // came with the chunk and shrink to its size once it is open, the
+        // others' are reserved once each is open. A chart that finds no
+        // room, or no descriptor, is left to the lister with the rest of
+        // the chunk.
         std::size_t used = 0;  // bytes the chart read last kept
         uint32_t next = chunk->begin;
         while (next < chunk->end && !chunk->dropped.load(std::memory_order_relaxed)) {
-            if (next > chunk->begin && !m_window.ReserveNext(*chunk, std::exchange(used, 0)))
+            HeaderReader::OpenFile file =
+                HeaderReader::Open(FolderFd(*chunk), NameOf(*chunk, next), ListedAsRegular(*chunk, next));
+            if (file.Error() != 0)
                 break;
-            if (ReadChart(*chunk, next, reader) != 0)
+            const std::size_t need = std::min(file.Size(), m_window.ChartBytes());
+            if (next == chunk->begin)
+                m_window.Fit(*chunk, need);
+            else if (!m_window.ReserveNext(*chunk, std::exchange(used, 0), need))
                 break;
-            used = chunk->values[next - chunk->begin].ValueBytes();
+            reader.Read(file, ValuesOf(*chunk, next), HashesOf(*chunk, next));
+            if (reader.TakeDeviceWait())
+                m_window.NoteDeviceWait();
+            used = ValuesOf(*chunk, next).ValueBytes();
             ++next;
         }
         chunk->readEnd = next;

@@ -52,8 +52,17 @@ private:
 
     int List();
     int ListChunk(ChartChunk& chunk);
-    int ReadChart(ChartChunk& chunk, uint32_t chart, HeaderReader& reader);
     void ReaderLoop();
+    // Makes room in the chunk for the values (and digests) of its charts.
+    void SizeValues(ChartChunk& chunk) const;
+    // A chart of a chunk, numbered as in FolderCharts::charts.
+    static const DirectoryListing::Entry& EntryOf(const ChartChunk& chunk, uint32_t chart);
+    static int FolderFd(const ChartChunk& chunk);
+    static const char* NameOf(const ChartChunk& chunk, uint32_t chart);
+    static bool ListedAsRegular(const ChartChunk& chunk, uint32_t chart);
+    static TagTable& ValuesOf(ChartChunk& chunk, uint32_t chart);
+    // Null when the scan computes no digests.
+    static ChartHashes* HashesOf(ChartChunk& chunk, uint32_t chart);
 
     RowLister& m_lister;
     const ScanOptions& m_options;

@@ -159,14 +159,27 @@ void ReadAheadWindow::Settle(ChartChunk& chunk, std::size_t used)
     }
 }
 
-bool ReadAheadWindow::ReserveNext(ChartChunk& chunk, std::size_t used)
+void ReadAheadWindow::Fit(ChartChunk& chunk, std::size_t need)
+{
+    std::lock_guard lock(m_mutex);
+    if (need >= chunk.reserved)
+        return;
+    const bool hadRoom = HasByteRoom();
+    m_bytes -= chunk.reserved - need;
+    chunk.reserved = need;
+    if (!hadRoom && HasByteRoom())
+        WakeReaders();
+}
+
+bool ReadAheadWindow::ReserveNext(ChartChunk& chunk, std::size_t used, std::size_t need)
 {
     std::lock_guard lock(m_mutex);
     Settle(chunk, used);
-    if (!HasByteRoom())
+    need = std::min(need, m_chartBytes);
+    if (m_bytes + need > m_limits.bytes)
         return false;
-    chunk.reserved = m_chartBytes;
-    m_bytes += m_chartBytes;
+    chunk.reserved = need;
+    m_bytes += need;
     return true;
 }
 

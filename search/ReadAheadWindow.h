@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/DirectoryReader.h"
+#include "search/ChartHashes.h"
 #include "search/FolderSlots.h"
 #include "search/HeaderTags.h"
 #include "search/ReadAheadLimits.h"
@@ -53,6 +54,8 @@ struct ChartChunk {
     // Set once the charts will not be listed: a reader stops reading them.
     std::atomic<bool> dropped{false};
     std::vector<TagTable> values;  // of charts [begin, end)
+    // Their digests, when the scan computes them (else empty).
+    std::vector<ChartHashes> hashes;
     // Once done: charts [begin, readEnd) were read by a reader. The lister
     // reads the rest, which a reader left for want of room or descriptors.
     uint32_t readEnd = 0;
@@ -112,13 +115,19 @@ public:
     // when the thread could not be started.
     void AddReader();
     void RemoveReader();
-    // A chunk claimed for the caller with the bytes of one chart reserved,
-    // or null once closed.
+    // A chunk claimed for the caller with the most bytes one chart's values
+    // can hold reserved for its first chart, or null once closed.
     std::shared_ptr<ChartChunk> NextWork();
+    // The first chart of the chunk, now open, can keep at most `need`
+    // bytes (its size): the reservation shrinks to that.
+    void Fit(ChartChunk& chunk, std::size_t need);
     // The chart read last kept `used` bytes: they replace its reservation.
-    // Then reserves the next chart's bytes, or returns false when the window
-    // has no room for them (nothing is reserved then).
-    bool ReserveNext(ChartChunk& chunk, std::size_t used);
+    // Then reserves `need` bytes for the next chart (open already, so that
+    // its size is known), or returns false when the window has no room for
+    // them (nothing is reserved then).
+    bool ReserveNext(ChartChunk& chunk, std::size_t used, std::size_t need);
+    // The most one chart may reserve: its size, if smaller, is enough.
+    std::size_t ChartBytes() const { return m_chartBytes; }
     // The reader is through with the chunk; the chart read last kept `used`
     // bytes.
     void MarkDone(ChartChunk& chunk, std::size_t used);

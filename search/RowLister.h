@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "search/ChartHashes.h"
 #include "search/ChartRow.h"
 #include "search/HeaderTags.h"
 #include "search/ScanSink.h"
@@ -25,9 +26,10 @@ public:
     // Whether the charts of a folder whose charts come up now are listed:
     // until the row limit is reached.
     bool ListsCharts() const { return m_rowLimit < 0 || m_count < m_rowLimit; }
-    // One chart of the folder `path`, in the order found: its values are
-    // moved into a new row (a reader's table is left to be filled again).
-    void AddChart(const std::string& path, TagTable& values);
+    // One chart of the folder `path`, the file `name`, in the order found:
+    // its values, and its digests when given, are moved into a new row (a
+    // reader's table is left to be filled again).
+    void AddChart(const std::string& path, const char* name, TagTable& values, ChartHashes* hashes = nullptr);
     // The folder `path` is finished: its rows go to the sink, then the title.
     void Finished(const std::string& path);
 

@@ -1,5 +1,5 @@
 // How a folder scan runs: what stops it, how many rows it lists, which
-// names are charts and how many threads read them.
+// names are charts, how many threads read them and whether they hash them.
 #pragma once
 
 #include <atomic>
@@ -31,6 +31,9 @@ struct ScanOptions {
     int readers = 1;
     // What reading ahead may hold at once.
     ReadAheadLimits readAhead{};
+    // Compute the MD5 and SHA-256 of every listed chart's whole bytes, in the
+    // same read as its values (ChartRow::md5, ChartRow::sha256).
+    bool hashes = false;
 
     bool StopRequested() const { return tamboro::StopRequested(state, stop); }
 };

@@ -1,0 +1,106 @@
+#include "platform/FileHash.h"
+
+#include <new>
+#include <openssl/evp.h>
+
+namespace tamboro {
+namespace {
+
+// Fetched once: looking an algorithm up at every start takes a lock of
+// libcrypto's, which readers on every core would meet for every chart.
+const EVP_MD* Md5()
+{
+    static const EVP_MD* const md = EVP_MD_fetch(nullptr, "MD5", nullptr);
+    return md;
+}
+
+const EVP_MD* Sha256()
+{
+    static const EVP_MD* const md = EVP_MD_fetch(nullptr, "SHA256", nullptr);
+    return md;
+}
+
+EVP_MD_CTX* NewContext()
+{
+    EVP_MD_CTX* context = EVP_MD_CTX_new();
+    if (context == nullptr)
+        throw std::bad_alloc();
+    return context;
+}
+
+void Start(EVP_MD_CTX* context, const EVP_MD* md)
+{
+    // Fails only for want of memory, or with no such digest in the library.
+    if (md == nullptr || EVP_DigestInit_ex(context, md, nullptr) != 1)
+        throw std::bad_alloc();
+}
+
+std::string Hex(const unsigned char* bytes, unsigned int size)
+{
+    static constexpr char kDigits[] = "0123456789abcdef";
+    std::string hex(2 * std::size_t{size}, '\0');
+    for (unsigned int i = 0; i < size; ++i) {
+        hex[2 * i] = kDigits[bytes[i] >> 4];
+        hex[2 * i + 1] = kDigits[bytes[i] & 15];
+    }
+    return hex;
+}
+
+std::string End(EVP_MD_CTX* context)
+{
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int size = 0;
+    EVP_DigestFinal_ex(context, digest, &size);
+    return Hex(digest, size);
+}
+
+}  // namespace
+
+FileHash::FileHash() : m_md5(NewContext()), m_sha256(NewContext())
+{}
+
+FileHash::~FileHash()
+{
+    EVP_MD_CTX_free(m_md5);
+    EVP_MD_CTX_free(m_sha256);
+}
+
+void FileHash::Begin()
+{
+    Start(m_md5, Md5());
+    Start(m_sha256, Sha256());
+}
+
+void FileHash::Update(const char* bytes, std::size_t size)
+{
+    EVP_DigestUpdate(m_md5, bytes, size);
+    EVP_DigestUpdate(m_sha256, bytes, size);
+}
+
+void FileHash::Finish(std::string& md5Hex, std::string& sha256Hex)
+{
+    md5Hex = End(m_md5);
+    sha256Hex = End(m_sha256);
+}
+
+std::string FileHash::Md5Hex(std::string_view bytes)
+{
+    FileHash hash;
+    hash.Begin();
+    hash.Update(bytes.data(), bytes.size());
+    std::string md5, sha256;
+    hash.Finish(md5, sha256);
+    return md5;
+}
+
+std::string FileHash::Sha256Hex(std::string_view bytes)
+{
+    FileHash hash;
+    hash.Begin();
+    hash.Update(bytes.data(), bytes.size());
+    std::string md5, sha256;
+    hash.Finish(md5, sha256);
+    return sha256;
+}
+
+}  // namespace tamboro
