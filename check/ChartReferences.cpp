@@ -15,12 +15,9 @@ struct ReferenceTag {
 };
 
 constexpr std::array kReferenceTags{
-    ReferenceTag{"#WAV", true, ReferenceKind::Sound},
-    ReferenceTag{"#BMP", true, ReferenceKind::ImageOrVideo},
-    ReferenceTag{"#STAGEFILE", false, ReferenceKind::Image},
-    ReferenceTag{"#BANNER", false, ReferenceKind::Image},
-    ReferenceTag{"#BACKBMP", false, ReferenceKind::Image},
-    ReferenceTag{"#PREVIEW", false, ReferenceKind::Sound},
+    ReferenceTag{"#WAV", true, ReferenceKind::Sound},        ReferenceTag{"#BMP", true, ReferenceKind::ImageOrVideo},
+    ReferenceTag{"#STAGEFILE", false, ReferenceKind::Image}, ReferenceTag{"#BANNER", false, ReferenceKind::Image},
+    ReferenceTag{"#BACKBMP", false, ReferenceKind::Image},   ReferenceTag{"#PREVIEW", false, ReferenceKind::Sound},
 };
 
 char AsciiUpper(char c)

@@ -13,7 +13,9 @@
 #include <utility>
 #include <vector>
 
+#include "cli/CheckCommand.h"
 #include "cli/ProgressLine.h"
+#include "cli/WriteAll.h"
 #include "platform/DirectoryReader.h"
 #include "platform/Eintr.h"
 #include "platform/TextDecoder.h"
@@ -31,67 +33,67 @@ using namespace tamboro;
 
 constexpr const char* kUsage = TAMBORO_SCAN_USAGE;
 
-constexpr const char* kHelp = TAMBORO_SCAN_USAGE
-    "\n"
-    "Walks the folder tree below ROOT and prints one line per BMS chart\n"
-    "(a file whose name ends in .bms, in any letter case; --types adds\n"
-    "others): the folder that holds it (ending in /), its #GENRE, #TITLE\n"
-    "and #ARTIST, separated by TAB; --columns prints others.\n"
-    "Subfolders come before a folder's own charts, in the order the file\n"
-    "system lists them. Symbolic links to folders are followed, but never\n"
-    "back into a folder being walked.\n"
-    "\n"
-    "Text is printed as UTF-8: each chart's values are decoded together as\n"
-    "UTF-8, Shift-JIS or Korean (EUC-KR/CP949), folder and file names one\n"
-    "component at a time. Inside a field, backslash, TAB, CR and LF are\n"
-    "written as \\\\, \\t, \\r and \\n.\n"
-    "\n"
-    "  --raw            print the bytes exactly as found instead of decoding\n"
-    "                   them (same escaping)\n"
-    "  --columns LIST   the columns to print, as a comma list in the order\n"
-    "                   wanted (default: folder,genre,title,artist):\n"
-    "                     folder      the folder that holds the chart\n"
-    "                     file        the chart's file name\n"
-    "                     genre, title, subtitle, artist, subartist\n"
-    "                                 #GENRE, #TITLE, #SUBTITLE, #ARTIST,\n"
-    "                                 #SUBARTIST\n"
-    "                     level       #PLAYLEVEL\n"
-    "                     difficulty, bpm, total, player, rank\n"
-    "                                 #DIFFICULTY, #BPM, #TOTAL, #PLAYER,\n"
-    "                                 #RANK\n"
-    "                     md5, sha256 the digest of the chart's whole file\n"
-    "                                 in lowercase hex (empty when it\n"
-    "                                 cannot be read); asking for one reads\n"
-    "                                 every chart to its end\n"
-    "                   A tag's value is its last line's rest, empty when the\n"
-    "                   chart has none.\n"
-    "  --sort COLUMN    print the rows sorted by COLUMN (any name --columns\n"
-    "                   takes) once the scan is done, as the window's list\n"
-    "                   sorts them: the decoded text in the collation order of\n"
-    "                   the locale (LC_ALL, LC_COLLATE, LANG), case-sensitive;\n"
-    "                   level, difficulty, bpm, total, player and rank by the\n"
-    "                   number a value begins with (150.5), values that are\n"
-    "                   not numbers after them, by text; rows with equal\n"
-    "                   values stay in the order found\n"
-    "  --reverse        with --sort: the reverse order\n"
-    "  --types LIST     the chart types to list, as a comma list of name\n"
-    "                   endings in any letter case, e.g. bms,bme,bml,pms\n"
-    "                   (default: bms); all are read and ordered alike\n"
-    "  --jobs N         read charts with N threads ahead of the rows printed\n"
-    "                   (default: 8 per core, at least 8, which keeps a\n"
-    "                   solid-state drive busy; with charts in the page\n"
-    "                   cache one per core works); the rows are the same for\n"
-    "                   every N. On a spinning disk --jobs 1 or 2 spares the\n"
-    "                   drive's head; --jobs 1 reads one chart at a time\n"
-    "  --help           show this help\n"
-    "  --version        show the version\n"
-    "\n"
-    "While standard error is a terminal, progress is shown there.\n"
-    "Ctrl-C stops the scan: the charts of the folders still open are printed\n"
-    "and the exit status is 130. A ROOT that cannot be read gives status 1,\n"
-    "bad options status 2. A scan that runs out of open files (a tree\n"
-    "deeper than the limit of open files, ulimit -n, allows) prints the rows\n"
-    "found until then, a message, and ends with status 1.\n";
+constexpr const char* kHelp =
+    TAMBORO_SCAN_USAGE "\n"
+                       "Walks the folder tree below ROOT and prints one line per BMS chart\n"
+                       "(a file whose name ends in .bms, in any letter case; --types adds\n"
+                       "others): the folder that holds it (ending in /), its #GENRE, #TITLE\n"
+                       "and #ARTIST, separated by TAB; --columns prints others.\n"
+                       "Subfolders come before a folder's own charts, in the order the file\n"
+                       "system lists them. Symbolic links to folders are followed, but never\n"
+                       "back into a folder being walked.\n"
+                       "\n"
+                       "Text is printed as UTF-8: each chart's values are decoded together as\n"
+                       "UTF-8, Shift-JIS or Korean (EUC-KR/CP949), folder and file names one\n"
+                       "component at a time. Inside a field, backslash, TAB, CR and LF are\n"
+                       "written as \\\\, \\t, \\r and \\n.\n"
+                       "\n"
+                       "  --raw            print the bytes exactly as found instead of decoding\n"
+                       "                   them (same escaping)\n"
+                       "  --columns LIST   the columns to print, as a comma list in the order\n"
+                       "                   wanted (default: folder,genre,title,artist):\n"
+                       "                     folder      the folder that holds the chart\n"
+                       "                     file        the chart's file name\n"
+                       "                     genre, title, subtitle, artist, subartist\n"
+                       "                                 #GENRE, #TITLE, #SUBTITLE, #ARTIST,\n"
+                       "                                 #SUBARTIST\n"
+                       "                     level       #PLAYLEVEL\n"
+                       "                     difficulty, bpm, total, player, rank\n"
+                       "                                 #DIFFICULTY, #BPM, #TOTAL, #PLAYER,\n"
+                       "                                 #RANK\n"
+                       "                     md5, sha256 the digest of the chart's whole file\n"
+                       "                                 in lowercase hex (empty when it\n"
+                       "                                 cannot be read); asking for one reads\n"
+                       "                                 every chart to its end\n"
+                       "                   A tag's value is its last line's rest, empty when the\n"
+                       "                   chart has none.\n"
+                       "  --sort COLUMN    print the rows sorted by COLUMN (any name --columns\n"
+                       "                   takes) once the scan is done, as the window's list\n"
+                       "                   sorts them: the decoded text in the collation order of\n"
+                       "                   the locale (LC_ALL, LC_COLLATE, LANG), case-sensitive;\n"
+                       "                   level, difficulty, bpm, total, player and rank by the\n"
+                       "                   number a value begins with (150.5), values that are\n"
+                       "                   not numbers after them, by text; rows with equal\n"
+                       "                   values stay in the order found\n"
+                       "  --reverse        with --sort: the reverse order\n"
+                       "  --types LIST     the chart types to list, as a comma list of name\n"
+                       "                   endings in any letter case, e.g. bms,bme,bml,pms\n"
+                       "                   (default: bms); all are read and ordered alike\n"
+                       "  --jobs N         read charts with N threads ahead of the rows printed\n"
+                       "                   (default: 8 per core, at least 8, which keeps a\n"
+                       "                   solid-state drive busy; with charts in the page\n"
+                       "                   cache one per core works); the rows are the same for\n"
+                       "                   every N. On a spinning disk --jobs 1 or 2 spares the\n"
+                       "                   drive's head; --jobs 1 reads one chart at a time\n"
+                       "  --help           show this help\n"
+                       "  --version        show the version\n"
+                       "\n"
+                       "While standard error is a terminal, progress is shown there.\n"
+                       "Ctrl-C stops the scan: the charts of the folders still open are printed\n"
+                       "and the exit status is 130. A ROOT that cannot be read gives status 1,\n"
+                       "bad options status 2. A scan that runs out of open files (a tree\n"
+                       "deeper than the limit of open files, ulimit -n, allows) prints the rows\n"
+                       "found until then, a message, and ends with status 1.\n";
 
 int32_t g_stateWord = SS_RUNNING;
 
@@ -108,19 +110,6 @@ void InstallInterruptHandler()
     // A second Ctrl-C ends the program at once.
     action.sa_flags = SA_RESETHAND | SA_RESTART;
     sigaction(SIGINT, &action, nullptr);
-}
-
-// Writes all of `data`; returns 0, or the error of the write that failed.
-int WriteAll(int fd, const std::string& data)
-{
-    std::size_t done = 0;
-    while (done < data.size()) {
-        const ssize_t n = RetryOnEintr([&] { return ::write(fd, data.data() + done, data.size() - done); });
-        if (n < 0)
-            return errno;
-        done += static_cast<std::size_t>(n);
-    }
-    return 0;
 }
 
 double NowSeconds()
@@ -264,6 +253,7 @@ int PrintInformation(const char* text, const char* what)
 int main(int argc, char** argv)
 {
     bool raw = false;
+    bool check = false;
     const char* sortName = nullptr;
     std::vector<ListColumn> columns(kDefaultColumns.begin(), kDefaultColumns.end());
     bool reverse = false;
@@ -281,6 +271,8 @@ int main(int argc, char** argv)
             return PrintInformation("tamboro-scan " TAMBORO_VERSION "\n", "the version");
         } else if (!optionsEnded && std::strcmp(arg, "--raw") == 0) {
             raw = true;
+        } else if (!optionsEnded && std::strcmp(arg, "--check") == 0) {
+            check = true;
         } else if (!optionsEnded && std::strcmp(arg, "--sort") == 0) {
             if (i + 1 >= argc)
                 return UsageError("--sort needs a COLUMN");
@@ -330,9 +322,13 @@ int main(int argc, char** argv)
     const ListColumn sortColumn = sortNamed.value_or(kColumnFolder);
     if (reverse && sortName == nullptr)
         return UsageError("--reverse needs --sort");
+    if (check && sortName != nullptr)
+        return UsageError("--check prints problems, not rows: it takes no --sort");
 
     RaiseOpenFileLimit();
     InstallInterruptHandler();
+    if (check)
+        return RunCheckCommand(root, raw, types, StateWord(&g_stateWord));
 
     RowSorter kept;
     const bool hashes = NeedsHashes(columns) || (sortName != nullptr && NeedsHashes({sortColumn}));
