@@ -1,67 +1,10 @@
 #include "check/LibraryCheck.h"
 
-#include <algorithm>
-#include <cerrno>
-#include <cstring>
-#include <fcntl.h>
-#include <map>
-#include <sys/stat.h>
-#include <unistd.h>
+#include <thread>
 
-#include "check/ChartReferences.h"
-#include "check/ReferenceResolver.h"
-#include "platform/DirectoryReader.h"
-#include "platform/Eintr.h"
-#include "platform/FileHash.h"
-#include "search/HeaderReader.h"
+#include "check/DuplicateFinder.h"
 
 namespace tamboro {
-namespace {
-
-constexpr std::size_t kBlockSize = 256 * 1024;
-
-// Opens a chart for reading without ever blocking on a FIFO or a device.
-int OpenChart(int dirFd, const char* name, struct stat& status)
-{
-    const int fd = RetryOnEintr([&] { return ::openat(dirFd, name, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK); });
-    if (fd < 0)
-        return -errno;
-    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
-        const int error = S_ISREG(status.st_mode) ? errno : EINVAL;
-        ::close(fd);
-        return -error;
-    }
-    return fd;
-}
-
-// Calls `take` with each block of the file `name`; returns 0 or the errno.
-template <typename Take>
-int ReadBlocks(int dirFd, const char* name, Take take)
-{
-    struct stat status {};
-    const int fd = OpenChart(dirFd, name, status);
-    if (fd < 0)
-        return -fd;
-    std::string block(kBlockSize, '\0');
-    int error = 0;
-    for (;;) {
-        const ssize_t got = RetryOnEintr([&] { return ::read(fd, block.data(), block.size()); });
-        if (got < 0)
-            error = errno;
-        if (got <= 0)
-            break;
-        take(std::string_view(block.data(), static_cast<std::size_t>(got)));
-    }
-    ::close(fd);
-    return error;
-}
-
-std::string ReasonOf(int error)
-{
-    return error == EINVAL ? std::string("not a regular file") : std::string(std::strerror(error));
-}
-
-}  // namespace
 
 std::string_view CheckKindName(CheckKind kind)
 {
@@ -83,10 +26,28 @@ LibraryCheck::LibraryCheck(CheckSink& sink, CheckOptions options) : m_sink(sink)
 
 int LibraryCheck::Run(const std::string& root)
 {
+    const int threads =
+        m_options.threads > 0 ? m_options.threads : std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
+    std::vector<std::thread> workers;
+    for (int i = 0; i < threads; ++i)
+        workers.emplace_back([this] { WorkerLoop(); });
     const int error = FolderWalk(*this).Run(root);
+    ReportUntil(0);
+    {
+        std::lock_guard lock(m_mutex);
+        m_ending = true;
+    }
+    m_workToDo.notify_all();
+    for (std::thread& worker : workers)
+        worker.join();
     if (error != 0 || StopRequested())
         return error;
-    ReportDuplicates();
+
+    for (const DuplicateGroup& group : FindDuplicates(m_charts, [this] { return StopRequested(); })) {
+        for (const std::size_t chart : group.charts)
+            m_sink.Report(CheckProblem{CheckKind::Duplicate, m_charts[chart].folder, m_charts[chart].file, group.md5,
+                                       std::string(), Charset::Utf8});
+    }
     return 0;
 }
 
@@ -100,102 +61,85 @@ void LibraryCheck::Entered(const std::string& path)
     m_sink.FolderEntered(path);
 }
 
-void LibraryCheck::Unreadable(const std::string& path, int error)
-{
-    m_sink.Report(
-        CheckProblem{CheckKind::Unreadable, path, std::string(), ReasonOf(error), std::string(), Charset::Utf8});
-}
-
 void LibraryCheck::Finished(DirectoryListing& listing, const std::string& path)
 {
-    std::optional<ReferenceResolver> resolver;
-    for (std::size_t i = 0; i < listing.Entries().size(); ++i) {
-        const auto& entry = listing.Entries()[i];
-        if (listing.IsDirectory(entry) || !m_options.types.Matches(listing.NameOf(entry)))
-            continue;
-        if (StopRequested())
-            return;
-        if (!resolver)
-            resolver.emplace(path, FolderNames(listing));
-        CheckChart(listing, i, path, *resolver);
-    }
+    auto job = std::make_unique<FolderJob>();
+    job->path = path;
+    job->listing = std::move(listing);
+    Enqueue(std::move(job));
 }
 
-void LibraryCheck::CheckChart(const DirectoryListing& listing, std::size_t entryIndex, const std::string& path,
-                              ReferenceResolver& resolver)
+void LibraryCheck::Unreadable(const std::string& path, int error)
 {
-    const auto& entry = listing.Entries()[entryIndex];
-    const std::string file(listing.NameOf(entry));
-    std::string bytes;
-    const int error =
-        ReadBlocks(listing.Fd(), listing.CNameOf(entry), [&](std::string_view block) { bytes.append(block); });
-    if (error != 0) {
-        m_sink.Report(CheckProblem{CheckKind::Unreadable, path, file, ReasonOf(error), std::string(), Charset::Utf8});
-        return;
-    }
-    m_charts.push_back(Chart{path, file, static_cast<int64_t>(bytes.size())});
-
-    const std::vector<ChartReference> references = ReadChartReferences(bytes);
-    if (references.empty())
-        return;
-    // The chart's names read as its header values do: one decision for the
-    // values and the names together.
-    TagTable values;
-    HeaderReader::ParseBytes(bytes, values);
-    std::vector<std::string> fields(values.Values().begin(), values.Values().end());
-    for (const ChartReference& reference : references)
-        fields.push_back(reference.name);
-    const Charset charset = DetectCharset(fields);
-
-    for (const ChartReference& reference : references) {
-        const Resolution resolution = resolver.Resolve(reference, charset);
-        if (resolution.result == Resolution::Result::Found)
-            continue;
-        const CheckKind kind =
-            resolution.result == Resolution::Result::Missing ? CheckKind::MissingFile : CheckKind::CaseMismatch;
-        m_sink.Report(CheckProblem{kind, path, file, reference.name, resolution.found, charset});
-    }
+    auto job = std::make_unique<FolderJob>();
+    job->path = path;
+    job->claimed = job->done = true;
+    job->result.problems.push_back(CheckProblem{CheckKind::Unreadable, path, std::string(), UnreadableReason(error),
+                                                std::string(), Charset::Utf8});
+    Enqueue(std::move(job));
 }
 
-void LibraryCheck::ReportDuplicates()
+bool LibraryCheck::FreeDescriptors()
 {
-    // Only charts of one size can hold the same bytes: the others are never
-    // hashed.
-    std::map<int64_t, std::vector<std::size_t>> bySize;
-    for (std::size_t i = 0; i < m_charts.size(); ++i)
-        bySize[m_charts[i].size].push_back(i);
+    ReportUntil(0);
+    return true;
+}
 
-    // Groups of the same MD5 and SHA-256, by their first chart's place.
-    std::map<std::size_t, std::vector<std::size_t>> groups;
-    std::map<std::size_t, std::string> md5OfGroup;
-    FileHash hash;
-    for (const auto& [size, charts] : bySize) {
-        if (charts.size() < 2)
-            continue;
-        std::map<std::pair<std::string, std::string>, std::vector<std::size_t>> byDigest;
-        for (const std::size_t chart : charts) {
-            if (StopRequested())
+void LibraryCheck::Enqueue(std::unique_ptr<FolderJob> job)
+{
+    {
+        std::lock_guard lock(m_mutex);
+        m_jobs.push_back(std::move(job));
+    }
+    m_workToDo.notify_one();
+    ReportUntil(kMaxFoldersInFlight);
+}
+
+void LibraryCheck::ReportUntil(std::size_t left)
+{
+    for (;;) {
+        std::unique_ptr<FolderJob> job;
+        {
+            std::unique_lock lock(m_mutex);
+            if (m_jobs.empty() || (m_jobs.size() <= left && !m_jobs.front()->done))
                 return;
-            const std::string path = m_charts[chart].folder + m_charts[chart].file;
-            hash.Begin();
-            if (ReadBlocks(AT_FDCWD, path.c_str(), [&](std::string_view b) { hash.Update(b.data(), b.size()); }) != 0)
-                continue;
-            std::string md5;
-            std::string sha256;
-            hash.Finish(md5, sha256);
-            byDigest[{std::move(md5), std::move(sha256)}].push_back(chart);
+            m_jobDone.wait(lock, [this] { return m_jobs.front()->done; });
+            job = std::move(m_jobs.front());
+            m_jobs.pop_front();
         }
-        for (auto& [digest, same] : byDigest) {
-            if (same.size() < 2)
-                continue;
-            md5OfGroup[same.front()] = digest.first;
-            groups[same.front()] = std::move(same);
-        }
+        for (const CheckProblem& problem : job->result.problems)
+            m_sink.Report(problem);
+        for (CheckedChart& chart : job->result.charts)
+            m_charts.push_back(std::move(chart));
     }
-    for (const auto& [first, charts] : groups) {
-        for (const std::size_t chart : charts)
-            m_sink.Report(CheckProblem{CheckKind::Duplicate, m_charts[chart].folder, m_charts[chart].file,
-                                       md5OfGroup[first], std::string(), Charset::Utf8});
+}
+
+void LibraryCheck::WorkerLoop()
+{
+    FolderCheck check;
+    const auto stop = [this] { return StopRequested(); };
+    std::unique_lock lock(m_mutex);
+    for (;;) {
+        FolderJob* job = nullptr;
+        m_workToDo.wait(lock, [&] {
+            for (const auto& waiting : m_jobs) {
+                if (!waiting->claimed) {
+                    job = waiting.get();
+                    return true;
+                }
+            }
+            return m_ending;
+        });
+        if (job == nullptr)
+            return;
+        job->claimed = true;
+        lock.unlock();
+        FolderCheckResult result = check.Run(job->listing, job->path, m_options.types, stop);
+        job->listing.Close();
+        lock.lock();
+        job->result = std::move(result);
+        job->done = true;
+        m_jobDone.notify_all();
     }
 }
 
