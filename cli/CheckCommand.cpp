@@ -7,8 +7,7 @@
 #include "check/LibraryCheck.h"
 #include "cli/WriteAll.h"
 #include "platform/DirectoryReader.h"
-#include "platform/TextDecoder.h"
-#include "results/RowPrinter.h"
+#include "results/CheckLine.h"
 
 namespace tamboro {
 namespace {
@@ -19,19 +18,7 @@ public:
 
     void Report(const CheckProblem& problem) override
     {
-        const bool named = problem.kind == CheckKind::MissingFile || problem.kind == CheckKind::CaseMismatch;
-        m_out.append(CheckKindName(problem.kind));
-        m_out += '\t';
-        AppendEscaped(m_out, m_raw ? problem.folder : DecodePathToUtf8(problem.folder));
-        m_out += '\t';
-        AppendEscaped(m_out, m_raw ? problem.file : DecodePathToUtf8(problem.file));
-        m_out += '\t';
-        AppendEscaped(m_out, m_raw || !named ? problem.detail : DecodeToUtf8(problem.detail, problem.charset));
-        if (problem.kind == CheckKind::CaseMismatch) {
-            m_out += '\t';
-            AppendEscaped(m_out, m_raw ? problem.found : DecodePathToUtf8(problem.found));
-        }
-        m_out += '\n';
+        AppendCheckLine(m_out, problem, m_raw);
         if (m_out.size() >= (1u << 16))
             Flush();
     }

@@ -67,9 +67,9 @@ inline constexpr std::array<ColumnSpec, kAllColumnCount> kColumnSpecs{{
 // Every column in the order the command names them in its help: the
 // folder, the file, then the tags, then the digests.
 inline constexpr std::array<ListColumn, kAllColumnCount> kColumnsInNameOrder{
-    kColumnFolder,   kColumnFile,       kColumnGenre, kColumnTitle, kColumnSubtitle,
-    kColumnArtist,   kColumnSubartist,  kColumnLevel, kColumnDifficulty, kColumnBpm,
-    kColumnTotal,    kColumnPlayer,     kColumnRank,  kColumnMd5,   kColumnSha256,
+    kColumnFolder, kColumnFile,      kColumnGenre, kColumnTitle,      kColumnSubtitle,
+    kColumnArtist, kColumnSubartist, kColumnLevel, kColumnDifficulty, kColumnBpm,
+    kColumnTotal,  kColumnPlayer,    kColumnRank,  kColumnMd5,        kColumnSha256,
 };
 
 // The window's columns, and the command's lines unless it is given others.

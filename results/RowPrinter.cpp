@@ -1,6 +1,5 @@
 #include "results/RowPrinter.h"
 
-
 #include <optional>
 
 #include "platform/TextDecoder.h"

@@ -25,7 +25,8 @@ std::optional<double> LeadingNumber(std::string_view value)
     if (!isDigit(digit) && !(digit < value.size() && value[digit] == '.' && isDigit(digit + 1)))
         return std::nullopt;
     double number = 0;
-    const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), number, std::chars_format::fixed);
+    const auto [end, error] =
+        std::from_chars(value.data(), value.data() + value.size(), number, std::chars_format::fixed);
     if (error != std::errc())
         return std::nullopt;
     return number == 0 ? 0.0 : number;  // -0 is 0
