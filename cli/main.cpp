@@ -14,7 +14,9 @@
 #include <utility>
 #include <vector>
 
+#include "cli/CheckCommand.h"
 #include "cli/ProgressLine.h"
+#include "cli/WriteAll.h"
 #include "library/IndexLocation.h"
 #include "library/SqliteChartIndex.h"
 #include "platform/DirectoryReader.h"
@@ -30,7 +32,8 @@ using namespace tamboro;
 
 constexpr const char* kUsage =
     "usage: tamboro-scan [--raw] [--columns LIST] [--sort COLUMN [--reverse]] [--types LIST] [--jobs N]\n"
-    "                    [--index | --index-file FILE] ROOT\n";
+    "                    [--index | --index-file FILE] ROOT\n"
+    "       tamboro-scan --check [--raw] [--types LIST] ROOT\n";
 
 // What --help prints after the usage line.
 constexpr const char* kHelp = "\n"
@@ -93,6 +96,14 @@ constexpr const char* kHelp = "\n"
                               "                   always those of a scan without it\n"
                               "  --index-file FILE  the same with the index in FILE (a file that is\n"
                               "                   not a Tamboro index is left alone, and not used)\n"
+                              "  --check          check the library instead of listing it: one line\n"
+                              "                   per problem, kind TAB folder TAB file TAB detail\n"
+                              "                   [TAB found], escaped and decoded as rows are:\n"
+                              "                   missing-file, case-mismatch (a file named by\n"
+                              "                   #WAVxx, #BMPxx, #STAGEFILE, #BANNER, #BACKBMP or\n"
+                              "                   #PREVIEW is missing, or there only in another\n"
+                              "                   letter case), unreadable, duplicate (the same\n"
+                              "                   bytes, the MD5); status 0 when the check ran\n"
                               "  --help           show this help\n"
                               "  --version        show the version\n"
                               "\n"
@@ -118,19 +129,6 @@ void InstallInterruptHandler()
     // A second Ctrl-C ends the program at once.
     action.sa_flags = SA_RESETHAND | SA_RESTART;
     sigaction(SIGINT, &action, nullptr);
-}
-
-// Writes all of `data`; returns 0, or the error of the write that failed.
-int WriteAll(int fd, const std::string& data)
-{
-    std::size_t done = 0;
-    while (done < data.size()) {
-        const ssize_t n = RetryOnEintr([&] { return ::write(fd, data.data() + done, data.size() - done); });
-        if (n < 0)
-            return errno;
-        done += static_cast<std::size_t>(n);
-    }
-    return 0;
 }
 
 double NowSeconds()
@@ -293,6 +291,7 @@ std::unique_ptr<SqliteChartIndex> OpenIndex(const char* file, const char* root, 
 int main(int argc, char** argv)
 {
     bool raw = false;
+    bool check = false;
     const char* sortName = nullptr;
     std::vector<ListColumn> columns(kDefaultColumns.begin(), kDefaultColumns.end());
     bool reverse = false;
@@ -312,6 +311,8 @@ int main(int argc, char** argv)
             return PrintInformation("tamboro-scan " TAMBORO_VERSION "\n", "the version");
         } else if (!optionsEnded && std::strcmp(arg, "--raw") == 0) {
             raw = true;
+        } else if (!optionsEnded && std::strcmp(arg, "--check") == 0) {
+            check = true;
         } else if (!optionsEnded && std::strcmp(arg, "--sort") == 0) {
             if (i + 1 >= argc)
                 return UsageError("--sort needs a COLUMN");
@@ -373,9 +374,13 @@ int main(int argc, char** argv)
         return UsageError("--reverse needs --sort");
     if (useIndex && indexFile != nullptr)
         return UsageError("--index and --index-file exclude each other");
+    if (check && sortName != nullptr)
+        return UsageError("--check prints problems, not rows: it takes no --sort");
 
     RaiseOpenFileLimit();
     InstallInterruptHandler();
+    if (check)
+        return RunCheckCommand(root, raw, types, StateWord(&g_stateWord));
 
     RowSorter kept;
     const bool hashes = NeedsHashes(columns) || (sortName != nullptr && NeedsHashes({sortColumn}));

@@ -73,6 +73,7 @@ QString ElideFolderPath(const QString& path, const QFontMetrics& metrics, int wi
 
 void FolderColumnDelegate::SetRootBytes(const std::string& root)
 {
+    m_rootBytes = root;
     std::string folder = root;
     if (!folder.empty() && folder.back() != '/')
         folder += '/';

@@ -27,6 +27,8 @@ public:
     bool IsRelative() const { return m_bRelative; }
     // The root folder of the rows shown, as the search was given it.
     void SetRootBytes(const std::string& root);
+    // As given; empty before the first search.
+    const std::string& RootBytes() const { return m_rootBytes; }
 
     // The text a cell shows, whole (relative or not) and as drawn in `option`'s rect.
     QString FullText(const QString& path) const;
@@ -40,6 +42,7 @@ protected:
 private:
     bool m_bRelative = false;
     QString m_root;  // decoded, ending in '/'; empty before the first search
+    std::string m_rootBytes;
 };
 
 }  // namespace tamboro

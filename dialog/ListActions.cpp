@@ -2,15 +2,17 @@
 
 #include <QAction>
 #include <QClipboard>
-#include <QDesktopServices>
 #include <QGuiApplication>
 #include <QItemSelectionModel>
 #include <QMenu>
 #include <QMimeData>
 #include <QSignalBlocker>
+#include <set>
 
+#include "dialog/CheckView.h"
+#include "dialog/FolderColumnDelegate.h"
 #include "dialog/FolderUrl.h"
-#include "dialog/MessageBox.h"
+#include "dialog/OpenFolder.h"
 #include "dialog/PathText.h"
 #include "dialog/ResultListView.h"
 #include "dialog/SettingsFile.h"
@@ -68,6 +70,9 @@ ListActions::ListActions(QWidget& window, ResultListView& list, ResultModel& mod
     m_actAllChartTypes->setChecked(m_bAllChartTypes);
     connect(m_actAllChartTypes, &QAction::toggled, this, &ListActions::SetAllChartTypes);
 
+    m_actCheckLibrary = new QAction(tr("ライブラリを検査"), this);
+    connect(m_actCheckLibrary, &QAction::triggered, this, &ListActions::CheckLibrary);
+
     m_list.setContextMenuPolicy(Qt::CustomContextMenu);
     connect(&m_list, &QWidget::customContextMenuRequested, this, &ListActions::OnListContextMenu);
     connect(&m_list, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex& index) {
@@ -93,6 +98,8 @@ void ListActions::OnListContextMenu(const QPoint& pos)
     menu.addAction(m_actSelectAll);
     menu.addSeparator();
     menu.addAction(m_actAllChartTypes);
+    m_actCheckLibrary->setEnabled(!m_list.FolderDelegate().RootBytes().empty());
+    menu.addAction(m_actCheckLibrary);
     menu.exec(m_list.viewport()->mapToGlobal(pos));
     m_menuIndex = QPersistentModelIndex();
 }
@@ -101,17 +108,7 @@ void ListActions::OpenFolderOfRow(int shownRow)
 {
     if (shownRow < 0 || shownRow >= m_filter.rowCount())
         return;
-    const ChartRow& row = m_model.RowAt(m_filter.SourcePosition(shownRow));
-    const QUrl url = FolderUrl(row.folder);
-    // False when no launcher could be started (no xdg-open, nor any of the
-    // programs Qt falls back to): say so rather than nothing.
-    if (!QDesktopServices::openUrl(url)) {
-        const QString folder = QString::fromStdU16String(DecodePathToUtf16(LocalPathBytesOf(url).toStdString()));
-        ShowMessageBox(&m_window, tr("エラー"),
-                       tr("フォルダを開けませんでした。\n%1\n\nフォルダを開くプログラム (xdg-open など) "
-                          "が見つかりません。")
-                           .arg(folder));
-    }
+    OpenFolder(m_window, m_model.RowAt(m_filter.SourcePosition(shownRow)).folder);
 }
 
 void ListActions::CopyFolderPathOfRow(int shownRow)
@@ -156,6 +153,35 @@ ChartTypes ListActions::SearchChartTypes() const
     if (!m_bAllChartTypes)
         return ChartTypes();
     return *ChartTypes::Parse(kAllChartTypes);
+}
+
+void ListActions::CheckLibrary()
+{
+    const std::string& root = m_list.FolderDelegate().RootBytes();
+    if (root.empty())
+        return;
+    auto* view = new CheckView(&m_window, root, SearchChartTypes());
+    connect(view, &CheckView::SelectInList, this, &ListActions::SelectCharts);
+    view->show();
+}
+
+void ListActions::SelectCharts(const std::vector<std::pair<std::string, std::string>>& charts)
+{
+    const std::set<std::pair<std::string, std::string>> wanted(charts.begin(), charts.end());
+    QItemSelection selection;
+    int first = -1;
+    for (int shown = 0; shown < m_filter.rowCount(); ++shown) {
+        const ChartRow& row = m_model.RowAt(m_filter.SourcePosition(shown));
+        if (wanted.count({row.folder, row.file}) == 0)
+            continue;
+        selection.select(m_filter.index(shown, 0), m_filter.index(shown, m_filter.columnCount() - 1));
+        if (first < 0)
+            first = shown;
+    }
+    m_list.selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    if (first >= 0)
+        m_list.scrollTo(m_filter.index(first, 0));
+    m_window.activateWindow();
 }
 
 }  // namespace tamboro

@@ -1,11 +1,15 @@
 // Acting on the listed charts: a double-click opens the row's folder in the
 // file manager; the list's context menu opens it, copies its path, copies
 // the selected rows (Ctrl+C) or selects them all (Ctrl+A), and chooses
-// whether searches list every chart type (remembered between runs).
+// whether searches list every chart type (remembered between runs), and
+// checks the searched library.
 #pragma once
 
 #include <QObject>
 #include <QPersistentModelIndex>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "search/ChartTypes.h"
 
@@ -28,6 +32,8 @@ public:
 
     // The chart types the next search lists.
     ChartTypes SearchChartTypes() const;
+    // Selects the shown rows of these charts (folder, file) in the list.
+    void SelectCharts(const std::vector<std::pair<std::string, std::string>>& charts);
 
 private:
     friend class CTamboroDlgTesting;
@@ -38,6 +44,8 @@ private:
     // The selected shown rows, in the order shown, as tamboro-scan's lines.
     void CopySelectedRows();
     void SetAllChartTypes(bool on);
+    // Opens the check of the searched root in a window of its own.
+    void CheckLibrary();
     void OnListContextMenu(const QPoint& pos);
 
     QWidget& m_window;
@@ -51,6 +59,7 @@ private:
     QAction* m_actCopyRows = nullptr;
     QAction* m_actSelectAll = nullptr;
     QAction* m_actAllChartTypes = nullptr;
+    QAction* m_actCheckLibrary = nullptr;
 };
 
 }  // namespace tamboro

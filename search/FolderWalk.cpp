@@ -47,14 +47,19 @@ int FolderWalk::Walk(int parentFd, const char* name, std::string& path)
 {
     if (m_visitor.StopRequested())
         return 0;
-    if (m_ancestors.size() >= static_cast<std::size_t>(kMaxDepth))
+    if (m_ancestors.size() >= static_cast<std::size_t>(kMaxDepth)) {
+        m_visitor.Unreadable(path, ELOOP);
         return ELOOP;
+    }
     DirectoryListing listing;
     int error = OpenListing(listing, parentFd, name, path);
     if (IsOutOfDescriptors(error) && m_visitor.FreeDescriptors())
         error = OpenListing(listing, parentFd, name, path);
-    if (error != 0)
+    if (error != 0) {
+        if (!m_ancestors.empty() && !IsOutOfDescriptors(error))
+            m_visitor.Unreadable(path, error);
         return error;
+    }
     // A link back to this folder or to one above it would lead to an
     // endless descent: such a folder is not entered again.
     if (IsAncestor(listing.Device(), listing.Inode()))

@@ -27,6 +27,14 @@ public:
     // Its subfolders are done. `listing` is still open; the visitor may move
     // it away.
     virtual void Finished(DirectoryListing& listing, const std::string& path) = 0;
+    // The folder `path` (ending in "/") below the root could not be read
+    // (`error`); it is passed over. A link back to a folder being walked is
+    // not reported: it is left out on purpose.
+    virtual void Unreadable(const std::string& path, int error)
+    {
+        (void)path;
+        (void)error;
+    }
     // No descriptor was free to open a folder. A visitor that could close
     // some of its own does so and returns true: the open is tried once more.
     virtual bool FreeDescriptors() { return false; }
@@ -41,7 +49,8 @@ public:
 
     // Walks the tree below `root`. Returns 0, or the errno that made the
     // root unreadable (ENOENT for an empty path): nothing is visited then.
-    // A folder that cannot be read is passed over, unless no descriptor is
+    // A folder that cannot be read is reported to the visitor and passed
+    // over, unless no descriptor is
     // free to open it: then the walk ends at once, with no more folders
     // entered or finished, and returns EMFILE or ENFILE.
     int Run(const std::string& root);

@@ -15,6 +15,7 @@
 #include <QMimeData>
 #include <QProcess>
 #include <QPushButton>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QUrl>
 #include <unistd.h>
@@ -595,6 +596,66 @@ private slots:
         QVERIFY(CTamboroDlgTesting::PathEdit(dlg)->text() == folder + "Songs" ||
                 CTamboroDlgTesting::PathEdit(dlg)->text() == folder + "Sounds");
         QCOMPARE(CTamboroDlgTesting::LastSearchThreadId(dlg), searched);
+    }
+
+    // The check of the searched root from the list's menu: its problems come
+    // in a window of their own, grouped by kind; Ctrl+C copies them as the
+    // command prints them, a double-click opens a problem's folder, and the
+    // charts they name are selected in the main list.
+    void libraryCheckFromTheMenu()
+    {
+        TestTree tree;
+        tree.WriteFile("R/a/song.bms", "#TITLE song\r\n#WAV01 kick.wav\r\n#WAV02 Snare.wav\r\n");
+        tree.WriteFile("R/a/snare.wav", "");
+        tree.WriteFile("R/b/x.bms", "#TITLE same\r\n");
+        tree.WriteFile("R/c/y.bms", "#TITLE same\r\n");
+        CTamboroDlg dlg;
+        Show(dlg);
+        Search(dlg, tree.Path("R"));
+        ClickMenuItem(dlg, RowCenter(dlg, 0), QStringLiteral("ライブラリを検査"));
+        QWidget* view = nullptr;
+        QVERIFY(WaitUntil([&] { return (view = dlg.findChild<QWidget*>(QStringLiteral("CheckView"))) != nullptr; }));
+        auto* table = view->findChild<QTableView*>(QStringLiteral("CheckProblems"));
+        QVERIFY(WaitUntil([&] { return table->model()->rowCount() == 4; }));
+        QVERIFY(QTest::qWaitForWindowActive(view));
+
+        const std::string a = tree.Path("R/a/");
+        QStringList expected{
+            QString::fromStdString("duplicate\t" + tree.Path("R/b/") + "\tx.bms\tf456c59d82165b15b9733e348c41d41c"),
+            QString::fromStdString("duplicate\t" + tree.Path("R/c/") + "\ty.bms\tf456c59d82165b15b9733e348c41d41c"),
+            QString::fromStdString("missing-file\t" + a + "\tsong.bms\tkick.wav"),
+            QString::fromStdString("case-mismatch\t" + a + "\tsong.bms\tSnare.wav\tsnare.wav"),
+        };
+        QTest::mouseClick(table->viewport(), Qt::LeftButton, Qt::NoModifier,
+                          table->visualRect(table->model()->index(0, 1)).center());
+        PressCtrl(Qt::Key_A);
+        PressCtrl(Qt::Key_C);
+        QStringList copied = QGuiApplication::clipboard()->text().split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        // Grouped by kind: the duplicates (in found order) first.
+        QCOMPARE(copied.mid(2), expected.mid(2));
+        copied = copied.mid(0, 2);
+        copied.sort();
+        QCOMPARE(copied, expected.mid(0, 2));
+
+        // The missing sound's row: its folder opens, its chart is selected.
+        UrlCatcher catcher;
+        QDesktopServices::setUrlHandler(QStringLiteral("file"), &catcher, "Open");
+        DoubleClick(table->viewport(), table->visualRect(table->model()->index(2, 1)).center());
+        QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+        QCOMPARE(catcher.urls.size(), 1);
+        QCOMPARE(LocalPathBytesOf(catcher.urls[0]).toStdString(), a);
+        QTest::mouseClick(table->viewport(), Qt::LeftButton, Qt::NoModifier,
+                          table->visualRect(table->model()->index(2, 1)).center());
+        QPushButton* select = nullptr;
+        for (QPushButton* button : view->findChildren<QPushButton*>())
+            if (button->text().startsWith(QStringLiteral("一覧で選択")))
+                select = button;
+        QVERIFY(select != nullptr);
+        QTest::mouseClick(select, Qt::LeftButton);
+        const QModelIndexList selected = CTamboroDlgTesting::List(dlg)->selectionModel()->selectedRows(2);
+        QCOMPARE(selected.size(), 1);
+        QCOMPARE(selected[0].data().toString(), QStringLiteral("song"));
+        view->close();
     }
 };
 

@@ -1,0 +1,24 @@
+// Charts whose bytes are the same. Only charts of one size can be: those of
+// a size no other chart has are never read again; the others are hashed
+// (MD5 and SHA-256 together), and a group is charts whose two digests both
+// agree.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "check/FolderCheck.h"
+
+namespace tamboro {
+
+struct DuplicateGroup {
+    std::string md5;
+    std::vector<std::size_t> charts;  // indexes into the charts given, ascending
+};
+
+// The groups, ordered by their first chart. `stop` is asked before each
+// chart hashed; once true, the groups found so far are returned.
+std::vector<DuplicateGroup> FindDuplicates(const std::vector<CheckedChart>& charts, const std::function<bool()>& stop);
+
+}  // namespace tamboro

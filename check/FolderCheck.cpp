@@ -1,0 +1,105 @@
+#include "check/FolderCheck.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <optional>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "check/ChartReferences.h"
+#include "check/ReferenceResolver.h"
+#include "platform/DirectoryReader.h"
+#include "platform/Eintr.h"
+#include "search/HeaderReader.h"
+
+namespace tamboro {
+namespace {
+
+// The charset of a chart's names: one decision for its header values and
+// the names together, as its values are decoded.
+Charset CharsetOfChart(std::string_view bytes, const std::vector<ChartReference>& references)
+{
+    TagTable values;
+    HeaderReader::ParseBytes(bytes, values);
+    std::vector<std::string> fields(values.Values().begin(), values.Values().end());
+    for (const ChartReference& reference : references)
+        fields.push_back(reference.name);
+    return DetectCharset(fields);
+}
+
+}  // namespace
+
+int ReadWholeChart(int dirFd, const char* name, std::string& bytes)
+{
+    const int fd = RetryOnEintr([&] { return ::openat(dirFd, name, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK); });
+    if (fd < 0)
+        return errno;
+    struct stat status {};
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        const int error = S_ISREG(status.st_mode) ? errno : EINVAL;
+        ::close(fd);
+        return error;
+    }
+    // One byte more than the size: the read that gives 0 ends the file
+    // without another call when the size was right.
+    bytes.resize(static_cast<std::size_t>(std::max<off_t>(status.st_size, 0)) + 1);
+    std::size_t used = 0;
+    int error = 0;
+    for (;;) {
+        if (used == bytes.size())
+            bytes.resize(bytes.size() * 2);
+        const ssize_t got = RetryOnEintr([&] { return ::read(fd, bytes.data() + used, bytes.size() - used); });
+        if (got < 0)
+            error = errno;
+        if (got <= 0)
+            break;
+        used += static_cast<std::size_t>(got);
+    }
+    ::close(fd);
+    bytes.resize(used);
+    return error;
+}
+
+std::string UnreadableReason(int error)
+{
+    return error == EINVAL ? std::string("not a regular file") : std::string(std::strerror(error));
+}
+
+FolderCheckResult FolderCheck::Run(const DirectoryListing& listing, const std::string& path, const ChartTypes& types,
+                                   const std::function<bool()>& stop)
+{
+    FolderCheckResult result;
+    std::optional<ReferenceResolver> resolver;
+    for (const auto& entry : listing.Entries()) {
+        if (listing.IsDirectory(entry) || !types.Matches(listing.NameOf(entry)))
+            continue;
+        if (stop())
+            break;
+        const std::string file(listing.NameOf(entry));
+        if (const int error = ReadWholeChart(listing.Fd(), listing.CNameOf(entry), m_bytes)) {
+            result.problems.push_back(
+                CheckProblem{CheckKind::Unreadable, path, file, UnreadableReason(error), std::string(), Charset::Utf8});
+            continue;
+        }
+        result.charts.push_back(CheckedChart{path, file, static_cast<int64_t>(m_bytes.size())});
+        const std::vector<ChartReference> references = ReadChartReferences(m_bytes);
+        if (references.empty())
+            continue;
+        if (!resolver)
+            resolver.emplace(path, FolderNames(listing));
+        const Charset charset = CharsetOfChart(m_bytes, references);
+        for (const ChartReference& reference : references) {
+            const Resolution resolution = resolver->Resolve(reference, charset);
+            if (resolution.result == Resolution::Result::Found)
+                continue;
+            const CheckKind kind =
+                resolution.result == Resolution::Result::Missing ? CheckKind::MissingFile : CheckKind::CaseMismatch;
+            result.problems.push_back(CheckProblem{kind, path, file, reference.name, resolution.found, charset});
+        }
+    }
+    return result;
+}
+
+}  // namespace tamboro

@@ -1,0 +1,47 @@
+// The check of one folder's charts: each chart is read whole, the files it
+// names are looked for, and its size is kept for the duplicate search.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "check/CheckProblem.h"
+#include "search/ChartTypes.h"
+
+namespace tamboro {
+
+class DirectoryListing;
+
+// A chart that was read, for the duplicate search.
+struct CheckedChart {
+    std::string folder;
+    std::string file;
+    int64_t size;
+};
+
+struct FolderCheckResult {
+    std::vector<CheckProblem> problems;  // chart by chart, in listing order
+    std::vector<CheckedChart> charts;
+};
+
+// One per thread: it keeps its read buffer from chart to chart.
+class FolderCheck {
+public:
+    // `stop` is asked before each chart; once true, the rest are left out.
+    FolderCheckResult Run(const DirectoryListing& listing, const std::string& path, const ChartTypes& types,
+                          const std::function<bool()>& stop);
+
+private:
+    std::string m_bytes;  // the chart being checked
+};
+
+// Reads the whole file `name` relative to `dirFd` into `bytes` (whose memory
+// is reused), never blocking on a FIFO or a device. Returns 0 or the errno;
+// EINVAL for what is not a regular file.
+int ReadWholeChart(int dirFd, const char* name, std::string& bytes);
+// The reason an errno gives, as the check prints it.
+std::string UnreadableReason(int error);
+
+}  // namespace tamboro

@@ -1,0 +1,55 @@
+// Finds the files a chart names in and below the chart's folder, as players
+// load them: a backslash separates folders, a missing sound or image is
+// looked for under the other extensions of its kind, and names compare by
+// their bytes or by their decoded text. What exists only in another letter
+// case is told apart from what does not exist at all.
+#pragma once
+
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "check/ChartReferences.h"
+#include "check/FolderNames.h"
+#include "platform/TextDecoder.h"
+
+namespace tamboro {
+
+struct Resolution {
+    enum class Result { Found, CaseMismatch, Missing };
+    Result result = Result::Missing;
+    // With CaseMismatch: the path found, relative to the chart's folder, as
+    // the file system spells it.
+    std::string found;
+};
+
+class ReferenceResolver {
+public:
+    // `folder` is the charts' folder path (ending in "/"), `names` its
+    // listing; subfolders are listed when a reference first leads there.
+    ReferenceResolver(std::string folder, FolderNames names);
+
+    // `charset` is the chart's: how its names' bytes read as text.
+    Resolution Resolve(const ChartReference& reference, Charset charset);
+
+    // The '/'-separated parts of a name: '\' separates folders too, except
+    // as the second byte of a Shift-JIS character (such as 0x835C, "ソ").
+    static std::string WithSlashes(std::string_view name, Charset charset);
+
+private:
+    struct Step {
+        const FolderNames* folder;  // nullptr: not a folder that can be read
+        std::string found;          // relative path of the folder so far
+        bool caseDiffers = false;
+    };
+    // The listing of a folder below the charts' folder (a relative path
+    // ending in "/", or empty for the charts' folder itself).
+    const FolderNames* Listing(const std::string& relative);
+    Resolution ResolveFile(const Step& step, std::string_view bytes, Charset charset, ReferenceKind kind) const;
+
+    std::string m_folder;
+    std::map<std::string, std::unique_ptr<FolderNames>> m_listings;  // by relative path
+};
+
+}  // namespace tamboro
