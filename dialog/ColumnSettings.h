@@ -1,7 +1,9 @@
 // The list's columns as the player leaves them: the header's context menu
-// (folders relative to the searched root or whole) and the columns' widths
-// and order, all remembered in the settings file. With nothing remembered
-// the list keeps its initial columns and shows whole paths.
+// (folders relative to the searched root or whole, and which columns are
+// shown), the columns shown and their order (`columns=`, the comma list
+// tamboro-scan --columns takes) and their widths, all remembered in the
+// settings file. With nothing remembered the list shows its four initial
+// columns and whole paths.
 #pragma once
 
 #include <QObject>
@@ -26,12 +28,25 @@ public:
     // Puts back the widths and order the player left, over the initial ones
     // the columns have by then (`initialWidths`, which stay each column's
     // least); from then on the player's changes are saved.
-    void Restore(const std::array<int, kColumnCount>& initialWidths);
+    // `titles` label the columns in the header's menu.
+    void Restore(const std::array<int, kAllColumnCount>& initialWidths,
+                 const std::array<QString, kAllColumnCount>& titles);
     // Writes a change of widths or order not written yet (the window ends).
     void SaveNow();
 
+signals:
+    // A digest column was shown: rows listed without digests need them.
+    void DigestsShown();
+
 private:
     friend class CTamboroDlgTesting;
+
+    // Shows or hides one column and remembers the columns shown.
+    void ShowColumn(ListColumn column, bool show);
+    // Puts back the columns named in the settings file, in their order.
+    void RestoreShownColumns();
+    void SaveShownColumns();
+    void UpdateColumnActions();
 
     void SetRelativeFolders(bool on);
     void OnHeaderContextMenu(const QPoint& pos);
@@ -43,6 +58,8 @@ private:
     QWidget& m_window;
     ResultListView& m_list;
     QAction* m_actRelative = nullptr;
+    std::array<QAction*, kAllColumnCount> m_actColumns{};
+    std::array<int, kAllColumnCount> m_initialWidths{};
     bool m_bRestored = false;
     bool m_bUnsaved = false;
     bool m_bPointerDown = false;  // a button is held on the header

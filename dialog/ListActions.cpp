@@ -7,6 +7,7 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QSignalBlocker>
+#include <cstring>
 #include <set>
 
 #include "dialog/CheckView.h"
@@ -19,6 +20,7 @@
 #include "models/ResultModel.h"
 #include "models/RowFilterModel.h"
 #include "platform/TextDecoder.h"
+#include "search/FolderCharts.h"
 
 namespace tamboro {
 namespace {
@@ -50,6 +52,11 @@ ListActions::ListActions(QWidget& window, ResultListView& list, ResultModel& mod
     connect(m_actCopyPath, &QAction::triggered, this, [this] {
         if (m_menuIndex.isValid())
             CopyFolderPathOfRow(m_menuIndex.row());
+    });
+    m_actReadAgain = new QAction(tr("このフォルダを再読み込み"), this);
+    connect(m_actReadAgain, &QAction::triggered, this, [this] {
+        if (m_menuIndex.isValid())
+            ReadFolderOfRowAgain(m_menuIndex.row());
     });
 
     // Ctrl+C and Ctrl+A while the list has the focus.
@@ -88,11 +95,13 @@ void ListActions::OnListContextMenu(const QPoint& pos)
     m_menuIndex = m_list.indexAt(pos);
     m_actOpenFolder->setEnabled(m_menuIndex.isValid());
     m_actCopyPath->setEnabled(m_menuIndex.isValid());
+    m_actReadAgain->setEnabled(m_menuIndex.isValid());
 
     QMenu menu(&m_window);
     menu.setObjectName(QStringLiteral("ListMenu"));
     menu.addAction(m_actOpenFolder);
     menu.addAction(m_actCopyPath);
+    menu.addAction(m_actReadAgain);
     menu.addSeparator();
     menu.addAction(m_actCopyRows);
     menu.addAction(m_actSelectAll);
@@ -129,9 +138,28 @@ void ListActions::CopyFolderPathOfRow(int shownRow)
     QGuiApplication::clipboard()->setMimeData(copied);
 }
 
+void ListActions::ReadFolderOfRowAgain(int shownRow)
+{
+    if (shownRow < 0 || shownRow >= m_filter.rowCount())
+        return;
+    const std::string folder = m_model.RowAt(m_filter.SourcePosition(shownRow)).folder;
+    ScanOptions options;
+    options.types = SearchChartTypes();
+    options.hashes = m_list.ShowsDigests();
+    std::vector<ChartRow> rows;
+    if (const int error = ReadFolderCharts(folder, options, rows)) {
+        ShowMessageBox(&m_window, tr("エラー"),
+                       tr("フォルダを読めませんでした。\n%1\n\n%2")
+                           .arg(QString::fromStdU16String(DecodePathToUtf16(folder)),
+                                QString::fromLocal8Bit(std::strerror(error))));
+        return;
+    }
+    m_model.ReplaceFolderRows(folder, rows);
+}
+
 void ListActions::CopySelectedRows()
 {
-    const QString lines = m_filter.RowLines(m_list.selectionModel()->selectedRows());
+    const QString lines = m_filter.RowLines(m_list.selectionModel()->selectedRows(), m_list.ShownColumns());
     if (!lines.isEmpty())
         QGuiApplication::clipboard()->setText(lines);
 }

@@ -1,8 +1,9 @@
 // Acting on the listed charts: a double-click opens the row's folder in the
 // file manager; the list's context menu opens it, copies its path, copies
-// the selected rows (Ctrl+C) or selects them all (Ctrl+A), and chooses
-// whether searches list every chart type (remembered between runs), and
-// checks the searched library.
+// the selected rows (Ctrl+C, the columns shown) or selects them all
+// (Ctrl+A), reads the row's folder again, chooses whether searches list
+// every chart type (remembered between runs), and checks the searched
+// library.
 #pragma once
 
 #include <QObject>
@@ -41,6 +42,8 @@ private:
     // Acting on shown rows (by their row in the list as shown).
     void OpenFolderOfRow(int shownRow);
     void CopyFolderPathOfRow(int shownRow);
+    // Reads the row's folder again and puts its charts in place of its rows.
+    void ReadFolderOfRowAgain(int shownRow);
     // The selected shown rows, in the order shown, as tamboro-scan's lines.
     void CopySelectedRows();
     void SetAllChartTypes(bool on);
@@ -56,6 +59,7 @@ private:
     QPersistentModelIndex m_menuIndex;  // the row the context menu is for
     QAction* m_actOpenFolder = nullptr;
     QAction* m_actCopyPath = nullptr;
+    QAction* m_actReadAgain = nullptr;
     QAction* m_actCopyRows = nullptr;
     QAction* m_actSelectAll = nullptr;
     QAction* m_actAllChartTypes = nullptr;

@@ -80,7 +80,7 @@ bool ResultListView::IsCellCut(const QModelIndex& index) const
     return itemDelegateForIndex(index)->sizeHint(option, index).width() > option.rect.width();
 }
 
-void ResultListView::SetOwnWidths(const std::array<int, kColumnCount>& widths)
+void ResultListView::SetOwnWidths(const std::array<int, kAllColumnCount>& widths)
 {
     m_ownWidths = widths;
     StretchLastColumn();
@@ -89,12 +89,15 @@ void ResultListView::SetOwnWidths(const std::array<int, kColumnCount>& widths)
 void ResultListView::StretchLastColumn()
 {
     QHeaderView* columns = header();
-    const int last = columns->logicalIndex(columns->count() - 1);
-    if (last < 0 || last >= kColumnCount)
+    const int last = LastShownColumn();
+    if (last < 0 || last >= kAllColumnCount)
         return;
     int others = 0;
-    for (int visual = 0; visual + 1 < columns->count(); ++visual)
-        others += columns->sectionSize(columns->logicalIndex(visual));
+    for (int visual = 0; visual < columns->count(); ++visual) {
+        const int column = columns->logicalIndex(visual);
+        if (column != last && !columns->isSectionHidden(column))
+            others += columns->sectionSize(column);
+    }
     const int width = std::max(m_ownWidths[static_cast<std::size_t>(last)], viewport()->width() - others);
     if (width == columns->sectionSize(last))
         return;
@@ -103,13 +106,40 @@ void ResultListView::StretchLastColumn()
     m_bStretching = false;
 }
 
+int ResultListView::LastShownColumn() const
+{
+    const QHeaderView* columns = header();
+    for (int visual = columns->count() - 1; visual >= 0; --visual) {
+        const int column = columns->logicalIndex(visual);
+        if (!columns->isSectionHidden(column))
+            return column;
+    }
+    return -1;
+}
+
+std::vector<ListColumn> ResultListView::ShownColumns() const
+{
+    std::vector<ListColumn> shown;
+    const QHeaderView* columns = header();
+    for (int visual = 0; visual < columns->count(); ++visual) {
+        const int column = columns->logicalIndex(visual);
+        if (!columns->isSectionHidden(column))
+            shown.push_back(static_cast<ListColumn>(column));
+    }
+    return shown;
+}
+
+bool ResultListView::ShowsDigests() const
+{
+    return !header()->isSectionHidden(kColumnMd5) || !header()->isSectionHidden(kColumnSha256);
+}
+
 void ResultListView::OnSectionResized(int logicalIndex, int newSize)
 {
     if (m_bStretching)
         return;
     // A width the player gives the last column is its own from then on.
-    const QHeaderView* columns = header();
-    if (logicalIndex == columns->logicalIndex(columns->count() - 1) && logicalIndex < kColumnCount)
+    if (logicalIndex == LastShownColumn() && logicalIndex < kAllColumnCount && newSize > 0)
         m_ownWidths[static_cast<std::size_t>(logicalIndex)] = newSize;
     StretchLastColumn();
 }

@@ -9,6 +9,7 @@
 
 #include <QTreeView>
 #include <array>
+#include <vector>
 
 #include "results/ListColumn.h"
 
@@ -29,8 +30,14 @@ public:
 
     // The columns' own widths by column: the last column shown is never
     // narrower than its own, and takes the width the others leave.
-    void SetOwnWidths(const std::array<int, kColumnCount>& widths);
+    void SetOwnWidths(const std::array<int, kAllColumnCount>& widths);
     void StretchLastColumn();
+    // The column shown last (hidden columns passed over); -1 for none.
+    int LastShownColumn() const;
+    // The columns shown, in the order shown.
+    std::vector<ListColumn> ShownColumns() const;
+    // Whether a digest column (MD5, SHA-256) is shown.
+    bool ShowsDigests() const;
 
     void keyboardSearch(const QString& search) override;
 
@@ -42,7 +49,7 @@ private:
     void OnSectionResized(int logicalIndex, int newSize);
 
     FolderColumnDelegate* m_folders = nullptr;
-    std::array<int, kColumnCount> m_ownWidths{};
+    std::array<int, kAllColumnCount> m_ownWidths{};
     bool m_bStretching = false;  // the resizing is the stretch's own
 };
 

@@ -56,7 +56,7 @@ bool SearchSession::MayStartSearch()
     return true;
 }
 
-void SearchSession::Start(const std::string& root, const ChartTypes& types)
+void SearchSession::Start(const std::string& root, const SearchChoices& choices)
 {
     if (!MayStartSearch())
         return;
@@ -69,7 +69,7 @@ void SearchSession::Start(const std::string& root, const ChartTypes& types)
     if (m_workerSettings.startHook)
         search->SetStartHook(m_workerSettings.startHook);
     search->SetHandOverPeriod(m_workerSettings.handOverPeriod);
-    search->SetChartTypes(types);
+    search->SetChoices(choices);
     if (m_workerSettings.stackSize != 0)
         search->setStackSize(m_workerSettings.stackSize);
     m_searchThreadId = search->ThreadId();

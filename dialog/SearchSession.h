@@ -18,9 +18,9 @@
 #include <vector>
 
 #include "dialog/QuitCodes.h"
-#include "search/ChartTypes.h"
 #include "search/SearchState.h"
 #include "worker/BmsSearch.h"
+#include "worker/SearchChoices.h"
 #include "worker/WorkerThread.h"
 
 namespace tamboro {
@@ -40,10 +40,10 @@ public:
     SearchSession(SearchWindow& window, SharedStateBlock& block, const StateWord& word, QObject* parent = nullptr);
     ~SearchSession() override;
 
-    // Starts a search of `root` listing `types`, unless the last search is
+    // Starts a search of `root` as the player chose, unless the last search is
     // still starting or scanning. Emits SearchStarting before the worker is
     // made.
-    void Start(const std::string& root, const ChartTypes& types);
+    void Start(const std::string& root, const SearchChoices& choices);
     // Asks the search that runs in the session (this window's or another
     // instance's) to stop through the shared word, and this window's worker
     // with quit code 13.

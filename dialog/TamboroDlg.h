@@ -49,6 +49,7 @@ class QPushButton;
 namespace tamboro {
 
 class ColumnSettings;
+class DigestColumns;
 class ListActions;
 class PathBox;
 class PendingResults;
@@ -108,8 +109,8 @@ private:
     friend class CTamboroDlgTesting;
 
     // Plain column titles and widths in pixels.
-    static const std::array<const char*, kColumnCount> kColumnTitles;
-    static const std::array<int, kColumnCount> kColumnWidths;
+    static const std::array<const char*, kAllColumnCount> kColumnTitles;
+    static const std::array<int, kAllColumnCount> kColumnWidths;
 
     // Sets the window's icon, creates the state block and marks it idle.
     // On failure shows the message and posts the quit with exit code 0.
@@ -144,7 +145,7 @@ private:
 
     SortMode m_nSortMode = kSortFound;
     std::optional<ListColumn> m_nSortColumn;  // none before the first sort
-    std::array<QString, kColumnCount> m_strColumnTitle;
+    std::array<QString, kAllColumnCount> m_strColumnTitle;
     SharedStateBlock m_hSharedMap;  // the window's handle and view of the block
     StateWord m_pSharedState;
     QPushButton* m_btnSearch = nullptr;
@@ -164,6 +165,7 @@ private:
     RowFinder* m_finder = nullptr;
     ListActions* m_listActions = nullptr;
     ColumnSettings* m_columnSettings = nullptr;
+    DigestColumns* m_digests = nullptr;
     PathBox* m_pathBox = nullptr;
     std::unique_ptr<WindowLayout> m_layout;
 };

@@ -11,9 +11,25 @@
 
 namespace tamboro {
 
-const std::array<const char*, kColumnCount> CTamboroDlg::kColumnTitles = {
-    QT_TR_NOOP("ディレクトリ"), QT_TR_NOOP("ジャンル"), QT_TR_NOOP("タイトル"), QT_TR_NOOP("アーティスト")};
-const std::array<int, kColumnCount> CTamboroDlg::kColumnWidths = {250, 100, 200, 100};
+// The first four are the list's own; the others are shown from the
+// header's menu (see ColumnSettings).
+const std::array<const char*, kAllColumnCount> CTamboroDlg::kColumnTitles = {QT_TR_NOOP("ディレクトリ"),
+                                                                             QT_TR_NOOP("ジャンル"),
+                                                                             QT_TR_NOOP("タイトル"),
+                                                                             QT_TR_NOOP("アーティスト"),
+                                                                             QT_TR_NOOP("ファイル"),
+                                                                             QT_TR_NOOP("サブタイトル"),
+                                                                             QT_TR_NOOP("サブアーティスト"),
+                                                                             QT_TR_NOOP("レベル"),
+                                                                             QT_TR_NOOP("難易度"),
+                                                                             QT_TR_NOOP("BPM"),
+                                                                             QT_TR_NOOP("TOTAL"),
+                                                                             QT_TR_NOOP("プレイヤー"),
+                                                                             QT_TR_NOOP("ランク"),
+                                                                             QT_TR_NOOP("MD5"),
+                                                                             QT_TR_NOOP("SHA-256")};
+const std::array<int, kAllColumnCount> CTamboroDlg::kColumnWidths = {250, 100, 200, 100, 150, 150, 120, 50,
+                                                                     50,  50,  50,  50,  50,  230, 420};
 
 void CTamboroDlg::OnShowWindow(bool bShow, int nStatus)
 {
@@ -29,22 +45,22 @@ void CTamboroDlg::CreateColumns()
     for (std::size_t i = 0; i < m_strColumnTitle.size(); ++i)
         m_strColumnTitle[i] = tr(kColumnTitles[i]);
     QHeaderView* header = m_list->header();
-    for (int column = 0; column < kColumnCount; ++column) {
+    for (int column = 0; column < kAllColumnCount; ++column) {
         m_model->SetHeaderLabel(column, m_strColumnTitle[static_cast<std::size_t>(column)]);
         header->resizeSection(column, kColumnWidths[static_cast<std::size_t>(column)]);
     }
-    m_columnSettings->Restore(kColumnWidths);
+    m_columnSettings->Restore(kColumnWidths, m_strColumnTitle);
 }
 
 void CTamboroDlg::ResetHeaderLabels()
 {
-    for (int column = 0; column < kColumnCount; ++column)
+    for (int column = 0; column < kAllColumnCount; ++column)
         m_model->SetHeaderLabel(column, m_strColumnTitle[static_cast<std::size_t>(column)]);
 }
 
 void CTamboroDlg::OnColumnClickList(int column)
 {
-    if (column < 0 || column >= kColumnCount)
+    if (column < 0 || column >= kAllColumnCount)
         return;
     // Rows handed over but not shown yet are sorted with the others.
     m_pending->Show();

@@ -5,6 +5,7 @@
 #include "dialog/ListActions.h"
 #include "dialog/MessageBox.h"
 #include "dialog/PathBox.h"
+#include "dialog/ResultListView.h"
 #include "dialog/PendingResults.h"
 #include "dialog/SearchSession.h"
 #include "dialog/TamboroDlg.h"
@@ -13,7 +14,7 @@ namespace tamboro {
 
 void CTamboroDlg::OnButtonSearch()
 {
-    m_session->Start(m_pathBox->PathBytes(), m_listActions->SearchChartTypes());
+    m_session->Start(m_pathBox->PathBytes(), SearchChoices{m_listActions->SearchChartTypes(), m_list->ShowsDigests()});
 }
 
 void CTamboroDlg::OnButtonStop()

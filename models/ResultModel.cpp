@@ -1,5 +1,6 @@
 #include "models/ResultModel.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace tamboro {
@@ -42,6 +43,42 @@ void ResultModel::Clear()
     endResetModel();
 }
 
+void ResultModel::SetDigests(std::vector<SlotDigests>& digests)
+{
+    if (digests.empty())
+        return;
+    for (SlotDigests& digest : digests) {
+        if (digest.slot < m_sorter.Size())
+            m_sorter.SetDigests(digest.slot, std::move(digest.md5), std::move(digest.sha256));
+    }
+    digests.clear();
+    emit dataChanged(index(0, kColumnMd5), index(RowCountTotal() - 1, kColumnSha256), {Qt::DisplayRole});
+}
+
+void ResultModel::ReplaceFolderRows(const std::string& folder, std::vector<ChartRow>& rows)
+{
+    // A folder's rows arrive together: they hold consecutive slots.
+    uint32_t first = static_cast<uint32_t>(m_sorter.Size());
+    uint32_t end = first;
+    for (uint32_t slot = 0; slot < m_sorter.Size(); ++slot) {
+        if (m_sorter.RowInSlot(slot).folder != folder)
+            continue;
+        first = std::min(first, slot);
+        end = slot + 1;
+    }
+    const int sortColumn = m_sortColumn;
+    const int sortMode = m_sortMode;
+    beginResetModel();
+    m_sorter.ReplaceSlots(first, end, rows);
+    std::vector<std::array<QString, kColumnCount>>(m_sorter.Size()).swap(m_texts);
+    std::vector<uint8_t>(m_sorter.Size(), 0).swap(m_decoded);
+    m_lastFolderBytes.clear();
+    m_lastFolderText.clear();
+    endResetModel();
+    if (sortMode != kSortFound)
+        SortRows(sortColumn, sortMode);
+}
+
 const std::string& ResultModel::CellBytes(int position, int column) const
 {
     return ColumnBytes(RowAt(position), column);
@@ -49,7 +86,10 @@ const std::string& ResultModel::CellBytes(int position, int column) const
 
 QString ResultModel::CellText(int position, int column) const
 {
-    return RowTexts(m_sorter.SlotAt(static_cast<std::size_t>(position)))[static_cast<std::size_t>(column)];
+    const uint32_t slot = m_sorter.SlotAt(static_cast<std::size_t>(position));
+    if (column < kColumnCount)
+        return RowTexts(slot)[static_cast<std::size_t>(column)];
+    return QString::fromStdU16String(m_sorter.DecodeCell(slot, column));
 }
 
 const std::array<QString, kColumnCount>& ResultModel::RowTexts(uint32_t slot) const
@@ -73,7 +113,7 @@ void ResultModel::SortRows(int column, int mode)
 {
     InstallOrder(m_sorter.SortedOrder(column, mode));
     const bool byText = mode == kSortAscending || mode == kSortDescending;
-    if (mode == kSortFound || (byText && column >= 0 && column < kColumnCount)) {
+    if (mode == kSortFound || (byText && column >= 0 && column < kAllColumnCount)) {
         m_sortColumn = column;
         m_sortMode = mode;
     }
@@ -114,7 +154,7 @@ QString ResultModel::SortedHeaderLabel(const QString& plainTitle, int mode)
 
 void ResultModel::SetHeaderLabel(int column, const QString& label)
 {
-    if (column < 0 || column >= kColumnCount)
+    if (column < 0 || column >= kAllColumnCount)
         return;
     m_headerLabels[static_cast<std::size_t>(column)] = label;
     emit headerDataChanged(Qt::Horizontal, column, column);
@@ -127,12 +167,12 @@ int ResultModel::rowCount(const QModelIndex& parent) const
 
 int ResultModel::columnCount(const QModelIndex& parent) const
 {
-    return parent.isValid() ? 0 : kColumnCount;
+    return parent.isValid() ? 0 : kAllColumnCount;
 }
 
 QVariant ResultModel::data(const QModelIndex& index, int role) const
 {
-    if (!index.isValid() || index.row() >= RowCountTotal() || index.column() >= kColumnCount)
+    if (!index.isValid() || index.row() >= RowCountTotal() || index.column() >= kAllColumnCount)
         return QVariant();
     switch (role) {
     case Qt::DisplayRole:
@@ -146,7 +186,7 @@ QVariant ResultModel::data(const QModelIndex& index, int role) const
 
 QVariant ResultModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
-    if (orientation != Qt::Horizontal || section < 0 || section >= kColumnCount)
+    if (orientation != Qt::Horizontal || section < 0 || section >= kAllColumnCount)
         return QAbstractTableModel::headerData(section, orientation, role);
     switch (role) {
     case Qt::DisplayRole:
@@ -160,7 +200,7 @@ QVariant ResultModel::headerData(int section, Qt::Orientation orientation, int r
 
 bool ResultModel::setHeaderData(int section, Qt::Orientation orientation, const QVariant& value, int role)
 {
-    if (orientation != Qt::Horizontal || section < 0 || section >= kColumnCount ||
+    if (orientation != Qt::Horizontal || section < 0 || section >= kAllColumnCount ||
         (role != Qt::DisplayRole && role != Qt::EditRole))
         return false;
     SetHeaderLabel(section, value.toString());

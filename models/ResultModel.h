@@ -37,16 +37,28 @@ public:
     // Header labels are kept.
     void Clear();
 
+    // Digests computed for rows already listed: (slot, md5, sha256).
+    struct SlotDigests {
+        uint32_t slot;
+        std::string md5;
+        std::string sha256;
+    };
+    void SetDigests(std::vector<SlotDigests>& digests);
+    // Puts `rows` (the folder's charts read again) in place of the rows of
+    // `folder`, where those stood in the found order (at the end when it had
+    // none), and sorts as the list was sorted. One model reset.
+    void ReplaceFolderRows(const std::string& folder, std::vector<ChartRow>& rows);
+
     int RowCountTotal() const { return static_cast<int>(m_sorter.Size()); }
     // The row at a list position.
     const ChartRow& RowAt(int position) const { return m_sorter.At(static_cast<std::size_t>(position)); }
-    // Bytes of one cell (column 0 folder, 1 genre, 2 title, 3 artist).
+    // Bytes of one cell (a ListColumn).
     const std::string& CellBytes(int position, int column) const;
     // The decoded text shown for one cell.
     QString CellText(int position, int column) const;
 
     // Sorts the rows, the work behind a click on a column header.
-    //   column: 0 folder, 1 genre, 2 title, 3 artist;
+    //   column: a ListColumn (numeric columns sort by number, see RowSorter);
     //   mode:   1 (kSortAscending)  column text ascending,
     //           2 (kSortDescending) column text descending,
     //           0 (kSortFound)      the order the scan found the rows.
@@ -89,7 +101,8 @@ private:
     // Installs a new order of all rows in one layout change: persistent
     // indexes (selection, current row) follow their rows.
     void InstallOrder(std::vector<uint32_t> order);
-    // The texts of one row, decoded on first display and kept.
+    // The texts of one row's first kColumnCount columns, decoded on first
+    // display and kept; the other columns are decoded when shown.
     const std::array<QString, kColumnCount>& RowTexts(uint32_t slot) const;
 
     RowSorter m_sorter;
@@ -99,7 +112,7 @@ private:
     // Rows of one folder share its decoded path.
     mutable std::string m_lastFolderBytes;
     mutable QString m_lastFolderText;
-    std::array<QString, kColumnCount> m_headerLabels;
+    std::array<QString, kAllColumnCount> m_headerLabels;
     int m_sortColumn = -1;
     int m_sortMode = kSortFound;
 };

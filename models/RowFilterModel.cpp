@@ -104,7 +104,7 @@ std::vector<int> RowFilterModel::ShownPositions(const std::vector<uint8_t>& matc
     return shown;
 }
 
-QString RowFilterModel::RowLines(const QModelIndexList& indexes) const
+QString RowFilterModel::RowLines(const QModelIndexList& indexes, std::vector<ListColumn> columns) const
 {
     std::vector<int> rows;
     rows.reserve(static_cast<std::size_t>(indexes.size()));
@@ -114,7 +114,7 @@ QString RowFilterModel::RowLines(const QModelIndexList& indexes) const
     std::sort(rows.begin(), rows.end());
     rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
 
-    RowPrinter printer(false);
+    RowPrinter printer(false, std::move(columns));
     std::string lines;
     for (const int row : rows)
         printer.AppendLine(lines, m_source->RowAt(SourcePosition(row)));

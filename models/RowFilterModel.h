@@ -47,9 +47,11 @@ public:
     int SourcePosition(int row) const { return IsFiltering() ? m_shown[static_cast<std::size_t>(row)] : row; }
     ResultModel* Source() const { return m_source; }
 
-    // The lines tamboro-scan prints (decoded) for the rows that `indexes` of
-    // this model touch, each row once, in the order shown.
-    QString RowLines(const QModelIndexList& indexes) const;
+    // The lines tamboro-scan --columns prints (decoded) with `columns` for
+    // the rows that `indexes` of this model touch, each row once, in the
+    // order shown.
+    QString RowLines(const QModelIndexList& indexes,
+                     std::vector<ListColumn> columns = {kDefaultColumns.begin(), kDefaultColumns.end()}) const;
 
     // QAbstractProxyModel
     QModelIndex mapToSource(const QModelIndex& proxyIndex) const override;

@@ -102,6 +102,29 @@ void RowSorter::Clear()
         keys = KeyColumn();
 }
 
+void RowSorter::SetDigests(uint32_t slot, std::string md5, std::string sha256)
+{
+    m_rows[slot].md5 = std::move(md5);
+    m_rows[slot].sha256 = std::move(sha256);
+    m_keys[kColumnMd5] = KeyColumn();
+    m_keys[kColumnSha256] = KeyColumn();
+}
+
+void RowSorter::ReplaceSlots(uint32_t first, uint32_t end, std::vector<ChartRow>& rows)
+{
+    std::vector<ChartRow> all;
+    all.reserve(m_rows.size() - (end - first) + rows.size());
+    std::move(m_rows.begin(), m_rows.begin() + first, std::back_inserter(all));
+    std::move(rows.begin(), rows.end(), std::back_inserter(all));
+    std::move(m_rows.begin() + end, m_rows.end(), std::back_inserter(all));
+    rows.clear();
+    // Slots are the found order: the rows keep their order, numbered anew.
+    for (std::size_t slot = 0; slot < all.size(); ++slot)
+        all[slot].index = static_cast<uint32_t>(slot);
+    Clear();
+    Append(all);
+}
+
 Charset RowSorter::RowCharset(uint32_t slot) const
 {
     uint8_t& cached = m_charsets[slot];

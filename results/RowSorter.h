@@ -76,6 +76,14 @@ public:
     void Append(std::vector<ChartRow>& rows);
     // Removes every row and every cached sort key.
     void Clear();
+    // Gives the row in `slot` its digests (computed after it was listed);
+    // the digest columns' sort keys are made again at their next sort.
+    void SetDigests(uint32_t slot, std::string md5, std::string sha256);
+    // Puts `rows` in place of the rows in slots [first, end) (a folder's,
+    // which arrive together), keeping every other row's place in the found
+    // order; the new rows take the found order from `first` on, and the
+    // list stands in found order afterwards.
+    void ReplaceSlots(uint32_t first, uint32_t end, std::vector<ChartRow>& rows);
 
     std::size_t Size() const { return m_order.size(); }
     // The row standing at a list position.

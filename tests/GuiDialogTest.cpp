@@ -99,7 +99,9 @@ private slots:
         const QList<int> widths = {250, 100, 200, 100};
         QHeaderView* header = CTamboroDlgTesting::List(dlg)->header();
         ResultModel* model = CTamboroDlgTesting::Model(dlg);
-        QCOMPARE(model->columnCount(), 4);
+        // Four columns shown; the others wait in the header's menu.
+        QCOMPARE(CTamboroDlgTesting::List(dlg)->ShownColumns(),
+                 (std::vector<ListColumn>{kColumnFolder, kColumnGenre, kColumnTitle, kColumnArtist}));
         QCOMPARE(model->rowCount(), 0);
         for (int column = 0; column < 4; ++column) {
             QCOMPARE(model->headerData(column, Qt::Horizontal).toString(), titles[column]);
@@ -117,7 +119,8 @@ private slots:
         // Hiding and showing again adds nothing.
         dlg.hide();
         dlg.show();
-        QCOMPARE(model->columnCount(), 4);
+        QCOMPARE(model->columnCount(), kAllColumnCount);
+        QCOMPARE(CTamboroDlgTesting::List(dlg)->ShownColumns().size(), std::size_t(4));
         QCOMPARE(model->headerData(3, Qt::Horizontal).toString(), titles[3]);
 
         // The template's proportions: the window is wider than high, the

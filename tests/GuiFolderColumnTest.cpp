@@ -1,7 +1,11 @@
 // The folder column and the columns' settings, driven through the header and
 // the list with real clicks: a cut folder keeps its last folder in view, the
-// header's menu shows folders relative to the root, a double-click on a
-// divider fits the column, and widths and order outlive the window.
+// header's menu shows folders relative to the root and any column, a
+// double-click on a divider fits the column, widths, order and the columns
+// shown outlive the window, and a folder is read again from the list's menu.
+#include <QClipboard>
+#include <QCryptographicHash>
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QHelpEvent>
 #include <QLineEdit>
@@ -82,8 +86,8 @@ QString Tooltip(CTamboroDlg& dlg)
     return text;
 }
 
-// Right-clicks the header over `column` and clicks the menu's item `item`.
-void ClickHeaderMenuItem(CTamboroDlg& dlg, int column, const QString& item)
+// Right-clicks `viewport` at `at` and clicks the menu's item `item`.
+void ClickMenuItem(CTamboroDlg& dlg, QWidget* viewport, QPoint at, const QString& item)
 {
     bool clicked = false;
     QTimer poll;
@@ -104,10 +108,25 @@ void ClickHeaderMenuItem(CTamboroDlg& dlg, int column, const QString& item)
     poll.start();
     // Through the window, which makes the context menu event of a right
     // click as the platform delivers it.
+    QTest::mouseClick(dlg.windowHandle(), Qt::RightButton, Qt::NoModifier, viewport->mapTo(&dlg, at));
+    QVERIFY(WaitUntil([&] { return clicked; }, 5000));
+}
+
+// Right-clicks the header over `column` and clicks the menu's item `item`.
+void ClickHeaderMenuItem(CTamboroDlg& dlg, int column, const QString& item)
+{
     QHeaderView* header = Header(dlg);
     const QPoint at(header->sectionViewportPosition(column) + 20, header->height() / 2);
-    QTest::mouseClick(dlg.windowHandle(), Qt::RightButton, Qt::NoModifier, header->viewport()->mapTo(&dlg, at));
-    QVERIFY(WaitUntil([&] { return clicked; }, 5000));
+    ClickMenuItem(dlg, header->viewport(), at, item);
+}
+
+QStringList ShownColumn(CTamboroDlg& dlg, int column)
+{
+    QStringList texts;
+    const QAbstractItemModel* model = CTamboroDlgTesting::List(dlg)->model();
+    for (int row = 0; row < model->rowCount(); ++row)
+        texts << model->index(row, column).data().toString();
+    return texts;
 }
 
 }  // namespace
@@ -227,6 +246,49 @@ private slots:
         dlg.resize(dlg.minimumSize());
         QTRY_VERIFY(header->viewport()->width() < 700);
         QCOMPARE(header->sectionSize(3), 100);
+    }
+
+    // The header's menu shows any column; digests fill in after the
+    // search; Ctrl+C copies the columns shown in their order; the columns
+    // shown outlive the window; a folder read again updates its rows.
+    void headerMenuShowsAnyColumnAndAFolderIsReadAgain()
+    {
+        TestTree tree;
+        const std::string chart = "#TITLE a\r\n#PLAYLEVEL 12\r\n";
+        tree.WriteFile("R/f/a.bms", chart);
+        const QString md5 = QCryptographicHash::hash(QByteArray::fromStdString(chart), QCryptographicHash::Md5).toHex();
+        const std::vector<ListColumn> shown{kColumnFolder, kColumnGenre, kColumnTitle,
+                                            kColumnArtist, kColumnLevel, kColumnMd5};
+        {
+            CTamboroDlg dlg;
+            Show(dlg);
+            Search(dlg, tree.Path("R"));
+            ClickHeaderMenuItem(dlg, 0, QStringLiteral("MD5"));
+            QVERIFY(WaitUntil([&] { return ShownColumn(dlg, kColumnMd5) == QStringList{md5}; }));
+            ClickHeaderMenuItem(dlg, 0, QStringLiteral("レベル"));
+            QCOMPARE(CTamboroDlgTesting::List(dlg)->ShownColumns(), shown);
+            QCOMPARE(OpenSettingsFile()->value("columns").toString(),
+                     QStringLiteral("folder,genre,title,artist,level,md5"));
+            CTamboroDlgTesting::List(dlg)->setFocus();
+            QTest::keyClick(CTamboroDlgTesting::List(dlg), Qt::Key_A, Qt::ControlModifier);
+            QTest::keyClick(CTamboroDlgTesting::List(dlg), Qt::Key_C, Qt::ControlModifier);
+            QCOMPARE(QGuiApplication::clipboard()->text(),
+                     QString::fromStdString(tree.Path("R/f/")) + "\t\ta\t\t12\t" + md5 + "\n");
+        }
+        CTamboroDlg dlg;
+        Show(dlg);
+        QCOMPARE(CTamboroDlgTesting::List(dlg)->ShownColumns(), shown);
+        Search(dlg, tree.Path("R"));
+        QCOMPARE(ShownColumn(dlg, kColumnMd5), QStringList{md5});  // the search computed it
+        tree.WriteFile("R/f/a.bms", "#TITLE b\r\n");
+        tree.WriteFile("R/f/c.bms", "#TITLE c\r\n");
+        ResultListView* list = CTamboroDlgTesting::List(dlg);
+        ClickMenuItem(dlg, list->viewport(), list->visualRect(list->model()->index(0, kColumnTitle)).center(),
+                      QStringLiteral("このフォルダを再読み込み"));
+        QStringList titles = ShownColumn(dlg, kColumnTitle);
+        titles.sort();
+        QCOMPARE(titles, (QStringList{"b", "c"}));
+        QVERIFY(!ShownColumn(dlg, kColumnMd5).contains(QString()));
     }
 };
 

@@ -71,7 +71,7 @@ TEST_F(ResultModelTest, OneInsertPerBatchWithWholeRows)
     EXPECT_EQ(inserted[1][2].toInt(), 3);
     EXPECT_EQ(seenTitles, (std::vector<QString>{"one", "two", "three", "four"}));
     EXPECT_EQ(m_model.rowCount(), 4);
-    EXPECT_EQ(m_model.columnCount(), 4);
+    EXPECT_EQ(m_model.columnCount(), kAllColumnCount);
     EXPECT_EQ(m_model.rowCount(m_model.index(0, 0)), 0);  // a table: rows have no children
     EXPECT_EQ(m_model.RowAt(3).index, 3u);
 }
@@ -106,7 +106,7 @@ TEST_F(ResultModelTest, HeaderLabelsAreStoredAndSuffixed)
     const QString title = QString::fromUtf8("タイトル");
     m_model.SetHeaderLabel(kColumnTitle, title);
     EXPECT_TRUE(m_model.setHeaderData(kColumnFolder, Qt::Horizontal, QString::fromUtf8("ディレクトリ")));
-    EXPECT_FALSE(m_model.setHeaderData(7, Qt::Horizontal, QStringLiteral("x")));
+    EXPECT_FALSE(m_model.setHeaderData(kAllColumnCount, Qt::Horizontal, QStringLiteral("x")));
     EXPECT_EQ(changed.count(), 2);
     EXPECT_EQ(m_model.headerData(kColumnTitle, Qt::Horizontal).toString(), title);
     EXPECT_EQ(m_model.HeaderLabel(kColumnFolder), QString::fromUtf8("ディレクトリ"));

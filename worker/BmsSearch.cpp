@@ -130,7 +130,8 @@ bool CBmsSearch::InitInstance()
     // another instance's new search instead.
     options.stop = &StopFlag();
     options.rowLimit = kRowLimit;
-    options.types = m_types;
+    options.types = m_choices.types;
+    options.hashes = m_choices.digests;
     options.readers = FolderScan::DefaultReaders();
     FolderScan scan(sink, std::move(options));
     // A scan that ran out of descriptors part way has listed the rows it

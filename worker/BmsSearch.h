@@ -14,6 +14,7 @@
 #include "search/ChartRow.h"
 #include "search/ChartTypes.h"
 #include "search/SearchState.h"
+#include "worker/SearchChoices.h"
 #include "worker/WorkerThread.h"
 
 namespace tamboro {
@@ -59,10 +60,10 @@ public:
     static constexpr std::chrono::milliseconds kHandOverPeriod{40};
     void SetHandOverPeriod(std::chrono::milliseconds period) { m_handOverPeriod = period; }
 
-    // Which names are charts (default: "bms"); set before the thread starts.
-    // The scan reads charts ahead of the rows with FolderScan's default
-    // number of readers.
-    void SetChartTypes(ChartTypes types) { m_types = std::move(types); }
+    // Which names are charts (default: "bms") and whether digests are
+    // computed; set before the thread starts. The scan reads charts ahead of
+    // the rows with FolderScan's default number of readers.
+    void SetChoices(SearchChoices choices) { m_choices = std::move(choices); }
 
     // Runs first on the new thread, before the state block is mapped (lets a
     // test hold a worker at its start).
@@ -85,7 +86,7 @@ private:
     SharedStateBlock m_block;
     std::function<void()> m_startHook;
     std::chrono::milliseconds m_handOverPeriod = kHandOverPeriod;
-    ChartTypes m_types;
+    SearchChoices m_choices;
 };
 
 }  // namespace tamboro

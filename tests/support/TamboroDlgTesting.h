@@ -48,7 +48,7 @@ public:
     static StateWord SharedState(const CTamboroDlg& dlg) { return dlg.m_pSharedState; }
     static std::optional<ListColumn> SortColumnOf(const CTamboroDlg& dlg) { return dlg.m_nSortColumn; }
     static SortMode SortModeOf(const CTamboroDlg& dlg) { return dlg.m_nSortMode; }
-    static const std::array<QString, kColumnCount>& ColumnTitles(const CTamboroDlg& dlg)
+    static const std::array<QString, kAllColumnCount>& ColumnTitles(const CTamboroDlg& dlg)
     {
         return dlg.m_strColumnTitle;
     }
