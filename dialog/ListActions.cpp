@@ -13,6 +13,7 @@
 #include "dialog/CheckView.h"
 #include "dialog/FolderColumnDelegate.h"
 #include "dialog/FolderUrl.h"
+#include "dialog/MessageBox.h"
 #include "dialog/OpenFolder.h"
 #include "dialog/PathText.h"
 #include "dialog/ResultListView.h"

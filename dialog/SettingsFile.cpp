@@ -8,4 +8,9 @@ std::unique_ptr<QSettings> OpenSettingsFile()
                                        QStringLiteral("tamboro"));
 }
 
+bool IndexChosen()
+{
+    return OpenSettingsFile()->value(QStringLiteral("index"), true).toBool();
+}
+
 }  // namespace tamboro

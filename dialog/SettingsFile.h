@@ -9,4 +9,8 @@ namespace tamboro {
 
 std::unique_ptr<QSettings> OpenSettingsFile();
 
+// Whether searches keep and use the index of their root (`index=`, on
+// unless set to false).
+bool IndexChosen();
+
 }  // namespace tamboro

@@ -108,10 +108,6 @@ private:
     // Test hooks and state, for the program's own tests and tools only.
     friend class CTamboroDlgTesting;
 
-    // Plain column titles and widths in pixels.
-    static const std::array<const char*, kAllColumnCount> kColumnTitles;
-    static const std::array<int, kAllColumnCount> kColumnWidths;
-
     // Sets the window's icon, creates the state block and marks it idle.
     // On failure shows the message and posts the quit with exit code 0.
     bool OnInitDialog();

@@ -1,35 +1,16 @@
-// The list's four columns, their plain titles and initial widths (the
+// The list's columns, their plain titles and initial widths (the
 // player's own widths and order over them), and sorting by a click on a
 // column header: ascending, descending, then the order the search found.
 #include <QHeaderView>
 
 #include "dialog/ColumnSettings.h"
+#include "dialog/ColumnTitles.h"
 #include "dialog/PendingResults.h"
 #include "dialog/ResultListView.h"
 #include "dialog/TamboroDlg.h"
 #include "models/ResultModel.h"
 
 namespace tamboro {
-
-// The first four are the list's own; the others are shown from the
-// header's menu (see ColumnSettings).
-const std::array<const char*, kAllColumnCount> CTamboroDlg::kColumnTitles = {QT_TR_NOOP("ディレクトリ"),
-                                                                             QT_TR_NOOP("ジャンル"),
-                                                                             QT_TR_NOOP("タイトル"),
-                                                                             QT_TR_NOOP("アーティスト"),
-                                                                             QT_TR_NOOP("ファイル"),
-                                                                             QT_TR_NOOP("サブタイトル"),
-                                                                             QT_TR_NOOP("サブアーティスト"),
-                                                                             QT_TR_NOOP("レベル"),
-                                                                             QT_TR_NOOP("難易度"),
-                                                                             QT_TR_NOOP("BPM"),
-                                                                             QT_TR_NOOP("TOTAL"),
-                                                                             QT_TR_NOOP("プレイヤー"),
-                                                                             QT_TR_NOOP("ランク"),
-                                                                             QT_TR_NOOP("MD5"),
-                                                                             QT_TR_NOOP("SHA-256")};
-const std::array<int, kAllColumnCount> CTamboroDlg::kColumnWidths = {250, 100, 200, 100, 150, 150, 120, 50,
-                                                                     50,  50,  50,  50,  50,  230, 420};
 
 void CTamboroDlg::OnShowWindow(bool bShow, int nStatus)
 {

@@ -5,16 +5,18 @@
 #include "dialog/ListActions.h"
 #include "dialog/MessageBox.h"
 #include "dialog/PathBox.h"
-#include "dialog/ResultListView.h"
 #include "dialog/PendingResults.h"
+#include "dialog/ResultListView.h"
 #include "dialog/SearchSession.h"
+#include "dialog/SettingsFile.h"
 #include "dialog/TamboroDlg.h"
 
 namespace tamboro {
 
 void CTamboroDlg::OnButtonSearch()
 {
-    m_session->Start(m_pathBox->PathBytes(), SearchChoices{m_listActions->SearchChartTypes(), m_list->ShowsDigests()});
+    m_session->Start(m_pathBox->PathBytes(),
+                     SearchChoices{m_listActions->SearchChartTypes(), m_list->ShowsDigests(), IndexChosen()});
 }
 
 void CTamboroDlg::OnButtonStop()

@@ -5,6 +5,7 @@
 // shown outlive the window, and a folder is read again from the list's menu.
 #include <QClipboard>
 #include <QCryptographicHash>
+#include <QDir>
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QHelpEvent>
@@ -289,6 +290,34 @@ private slots:
         titles.sort();
         QCOMPARE(titles, (QStringList{"b", "c"}));
         QVERIFY(!ShownColumn(dlg, kColumnMd5).contains(QString()));
+    }
+
+    // Searches keep the root's index in the cache folder and list the same
+    // rows from it; index=false keeps none.
+    void searchesKeepTheIndexUnlessTurnedOff()
+    {
+        TestTree tree;
+        tree.WriteFile("R/f/a.bms", "#TITLE a\r\n");
+        tree.WriteFile("R/g/b.bms", "#TITLE b\r\n");
+        QDir cache(QString::fromStdString(m_runtime.Tree().Path("cache/tamboro")));
+        cache.removeRecursively();
+        CTamboroDlg dlg;
+        Show(dlg);
+        Search(dlg, tree.Path("R"));
+        const QStringList first = ShownColumn(dlg, kColumnTitle);
+        QCOMPARE(cache.entryList({QStringLiteral("index-*.sqlite")}, QDir::Files).size(), 1);
+        tree.WriteFile("R/g/c.bms", "#TITLE c\r\n");
+        Search(dlg, tree.Path("R"));
+        QStringList second = ShownColumn(dlg, kColumnTitle);
+        QCOMPARE(second.size(), 3);
+        second.removeAll(QStringLiteral("c"));
+        QCOMPARE(second, first);
+
+        OpenSettingsFile()->setValue("index", false);
+        cache.removeRecursively();
+        Search(dlg, tree.Path("R"));
+        QCOMPARE(ShownColumn(dlg, kColumnTitle).size(), 3);
+        QVERIFY(!cache.exists());
     }
 };
 

@@ -7,6 +7,8 @@
 #include <iterator>
 #include <optional>
 
+#include "library/IndexLocation.h"
+#include "library/SqliteChartIndex.h"
 #include "search/FolderScan.h"
 
 namespace tamboro {
@@ -97,6 +99,16 @@ void CBmsSearch::CallWindow(const std::function<void()>& call)
     CallOnThreadOf(m_pOwner->Context(), call);
 }
 
+std::unique_ptr<SqliteChartIndex> CBmsSearch::OpenIndex() const
+{
+    std::string file;
+    if (DefaultIndexFile(m_strRoot, file) != 0)
+        return nullptr;
+    // A damaged index in the cache folder is rebuilt; one that cannot be
+    // opened leaves the search to run without it.
+    return SqliteChartIndex::Open(file, m_strRoot, m_choices.types, true).index;
+}
+
 bool CBmsSearch::InitInstance()
 {
     if (m_startHook)
@@ -133,6 +145,8 @@ bool CBmsSearch::InitInstance()
     options.types = m_choices.types;
     options.hashes = m_choices.digests;
     options.readers = FolderScan::DefaultReaders();
+    const std::unique_ptr<SqliteChartIndex> index = m_choices.index ? OpenIndex() : nullptr;
+    options.index = index.get();
     FolderScan scan(sink, std::move(options));
     // A scan that ran out of descriptors part way has listed the rows it
     // found until then; the window says that the list is not whole.
@@ -140,6 +154,10 @@ bool CBmsSearch::InitInstance()
     sink.Finish();
     if (error == EMFILE || error == ENFILE)
         CallWindow([owner] { owner->ScanCutShort(); });
+    // Once the rows are shown. An index that cannot be written is the
+    // cache's loss only: the window says nothing of it.
+    if (index != nullptr)
+        index->Save(error == 0 && !StopRequested(word, &StopFlag()));
     m_nCount = scan.Count();
 
     CallWindow([owner] {

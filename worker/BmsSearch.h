@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,8 @@
 #include "worker/WorkerThread.h"
 
 namespace tamboro {
+
+class SqliteChartIndex;
 
 // The window as a search sees it. The worker makes every call on the thread
 // of Context() (the window's thread), one at a time, and waits for each.
@@ -77,6 +80,9 @@ private:
     friend class WindowSink;
     // Tests read m_nCount through it.
     friend class BmsSearchTesting;
+    // The root's index in the user's cache folder; null when it cannot be
+    // made or opened.
+    std::unique_ptr<SqliteChartIndex> OpenIndex() const;
     // Runs `call` on the window's thread and waits for it.
     void CallWindow(const std::function<void()>& call);
 

@@ -11,6 +11,9 @@ struct SearchChoices {
     // Whether every chart's MD5 and SHA-256 are computed as it is read (a
     // digest column is shown).
     bool digests = false;
+    // Whether the search keeps what it found in the root's index in the
+    // user's cache folder, and takes from it what it knows unchanged.
+    bool index = false;
 };
 
 }  // namespace tamboro

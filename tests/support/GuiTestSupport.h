@@ -23,7 +23,13 @@ namespace tamboro::test {
 class PrivateRuntimeDir {
 public:
     PrivateRuntimeDir() { Use(); }
-    void Use() const { ::setenv("XDG_RUNTIME_DIR", m_tree.Root().c_str(), 1); }
+    // The state block, and the indexes searches keep, in a folder of the
+    // test's own.
+    void Use() const
+    {
+        ::setenv("XDG_RUNTIME_DIR", m_tree.Root().c_str(), 1);
+        ::setenv("XDG_CACHE_HOME", m_tree.Path("cache").c_str(), 1);
+    }
     const TestTree& Tree() const { return m_tree; }
 
 private:
