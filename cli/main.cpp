@@ -1,6 +1,7 @@
 // tamboro-scan: the chart scan on the command line. Prints one line per
 // chart, in the order found: folder, genre, title, artist (or the columns
 // asked for), TAB-separated.
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <csignal>
@@ -16,6 +17,7 @@
 
 #include "cli/CheckCommand.h"
 #include "cli/ProgressLine.h"
+#include "cli/TableColumn.h"
 #include "cli/WriteAll.h"
 #include "library/IndexLocation.h"
 #include "library/SqliteChartIndex.h"
@@ -32,7 +34,7 @@ using namespace tamboro;
 
 constexpr const char* kUsage =
     "usage: tamboro-scan [--raw] [--columns LIST] [--sort COLUMN [--reverse]] [--types LIST] [--jobs N]\n"
-    "                    [--index | --index-file FILE] ROOT\n"
+    "                    [--index | --index-file FILE] [--table SOURCE]... [--missing] ROOT\n"
     "       tamboro-scan --check [--raw] [--types LIST] ROOT\n";
 
 // What --help prints after the usage line.
@@ -104,6 +106,16 @@ constexpr const char* kHelp = "\n"
                               "                   #PREVIEW is missing, or there only in another\n"
                               "                   letter case), unreadable, duplicate (the same\n"
                               "                   bytes, the MD5); status 0 when the check ran\n"
+                              "  --table SOURCE   a difficulty table (the address of its web page or\n"
+                              "                   of its header, http or https, or a local file of\n"
+                              "                   either); may be given again. Adds the column table\n"
+                              "                   to --columns: symbol and level of every given table\n"
+                              "                   holding the chart (by MD5, else SHA-256), joined by\n"
+                              "                   a space; --sort table sorts by table, then level.\n"
+                              "                   A table that cannot be read: status 2, one line\n"
+                              "  --missing        with --table: instead of the rows, each table entry\n"
+                              "                   no chart matches: symbol and level, title, artist,\n"
+                              "                   md5, sha256, url, url_diff\n"
                               "  --help           show this help\n"
                               "  --version        show the version\n"
                               "\n"
@@ -140,9 +152,14 @@ double NowSeconds()
 
 class PrintingSink : public ScanSink {
 public:
-    // With `keep`, rows are collected there instead of printed.
-    PrintingSink(RowPrinter printer, bool progress, RowSorter* keep = nullptr)
-        : m_printer(std::move(printer)), m_progress(progress), m_keep(keep)
+    // With `keep`, rows are collected there instead of printed; with
+    // `tables`, each row's table column is filled first, and with
+    // `rowsPrinted` false no row is printed (the tables' missing entries
+    // are, after the scan).
+    PrintingSink(RowPrinter printer, bool progress, RowSorter* keep = nullptr, TableColumn* tables = nullptr,
+                 bool rowsPrinted = true)
+        : m_printer(std::move(printer)), m_progress(progress), m_keep(keep), m_tables(tables),
+          m_rowsPrinted(rowsPrinted)
     {}
 
     void FolderEntered(const std::string& folder) override
@@ -164,6 +181,12 @@ public:
 
     void AddRows(std::vector<ChartRow>& rows) override
     {
+        if (m_tables != nullptr)
+            m_tables->Fill(rows);
+        if (!m_rowsPrinted) {
+            m_rows += rows.size();
+            return;
+        }
         if (m_keep != nullptr) {
             m_rows += rows.size();
             m_keep->Append(rows);
@@ -192,6 +215,8 @@ public:
             WriteAll(STDERR_FILENO, "\r\033[K");
     }
 
+    void Print(const std::string& lines) { m_out += lines; }
+
     // Prints the kept rows in their current order.
     void PrintKept()
     {
@@ -209,6 +234,8 @@ private:
     RowPrinter m_printer;
     bool m_progress;
     RowSorter* m_keep;
+    TableColumn* m_tables;
+    bool m_rowsPrinted;
     bool m_progressShown = false;
     int m_writeError = 0;
     double m_lastProgress = 0;
@@ -292,6 +319,8 @@ int main(int argc, char** argv)
 {
     bool raw = false;
     bool check = false;
+    bool missing = false;
+    std::vector<std::string> tableSources;
     const char* sortName = nullptr;
     std::vector<ListColumn> columns(kDefaultColumns.begin(), kDefaultColumns.end());
     bool reverse = false;
@@ -313,6 +342,12 @@ int main(int argc, char** argv)
             raw = true;
         } else if (!optionsEnded && std::strcmp(arg, "--check") == 0) {
             check = true;
+        } else if (!optionsEnded && std::strcmp(arg, "--missing") == 0) {
+            missing = true;
+        } else if (!optionsEnded && (std::strcmp(arg, "--table") == 0 || std::strncmp(arg, "--table=", 8) == 0)) {
+            if (arg[7] == '\0' && i + 1 >= argc)
+                return UsageError("--table needs a SOURCE");
+            tableSources.emplace_back(arg[7] == '=' ? arg + 8 : argv[++i]);
         } else if (!optionsEnded && std::strcmp(arg, "--sort") == 0) {
             if (i + 1 >= argc)
                 return UsageError("--sort needs a COLUMN");
@@ -376,6 +411,20 @@ int main(int argc, char** argv)
         return UsageError("--index and --index-file exclude each other");
     if (check && sortName != nullptr)
         return UsageError("--check prints problems, not rows: it takes no --sort");
+    const bool tableColumn = std::find(columns.begin(), columns.end(), kColumnTable) != columns.end() ||
+                             (sortName != nullptr && sortColumn == kColumnTable);
+    if ((tableColumn || missing) && tableSources.empty())
+        return UsageError(missing ? "--missing needs a --table" : "the table column needs a --table");
+    if (missing && (check || sortName != nullptr))
+        return UsageError("--missing prints table entries, not rows: it takes no --check or --sort");
+    TableColumn tables;
+    if (!tableSources.empty()) {
+        std::string why;
+        if (!tables.Read(tableSources, why)) {
+            std::fprintf(stderr, "tamboro-scan: cannot read the table %s\n", why.c_str());
+            return 2;
+        }
+    }
 
     RaiseOpenFileLimit();
     InstallInterruptHandler();
@@ -383,9 +432,10 @@ int main(int argc, char** argv)
         return RunCheckCommand(root, raw, types, StateWord(&g_stateWord));
 
     RowSorter kept;
-    const bool hashes = NeedsHashes(columns) || (sortName != nullptr && NeedsHashes({sortColumn}));
+    const bool hashes =
+        NeedsHashes(columns) || (sortName != nullptr && NeedsHashes({sortColumn})) || !tableSources.empty();
     PrintingSink sink(RowPrinter(raw, std::move(columns)), ::isatty(STDERR_FILENO) == 1,
-                      sortName != nullptr ? &kept : nullptr);
+                      sortName != nullptr ? &kept : nullptr, tableSources.empty() ? nullptr : &tables, !missing);
     const std::unique_ptr<SqliteChartIndex> index =
         useIndex || indexFile != nullptr ? OpenIndex(indexFile, root, types) : nullptr;
     ScanOptions options;
@@ -400,6 +450,9 @@ int main(int argc, char** argv)
         kept.Sort(sortColumn, reverse ? kSortDescending : kSortAscending);
         sink.PrintKept();
     }
+    // The whole library was seen only when the scan ended by itself.
+    if (missing && error == 0 && StateWord(&g_stateWord).Load() != SS_STOP)
+        sink.Print(tables.MissingLines());
     sink.Flush();
     // Only once the rows are out: writing the index never holds them up.
     if (index != nullptr) {

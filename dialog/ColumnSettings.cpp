@@ -53,6 +53,8 @@ void ColumnSettings::Restore(const std::array<int, kAllColumnCount>& initialWidt
 {
     m_initialWidths = initialWidths;
     for (const ListColumn column : kColumnsInNameOrder) {
+        if (column == kColumnTable)
+            continue;
         QAction* action = new QAction(titles[static_cast<std::size_t>(column)], this);
         action->setCheckable(true);
         connect(action, &QAction::toggled, this, [this, column](bool on) { ShowColumn(column, on); });
@@ -171,8 +173,10 @@ void ColumnSettings::OnHeaderContextMenu(const QPoint& pos)
     menu.addAction(m_actRelative);
     if (m_bRestored) {
         menu.addSeparator();
-        for (const ListColumn column : kColumnsInNameOrder)
-            menu.addAction(m_actColumns[static_cast<std::size_t>(column)]);
+        for (const ListColumn column : kColumnsInNameOrder) {
+            if (m_actColumns[static_cast<std::size_t>(column)] != nullptr)
+                menu.addAction(m_actColumns[static_cast<std::size_t>(column)]);
+        }
     }
     menu.exec(m_list.header()->mapToGlobal(pos));
 }

@@ -34,8 +34,9 @@ std::optional<std::vector<ListColumn>> ParseColumnList(std::string_view list, st
 
 bool NeedsHashes(const std::vector<ListColumn>& columns)
 {
-    return std::any_of(columns.begin(), columns.end(),
-                       [](ListColumn column) { return column == kColumnMd5 || column == kColumnSha256; });
+    return std::any_of(columns.begin(), columns.end(), [](ListColumn column) {
+        return column == kColumnMd5 || column == kColumnSha256 || column == kColumnTable;
+    });
 }
 
 }  // namespace tamboro

@@ -33,6 +33,7 @@ enum ListColumn : int32_t {
     kColumnRank,
     kColumnMd5,
     kColumnSha256,
+    kColumnTable,
     kAllColumnCount,
 };
 
@@ -62,14 +63,15 @@ inline constexpr std::array<ColumnSpec, kAllColumnCount> kColumnSpecs{{
     {"rank", TagOf("#RANK "), true},
     {"md5", std::nullopt},
     {"sha256", std::nullopt},
+    {"table", std::nullopt},
 }};
 
 // Every column in the order the command names them in its help: the
 // folder, the file, then the tags, then the digests.
 inline constexpr std::array<ListColumn, kAllColumnCount> kColumnsInNameOrder{
-    kColumnFolder, kColumnFile,      kColumnGenre, kColumnTitle,      kColumnSubtitle,
-    kColumnArtist, kColumnSubartist, kColumnLevel, kColumnDifficulty, kColumnBpm,
-    kColumnTotal,  kColumnPlayer,    kColumnRank,  kColumnMd5,        kColumnSha256,
+    kColumnFolder,    kColumnFile,  kColumnGenre,      kColumnTitle, kColumnSubtitle, kColumnArtist,
+    kColumnSubartist, kColumnLevel, kColumnDifficulty, kColumnBpm,   kColumnTotal,    kColumnPlayer,
+    kColumnRank,      kColumnMd5,   kColumnSha256,     kColumnTable,
 };
 
 // The window's columns, and the command's lines unless it is given others.
@@ -106,6 +108,8 @@ inline const std::string& ColumnBytes(const ChartRow& row, int32_t column)
         return row.md5;
     case kColumnSha256:
         return row.sha256;
+    case kColumnTable:
+        return row.table;
     default:
         break;
     }

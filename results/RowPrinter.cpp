@@ -63,6 +63,9 @@ void RowPrinter::AppendLine(std::string& out, const ChartRow& row)
         case kColumnSha256:
             out += ColumnBytes(row, column);  // hex digits
             break;
+        case kColumnTable:
+            AppendEscaped(out, row.table);  // UTF-8, as the tables write it
+            break;
         default:
             if (!charset)
                 charset = DetectCharset(row.values.Values());

@@ -146,6 +146,8 @@ std::u16string RowSorter::DecodeCell(uint32_t slot, int32_t column) const
     case kColumnMd5:
     case kColumnSha256:
         return std::u16string(ColumnBytes(row, column).begin(), ColumnBytes(row, column).end());
+    case kColumnTable:
+        return DecodeToUtf16(row.table, Charset::Utf8);
     default:
         return DecodeToUtf16(ColumnBytes(row, column), RowCharset(slot));
     }
@@ -155,6 +157,9 @@ std::u16string RowSorter::DecodeCell(uint32_t slot, int32_t column) const
 // with a number, 1 and the collation key for the others.
 std::string RowSorter::MakeKey(uint32_t slot, int32_t column, const Collator& collator) const
 {
+    // By table, then by the level's place in it (see TableSortKey).
+    if (column == kColumnTable)
+        return m_rows[slot].tableKey.empty() ? std::string(1, '\xFF') : m_rows[slot].tableKey;
     if (!IsNumericColumn(column))
         return collator.SortKey(DecodeCell(slot, column));
     std::string key;

@@ -21,6 +21,10 @@ struct ChartRow {
     // when the scan did not compute them or could not read the file.
     std::string md5;
     std::string sha256;
+    // The difficulty tables holding the chart ("★12 ◆3", UTF-8) and the
+    // bytes its sort by table compares, when tables were given; else empty.
+    std::string table;
+    std::string tableKey;
     uint32_t index = 0;
 
     const std::string& Value(TagId tag) const { return values.Value(tag); }

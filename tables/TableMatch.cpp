@@ -65,6 +65,18 @@ std::strong_ordering TableSortKey::operator<=>(const TableSortKey& other) const
                                                   other.m_places.end());
 }
 
+std::string TableSortKey::Bytes() const
+{
+    if (Empty())
+        return std::string(1, '\xFF');
+    std::string bytes;
+    for (const std::uint64_t place : m_places) {
+        for (int shift = 56; shift >= 0; shift -= 8)
+            bytes += static_cast<char>((place >> shift) & 0xFF);
+    }
+    return bytes;
+}
+
 TableMatch::TableMatch(const std::vector<DifficultyTable>& tables) : m_tables(tables), m_levelRanks(tables.size())
 {
     for (std::size_t t = 0; t < tables.size(); ++t) {

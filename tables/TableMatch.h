@@ -36,6 +36,10 @@ public:
     TableSortKey() = default;
     explicit TableSortKey(std::vector<std::uint64_t> places) : m_places(std::move(places)) {}
     bool Empty() const { return m_places.empty(); }
+    // The key as bytes that compare (as unsigned bytes, shorter first on a
+    // common start) in the key's order: each place big-endian, and a chart
+    // in no table as one 0xFF byte, after every other.
+    std::string Bytes() const;
     std::strong_ordering operator<=>(const TableSortKey& other) const;
     bool operator==(const TableSortKey& other) const = default;
 

@@ -1,5 +1,6 @@
 // tamboro-scan --columns: every column of a chart, numeric sorting, the
-// digests of the whole file, and bad lists.
+// digests of the whole file, bad lists, and the difficulty tables' column.
+#include <cctype>
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -144,6 +145,43 @@ TEST(ScanColumns, BadListsExitTwoWithOneLineNamingTheName)
         }
     }
     EXPECT_EQ(RunScan("--columns" + root).status, 2);
+}
+
+// Difficulty tables read from local files, the page leading to the header:
+// the table column (upper-case hashes in the table, md5 else sha256), its
+// sort by the table's level order, the entries no chart matches, and a
+// table that cannot be read.
+TEST(ScanTables, TableColumnSortAndMissingEntries)
+{
+    test::TestTree tree;
+    const std::string one = "#TITLE one\r\n";
+    const std::string two = "#TITLE two\r\n";
+    tree.WriteFile("lib/a/one.bms", one);
+    tree.WriteFile("lib/a/two.bms", two);
+    std::string upperMd5 = Digest(one, EVP_md5());
+    for (char& c : upperMd5)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    tree.WriteFile("t/header.json", R"({"name":"T","symbol":"★","data_url":"data.json","level_order":["1","12","3"]})");
+    tree.WriteFile("t/data.json", R"([{"level":"12","md5":")" + upperMd5 + R"("},{"level":3,"sha256":")" +
+                                      Digest(two, EVP_sha256()) +
+                                      R"("},{"level":"1","md5":"0123456789abcdef0123456789abcdef","title":"gone",)"
+                                      R"("url":"http://x/a"},{"level":"1","md5":"short"}])");
+    tree.WriteFile("page.html", R"(<meta content="t/header.json" name="bmstable">)");
+    const std::string lib = " " + tree.Path("lib");
+    const std::string table = " --table " + tree.Path("page.html");
+
+    RunResult run = RunScan(table + " --columns file,table --sort table --reverse" + lib);
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, "two.bms\t★3\none.bms\t★12\n");
+    run = RunScan(table + " --missing" + lib);
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, "★1\tgone\t\t0123456789abcdef0123456789abcdef\t\thttp://x/a\t\n");
+
+    run = RunScan(" --table " + tree.Path("t/none.json") + lib, "2>&1 >/dev/null");
+    EXPECT_EQ(run.status, 2);
+    EXPECT_NE(run.out.find(tree.Path("t/none.json")), std::string::npos) << run.out;
+    EXPECT_EQ(RunScan(" --columns table" + lib).status, 2);
+    EXPECT_EQ(RunScan(" --missing" + lib).status, 2);
 }
 
 }  // namespace

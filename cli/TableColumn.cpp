@@ -1,0 +1,51 @@
+#include "cli/TableColumn.h"
+
+#include "results/RowPrinter.h"
+#include "tables/TableFetcher.h"
+#include "tables/TableReader.h"
+
+namespace tamboro {
+
+bool TableColumn::Read(const std::vector<std::string>& sources, std::string& error)
+{
+    TableFetcher fetcher;
+    TableReader reader(fetcher);
+    for (const std::string& source : sources) {
+        TableResult<DifficultyTable> table = reader.Read(source);
+        if (!table) {
+            error = table.Error();
+            return false;
+        }
+        m_tables.push_back(std::move(*table));
+    }
+    m_match = std::make_unique<TableMatch>(m_tables);
+    return true;
+}
+
+void TableColumn::Fill(std::vector<ChartRow>& rows)
+{
+    for (ChartRow& row : rows) {
+        row.table = m_match->ColumnText(row.md5, row.sha256);
+        row.tableKey = m_match->SortKey(row.md5, row.sha256).Bytes();
+        m_library.Add(row.md5, row.sha256);
+    }
+}
+
+std::string TableColumn::MissingLines() const
+{
+    std::string lines;
+    for (std::size_t table = 0; table < m_tables.size(); ++table) {
+        for (const TableEntry* entry : m_match->MissingEntries(table, m_library)) {
+            AppendEscaped(lines, m_tables[table].symbol + entry->level);
+            for (const std::string* field :
+                 {&entry->title, &entry->artist, &entry->md5, &entry->sha256, &entry->url, &entry->urlDiff}) {
+                lines += '\t';
+                AppendEscaped(lines, *field);
+            }
+            lines += '\n';
+        }
+    }
+    return lines;
+}
+
+}  // namespace tamboro
