@@ -3,13 +3,49 @@
 #include <algorithm>
 #include <fcntl.h>
 #include <map>
+#include <sys/stat.h>
 #include <unordered_map>
 
 #include "platform/FileHash.h"
+#include "search/BmsonReader.h"
+#include "search/HeaderReader.h"
 
 namespace tamboro {
 
-std::vector<DuplicateGroup> FindDuplicates(const std::vector<CheckedChart>& charts, const std::function<bool()>& stop)
+namespace {
+
+// The chart's digests: from the index when it knows the file as it is now,
+// else read (and kept in the index with the chart's values). False when the
+// chart cannot be read.
+bool DigestsOf(const CheckedChart& chart, ChartIndex* index, FileHash& hash, std::string& bytes, ChartHashes& digests)
+{
+    const std::string path = chart.folder + chart.file;
+    TagTable values;
+    struct stat looked {};
+    if (index != nullptr && ::stat(path.c_str(), &looked) == 0 &&
+        index->FindChart(chart.folder, chart.file, StampOf(looked), true, values, digests))
+        return true;
+    struct stat read {};
+    if (ReadWholeChart(AT_FDCWD, path.c_str(), bytes, &read) != 0)
+        return false;
+    hash.Begin();
+    hash.Update(bytes.data(), bytes.size());
+    hash.Finish(digests.md5, digests.sha256);
+    if (index != nullptr) {
+        // The values a scan would read, so that the index keeps the chart whole.
+        if (IsBmsonName(chart.file))
+            ParseBmson(bytes, values);
+        else
+            HeaderReader::ParseBytes(bytes, values);
+        index->RecordChart(chart.folder, chart.file, StampOf(read), values, digests);
+    }
+    return true;
+}
+
+}  // namespace
+
+std::vector<DuplicateGroup> FindDuplicates(const std::vector<CheckedChart>& charts, const std::function<bool()>& stop,
+                                           ChartIndex* index)
 {
     std::unordered_map<int64_t, std::vector<std::size_t>> bySize;
     for (std::size_t i = 0; i < charts.size(); ++i)
@@ -25,15 +61,10 @@ std::vector<DuplicateGroup> FindDuplicates(const std::vector<CheckedChart>& char
         for (const std::size_t chart : same) {
             if (stop())
                 return groups;
-            const std::string path = charts[chart].folder + charts[chart].file;
-            if (ReadWholeChart(AT_FDCWD, path.c_str(), bytes) != 0)
+            ChartHashes digests;
+            if (!DigestsOf(charts[chart], index, hash, bytes, digests))
                 continue;
-            std::string md5;
-            std::string sha256;
-            hash.Begin();
-            hash.Update(bytes.data(), bytes.size());
-            hash.Finish(md5, sha256);
-            byDigest[{std::move(md5), std::move(sha256)}].push_back(chart);
+            byDigest[{std::move(digests.md5), std::move(digests.sha256)}].push_back(chart);
         }
         for (auto& [digest, group] : byDigest) {
             if (group.size() >= 2)

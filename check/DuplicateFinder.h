@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "check/FolderCheck.h"
+#include "search/ChartIndex.h"
 
 namespace tamboro {
 
@@ -18,7 +19,10 @@ struct DuplicateGroup {
 };
 
 // The groups, ordered by their first chart. `stop` is asked before each
-// chart hashed; once true, the groups found so far are returned.
-std::vector<DuplicateGroup> FindDuplicates(const std::vector<CheckedChart>& charts, const std::function<bool()>& stop);
+// chart hashed; once true, the groups found so far are returned. With an
+// `index`, a chart it knows unchanged with its digests is not read, and the
+// digests of those read are kept in it.
+std::vector<DuplicateGroup> FindDuplicates(const std::vector<CheckedChart>& charts, const std::function<bool()>& stop,
+                                           ChartIndex* index = nullptr);
 
 }  // namespace tamboro

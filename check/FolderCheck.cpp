@@ -31,20 +31,22 @@ Charset CharsetOfChart(std::string_view bytes, const std::vector<ChartReference>
 
 }  // namespace
 
-int ReadWholeChart(int dirFd, const char* name, std::string& bytes)
+int ReadWholeChart(int dirFd, const char* name, std::string& bytes, struct stat* status)
 {
     const int fd = RetryOnEintr([&] { return ::openat(dirFd, name, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK); });
     if (fd < 0)
         return errno;
-    struct stat status {};
-    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
-        const int error = S_ISREG(status.st_mode) ? errno : EINVAL;
+    struct stat opened {};
+    if (::fstat(fd, &opened) != 0 || !S_ISREG(opened.st_mode)) {
+        const int error = S_ISREG(opened.st_mode) ? errno : EINVAL;
         ::close(fd);
         return error;
     }
+    if (status != nullptr)
+        *status = opened;
     // One byte more than the size: the read that gives 0 ends the file
     // without another call when the size was right.
-    bytes.resize(static_cast<std::size_t>(std::max<off_t>(status.st_size, 0)) + 1);
+    bytes.resize(static_cast<std::size_t>(std::max<off_t>(opened.st_size, 0)) + 1);
     std::size_t used = 0;
     int error = 0;
     for (;;) {

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <sys/stat.h>
 #include <vector>
 
 #include "check/CheckProblem.h"
@@ -40,7 +41,8 @@ private:
 // Reads the whole file `name` relative to `dirFd` into `bytes` (whose memory
 // is reused), never blocking on a FIFO or a device. Returns 0 or the errno;
 // EINVAL for what is not a regular file.
-int ReadWholeChart(int dirFd, const char* name, std::string& bytes);
+// With `status`, the file's as it was opened.
+int ReadWholeChart(int dirFd, const char* name, std::string& bytes, struct stat* status = nullptr);
 // The reason an errno gives, as the check prints it.
 std::string UnreadableReason(int error);
 

@@ -43,7 +43,8 @@ int LibraryCheck::Run(const std::string& root)
     if (error != 0 || StopRequested())
         return error;
 
-    for (const DuplicateGroup& group : FindDuplicates(m_charts, [this] { return StopRequested(); })) {
+    for (const DuplicateGroup& group : FindDuplicates(
+             m_charts, [this] { return StopRequested(); }, m_options.index)) {
         for (const std::size_t chart : group.charts)
             m_sink.Report(CheckProblem{CheckKind::Duplicate, m_charts[chart].folder, m_charts[chart].file, group.md5,
                                        std::string(), Charset::Utf8});

@@ -21,6 +21,7 @@
 #include "check/CheckProblem.h"
 #include "check/FolderCheck.h"
 #include "platform/DirectoryReader.h"
+#include "search/ChartIndex.h"
 #include "search/ChartTypes.h"
 #include "search/FolderWalk.h"
 #include "search/SearchState.h"
@@ -33,6 +34,9 @@ struct CheckOptions {
     ChartTypes types{};
     // Threads that check folders; 0: one per core.
     int threads = 0;
+    // Where the digests of charts that may be duplicates are taken from and
+    // kept; it must outlive the check; nullptr for none.
+    ChartIndex* index = nullptr;
 };
 
 class LibraryCheck : private FolderVisitor {

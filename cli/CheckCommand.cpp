@@ -41,12 +41,13 @@ private:
 
 }  // namespace
 
-int RunCheckCommand(const std::string& root, bool raw, const ChartTypes& types, StateWord state)
+int RunCheckCommand(const std::string& root, bool raw, const ChartTypes& types, StateWord state, ChartIndex* index)
 {
     PrintingCheckSink sink(raw);
     CheckOptions options;
     options.state = state;
     options.types = types;
+    options.index = index;
     const int error = LibraryCheck(sink, std::move(options)).Run(root);
     sink.Flush();
     if (IsOutOfDescriptors(error)) {

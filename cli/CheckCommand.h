@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "search/ChartIndex.h"
 #include "search/ChartTypes.h"
 #include "search/SearchState.h"
 
@@ -14,6 +15,9 @@ namespace tamboro {
 // are, decoded unless `raw`. Returns the exit status: 0 when the check ran
 // (problems or not), 1 when the root cannot be read or the lines cannot be
 // written, 130 when `state` was set to stop.
-int RunCheckCommand(const std::string& root, bool raw, const ChartTypes& types, StateWord state);
+// With `index`, the digests of charts that may be duplicates come from it
+// and are kept in it.
+int RunCheckCommand(const std::string& root, bool raw, const ChartTypes& types, StateWord state,
+                    ChartIndex* index = nullptr);
 
 }  // namespace tamboro

@@ -35,7 +35,7 @@ using namespace tamboro;
 constexpr const char* kUsage =
     "usage: tamboro-scan [--raw] [--columns LIST] [--sort COLUMN [--reverse]] [--types LIST] [--jobs N]\n"
     "                    [--index | --index-file FILE] [--table SOURCE]... [--missing] ROOT\n"
-    "       tamboro-scan --check [--raw] [--types LIST] ROOT\n";
+    "       tamboro-scan --check [--raw] [--types LIST] [--index | --index-file FILE] ROOT\n";
 
 // What --help prints after the usage line.
 constexpr const char* kHelp = "\n"
@@ -428,8 +428,18 @@ int main(int argc, char** argv)
 
     RaiseOpenFileLimit();
     InstallInterruptHandler();
-    if (check)
-        return RunCheckCommand(root, raw, types, StateWord(&g_stateWord));
+    if (check) {
+        const std::unique_ptr<SqliteChartIndex> index =
+            useIndex || indexFile != nullptr ? OpenIndex(indexFile, root, types) : nullptr;
+        const int status = RunCheckCommand(root, raw, types, StateWord(&g_stateWord), index.get());
+        // The check adds digests and drops nothing: what it did not meet stays.
+        if (index != nullptr) {
+            const std::string why = index->Save(false);
+            if (!why.empty())
+                std::fprintf(stderr, "tamboro-scan: index not updated: %s\n", why.c_str());
+        }
+        return status;
+    }
 
     RowSorter kept;
     const bool hashes =

@@ -3,6 +3,7 @@
 // itself for what only an unprivileged user can see.
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -111,6 +112,16 @@ TEST(LibraryCheckCommand, DuplicatesAreChartsOfTheSameBytesListedLast)
     EXPECT_EQ(charts, (std::vector<std::string>{"duplicate\t" + tree.Path("one/") + "\tx.bms",
                                                 "duplicate\t" + tree.Path("two/") + "\ty.bms",
                                                 "duplicate\t" + tree.Path("two/") + "\tz.bms"}));
+    // With an index: the same lines, twice (the second time the digests come
+    // from it), and a scan through the same index lists what a plain one does.
+    const std::string index = tree.Path("index.sqlite");
+    for (int time = 0; time < 2; ++time)
+        EXPECT_EQ(RunCheck("--index-file '" + index + "' " + tree.Path("")).lines, run.lines);
+    const std::string scan = std::string("'") + TAMBORO_SCAN_PATH + "' --columns folder,file,title,md5 ";
+    EXPECT_EQ(std::system((scan + "--index-file '" + index + "' " + tree.Path("") + " > " + index + ".rows && " + scan +
+                           tree.Path("") + " | cmp -s - " + index + ".rows")
+                              .c_str()),
+              0);
     EXPECT_EQ(RunCheck(tree.Path("nothing-here")).status, 1);
     EXPECT_EQ(RunCheck("--sort title " + tree.Path("")).status, 2);
 }
