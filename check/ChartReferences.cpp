@@ -31,18 +31,7 @@ constexpr std::array kReferenceTagSpecs{
 };
 constexpr TagInitials kReferenceInitials = MakeTagInitials(kReferenceTagSpecs);
 
-using FindCandidateFn = std::size_t (*)(const char*, std::size_t, std::size_t);
-
-FindCandidateFn ChooseFindCandidate()
-{
-#if defined(__x86_64__)
-    if (__builtin_cpu_supports("avx2"))
-        return FindCandidateLineAvx2<kReferenceInitials>;
-#endif
-    return FindCandidateLineSse2<kReferenceInitials>;
-}
-
-const FindCandidateFn FindCandidateLine = ChooseFindCandidate();
+const FindCandidateFn FindCandidateLine = ChooseFindCandidate<kReferenceInitials>();
 
 char AsciiUpper(char c)
 {

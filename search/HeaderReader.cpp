@@ -64,18 +64,7 @@ void TakeLine(const char* line, std::size_t len, TagTable& tags)
     }
 }
 
-using FindCandidateFn = std::size_t (*)(const char*, std::size_t, std::size_t);
-
-FindCandidateFn ChooseFindCandidate()
-{
-#if defined(__x86_64__)
-    if (__builtin_cpu_supports("avx2"))
-        return FindCandidateLineAvx2<kHeaderTagInitials>;
-#endif
-    return FindCandidateLineSse2<kHeaderTagInitials>;
-}
-
-const FindCandidateFn FindCandidateLine = ChooseFindCandidate();
+const FindCandidateFn FindCandidateLine = ChooseFindCandidate<kHeaderTagInitials>();
 
 // Takes every complete line of buf[pos, end), pos being a line start, and
 // returns the start of the unfinished line at the end (end when the block
