@@ -47,9 +47,10 @@ bool DigestsOf(const CheckedChart& chart, ChartIndex* index, FileHash& hash, std
 std::vector<DuplicateGroup> FindDuplicates(const std::vector<CheckedChart>& charts, const std::function<bool()>& stop,
                                            ChartIndex* index)
 {
-    std::unordered_map<int64_t, std::vector<std::size_t>> bySize;
+    // Charts of one size and one quick hash, in found order.
+    std::map<std::pair<int64_t, uint64_t>, std::vector<std::size_t>> bySize;
     for (std::size_t i = 0; i < charts.size(); ++i)
-        bySize[charts[i].size].push_back(i);
+        bySize[{charts[i].size, charts[i].quickHash}].push_back(i);
 
     std::vector<DuplicateGroup> groups;
     FileHash hash;

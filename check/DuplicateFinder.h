@@ -1,7 +1,7 @@
-// Charts whose bytes are the same. Only charts of one size can be: those of
-// a size no other chart has are never read again; the others are hashed
-// (MD5 and SHA-256 together), and a group is charts whose two digests both
-// agree.
+// Charts whose bytes are the same. Only charts of one size and one quick
+// hash (taken as the check read them) can be: the others are never read
+// again; those are hashed (MD5 and SHA-256 together), and a group is charts
+// whose two digests both agree.
 #pragma once
 
 #include <functional>

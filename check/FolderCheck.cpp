@@ -85,7 +85,8 @@ FolderCheckResult FolderCheck::Run(const DirectoryListing& listing, const std::s
                 CheckProblem{CheckKind::Unreadable, path, file, UnreadableReason(error), std::string(), Charset::Utf8});
             continue;
         }
-        result.charts.push_back(CheckedChart{path, file, static_cast<int64_t>(m_bytes.size())});
+        result.charts.push_back(
+            CheckedChart{path, file, static_cast<int64_t>(m_bytes.size()), std::hash<std::string_view>{}(m_bytes)});
         const std::vector<ChartReference> references = ReadChartReferences(m_bytes);
         if (references.empty())
             continue;

@@ -20,6 +20,9 @@ struct CheckedChart {
     std::string folder;
     std::string file;
     int64_t size;
+    // A quick hash of its bytes as read: charts whose quick hashes differ
+    // cannot be the same, and are never read again for their digests.
+    uint64_t quickHash;
 };
 
 struct FolderCheckResult {
