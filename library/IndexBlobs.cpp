@@ -50,21 +50,6 @@ bool TakeBytes(std::string_view& blob, std::string_view& bytes)
     return true;
 }
 
-// Reads one chart of a charts blob from its front.
-bool TakeChart(std::string_view& blob, ChartView& chart)
-{
-    uint64_t numbers[5];
-    if (!TakeBytes(blob, chart.name))
-        return false;
-    for (uint64_t& number : numbers) {
-        if (!TakeNumber(blob, number))
-            return false;
-    }
-    chart.stamp = {numbers[0], numbers[1], static_cast<int64_t>(numbers[2]), static_cast<int64_t>(numbers[3]),
-                   static_cast<int64_t>(numbers[4])};
-    return TakeBytes(blob, chart.values) && TakeBytes(blob, chart.md5) && TakeBytes(blob, chart.sha256);
-}
-
 std::string CheckOf(std::string_view body, std::string_view key)
 {
     const uint32_t check = static_cast<uint32_t>(Fnv1a(key, Fnv1a(body)));
@@ -84,6 +69,21 @@ int HexDigit(char c)
 }
 
 }  // namespace
+
+// Reads one chart of a charts blob from its front.
+bool TakeChart(std::string_view& blob, ChartView& chart)
+{
+    uint64_t numbers[5];
+    if (!TakeBytes(blob, chart.name))
+        return false;
+    for (uint64_t& number : numbers) {
+        if (!TakeNumber(blob, number))
+            return false;
+    }
+    chart.stamp = {numbers[0], numbers[1], static_cast<int64_t>(numbers[2]), static_cast<int64_t>(numbers[3]),
+                   static_cast<int64_t>(numbers[4])};
+    return TakeBytes(blob, chart.values) && TakeBytes(blob, chart.md5) && TakeBytes(blob, chart.sha256);
+}
 
 uint64_t Fnv1a(std::string_view bytes, uint64_t seed)
 {
@@ -203,6 +203,26 @@ bool DecodeCharts(std::string_view blob, std::vector<KeptChart>& charts)
                           std::string(chart.sha256)});
     }
     return true;
+}
+
+void IndexChartsByName(std::string_view blob, std::unordered_map<std::string_view, uint32_t>& chartAt)
+{
+    constexpr std::size_t kLookedThrough = 32;  // charts a lookup may go through
+    chartAt.clear();
+    const std::string_view whole = blob;
+    ChartView chart;
+    std::size_t count = 0;
+    while (!blob.empty()) {
+        const auto at = static_cast<uint32_t>(whole.size() - blob.size());
+        if (!TakeChart(blob, chart)) {
+            chartAt.clear();
+            return;
+        }
+        chartAt.emplace(chart.name, at);
+        ++count;
+    }
+    if (count <= kLookedThrough)
+        chartAt.clear();
 }
 
 bool FindChartIn(std::string_view blob, std::string_view name, ChartView& chart)

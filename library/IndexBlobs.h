@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 
 #include <vector>
 
@@ -61,6 +62,11 @@ struct ChartView {
 // The chart `name` of a charts blob, found without copying; false when it
 // is not there, or the blob is damaged before it.
 bool FindChartIn(std::string_view blob, std::string_view name, ChartView& chart);
+// For a blob of more than a few charts: where each chart starts in it, by
+// its name (views into `blob`); left empty for a few, or a damaged blob.
+void IndexChartsByName(std::string_view blob, std::unordered_map<std::string_view, uint32_t>& chartAt);
+// Takes the chart at the start of `blob` and moves past it.
+bool TakeChart(std::string_view& blob, ChartView& chart);
 
 // Lowercase hex to bytes and back; "" for anything that is not hex.
 std::string HexToBytes(std::string_view hex);

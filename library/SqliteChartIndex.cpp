@@ -296,8 +296,10 @@ int SqliteChartIndex::LoadRows()
                         folders.Integer(3), folders.Integer(4)};
         folder.hasListing = m_listingsValid && !folders.IsNull(5) && !folders.IsNull(1);
         folder.listing = folders.Bytes(5);
-        if (m_chartsValid)
+        if (m_chartsValid) {
             folder.charts = folders.Bytes(6);
+            IndexChartsByName(folder.charts, folder.chartAt);
+        }
     }
     return result == SQLITE_DONE ? SQLITE_OK : result;
 }
@@ -335,11 +337,22 @@ void SqliteChartIndex::RecordListing(const std::string& path, const DirectoryLis
     }
 }
 
+bool SqliteChartIndex::FindChartOf(const KnownFolder& folder, std::string_view name, ChartView& chart)
+{
+    if (folder.chartAt.empty())
+        return FindChartIn(folder.charts, name, chart);
+    const auto at = folder.chartAt.find(name);
+    if (at == folder.chartAt.end())
+        return false;
+    std::string_view rest = std::string_view(folder.charts).substr(at->second);
+    return TakeChart(rest, chart);
+}
+
 bool SqliteChartIndex::KnowsChart(const std::string& path, std::string_view name)
 {
     const auto folder = m_folders.find(path);
     ChartView chart;
-    return folder != m_folders.end() && FindChartIn(folder->second.charts, name, chart);
+    return folder != m_folders.end() && FindChartOf(folder->second, name, chart);
 }
 
 bool SqliteChartIndex::FindChart(const std::string& path, std::string_view name, const ChartStamp& stamp,
@@ -347,7 +360,7 @@ bool SqliteChartIndex::FindChart(const std::string& path, std::string_view name,
 {
     const auto folder = m_folders.find(path);
     ChartView chart;
-    if (folder == m_folders.end() || !FindChartIn(folder->second.charts, name, chart) || !(chart.stamp == stamp))
+    if (folder == m_folders.end() || !FindChartOf(folder->second, name, chart) || !(chart.stamp == stamp))
         return false;
     if (wantHashes && (chart.md5.empty() || chart.sha256.empty()))
         return false;
@@ -394,13 +407,16 @@ std::vector<KeptChart> SqliteChartIndex::MergedCharts(const std::string& path, c
         const std::unordered_set<std::string_view> held(listing->chartNames.begin(), listing->chartNames.end());
         std::erase_if(charts, [&held](const KeptChart& chart) { return held.count(chart.name) == 0; });
     }
+    // By name: a folder may hold a hundred thousand charts.
+    std::unordered_map<std::string, std::size_t> placeOf;
+    for (std::size_t i = 0; i < charts.size(); ++i)
+        placeOf.emplace(charts[i].name, i);
     for (const NewChart* chart : learned) {
-        const auto same = std::find_if(charts.begin(), charts.end(),
-                                       [chart](const KeptChart& kept) { return kept.name == chart->chart.name; });
-        if (same != charts.end())
-            *same = chart->chart;
-        else
+        const auto [same, added] = placeOf.emplace(chart->chart.name, charts.size());
+        if (added)
             charts.push_back(chart->chart);
+        else
+            charts[same->second] = chart->chart;
     }
     return charts;
 }

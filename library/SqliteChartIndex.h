@@ -67,7 +67,12 @@ private:
         // EncodeCharts: a folder holds a few charts, looked through in the
         // blob as kept, without a copy of each.
         std::string charts;
+        // A folder of many charts: where each starts in `charts`, by name
+        // (views into `charts`), so that a lookup does not go through them all.
+        std::unordered_map<std::string_view, uint32_t> chartAt;
     };
+    // Looks the chart `name` up in a folder as loaded.
+    static bool FindChartOf(const KnownFolder& folder, std::string_view name, ChartView& chart);
     struct NewListing {
         std::string path;
         bool settled = false;  // old enough to be kept
