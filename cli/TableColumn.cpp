@@ -6,8 +6,9 @@
 
 namespace tamboro {
 
-bool TableColumn::Read(const std::vector<std::string>& sources, std::string& error)
+bool TableColumn::Read(const std::vector<std::string>& sources, Uses uses, std::string& error)
 {
+    m_uses = uses;
     TableFetcher fetcher;
     TableReader reader(fetcher);
     for (const std::string& source : sources) {
@@ -25,9 +26,13 @@ bool TableColumn::Read(const std::vector<std::string>& sources, std::string& err
 void TableColumn::Fill(std::vector<ChartRow>& rows)
 {
     for (ChartRow& row : rows) {
+        if (m_uses.missing) {
+            m_library.Add(row.md5, row.sha256);
+            continue;
+        }
         row.table = m_match->ColumnText(row.md5, row.sha256);
-        row.tableKey = m_match->SortKey(row.md5, row.sha256).Bytes();
-        m_library.Add(row.md5, row.sha256);
+        if (m_uses.sortKeys)
+            row.tableKey = m_match->SortKey(row.md5, row.sha256).Bytes();
     }
 }
 

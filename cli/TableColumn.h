@@ -15,11 +15,18 @@ namespace tamboro {
 
 class TableColumn {
 public:
+    // What Fill does besides the column: the sort key (--sort table), the
+    // digests noted (--missing).
+    struct Uses {
+        bool sortKeys = false;
+        bool missing = false;
+    };
+
     // Reads every source in the order given. False, with one line naming
     // the source and the reason in `error`, when one cannot be read.
-    bool Read(const std::vector<std::string>& sources, std::string& error);
+    bool Read(const std::vector<std::string>& sources, Uses uses, std::string& error);
 
-    // Sets each row's table column and sort key, and notes its digests.
+    // Sets each row's table column (and what `uses` asks for).
     void Fill(std::vector<ChartRow>& rows);
 
     // One line per table entry that no row noted matches, table by table in
@@ -31,6 +38,7 @@ private:
     std::vector<DifficultyTable> m_tables;
     std::unique_ptr<TableMatch> m_match;
     LibraryHashes m_library;
+    Uses m_uses;
 };
 
 }  // namespace tamboro

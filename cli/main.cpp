@@ -420,7 +420,8 @@ int main(int argc, char** argv)
     TableColumn tables;
     if (!tableSources.empty()) {
         std::string why;
-        if (!tables.Read(tableSources, why)) {
+        const TableColumn::Uses uses{sortName != nullptr && sortColumn == kColumnTable, missing};
+        if (!tables.Read(tableSources, uses, why)) {
             std::fprintf(stderr, "tamboro-scan: cannot read the table %s\n", why.c_str());
             return 2;
         }
