@@ -5,6 +5,7 @@
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
+#include <map>
 #include <sqlite3.h>
 #include <unistd.h>
 #include <unordered_set>
@@ -174,12 +175,13 @@ SqliteChartIndex::Connection SqliteChartIndex::Connect(std::string& why)
 // say) the rollback journal does the same, only less concurrently. Nothing
 // waits for the disk: the index is a cache, and what a power loss might
 // leave damaged is either refused by SQLite (the index is rebuilt) or by
-// the check every value and listing carries (it is read again). The cache
-// holds what one scan of a large library writes, so that no page is written
-// twice in its transaction.
+// the check every value and listing carries (it is read again). The page
+// cache stays small (4 MiB): the load reads each page once, and Save writes
+// the folders in the order of their paths, so a page once left is seldom
+// touched again in its transaction.
 void SqliteChartIndex::UseWriteAheadLog()
 {
-    static_cast<void>(Exec("PRAGMA synchronous = OFF; PRAGMA journal_mode = WAL; PRAGMA cache_size = -32768"));
+    static_cast<void>(Exec("PRAGMA synchronous = OFF; PRAGMA journal_mode = WAL; PRAGMA cache_size = -4096"));
 }
 
 void SqliteChartIndex::Disconnect()
@@ -262,6 +264,8 @@ int SqliteChartIndex::Load()
         return sqlite3_extended_errcode(m_db);
     const int result = LoadRows();
     static_cast<void>(Exec("COMMIT"));
+    // The pages read are all in memory now, as blobs: the scan needs none.
+    sqlite3_db_release_memory(m_db);
     return result;
 }
 
@@ -363,11 +367,14 @@ void SqliteChartIndex::RecordChart(const std::string& path, std::string_view nam
 {
     if (!Settled(stamp.modifiedNs, stamp.changedNs))
         return;
-    NewChart chart{path,
-                   {std::string(name), stamp, EncodeValues(values, CheckKey(name, stamp)), HexToBytes(hashes.md5),
-                    HexToBytes(hashes.sha256)}};
+    std::string chart;
+    AppendChart(chart, {name, stamp, EncodeValues(values, CheckKey(name, stamp)), HexToBytes(hashes.md5),
+                        HexToBytes(hashes.sha256)});
     const std::lock_guard lock(m_newChartsMutex);
-    m_newCharts.push_back(std::move(chart));
+    auto folder = m_newCharts.find(path);
+    if (folder == m_newCharts.end())
+        folder = m_newCharts.emplace(path, std::string()).first;
+    folder->second += chart;
 }
 
 std::string SqliteChartIndex::Save(bool complete)
@@ -384,7 +391,7 @@ std::string SqliteChartIndex::Save(bool complete)
 }
 
 std::vector<KeptChart> SqliteChartIndex::MergedCharts(const std::string& path, const NewListing* listing,
-                                                      std::vector<const NewChart*>& learned) const
+                                                      std::string_view learned) const
 {
     std::vector<KeptChart> charts;
     // A damaged blob keeps nothing.
@@ -394,13 +401,16 @@ std::vector<KeptChart> SqliteChartIndex::MergedCharts(const std::string& path, c
         const std::unordered_set<std::string_view> held(listing->chartNames.begin(), listing->chartNames.end());
         std::erase_if(charts, [&held](const KeptChart& chart) { return held.count(chart.name) == 0; });
     }
-    for (const NewChart* chart : learned) {
+    // Written by this index itself: never damaged.
+    std::vector<KeptChart> added;
+    static_cast<void>(DecodeCharts(learned, added));
+    for (KeptChart& chart : added) {
         const auto same = std::find_if(charts.begin(), charts.end(),
-                                       [chart](const KeptChart& kept) { return kept.name == chart->chart.name; });
+                                       [&chart](const KeptChart& kept) { return kept.name == chart.name; });
         if (same != charts.end())
-            *same = chart->chart;
+            *same = std::move(chart);
         else
-            charts.push_back(chart->chart);
+            charts.push_back(std::move(chart));
     }
     return charts;
 }
@@ -419,24 +429,26 @@ bool SqliteChartIndex::WriteLearned(bool complete)
         if (!Exec("UPDATE folder SET listing = NULL") || types.Run() != SQLITE_OK)
             return false;
     }
-    // What each folder learned: its listing, its charts.
-    std::unordered_map<std::string_view, const NewListing*> listings;
-    std::unordered_map<std::string_view, std::vector<const NewChart*>> learned;
-    for (const NewListing& listing : m_newListings) {
-        listings[listing.path] = &listing;
-        learned[listing.path];
-    }
-    for (const NewChart& chart : m_newCharts)
-        learned[chart.path].push_back(&chart);
+    // What each folder learned: its listing, its charts. In the order of the
+    // paths, so that each page of the table is filled once and a small
+    // cache does.
+    struct Learned {
+        const NewListing* listing = nullptr;
+        std::string_view charts;
+    };
+    std::map<std::string_view, Learned> learned;
+    for (const NewListing& listing : m_newListings)
+        learned[listing.path].listing = &listing;
+    for (const auto& [path, charts] : m_newCharts)
+        learned[path].charts = charts;
 
     SqliteStatement putAll(m_db, "INSERT OR REPLACE INTO folder(path, dev, ino, mtime, ctime, listing, charts)"
                                  " VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7)");
     SqliteStatement putCharts(m_db, "INSERT INTO folder(path, charts) VALUES(?1, ?2)"
                                     " ON CONFLICT(path) DO UPDATE SET charts = excluded.charts");
-    for (auto& [path, charts] : learned) {
-        const auto found = listings.find(path);
-        const NewListing* listing = found != listings.end() ? found->second : nullptr;
-        const std::string blob = EncodeCharts(MergedCharts(std::string(path), listing, charts));
+    for (const auto& [path, folder] : learned) {
+        const NewListing* const listing = folder.listing;
+        const std::string blob = EncodeCharts(MergedCharts(std::string(path), listing, folder.charts));
         if (listing != nullptr && listing->settled) {
             putAll.Bind(1, path);
             putAll.Bind(2, static_cast<int64_t>(listing->stamp.device));

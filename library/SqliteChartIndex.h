@@ -75,10 +75,6 @@ private:
         std::string listing;
         std::vector<std::string> chartNames;
     };
-    struct NewChart {
-        std::string path;
-        KeptChart chart;
-    };
 
     SqliteChartIndex(std::string file, const std::string& root, const ChartTypes& types);
     Connection Connect(std::string& why);
@@ -94,9 +90,9 @@ private:
     bool Settled(int64_t modifiedNs, int64_t changedNs) const;
     bool WriteLearned(bool complete);
     // The charts to keep for the folder `path`: those known, less those its
-    // new listing lacks, with those learned put in.
+    // new listing lacks, with those learned (a charts blob) put in.
     std::vector<KeptChart> MergedCharts(const std::string& path, const NewListing* listing,
-                                        std::vector<const NewChart*>& learned) const;
+                                        std::string_view learned) const;
 
     const std::string m_file;
     const std::string m_prefix;  // the root's folder path, ending in "/"
@@ -109,7 +105,9 @@ private:
     ByBytes<KnownFolder> m_folders;
     std::vector<NewListing> m_newListings;  // the walk's thread only
     std::mutex m_newChartsMutex;
-    std::vector<NewChart> m_newCharts;
+    // The charts learned, by folder path: each folder's in one charts blob
+    // (AppendChart), which costs little more than the bytes to be written.
+    ByBytes<std::string> m_newCharts;
 };
 
 }  // namespace tamboro
