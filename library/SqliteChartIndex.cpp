@@ -5,7 +5,6 @@
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
-#include <map>
 #include <sqlite3.h>
 #include <unistd.h>
 #include <unordered_set>
@@ -110,6 +109,20 @@ bool HeaderNamesIndex(const std::string& file)
         return false;
     const int64_t id = (int64_t{header[68]} << 24) | (header[69] << 16) | (header[70] << 8) | header[71];
     return id == kApplicationId;
+}
+
+// Adds `bytes` to `blob`, which grows by an eighth, not twice: a folder's
+// learned charts come one by one and stay until Save, so what is reserved
+// beyond them would be held all the scan long.
+void AppendTightly(std::string& blob, std::string_view bytes)
+{
+    if (blob.size() + bytes.size() > blob.capacity()) {
+        std::string grown;
+        grown.reserve(blob.size() + bytes.size() + blob.size() / 8);
+        grown += blob;
+        blob = std::move(grown);
+    }
+    blob += bytes;
 }
 
 }  // namespace
@@ -325,18 +338,24 @@ bool SqliteChartIndex::FindListing(const std::string& path, DirectoryListing& fo
 
 void SqliteChartIndex::RecordListing(const std::string& path, const DirectoryListing& folder)
 {
-    NewListing& listing = m_newListings.emplace_back();
-    listing.path = path;
-    listing.stamp = StampOf(folder);
-    listing.settled = Settled(folder.ModifiedNs(), folder.ChangedNs());
-    listing.listing = EncodeListing(folder, m_types, FolderCheckKey(path, listing.stamp));
+    const FolderStamp stamp = StampOf(folder);
+    std::string listing = EncodeListing(folder, m_types, FolderCheckKey(path, stamp));
+    listing.shrink_to_fit();  // kept until Save
     // The charts it holds now tell which kept ones are gone.
-    if (m_folders.find(path) == m_folders.end())
-        return;
-    for (const DirectoryListing::Entry& entry : folder.Entries()) {
-        if (m_types.Matches(folder.NameOf(entry)))
-            listing.chartNames.emplace_back(folder.NameOf(entry));
+    std::vector<std::string> chartNames;
+    if (m_folders.find(path) != m_folders.end()) {
+        for (const DirectoryListing::Entry& entry : folder.Entries()) {
+            if (m_types.Matches(folder.NameOf(entry)))
+                chartNames.emplace_back(folder.NameOf(entry));
+        }
     }
+    const std::lock_guard lock(m_learnedMutex);
+    LearnedFolder& learned = m_learned[path];
+    learned.listed = true;
+    learned.settled = Settled(folder.ModifiedNs(), folder.ChangedNs());
+    learned.stamp = stamp;
+    learned.listing = std::move(listing);
+    learned.chartNames = std::move(chartNames);
 }
 
 bool SqliteChartIndex::KnowsChart(const std::string& path, std::string_view name)
@@ -370,11 +389,8 @@ void SqliteChartIndex::RecordChart(const std::string& path, std::string_view nam
     std::string chart;
     AppendChart(chart, {name, stamp, EncodeValues(values, CheckKey(name, stamp)), HexToBytes(hashes.md5),
                         HexToBytes(hashes.sha256)});
-    const std::lock_guard lock(m_newChartsMutex);
-    auto folder = m_newCharts.find(path);
-    if (folder == m_newCharts.end())
-        folder = m_newCharts.emplace(path, std::string()).first;
-    folder->second += chart;
+    const std::lock_guard lock(m_learnedMutex);
+    AppendTightly(m_learned[path].charts, chart);
 }
 
 std::string SqliteChartIndex::Save(bool complete)
@@ -390,20 +406,19 @@ std::string SqliteChartIndex::Save(bool complete)
     return why;
 }
 
-std::vector<KeptChart> SqliteChartIndex::MergedCharts(const std::string& path, const NewListing* listing,
-                                                      std::string_view learned) const
+std::vector<KeptChart> SqliteChartIndex::MergedCharts(std::string_view path, const LearnedFolder& learned) const
 {
     std::vector<KeptChart> charts;
     // A damaged blob keeps nothing.
     if (const auto known = m_folders.find(path); known != m_folders.end())
         static_cast<void>(DecodeCharts(known->second.charts, charts));
-    if (listing != nullptr) {
-        const std::unordered_set<std::string_view> held(listing->chartNames.begin(), listing->chartNames.end());
+    if (learned.listed) {
+        const std::unordered_set<std::string_view> held(learned.chartNames.begin(), learned.chartNames.end());
         std::erase_if(charts, [&held](const KeptChart& chart) { return held.count(chart.name) == 0; });
     }
     // Written by this index itself: never damaged.
     std::vector<KeptChart> added;
-    static_cast<void>(DecodeCharts(learned, added));
+    static_cast<void>(DecodeCharts(learned.charts, added));
     for (KeptChart& chart : added) {
         const auto same = std::find_if(charts.begin(), charts.end(),
                                        [&chart](const KeptChart& kept) { return kept.name == chart.name; });
@@ -429,33 +444,28 @@ bool SqliteChartIndex::WriteLearned(bool complete)
         if (!Exec("UPDATE folder SET listing = NULL") || types.Run() != SQLITE_OK)
             return false;
     }
-    // What each folder learned: its listing, its charts. In the order of the
-    // paths, so that each page of the table is filled once and a small
-    // cache does.
-    struct Learned {
-        const NewListing* listing = nullptr;
-        std::string_view charts;
-    };
-    std::map<std::string_view, Learned> learned;
-    for (const NewListing& listing : m_newListings)
-        learned[listing.path].listing = &listing;
-    for (const auto& [path, charts] : m_newCharts)
-        learned[path].charts = charts;
+    // In the order of the paths, so that each page of the table is filled
+    // once and a small cache does.
+    const std::lock_guard lock(m_learnedMutex);
+    std::vector<std::pair<std::string_view, LearnedFolder*>> folders;
+    folders.reserve(m_learned.size());
+    for (auto& [path, folder] : m_learned)
+        folders.emplace_back(path, &folder);
+    std::sort(folders.begin(), folders.end());
 
     SqliteStatement putAll(m_db, "INSERT OR REPLACE INTO folder(path, dev, ino, mtime, ctime, listing, charts)"
                                  " VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7)");
     SqliteStatement putCharts(m_db, "INSERT INTO folder(path, charts) VALUES(?1, ?2)"
                                     " ON CONFLICT(path) DO UPDATE SET charts = excluded.charts");
-    for (const auto& [path, folder] : learned) {
-        const NewListing* const listing = folder.listing;
-        const std::string blob = EncodeCharts(MergedCharts(std::string(path), listing, folder.charts));
-        if (listing != nullptr && listing->settled) {
+    for (const auto& [path, folder] : folders) {
+        const std::string blob = EncodeCharts(MergedCharts(path, *folder));
+        if (folder->listed && folder->settled) {
             putAll.Bind(1, path);
-            putAll.Bind(2, static_cast<int64_t>(listing->stamp.device));
-            putAll.Bind(3, static_cast<int64_t>(listing->stamp.inode));
-            putAll.Bind(4, listing->stamp.modifiedNs);
-            putAll.Bind(5, listing->stamp.changedNs);
-            putAll.Bind(6, listing->listing);
+            putAll.Bind(2, static_cast<int64_t>(folder->stamp.device));
+            putAll.Bind(3, static_cast<int64_t>(folder->stamp.inode));
+            putAll.Bind(4, folder->stamp.modifiedNs);
+            putAll.Bind(5, folder->stamp.changedNs);
+            putAll.Bind(6, folder->listing);
             putAll.Bind(7, blob);
             if (putAll.Run() != SQLITE_OK)
                 return false;
@@ -465,6 +475,8 @@ bool SqliteChartIndex::WriteLearned(bool complete)
             if (putCharts.Run() != SQLITE_OK)
                 return false;
         }
+        // Written: the database's pages take the place of the bytes.
+        *folder = LearnedFolder();
     }
     if (!complete)
         return true;
