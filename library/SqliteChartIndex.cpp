@@ -341,21 +341,12 @@ void SqliteChartIndex::RecordListing(const std::string& path, const DirectoryLis
     const FolderStamp stamp = StampOf(folder);
     std::string listing = EncodeListing(folder, m_types, FolderCheckKey(path, stamp));
     listing.shrink_to_fit();  // kept until Save
-    // The charts it holds now tell which kept ones are gone.
-    std::vector<std::string> chartNames;
-    if (m_folders.find(path) != m_folders.end()) {
-        for (const DirectoryListing::Entry& entry : folder.Entries()) {
-            if (m_types.Matches(folder.NameOf(entry)))
-                chartNames.emplace_back(folder.NameOf(entry));
-        }
-    }
     const std::lock_guard lock(m_learnedMutex);
     LearnedFolder& learned = m_learned[path];
     learned.listed = true;
     learned.settled = Settled(folder.ModifiedNs(), folder.ChangedNs());
     learned.stamp = stamp;
     learned.listing = std::move(listing);
-    learned.chartNames = std::move(chartNames);
 }
 
 bool SqliteChartIndex::KnowsChart(const std::string& path, std::string_view name)
@@ -412,8 +403,16 @@ std::vector<KeptChart> SqliteChartIndex::MergedCharts(std::string_view path, con
     // A damaged blob keeps nothing.
     if (const auto known = m_folders.find(path); known != m_folders.end())
         static_cast<void>(DecodeCharts(known->second.charts, charts));
-    if (learned.listed) {
-        const std::unordered_set<std::string_view> held(learned.chartNames.begin(), learned.chartNames.end());
+    if (learned.listed && !charts.empty()) {
+        // The charts its new listing holds (every entry named as a chart is
+        // in it) tell which kept ones are gone.
+        DirectoryListing listed;
+        static_cast<void>(DecodeListing(learned.listing, FolderCheckKey(path, learned.stamp), listed));
+        std::unordered_set<std::string_view> held;
+        for (const DirectoryListing::Entry& entry : listed.Entries()) {
+            if (m_types.Matches(listed.NameOf(entry)))
+                held.insert(listed.NameOf(entry));
+        }
         std::erase_if(charts, [&held](const KeptChart& chart) { return held.count(chart.name) == 0; });
     }
     // Written by this index itself: never damaged.

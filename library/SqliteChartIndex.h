@@ -74,9 +74,8 @@ private:
         bool listed = false;   // listed by this scan
         bool settled = false;  // its listing old enough to be kept
         FolderStamp stamp;
-        std::string listing;                  // EncodeListing
-        std::vector<std::string> chartNames;  // the charts listed, when some were kept
-        std::string charts;                   // those read, in one charts blob (AppendChart)
+        std::string listing;  // EncodeListing
+        std::string charts;   // those read, in one charts blob (AppendChart)
     };
 
     SqliteChartIndex(std::string file, const std::string& root, const ChartTypes& types);
