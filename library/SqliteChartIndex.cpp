@@ -418,13 +418,16 @@ std::vector<KeptChart> SqliteChartIndex::MergedCharts(std::string_view path, con
     // Written by this index itself: never damaged.
     std::vector<KeptChart> added;
     static_cast<void>(DecodeCharts(learned.charts, added));
+    // By name: a folder may hold a hundred thousand charts.
+    std::unordered_map<std::string, std::size_t> placeOf;
+    for (std::size_t i = 0; i < charts.size(); ++i)
+        placeOf.emplace(charts[i].name, i);
     for (KeptChart& chart : added) {
-        const auto same = std::find_if(charts.begin(), charts.end(),
-                                       [&chart](const KeptChart& kept) { return kept.name == chart.name; });
-        if (same != charts.end())
-            *same = std::move(chart);
-        else
+        const auto [same, isNew] = placeOf.emplace(chart.name, charts.size());
+        if (isNew)
             charts.push_back(std::move(chart));
+        else
+            charts[same->second] = std::move(chart);
     }
     return charts;
 }
