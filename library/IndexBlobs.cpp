@@ -177,17 +177,21 @@ bool DecodeListing(std::string_view blob, std::string_view key, DirectoryListing
 std::string EncodeCharts(const std::vector<KeptChart>& charts)
 {
     std::string blob;
-    for (const KeptChart& chart : charts) {
-        AppendBytes(blob, chart.name);
-        for (const uint64_t number :
-             {chart.stamp.device, chart.stamp.inode, static_cast<uint64_t>(chart.stamp.size),
-              static_cast<uint64_t>(chart.stamp.modifiedNs), static_cast<uint64_t>(chart.stamp.changedNs)})
-            AppendLength(blob, number);
-        AppendBytes(blob, chart.values);
-        AppendBytes(blob, chart.md5);
-        AppendBytes(blob, chart.sha256);
-    }
+    for (const KeptChart& chart : charts)
+        AppendChart(blob, {chart.name, chart.stamp, chart.values, chart.md5, chart.sha256});
     return blob;
+}
+
+void AppendChart(std::string& blob, const ChartView& chart)
+{
+    AppendBytes(blob, chart.name);
+    for (const uint64_t number :
+         {chart.stamp.device, chart.stamp.inode, static_cast<uint64_t>(chart.stamp.size),
+          static_cast<uint64_t>(chart.stamp.modifiedNs), static_cast<uint64_t>(chart.stamp.changedNs)})
+        AppendLength(blob, number);
+    AppendBytes(blob, chart.values);
+    AppendBytes(blob, chart.md5);
+    AppendBytes(blob, chart.sha256);
 }
 
 bool DecodeCharts(std::string_view blob, std::vector<KeptChart>& charts)

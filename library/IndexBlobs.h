@@ -45,12 +45,6 @@ struct KeptChart {
     std::string sha256;  // bytes, empty when not computed
 };
 
-// A folder's charts in one blob: for each its name, the five numbers of its
-// stamp (LEB128), its values and hashes, each with its length.
-std::string EncodeCharts(const std::vector<KeptChart>& charts);
-// False (and `charts` left empty) for a damaged blob.
-bool DecodeCharts(std::string_view blob, std::vector<KeptChart>& charts);
-
 // One chart of a charts blob, its bytes left in the blob.
 struct ChartView {
     std::string_view name;
@@ -59,6 +53,14 @@ struct ChartView {
     std::string_view md5;
     std::string_view sha256;
 };
+
+// A folder's charts in one blob: for each its name, the five numbers of its
+// stamp (LEB128), its values and hashes, each with its length.
+std::string EncodeCharts(const std::vector<KeptChart>& charts);
+// Adds one chart to the end of a charts blob.
+void AppendChart(std::string& blob, const ChartView& chart);
+// False (and `charts` left empty) for a damaged blob.
+bool DecodeCharts(std::string_view blob, std::vector<KeptChart>& charts);
 // The chart `name` of a charts blob, found without copying; false when it
 // is not there, or the blob is damaged before it.
 bool FindChartIn(std::string_view blob, std::string_view name, ChartView& chart);

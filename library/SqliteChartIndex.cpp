@@ -111,6 +111,20 @@ bool HeaderNamesIndex(const std::string& file)
     return id == kApplicationId;
 }
 
+// Adds `bytes` to `blob`, which grows by an eighth, not twice: a folder's
+// learned charts come one by one and stay until Save, so what is reserved
+// beyond them would be held all the scan long.
+void AppendTightly(std::string& blob, std::string_view bytes)
+{
+    if (blob.size() + bytes.size() > blob.capacity()) {
+        std::string grown;
+        grown.reserve(blob.size() + bytes.size() + blob.size() / 8);
+        grown += blob;
+        blob = std::move(grown);
+    }
+    blob += bytes;
+}
+
 }  // namespace
 
 SqliteChartIndex::SqliteChartIndex(std::string file, const std::string& root, const ChartTypes& types)
@@ -174,12 +188,13 @@ SqliteChartIndex::Connection SqliteChartIndex::Connect(std::string& why)
 // say) the rollback journal does the same, only less concurrently. Nothing
 // waits for the disk: the index is a cache, and what a power loss might
 // leave damaged is either refused by SQLite (the index is rebuilt) or by
-// the check every value and listing carries (it is read again). The cache
-// holds what one scan of a large library writes, so that no page is written
-// twice in its transaction.
+// the check every value and listing carries (it is read again). The page
+// cache stays small (4 MiB): the load reads each page once, and Save writes
+// the folders in the order of their paths, so a page once left is seldom
+// touched again in its transaction.
 void SqliteChartIndex::UseWriteAheadLog()
 {
-    static_cast<void>(Exec("PRAGMA synchronous = OFF; PRAGMA journal_mode = WAL; PRAGMA cache_size = -32768"));
+    static_cast<void>(Exec("PRAGMA synchronous = OFF; PRAGMA journal_mode = WAL; PRAGMA cache_size = -4096"));
 }
 
 void SqliteChartIndex::Disconnect()
@@ -262,6 +277,8 @@ int SqliteChartIndex::Load()
         return sqlite3_extended_errcode(m_db);
     const int result = LoadRows();
     static_cast<void>(Exec("COMMIT"));
+    // The pages read are all in memory now, as blobs: the scan needs none.
+    sqlite3_db_release_memory(m_db);
     return result;
 }
 
@@ -323,18 +340,15 @@ bool SqliteChartIndex::FindListing(const std::string& path, DirectoryListing& fo
 
 void SqliteChartIndex::RecordListing(const std::string& path, const DirectoryListing& folder)
 {
-    NewListing& listing = m_newListings.emplace_back();
-    listing.path = path;
-    listing.stamp = StampOf(folder);
-    listing.settled = Settled(folder.ModifiedNs(), folder.ChangedNs());
-    listing.listing = EncodeListing(folder, m_types, FolderCheckKey(path, listing.stamp));
-    // The charts it holds now tell which kept ones are gone.
-    if (m_folders.find(path) == m_folders.end())
-        return;
-    for (const DirectoryListing::Entry& entry : folder.Entries()) {
-        if (m_types.Matches(folder.NameOf(entry)))
-            listing.chartNames.emplace_back(folder.NameOf(entry));
-    }
+    const FolderStamp stamp = StampOf(folder);
+    std::string listing = EncodeListing(folder, m_types, FolderCheckKey(path, stamp));
+    listing.shrink_to_fit();  // kept until Save
+    const std::lock_guard lock(m_learnedMutex);
+    LearnedFolder& learned = m_learned[path];
+    learned.listed = true;
+    learned.settled = Settled(folder.ModifiedNs(), folder.ChangedNs());
+    learned.stamp = stamp;
+    learned.listing = std::move(listing);
 }
 
 bool SqliteChartIndex::FindChartOf(const KnownFolder& folder, std::string_view name, ChartView& chart)
@@ -376,11 +390,11 @@ void SqliteChartIndex::RecordChart(const std::string& path, std::string_view nam
 {
     if (!Settled(stamp.modifiedNs, stamp.changedNs))
         return;
-    NewChart chart{path,
-                   {std::string(name), stamp, EncodeValues(values, CheckKey(name, stamp)), HexToBytes(hashes.md5),
-                    HexToBytes(hashes.sha256)}};
-    const std::lock_guard lock(m_newChartsMutex);
-    m_newCharts.push_back(std::move(chart));
+    std::string chart;
+    AppendChart(chart, {name, stamp, EncodeValues(values, CheckKey(name, stamp)), HexToBytes(hashes.md5),
+                        HexToBytes(hashes.sha256)});
+    const std::lock_guard lock(m_learnedMutex);
+    AppendTightly(m_learned[path].charts, chart);
 }
 
 std::string SqliteChartIndex::Save(bool complete)
@@ -396,27 +410,37 @@ std::string SqliteChartIndex::Save(bool complete)
     return why;
 }
 
-std::vector<KeptChart> SqliteChartIndex::MergedCharts(const std::string& path, const NewListing* listing,
-                                                      std::vector<const NewChart*>& learned) const
+std::vector<KeptChart> SqliteChartIndex::MergedCharts(std::string_view path, const LearnedFolder& learned) const
 {
     std::vector<KeptChart> charts;
     // A damaged blob keeps nothing.
     if (const auto known = m_folders.find(path); known != m_folders.end())
         static_cast<void>(DecodeCharts(known->second.charts, charts));
-    if (listing != nullptr) {
-        const std::unordered_set<std::string_view> held(listing->chartNames.begin(), listing->chartNames.end());
+    if (learned.listed && !charts.empty()) {
+        // The charts its new listing holds (every entry named as a chart is
+        // in it) tell which kept ones are gone.
+        DirectoryListing listed;
+        static_cast<void>(DecodeListing(learned.listing, FolderCheckKey(path, learned.stamp), listed));
+        std::unordered_set<std::string_view> held;
+        for (const DirectoryListing::Entry& entry : listed.Entries()) {
+            if (m_types.Matches(listed.NameOf(entry)))
+                held.insert(listed.NameOf(entry));
+        }
         std::erase_if(charts, [&held](const KeptChart& chart) { return held.count(chart.name) == 0; });
     }
+    // Written by this index itself: never damaged.
+    std::vector<KeptChart> added;
+    static_cast<void>(DecodeCharts(learned.charts, added));
     // By name: a folder may hold a hundred thousand charts.
     std::unordered_map<std::string, std::size_t> placeOf;
     for (std::size_t i = 0; i < charts.size(); ++i)
         placeOf.emplace(charts[i].name, i);
-    for (const NewChart* chart : learned) {
-        const auto [same, added] = placeOf.emplace(chart->chart.name, charts.size());
-        if (added)
-            charts.push_back(chart->chart);
+    for (KeptChart& chart : added) {
+        const auto [same, isNew] = placeOf.emplace(chart.name, charts.size());
+        if (isNew)
+            charts.push_back(std::move(chart));
         else
-            charts[same->second] = chart->chart;
+            charts[same->second] = std::move(chart);
     }
     return charts;
 }
@@ -435,31 +459,28 @@ bool SqliteChartIndex::WriteLearned(bool complete)
         if (!Exec("UPDATE folder SET listing = NULL") || types.Run() != SQLITE_OK)
             return false;
     }
-    // What each folder learned: its listing, its charts.
-    std::unordered_map<std::string_view, const NewListing*> listings;
-    std::unordered_map<std::string_view, std::vector<const NewChart*>> learned;
-    for (const NewListing& listing : m_newListings) {
-        listings[listing.path] = &listing;
-        learned[listing.path];
-    }
-    for (const NewChart& chart : m_newCharts)
-        learned[chart.path].push_back(&chart);
+    // In the order of the paths, so that each page of the table is filled
+    // once and a small cache does.
+    const std::lock_guard lock(m_learnedMutex);
+    std::vector<std::pair<std::string_view, LearnedFolder*>> folders;
+    folders.reserve(m_learned.size());
+    for (auto& [path, folder] : m_learned)
+        folders.emplace_back(path, &folder);
+    std::sort(folders.begin(), folders.end());
 
     SqliteStatement putAll(m_db, "INSERT OR REPLACE INTO folder(path, dev, ino, mtime, ctime, listing, charts)"
                                  " VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7)");
     SqliteStatement putCharts(m_db, "INSERT INTO folder(path, charts) VALUES(?1, ?2)"
                                     " ON CONFLICT(path) DO UPDATE SET charts = excluded.charts");
-    for (auto& [path, charts] : learned) {
-        const auto found = listings.find(path);
-        const NewListing* listing = found != listings.end() ? found->second : nullptr;
-        const std::string blob = EncodeCharts(MergedCharts(std::string(path), listing, charts));
-        if (listing != nullptr && listing->settled) {
+    for (const auto& [path, folder] : folders) {
+        const std::string blob = EncodeCharts(MergedCharts(path, *folder));
+        if (folder->listed && folder->settled) {
             putAll.Bind(1, path);
-            putAll.Bind(2, static_cast<int64_t>(listing->stamp.device));
-            putAll.Bind(3, static_cast<int64_t>(listing->stamp.inode));
-            putAll.Bind(4, listing->stamp.modifiedNs);
-            putAll.Bind(5, listing->stamp.changedNs);
-            putAll.Bind(6, listing->listing);
+            putAll.Bind(2, static_cast<int64_t>(folder->stamp.device));
+            putAll.Bind(3, static_cast<int64_t>(folder->stamp.inode));
+            putAll.Bind(4, folder->stamp.modifiedNs);
+            putAll.Bind(5, folder->stamp.changedNs);
+            putAll.Bind(6, folder->listing);
             putAll.Bind(7, blob);
             if (putAll.Run() != SQLITE_OK)
                 return false;
@@ -469,6 +490,8 @@ bool SqliteChartIndex::WriteLearned(bool complete)
             if (putCharts.Run() != SQLITE_OK)
                 return false;
         }
+        // Written: the database's pages take the place of the bytes.
+        *folder = LearnedFolder();
     }
     if (!complete)
         return true;

@@ -48,7 +48,8 @@ public:
     // Writes what the scan learned in one transaction, and drops the charts
     // a folder listed again no longer holds; with `complete` (the walk went
     // through the whole tree) also the folders below the root it did not
-    // meet. Returns "", or why the index was not updated.
+    // meet. Returns "", or why the index was not updated. Once, after the
+    // scan: what is written is let go on the way.
     std::string Save(bool complete);
 
 private:
@@ -73,16 +74,13 @@ private:
     };
     // Looks the chart `name` up in a folder as loaded.
     static bool FindChartOf(const KnownFolder& folder, std::string_view name, ChartView& chart);
-    struct NewListing {
-        std::string path;
-        bool settled = false;  // old enough to be kept
+    // What the scan learned of one folder.
+    struct LearnedFolder {
+        bool listed = false;   // listed by this scan
+        bool settled = false;  // its listing old enough to be kept
         FolderStamp stamp;
-        std::string listing;
-        std::vector<std::string> chartNames;
-    };
-    struct NewChart {
-        std::string path;
-        KeptChart chart;
+        std::string listing;  // EncodeListing
+        std::string charts;   // those read, in one charts blob (AppendChart)
     };
 
     SqliteChartIndex(std::string file, const std::string& root, const ChartTypes& types);
@@ -99,9 +97,8 @@ private:
     bool Settled(int64_t modifiedNs, int64_t changedNs) const;
     bool WriteLearned(bool complete);
     // The charts to keep for the folder `path`: those known, less those its
-    // new listing lacks, with those learned put in.
-    std::vector<KeptChart> MergedCharts(const std::string& path, const NewListing* listing,
-                                        std::vector<const NewChart*>& learned) const;
+    // new listing lacks, with those learned (a charts blob) put in.
+    std::vector<KeptChart> MergedCharts(std::string_view path, const LearnedFolder& learned) const;
 
     const std::string m_file;
     const std::string m_prefix;  // the root's folder path, ending in "/"
@@ -112,9 +109,10 @@ private:
     bool m_chartsValid = true;    // kept for this list of tags
     bool m_listingsValid = true;  // kept for these chart types
     ByBytes<KnownFolder> m_folders;
-    std::vector<NewListing> m_newListings;  // the walk's thread only
-    std::mutex m_newChartsMutex;
-    std::vector<NewChart> m_newCharts;
+    // By folder path; each folder once, its path too, and its charts as
+    // bytes: this costs little more than what is to be written.
+    std::mutex m_learnedMutex;
+    ByBytes<LearnedFolder> m_learned;
 };
 
 }  // namespace tamboro
