@@ -43,6 +43,8 @@ CheckView::CheckView(QWidget* parent, std::string root, ChartTypes types) : QDia
     m_view->setSelectionMode(QAbstractItemView::ExtendedSelection);
     m_view->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_view->verticalHeader()->hide();
+    // Rows as tall as a line of text, as in the main list.
+    m_view->verticalHeader()->setDefaultSectionSize(m_view->fontMetrics().height() + 4);
     m_view->horizontalHeader()->setStretchLastSection(true);
     m_view->setSortingEnabled(true);
     m_view->sortByColumn(CheckProblemModel::kKind, Qt::AscendingOrder);

@@ -192,6 +192,8 @@ void ListActions::CheckLibrary()
     auto* view = new CheckView(&m_window, root, SearchChartTypes());
     connect(view, &CheckView::SelectInList, this, &ListActions::SelectCharts);
     view->show();
+    // The keyboard goes to the check's window (Ctrl+C copies its lines).
+    view->activateWindow();
 }
 
 void ListActions::SelectCharts(const std::vector<std::pair<std::string, std::string>>& charts)
