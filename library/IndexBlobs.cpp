@@ -213,9 +213,17 @@ void IndexChartsByName(std::string_view blob, std::unordered_map<std::string_vie
 {
     constexpr std::size_t kLookedThrough = 32;  // charts a lookup may go through
     chartAt.clear();
-    const std::string_view whole = blob;
+    std::string_view counted = blob;
     ChartView chart;
     std::size_t count = 0;
+    while (!counted.empty() && count <= kLookedThrough) {
+        if (!TakeChart(counted, chart))
+            return;
+        ++count;
+    }
+    if (count <= kLookedThrough)
+        return;
+    const std::string_view whole = blob;
     while (!blob.empty()) {
         const auto at = static_cast<uint32_t>(whole.size() - blob.size());
         if (!TakeChart(blob, chart)) {
@@ -223,10 +231,7 @@ void IndexChartsByName(std::string_view blob, std::unordered_map<std::string_vie
             return;
         }
         chartAt.emplace(chart.name, at);
-        ++count;
     }
-    if (count <= kLookedThrough)
-        chartAt.clear();
 }
 
 bool FindChartIn(std::string_view blob, std::string_view name, ChartView& chart)

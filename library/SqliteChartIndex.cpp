@@ -1,6 +1,7 @@
 #include "library/SqliteChartIndex.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <ctime>
@@ -27,6 +28,12 @@ constexpr int64_t kFineSettleNs = 100'000'000;
 constexpr int64_t kCoarseSettleNs = 3'000'000'000;
 constexpr int64_t kNsPerSecond = 1'000'000'000;
 constexpr int kBusyTimeoutMs = 10'000;
+
+uint64_t NewSerial()
+{
+    static std::atomic<uint64_t> next{1};
+    return next.fetch_add(1);
+}
 
 constexpr const char* kSchema = R"(
 PRAGMA application_id = 1415671138;
@@ -129,7 +136,7 @@ void AppendTightly(std::string& blob, std::string_view bytes)
 
 SqliteChartIndex::SqliteChartIndex(std::string file, const std::string& root, const ChartTypes& types)
     : m_file(std::move(file)), m_prefix(root.empty() || root.back() == '/' ? root : root + "/"), m_types(types),
-      m_startNs(RealtimeNs())
+      m_startNs(RealtimeNs()), m_serial(NewSerial())
 {
     for (const std::string& ending : m_types.Endings())
         m_typesKey += ending + ",";
@@ -362,19 +369,48 @@ bool SqliteChartIndex::FindChartOf(const KnownFolder& folder, std::string_view n
     return TakeChart(rest, chart);
 }
 
+bool SqliteChartIndex::LookUpChart(const std::string& path, std::string_view name, ChartView& chart) const
+{
+    thread_local RecentFolder recent;
+    if (recent.serial != m_serial || recent.path != path) {
+        const auto known = m_folders.find(path);
+        recent.folder = known != m_folders.end() ? &known->second : nullptr;
+        recent.charts.clear();
+        if (recent.folder != nullptr && recent.folder->chartAt.empty()) {
+            // A damaged blob: the charts before the damage are found, as
+            // when going through it chart by chart.
+            std::string_view blob = recent.folder->charts;
+            ChartView each;
+            while (!blob.empty() && TakeChart(blob, each))
+                recent.charts.push_back(each);
+        }
+        recent.path = path;
+        recent.serial = m_serial;
+    }
+    if (recent.folder == nullptr)
+        return false;
+    if (!recent.folder->chartAt.empty())
+        return FindChartOf(*recent.folder, name, chart);
+    for (const ChartView& each : recent.charts) {
+        if (each.name == name) {
+            chart = each;
+            return true;
+        }
+    }
+    return false;
+}
+
 bool SqliteChartIndex::KnowsChart(const std::string& path, std::string_view name)
 {
-    const auto folder = m_folders.find(path);
     ChartView chart;
-    return folder != m_folders.end() && FindChartOf(folder->second, name, chart);
+    return LookUpChart(path, name, chart);
 }
 
 bool SqliteChartIndex::FindChart(const std::string& path, std::string_view name, const ChartStamp& stamp,
                                  bool wantHashes, TagTable& values, ChartHashes& hashes)
 {
-    const auto folder = m_folders.find(path);
     ChartView chart;
-    if (folder == m_folders.end() || !FindChartOf(folder->second, name, chart) || !(chart.stamp == stamp))
+    if (!LookUpChart(path, name, chart) || !(chart.stamp == stamp))
         return false;
     if (wantHashes && (chart.md5.empty() || chart.sha256.empty()))
         return false;
@@ -401,6 +437,8 @@ std::string SqliteChartIndex::Save(bool complete)
 {
     if (m_db == nullptr)
         return {};
+    // Folders are let go as they are written.
+    m_serial = NewSerial();
     if (!Exec("BEGIN IMMEDIATE"))
         return sqlite3_errmsg(m_db);
     if (WriteLearned(complete) && Exec("COMMIT"))

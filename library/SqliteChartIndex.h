@@ -74,6 +74,18 @@ private:
     };
     // Looks the chart `name` up in a folder as loaded.
     static bool FindChartOf(const KnownFolder& folder, std::string_view name, ChartView& chart);
+    // The last folder a thread looked a chart up in: a scan asks about the
+    // charts of one folder one after another, so the folder is found once
+    // and a small folder's blob gone through once.
+    struct RecentFolder {
+        uint64_t serial = 0;  // of the index the folder is of
+        std::string path;
+        const KnownFolder* folder = nullptr;  // null: not known
+        std::vector<ChartView> charts;        // of a small folder
+    };
+    // Looks the chart `name` of the folder `path` up, through the calling
+    // thread's recent folder.
+    bool LookUpChart(const std::string& path, std::string_view name, ChartView& chart) const;
     // What the scan learned of one folder.
     struct LearnedFolder {
         bool listed = false;   // listed by this scan
@@ -106,6 +118,9 @@ private:
     std::string m_typesKey;
     const int64_t m_startNs;  // the scan's start, CLOCK_REALTIME
     sqlite3* m_db = nullptr;
+    // Names what m_folders holds for the threads' recent folders: changed
+    // whenever that is let go.
+    uint64_t m_serial;
     bool m_chartsValid = true;    // kept for this list of tags
     bool m_listingsValid = true;  // kept for these chart types
     ByBytes<KnownFolder> m_folders;

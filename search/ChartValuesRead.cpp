@@ -71,23 +71,4 @@ int ReadChartValues(HeaderReader& reader, const ScanOptions& options, int dirFd,
     return 0;
 }
 
-bool FindKnownChartValues(const ScanOptions& options, int dirFd, const std::string& path, const char* name,
-                          TagTable& values, ChartHashes& hashes)
-{
-    if (!options.index->KnowsChart(path, name))
-        return false;
-    ChartStamp stamp;
-    switch (LookUp(options, dirFd, path, name, stamp, values, hashes)) {
-    case Look::kNotRegular:
-        values.Clear();
-        hashes.Clear();
-        return true;
-    case Look::kKnown:
-        return true;
-    case Look::kUnknown:
-        break;
-    }
-    return false;
-}
-
 }  // namespace tamboro

@@ -20,11 +20,4 @@ namespace tamboro {
 int ReadChartValues(HeaderReader& reader, const ScanOptions& options, int dirFd, const std::string& path,
                     const char* name, unsigned char type, TagTable& values, ChartHashes* hashes);
 
-// The values (and, when `options.hashes`, the digests) the index of
-// `options` (which must have one) holds for the chart as it is now, without
-// reading it: false when they are not known. What is not a regular file is
-// known to have empty values.
-bool FindKnownChartValues(const ScanOptions& options, int dirFd, const std::string& path, const char* name,
-                          TagTable& values, ChartHashes& hashes);
-
 }  // namespace tamboro

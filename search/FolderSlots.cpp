@@ -4,34 +4,45 @@ namespace tamboro {
 
 bool FolderSlots::TryAcquire()
 {
-    std::lock_guard lock(m_mutex);
-    if (m_held >= m_limit)
-        return false;
-    ++m_held;
-    return true;
+    std::size_t held = m_held.load();
+    while (held < m_limit) {
+        if (m_held.compare_exchange_weak(held, held + 1))
+            return true;
+    }
+    return false;
+}
+
+// A waiter counts itself before it looks at the slots, and a release gives
+// its slot back before it looks for waiters: one of the two sees the other,
+// so no wake is missed.
+template <typename Done>
+void FolderSlots::Await(std::unique_lock<std::mutex>& lock, Done done)
+{
+    ++m_waiting;
+    m_released.wait(lock, [&] { return m_abandoned || done(); });
+    --m_waiting;
 }
 
 bool FolderSlots::Acquire()
 {
     std::unique_lock lock(m_mutex);
-    m_released.wait(lock, [this] { return m_abandoned || m_held < m_limit; });
-    if (m_abandoned)
-        return false;
-    ++m_held;
-    return true;
+    bool taken = false;
+    Await(lock, [&] { return m_held.load() <= m_resumeAt && (taken = TryAcquire()); });
+    return taken;
 }
 
 void FolderSlots::Release()
 {
-    std::lock_guard lock(m_mutex);
-    --m_held;
-    m_released.notify_all();
+    if (--m_held <= m_resumeAt && m_waiting.load() > 0) {
+        std::lock_guard lock(m_mutex);
+        m_released.notify_all();
+    }
 }
 
 void FolderSlots::AwaitNoneHeld()
 {
     std::unique_lock lock(m_mutex);
-    m_released.wait(lock, [this] { return m_abandoned || m_held == 0; });
+    Await(lock, [this] { return m_held.load() == 0; });
 }
 
 void FolderSlots::Abandon()

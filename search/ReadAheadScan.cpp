@@ -49,10 +49,7 @@ public:
             if (m_scan.m_options.types.Matches(listing.NameOf(entries[i])))
                 charts.push_back(i);
         }
-        KnownCharts known;
-        if (!charts.empty() && FindKnownValues(listing, path, charts, known))
-            PushKnownCharts(listing, std::move(charts), known);
-        else if (!charts.empty() && AcquireSlot())
+        if (!charts.empty() && AcquireSlot())
             PushCharts(listing, path, std::move(charts));
         ScanStep step;
         step.kind = ScanStep::kFinished;
@@ -79,63 +76,36 @@ private:
         return m_scan.m_slots.Acquire();
     }
 
-    // What the index knows of a folder's charts, in chart order.
-    struct KnownCharts {
-        std::vector<TagTable> values;
-        std::vector<ChartHashes> hashes;  // when the scan computes digests
-    };
-
-    // With an index: the values (and digests) of every chart of the folder,
-    // when the index knows them all and they are short. The folder then
-    // needs no reader, no slot and no descriptor: the walk hands the values
-    // on, and only the folder's names are kept.
-    bool FindKnownValues(const DirectoryListing& listing, const std::string& path, const std::vector<uint32_t>& charts,
-                         KnownCharts& known)
+    // With an index that knows every chart of the folder by name, the
+    // charts are most likely unchanged: the lister looks at them itself (a
+    // stat each, the values from the index) rather than have a reader woken
+    // for so little, and reads any that changed.
+    bool KnowsEveryChart(const DirectoryListing& listing, const std::string& path,
+                         const std::vector<uint32_t>& charts) const
     {
-        if (m_scan.m_options.index == nullptr)
+        ChartIndex* const index = m_scan.m_options.index;
+        if (index == nullptr)
             return false;
-        known.values.resize(charts.size());
-        known.hashes.resize(m_scan.m_options.hashes ? charts.size() : 0);
-        ChartHashes hashes;
-        for (std::size_t i = 0; i < charts.size(); ++i) {
-            const char* name = listing.CNameOf(listing.Entries()[charts[i]]);
-            if (!FindKnownChartValues(m_scan.m_options, listing.Fd(), path, name, known.values[i], hashes) ||
-                known.values[i].ValueBytes() > kMaxKnownBytes)
+        for (const uint32_t chart : charts) {
+            if (!index->KnowsChart(path, listing.NameOf(listing.Entries()[chart])))
                 return false;
-            if (!known.hashes.empty())
-                known.hashes[i] = std::move(hashes);
         }
         return true;
     }
 
-    void PushKnownCharts(DirectoryListing& listing, std::vector<uint32_t> charts, KnownCharts& known)
-    {
-        auto folder = std::make_shared<FolderCharts>(m_scan.m_slots);
-        folder->listing = std::move(listing);
-        folder->listing.Close();  // its names stay
-        folder->charts = std::move(charts);
-        PushCharts(folder, folder->charts.size(), &known);
-    }
-
     void PushCharts(DirectoryListing& listing, const std::string& path, std::vector<uint32_t> charts)
     {
+        const bool forLister = KnowsEveryChart(listing, path, charts);
         auto folder = std::make_shared<FolderCharts>(std::move(listing), m_scan.m_slots);
         folder->charts = std::move(charts);
         // The index knows charts by their folder's path.
         if (m_scan.m_options.index != nullptr)
             folder->path = path;
-        PushCharts(folder, folder->charts.size(), nullptr);
-    }
-
-    // Steps for the `count` charts of `folder`; with `known`, their values,
-    // in chunks already done.
-    void PushCharts(const std::shared_ptr<FolderCharts>& folder, std::size_t count, KnownCharts* known)
-    {
         const int64_t limit = m_scan.m_options.rowLimit;
         const bool listed = !m_scan.m_options.StopRequested() && (limit < 0 || m_expectedCount < limit);
+        const auto total = static_cast<uint32_t>(folder->charts.size());
         if (listed)
-            m_expectedCount += static_cast<int64_t>(count);
-        const auto total = static_cast<uint32_t>(count);
+            m_expectedCount += total;
         for (uint32_t begin = 0; begin < total; begin += kChunkCharts) {
             ScanStep step;
             step.kind = ScanStep::kCharts;
@@ -143,17 +113,7 @@ private:
             step.chunk->folder = folder;
             step.chunk->begin = begin;
             step.chunk->end = std::min(total, begin + kChunkCharts);
-            if (known != nullptr) {
-                step.chunk->values.assign(std::make_move_iterator(known->values.begin() + begin),
-                                          std::make_move_iterator(known->values.begin() + step.chunk->end));
-                if (!known->hashes.empty())
-                    step.chunk->hashes.assign(std::make_move_iterator(known->hashes.begin() + begin),
-                                              std::make_move_iterator(known->hashes.begin() + step.chunk->end));
-                step.chunk->readEnd = step.chunk->end;
-                step.chunk->state.store(ChartChunk::kDone);
-            } else {
-                step.chunk->state.store(listed ? ChartChunk::kQueued : ChartChunk::kHeld);
-            }
+            step.chunk->state.store(listed && !forLister ? ChartChunk::kQueued : ChartChunk::kHeld);
             ++m_pendingChunks;
             Add(std::move(step));
         }
@@ -178,9 +138,6 @@ private:
     }
 
     static constexpr std::chrono::milliseconds kMaxBatchAge{2};
-    // Values known from the index are handed on by the walk only up to this
-    // many bytes a chart, so that what the window holds stays small.
-    static constexpr std::size_t kMaxKnownBytes = 4096;
 
     ReadAheadScan& m_scan;
     std::vector<std::size_t> m_pathLengths;  // of the folders entered and not finished
@@ -284,11 +241,15 @@ int ReadAheadScan::List()
                 current = chunk.folder.get();
                 listing = skipDepth == 0 && m_lister.ListsCharts();
             }
+            bool readHere = false;
             if (listing) {
-                if (const int error = ListChunk(chunk))
+                if (const int error = ListChunk(chunk, readHere))
                     return error;
             }
-            m_window.Retire(chunk);
+            // A chunk read here holds no bytes of the window, and no reader
+            // has it.
+            if (!readHere)
+                m_window.Retire(chunk);
             break;
         }
         case ScanStep::kFinished:
@@ -307,12 +268,13 @@ int ReadAheadScan::List()
 }
 
 // Returns 0, or the error of a chart the lister found no descriptor for.
-int ReadAheadScan::ListChunk(ChartChunk& chunk)
+int ReadAheadScan::ListChunk(ChartChunk& chunk, bool& readHere)
 {
     // A chunk no reader has started is read here rather than waited for;
     // so are the charts a reader left.
     uint32_t next = chunk.begin;
-    if (chunk.Claim()) {
+    readHere = chunk.Claim();
+    if (readHere) {
         SizeValues(chunk);
     } else {
         m_window.AwaitDone(chunk);

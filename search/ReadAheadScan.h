@@ -51,7 +51,7 @@ private:
     class Walker;
 
     int List();
-    int ListChunk(ChartChunk& chunk);
+    int ListChunk(ChartChunk& chunk, bool& readHere);
     void ReaderLoop();
     int ReadChart(ChartChunk& chunk, uint32_t chart, HeaderReader& reader);
     // Makes room in the chunk for the values (and digests) of its charts.
