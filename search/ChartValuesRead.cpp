@@ -11,15 +11,14 @@ namespace {
 
 enum class Look { kNotRegular, kKnown, kUnknown };
 
-// Looks at the chart and asks the index; `stamp` is what was seen.
-Look LookUp(const ScanOptions& options, int dirFd, const std::string& path, const char* name, ChartStamp& stamp,
+// Asks the index about the chart as `look` saw it.
+Look LookUp(const ScanOptions& options, const std::string& path, const char* name, const ChartLook& look,
             TagTable& values, ChartHashes& hashes)
 {
-    struct stat st {};
-    if (::fstatat(dirFd, name, &st, 0) != 0 || !S_ISREG(st.st_mode))
+    if (!look.regular)
         return Look::kNotRegular;
-    stamp = StampOf(st);
-    return options.index->FindChart(path, name, stamp, options.hashes, values, hashes) ? Look::kKnown : Look::kUnknown;
+    return options.index->FindChart(path, name, look.stamp, options.hashes, values, hashes) ? Look::kKnown
+                                                                                            : Look::kUnknown;
 }
 
 // Tells the index what `reader` read, when the file read whole is the one
@@ -38,19 +37,33 @@ void RecordReadChart(const HeaderReader& reader, ChartIndex& index, const std::s
 
 }  // namespace
 
+ChartLook LookAtChart(int dirFd, const char* name)
+{
+    struct stat st {};
+    ChartLook look;
+    if (::fstatat(dirFd, name, &st, 0) == 0 && S_ISREG(st.st_mode)) {
+        look.regular = true;
+        look.stamp = StampOf(st);
+    }
+    return look;
+}
+
 int ReadChartValues(HeaderReader& reader, const ScanOptions& options, int dirFd, const std::string& path,
-                    const char* name, unsigned char type, TagTable& values, ChartHashes* hashes)
+                    const char* name, unsigned char type, TagTable& values, ChartHashes* hashes,
+                    const ChartLook* looked)
 {
     ChartIndex* const index = options.index;
     if (index == nullptr)
         return reader.ReadHeaders(dirFd, name, values, type == DT_REG, hashes);
     // A chart the index has never seen is read without a look first: the
     // look at the opened file tells what to keep.
-    const bool known = index->KnowsChart(path, name);
+    const bool known = looked != nullptr || index->KnowsChart(path, name);
     ChartStamp stamp;
     if (known) {
+        const ChartLook look = looked != nullptr ? *looked : LookAtChart(dirFd, name);
+        stamp = look.stamp;
         ChartHashes found;
-        switch (LookUp(options, dirFd, path, name, stamp, values, found)) {
+        switch (LookUp(options, path, name, look, values, found)) {
         case Look::kNotRegular:
             // Empty values, as ReadHeaders gives them; nothing to keep.
             values.Clear();

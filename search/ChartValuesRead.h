@@ -6,18 +6,29 @@
 #include <string>
 
 #include "search/ChartHashes.h"
+#include "search/ChartIndex.h"
 #include "search/HeaderReader.h"
 #include "search/HeaderTags.h"
 #include "search/ScanOptions.h"
 
 namespace tamboro {
 
+// A chart as one look (fstatat, following links) saw it.
+struct ChartLook {
+    bool regular = false;  // false: no regular file, or the look failed
+    ChartStamp stamp;      // when regular
+};
+ChartLook LookAtChart(int dirFd, const char* name);
+
 // Fills `values` for the chart `name` of the folder open as `dirFd`, whose
 // path is `path`; `type` is the entry's type as listed (DT_*). With
 // `hashes` (when `options.hashes`), its digests too. Returns 0, or
 // EMFILE/ENFILE as HeaderReader::ReadHeaders. Without an index in `options`
-// this is ReadHeaders.
+// this is ReadHeaders. With an index, `looked` is the chart's look when it
+// was already taken (the index is then asked with it), else the chart is
+// looked at here when the index knows it.
 int ReadChartValues(HeaderReader& reader, const ScanOptions& options, int dirFd, const std::string& path,
-                    const char* name, unsigned char type, TagTable& values, ChartHashes* hashes);
+                    const char* name, unsigned char type, TagTable& values, ChartHashes* hashes,
+                    const ChartLook* looked = nullptr);
 
 }  // namespace tamboro

@@ -77,9 +77,11 @@ private:
     }
 
     // With an index that knows every chart of the folder by name, the
-    // charts are most likely unchanged: the lister looks at them itself (a
-    // stat each, the values from the index) rather than have a reader woken
-    // for so little, and reads any that changed.
+    // charts are most likely unchanged: the lister takes their values from
+    // the index itself rather than have a reader woken for so little, and
+    // reads any that changed. Looking at each chart (a stat) is most of
+    // that work: the walk does it while the lister is behind, the lister
+    // while it keeps up.
     bool KnowsEveryChart(const DirectoryListing& listing, const std::string& path,
                          const std::vector<uint32_t>& charts) const
     {
@@ -101,6 +103,12 @@ private:
         // The index knows charts by their folder's path.
         if (m_scan.m_options.index != nullptr)
             folder->path = path;
+        if (forLister && ListerBehind()) {
+            folder->looks.reserve(folder->charts.size());
+            for (const uint32_t chart : folder->charts)
+                folder->looks.push_back(
+                    LookAtChart(folder->listing.Fd(), folder->listing.CNameOf(folder->listing.Entries()[chart])));
+        }
         const int64_t limit = m_scan.m_options.rowLimit;
         const bool listed = !m_scan.m_options.StopRequested() && (limit < 0 || m_expectedCount < limit);
         const auto total = static_cast<uint32_t>(folder->charts.size());
@@ -115,8 +123,14 @@ private:
             step.chunk->end = std::min(total, begin + kChunkCharts);
             step.chunk->state.store(listed && !forLister ? ChartChunk::kQueued : ChartChunk::kHeld);
             ++m_pendingChunks;
+            ++m_chunksMade;
             Add(std::move(step));
         }
+    }
+
+    bool ListerBehind() const
+    {
+        return m_chunksMade - m_scan.m_chunksListed.load(std::memory_order_relaxed) > kListerBehindChunks;
     }
 
     // Steps go to the window in batches, and never wait long for one to
@@ -138,10 +152,12 @@ private:
     }
 
     static constexpr std::chrono::milliseconds kMaxBatchAge{2};
+    static constexpr uint64_t kListerBehindChunks = 16;
 
     ReadAheadScan& m_scan;
     std::vector<std::size_t> m_pathLengths;  // of the folders entered and not finished
     int64_t m_expectedCount = 0;
+    uint64_t m_chunksMade = 0;
     std::vector<ScanStep> m_pending;
     std::size_t m_pendingChunks = 0;
     std::chrono::steady_clock::time_point m_lastPush = std::chrono::steady_clock::now();
@@ -250,6 +266,7 @@ int ReadAheadScan::List()
             // has it.
             if (!readHere)
                 m_window.Retire(chunk);
+            m_chunksListed.fetch_add(1, std::memory_order_relaxed);
             break;
         }
         case ScanStep::kFinished:
@@ -294,8 +311,10 @@ int ReadAheadScan::ListChunk(ChartChunk& chunk, bool& readHere)
 // was free to open it (its values are then not known).
 int ReadAheadScan::ReadChart(ChartChunk& chunk, uint32_t chart, HeaderReader& reader)
 {
+    const std::vector<ChartLook>& looks = chunk.folder->looks;
     const int error = ReadChartValues(reader, m_options, FolderFd(chunk), chunk.folder->path, NameOf(chunk, chart),
-                                      EntryOf(chunk, chart).type, ValuesOf(chunk, chart), HashesOf(chunk, chart));
+                                      EntryOf(chunk, chart).type, ValuesOf(chunk, chart), HashesOf(chunk, chart),
+                                      looks.empty() ? nullptr : &looks[chart]);
     if (reader.TakeDeviceWait())
         m_window.NoteDeviceWait();
     return error;

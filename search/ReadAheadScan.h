@@ -4,6 +4,7 @@
 // the scan on one thread.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -74,6 +75,9 @@ private:
     std::string m_path;  // of the folder the lister is in
     // The lister's own reader, for charts it reads itself.
     HeaderReader m_reader;
+    // Chunks the lister is through with, for the walk to tell how far
+    // behind it the lister is.
+    std::atomic<uint64_t> m_chunksListed{0};
 };
 
 }  // namespace tamboro

@@ -15,6 +15,7 @@
 
 #include "platform/DirectoryReader.h"
 #include "search/ChartHashes.h"
+#include "search/ChartValuesRead.h"
 #include "search/FolderSlots.h"
 #include "search/HeaderTags.h"
 #include "search/ReadAheadLimits.h"
@@ -22,16 +23,13 @@
 namespace tamboro {
 
 // One folder whose charts are read relative to its still open descriptor.
-// It holds one of the scan's folder slots until the last chunk lets go of it;
-// a folder whose charts' values were all known from an index holds neither.
+// It holds one of the scan's folder slots until the last chunk lets go of it.
 struct FolderCharts {
     FolderCharts(DirectoryListing open, FolderSlots& heldIn) : listing(std::move(open)), slots(heldIn) {}
-    explicit FolderCharts(FolderSlots& scanSlots) : slots(scanSlots), holdsSlot(false) {}
     ~FolderCharts()
     {
         listing.Close();
-        if (holdsSlot)
-            slots.Release();
+        slots.Release();
     }
     FolderCharts(const FolderCharts&) = delete;
     FolderCharts& operator=(const FolderCharts&) = delete;
@@ -39,8 +37,10 @@ struct FolderCharts {
     DirectoryListing listing;
     std::vector<uint32_t> charts;  // indexes into listing.Entries(), in listing order
     std::string path;              // with an index only: the folder's path
+    // With an index that knows every chart of the folder: each chart as
+    // the walk looked at it, in chart order (else empty).
+    std::vector<ChartLook> looks;
     FolderSlots& slots;
-    const bool holdsSlot = true;
 };
 
 // A run of consecutive charts of one folder, read together by one thread.
