@@ -257,9 +257,10 @@ SqliteChartIndex::Connection SqliteChartIndex::Identify(std::string& why)
         // writes of the default size; the size is fixed from then on.
         static_cast<void>(Exec("PRAGMA page_size = 16384"));
         UseWriteAheadLog();
-        if (CreateSchema())
+        const std::string failed = CreateSchema();
+        if (failed.empty())
             return Connection::kReady;
-        why = std::string("cannot be made: ") + sqlite3_errmsg(m_db);
+        why = "cannot be made: " + failed;
         return Connection::kFailed;
     }
     if (applicationId != kApplicationId) {
@@ -269,14 +270,16 @@ SqliteChartIndex::Connection SqliteChartIndex::Identify(std::string& why)
     return Connection::kReady;
 }
 
-bool SqliteChartIndex::CreateSchema()
+std::string SqliteChartIndex::CreateSchema()
 {
     if (!Exec("BEGIN IMMEDIATE"))
-        return false;
+        return sqlite3_errmsg(m_db);
     if (Exec(kSchema) && Exec("COMMIT"))
-        return true;
+        return {};
+    // Why it failed, before the rollback's own message replaces it.
+    std::string why = sqlite3_errmsg(m_db);
     static_cast<void>(Exec("ROLLBACK"));
-    return false;
+    return why;
 }
 
 // Everything kept below the root, in one read transaction. SQLITE_OK or

@@ -101,7 +101,8 @@ private:
     void UseWriteAheadLog();
     bool Exec(const char* sql);
     Connection Identify(std::string& why);
-    bool CreateSchema();
+    // "", or why the schema could not be made.
+    std::string CreateSchema();
     int Load();
     int LoadRows();
     // Whether a file with these times is clearly older than this scan: a
