@@ -356,8 +356,9 @@ void SqliteChartIndex::RecordListing(const std::string& path, const DirectoryLis
     const FolderStamp stamp = StampOf(folder);
     std::string listing = EncodeListing(folder, m_types, FolderCheckKey(path, stamp));
     listing.shrink_to_fit();  // kept until Save
-    const std::lock_guard lock(m_learnedMutex);
-    LearnedFolder& learned = m_learned[path];
+    LearnedShard& shard = ShardOf(path);
+    const std::lock_guard lock(shard.mutex);
+    LearnedFolder& learned = shard.folders[path];
     learned.listed = true;
     learned.settled = Settled(folder.ModifiedNs(), folder.ChangedNs());
     learned.stamp = stamp;
@@ -435,8 +436,9 @@ void SqliteChartIndex::RecordChart(const std::string& path, std::string_view nam
     std::string chart;
     AppendChart(chart, {name, stamp, EncodeValues(values, CheckKey(name, stamp)), HexToBytes(hashes.md5),
                         HexToBytes(hashes.sha256)});
-    const std::lock_guard lock(m_learnedMutex);
-    AppendTightly(m_learned[path].charts, chart);
+    LearnedShard& shard = ShardOf(path);
+    const std::lock_guard lock(shard.mutex);
+    AppendTightly(shard.folders[path].charts, chart);
 }
 
 std::string SqliteChartIndex::Save(bool complete)
@@ -489,6 +491,11 @@ std::vector<KeptChart> SqliteChartIndex::MergedCharts(std::string_view path, con
     return charts;
 }
 
+SqliteChartIndex::LearnedShard& SqliteChartIndex::ShardOf(std::string_view path)
+{
+    return m_learned[BytesHash{}(path) % kLearnedShards];
+}
+
 bool SqliteChartIndex::WriteLearned(bool complete)
 {
     if (!m_chartsValid) {
@@ -505,11 +512,12 @@ bool SqliteChartIndex::WriteLearned(bool complete)
     }
     // In the order of the paths, so that each page of the table is filled
     // once and a small cache does.
-    const std::lock_guard lock(m_learnedMutex);
     std::vector<std::pair<std::string_view, LearnedFolder*>> folders;
-    folders.reserve(m_learned.size());
-    for (auto& [path, folder] : m_learned)
-        folders.emplace_back(path, &folder);
+    for (LearnedShard& shard : m_learned) {
+        const std::lock_guard lock(shard.mutex);
+        for (auto& [path, folder] : shard.folders)
+            folders.emplace_back(path, &folder);
+    }
     std::sort(folders.begin(), folders.end());
 
     SqliteStatement putAll(m_db, "INSERT OR REPLACE INTO folder(path, dev, ino, mtime, ctime, listing, charts)"

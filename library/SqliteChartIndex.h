@@ -5,6 +5,7 @@
 // transaction once its rows are out (Save).
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -126,9 +127,16 @@ private:
     bool m_listingsValid = true;  // kept for these chart types
     ByBytes<KnownFolder> m_folders;
     // By folder path; each folder once, its path too, and its charts as
-    // bytes: this costs little more than what is to be written.
-    std::mutex m_learnedMutex;
-    ByBytes<LearnedFolder> m_learned;
+    // bytes: this costs little more than what is to be written. Spread over
+    // a few maps by the path's hash, each with its lock, so that readers
+    // learning charts of different folders seldom wait for each other.
+    struct LearnedShard {
+        std::mutex mutex;
+        ByBytes<LearnedFolder> folders;
+    };
+    static constexpr std::size_t kLearnedShards = 16;
+    LearnedShard& ShardOf(std::string_view path);
+    std::array<LearnedShard, kLearnedShards> m_learned;
 };
 
 }  // namespace tamboro
