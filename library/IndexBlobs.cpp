@@ -1,5 +1,6 @@
 #include "library/IndexBlobs.h"
 
+#include <algorithm>
 #include <dirent.h>
 #include <utility>
 #include <vector>
@@ -232,6 +233,19 @@ void IndexChartsByName(std::string_view blob, std::unordered_map<std::string_vie
         }
         chartAt.emplace(chart.name, at);
     }
+}
+
+bool NamesEachChartOnce(std::string_view blob)
+{
+    std::vector<std::string_view> names;
+    ChartView chart;
+    while (!blob.empty()) {
+        if (!TakeChart(blob, chart))
+            return false;
+        names.push_back(chart.name);
+    }
+    std::sort(names.begin(), names.end());
+    return std::adjacent_find(names.begin(), names.end()) == names.end();
 }
 
 bool FindChartIn(std::string_view blob, std::string_view name, ChartView& chart)

@@ -61,6 +61,8 @@ std::string EncodeCharts(const std::vector<KeptChart>& charts);
 void AppendChart(std::string& blob, const ChartView& chart);
 // False (and `charts` left empty) for a damaged blob.
 bool DecodeCharts(std::string_view blob, std::vector<KeptChart>& charts);
+// Whether a charts blob is whole and names no chart twice.
+bool NamesEachChartOnce(std::string_view blob);
 // The chart `name` of a charts blob, found without copying; false when it
 // is not there, or the blob is damaged before it.
 bool FindChartIn(std::string_view blob, std::string_view name, ChartView& chart);

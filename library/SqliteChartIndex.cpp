@@ -491,6 +491,14 @@ std::vector<KeptChart> SqliteChartIndex::MergedCharts(std::string_view path, con
     return charts;
 }
 
+std::string SqliteChartIndex::MergedChartsBlob(std::string_view path, LearnedFolder& learned) const
+{
+    const auto known = m_folders.find(path);
+    if ((known == m_folders.end() || known->second.charts.empty()) && NamesEachChartOnce(learned.charts))
+        return std::move(learned.charts);
+    return EncodeCharts(MergedCharts(path, learned));
+}
+
 SqliteChartIndex::LearnedShard& SqliteChartIndex::ShardOf(std::string_view path)
 {
     return m_learned[BytesHash{}(path) % kLearnedShards];
@@ -525,7 +533,7 @@ bool SqliteChartIndex::WriteLearned(bool complete)
     SqliteStatement putCharts(m_db, "INSERT INTO folder(path, charts) VALUES(?1, ?2)"
                                     " ON CONFLICT(path) DO UPDATE SET charts = excluded.charts");
     for (const auto& [path, folder] : folders) {
-        const std::string blob = EncodeCharts(MergedCharts(path, *folder));
+        const std::string blob = MergedChartsBlob(path, *folder);
         if (folder->listed && folder->settled) {
             putAll.Bind(1, path);
             putAll.Bind(2, static_cast<int64_t>(folder->stamp.device));

@@ -113,6 +113,9 @@ private:
     // The charts to keep for the folder `path`: those known, less those its
     // new listing lacks, with those learned (a charts blob) put in.
     std::vector<KeptChart> MergedCharts(std::string_view path, const LearnedFolder& learned) const;
+    // The same as a charts blob; a folder the index kept no charts of takes
+    // the blob learned as it is, when it names each chart once.
+    std::string MergedChartsBlob(std::string_view path, LearnedFolder& learned) const;
 
     const std::string m_file;
     const std::string m_prefix;  // the root's folder path, ending in "/"
