@@ -343,12 +343,14 @@ bool SqliteChartIndex::Settled(int64_t modifiedNs, int64_t changedNs) const
 
 bool SqliteChartIndex::FindListing(const std::string& path, DirectoryListing& folder)
 {
-    const auto known = m_folders.find(path);
-    if (known == m_folders.end())
+    // Through the thread's recent folder: its charts are asked about next,
+    // once its subfolders are walked.
+    KnownFolder* const known = RecentFolderOf(path).folder;
+    if (known == nullptr)
         return false;
-    known->second.visited = true;
-    return known->second.hasListing && known->second.stamp == StampOf(folder) &&
-           DecodeListing(known->second.listing, FolderCheckKey(path, known->second.stamp), folder);
+    known->visited = true;
+    return known->hasListing && known->stamp == StampOf(folder) &&
+           DecodeListing(known->listing, FolderCheckKey(path, known->stamp), folder);
 }
 
 void SqliteChartIndex::RecordListing(const std::string& path, const DirectoryListing& folder)
@@ -376,7 +378,7 @@ bool SqliteChartIndex::FindChartOf(const KnownFolder& folder, std::string_view n
     return TakeChart(rest, chart);
 }
 
-bool SqliteChartIndex::LookUpChart(const std::string& path, std::string_view name, ChartView& chart) const
+SqliteChartIndex::RecentFolder& SqliteChartIndex::RecentFolderOf(const std::string& path)
 {
     thread_local RecentFolder recent;
     if (recent.serial != m_serial || recent.path != path) {
@@ -394,6 +396,12 @@ bool SqliteChartIndex::LookUpChart(const std::string& path, std::string_view nam
         recent.path = path;
         recent.serial = m_serial;
     }
+    return recent;
+}
+
+bool SqliteChartIndex::LookUpChart(const std::string& path, std::string_view name, ChartView& chart)
+{
+    const RecentFolder& recent = RecentFolderOf(path);
     if (recent.folder == nullptr)
         return false;
     if (!recent.folder->chartAt.empty())

@@ -81,12 +81,14 @@ private:
     struct RecentFolder {
         uint64_t serial = 0;  // of the index the folder is of
         std::string path;
-        const KnownFolder* folder = nullptr;  // null: not known
-        std::vector<ChartView> charts;        // of a small folder
+        KnownFolder* folder = nullptr;  // null: not known
+        std::vector<ChartView> charts;  // of a small folder
     };
+    // The calling thread's recent folder, made `path`'s.
+    RecentFolder& RecentFolderOf(const std::string& path);
     // Looks the chart `name` of the folder `path` up, through the calling
     // thread's recent folder.
-    bool LookUpChart(const std::string& path, std::string_view name, ChartView& chart) const;
+    bool LookUpChart(const std::string& path, std::string_view name, ChartView& chart);
     // What the scan learned of one folder.
     struct LearnedFolder {
         bool listed = false;   // listed by this scan
