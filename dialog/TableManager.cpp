@@ -60,6 +60,9 @@ void TableManager::CreateControls()
     m_list->setSelectionMode(QAbstractItemView::SingleSelection);
     m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_list->verticalHeader()->hide();
+    // Rows as tall as a line of text, the address taking the free width.
+    m_list->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
+    m_list->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     m_list->horizontalHeader()->setSectionResizeMode(kSourceColumn, QHeaderView::Stretch);
     connect(m_list, &QTableWidget::itemSelectionChanged, this, &TableManager::UpdateButtons);
 
