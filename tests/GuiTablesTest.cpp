@@ -14,6 +14,7 @@
 #include <QMenu>
 #include <QProcess>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTableWidget>
 #include <memory>
 
@@ -243,6 +244,24 @@ private slots:
             QCOMPARE(OpenSettingsFile()->value("tables").toString(), headerAddress);
             QCOMPARE(ShownColumn(*dlg, kColumnTable), (QStringList{"★3", "★2", "★1"}));
 
+            // By a file chosen (the chooser answers at once), then removed.
+            const QString file = QString::fromStdString(m_tree.Path("served/header.json"));
+            CTamboroDlgTesting::Tables(*dlg)->ChooseFile() = [&](QWidget*) { return file; };
+            ClickButton(manager, "TableAddFile");
+            QVERIFY(WaitUntil([&] { return ManagerCell(manager, 1, 4) == kStateColumnRead; }));
+            QCOMPARE(ManagerCell(manager, 1, 0), file);
+            QCOMPARE(ShownColumn(*dlg, kColumnTable).first(), QStringLiteral("★3 ★3"));
+            SelectTable(manager, 1);
+            ClickButton(manager, "TableRemove");
+            QCOMPARE(ManagerList(manager)->rowCount(), 1);
+            QCOMPARE(ManagerCell(manager, 0, 0), headerAddress);
+
+            QSignalSpy missingAsked(CTamboroDlgTesting::Tables(*dlg), &DifficultyTables::MissingChartsAsked);
+            SelectTable(manager, 0);
+            ClickButton(manager, "TableMissing");
+            QCOMPARE(missingAsked.size(), 1);
+            QCOMPARE(missingAsked[0][0].toInt(), 0);
+
             // The window closes while a read waits for an answer that never
             // comes.
             AddTable(manager, server.Address("/hang"));
@@ -265,6 +284,7 @@ private slots:
         QVERIFY(WaitUntil([&] { return !boxes.seen.empty(); }));
         QVERIFY2(boxes.seen[0].text.contains(server.Address("/hang")), qPrintable(boxes.seen[0].text));
         ResultListView* list = CTamboroDlgTesting::List(dlg);
+        QVERIFY(!list->header()->isSectionHidden(kColumnTable));
         ClickMenuItem(dlg, list->viewport(), QPoint(10, 10), QStringLiteral("難易度表…"));
         auto* manager = dlg.findChild<TableManager*>();
         QCOMPARE(ManagerCell(manager, 0, 4), QStringLiteral("保存したコピー"));
