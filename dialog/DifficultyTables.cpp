@@ -55,7 +55,9 @@ DifficultyTables::DifficultyTables(QWidget& window, ResultModel& model, ColumnSe
     connect(&actions, &ListActions::TablesAsked, this, &DifficultyTables::OpenManager);
     for (const QString& source : RememberedSources()) {
         const std::string bytes = source.trimmed().toStdString();
-        if (bytes.empty())
+        const bool listed =
+            std::any_of(m_tables.begin(), m_tables.end(), [&](const Table& table) { return table.source == bytes; });
+        if (bytes.empty() || listed)
             continue;
         m_tables.push_back(Table{bytes, State::Reading, {}});
         m_data.emplace_back();

@@ -1,5 +1,7 @@
 #include "worker/TableLoading.h"
 
+#include <system_error>
+
 #include "tables/TableReader.h"
 
 namespace tamboro {
@@ -35,42 +37,55 @@ void TableLoading::Load(Request request)
         m_requests.push_back(std::move(request));
     }
     m_wake.notify_one();
-    if (!m_thread.joinable())
+    if (m_thread.joinable())
+        return;
+    try {
         m_thread = std::thread([this] { Work(); });
+    } catch (const std::system_error&) {
+        // No thread to be had: read here, the window waiting meanwhile.
+        while (ReadNext(false)) {
+        }
+    }
 }
 
 void TableLoading::Work()
 {
-    for (;;) {
-        Request request;
-        {
-            std::unique_lock lock(m_mutex);
-            m_wake.wait(lock, [this] { return m_stop || !m_requests.empty(); });
-            if (m_stop)
-                return;
-            request = std::move(m_requests.front());
-            m_requests.pop_front();
-        }
-        // Posted to the owner's thread; dropped unread if the owner is gone.
-        QMetaObject::invokeMethod(
-            this,
-            [this, source = QString::fromStdString(request.source)] {
-                emit Reading(m_batchDone + 1, m_batchTotal, source);
-            },
-            Qt::QueuedConnection);
-        Outcome outcome = Read(request);
-        QMetaObject::invokeMethod(
-            this,
-            [this, outcome = std::move(outcome)] {
-                ++m_batchDone;
-                emit Loaded(outcome);
-                if (m_batchDone == m_batchTotal) {
-                    m_idle = true;
-                    emit Idle();
-                }
-            },
-            Qt::QueuedConnection);
+    while (ReadNext(true)) {
     }
+}
+
+bool TableLoading::ReadNext(bool wait)
+{
+    Request request;
+    {
+        std::unique_lock lock(m_mutex);
+        if (wait)
+            m_wake.wait(lock, [this] { return m_stop || !m_requests.empty(); });
+        if (m_stop || m_requests.empty())
+            return false;
+        request = std::move(m_requests.front());
+        m_requests.pop_front();
+    }
+    // Posted to the owner's thread; dropped unread if the owner is gone.
+    QMetaObject::invokeMethod(
+        this,
+        [this, source = QString::fromStdString(request.source)] {
+            emit Reading(m_batchDone + 1, m_batchTotal, source);
+        },
+        Qt::QueuedConnection);
+    Outcome outcome = Read(request);
+    QMetaObject::invokeMethod(
+        this,
+        [this, outcome = std::move(outcome)] {
+            ++m_batchDone;
+            emit Loaded(outcome);
+            if (m_batchDone == m_batchTotal) {
+                m_idle = true;
+                emit Idle();
+            }
+        },
+        Qt::QueuedConnection);
+    return true;
 }
 
 TableLoading::Outcome TableLoading::Read(const Request& request)

@@ -56,6 +56,9 @@ signals:
 
 private:
     void Work();
+    // Reads the next request queued, waiting for one when `wait`; false
+    // once stopped, or with none queued and no wait.
+    bool ReadNext(bool wait);
     Outcome Read(const Request& request);
 
     const TableCache m_cache;
