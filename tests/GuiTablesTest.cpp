@@ -290,6 +290,15 @@ private slots:
         QCOMPARE(ManagerCell(manager, 0, 4), QStringLiteral("保存したコピー"));
         QCOMPARE(ManagerCell(manager, 1, 4), QStringLiteral("失敗"));
         QCOMPARE(boxes.seen.size(), std::size_t{1});
+
+        // Read again offline: one message naming it, the kept copy stays.
+        SelectTable(manager, 0);
+        ClickButton(manager, "TableReadAgain");
+        QVERIFY(WaitUntil([&] { return boxes.seen.size() == 2; }));
+        QVERIFY2(boxes.seen[1].text.contains(headerAddress + "\n" + headerAddress + ": "),
+                 qPrintable(boxes.seen[1].text));
+        QCOMPARE(ManagerCell(manager, 0, 4), QStringLiteral("保存したコピー"));
+        QVERIFY(ShownColumn(dlg, kColumnTable).contains(QStringLiteral("★3")));
     }
 };
 
