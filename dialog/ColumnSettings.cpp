@@ -53,8 +53,6 @@ void ColumnSettings::Restore(const std::array<int, kAllColumnCount>& initialWidt
 {
     m_initialWidths = initialWidths;
     for (const ListColumn column : kColumnsInNameOrder) {
-        if (column == kColumnTable)
-            continue;
         QAction* action = new QAction(titles[static_cast<std::size_t>(column)], this);
         action->setCheckable(true);
         connect(action, &QAction::toggled, this, [this, column](bool on) { ShowColumn(column, on); });
@@ -70,6 +68,17 @@ void ColumnSettings::Restore(const std::array<int, kAllColumnCount>& initialWidt
     // window made it: its least width is its initial one.
     m_list.SetOwnWidths(initialWidths);
     m_bRestored = true;
+}
+
+void ColumnSettings::OfferTableColumn(bool offer)
+{
+    m_bTableOffered = offer;
+    if (offer || !m_bRestored || m_list.header()->isSectionHidden(kColumnTable))
+        return;
+    // The last column shown stays: the folders take its place.
+    if (m_list.ShownColumns().size() == 1)
+        ShowColumn(kColumnFolder, true);
+    ShowColumn(kColumnTable, false);
 }
 
 void ColumnSettings::SaveNow()
@@ -115,12 +124,14 @@ void ColumnSettings::RestoreShownColumns()
         ParseColumnList(OpenSettingsFile()->value(kShownColumnsKey).toString().toStdString(), badName);
     const std::vector<ListColumn> shown =
         listed ? *listed : std::vector<ListColumn>(kDefaultColumns.begin(), kDefaultColumns.end());
-    for (int column = 0; column < kAllColumnCount; ++column)
-        header->setSectionHidden(column, std::find(shown.begin(), shown.end(), column) == shown.end());
+    for (int column = 0; column < kAllColumnCount; ++column) {
+        const bool listed = std::find(shown.begin(), shown.end(), column) != shown.end();
+        header->setSectionHidden(column, !listed || (column == kColumnTable && !m_bTableOffered));
+    }
     for (std::size_t place = 0; place < shown.size(); ++place)
         header->moveSection(header->visualIndex(shown[place]), static_cast<int>(place));
     for (const ListColumn column : shown) {
-        if (header->sectionSize(column) == 0)
+        if (!header->isSectionHidden(column) && header->sectionSize(column) == 0)
             header->resizeSection(column, m_initialWidths[static_cast<std::size_t>(column)]);
     }
     UpdateColumnActions();
@@ -137,7 +148,7 @@ void ColumnSettings::ShowColumn(ListColumn column, bool show)
     m_list.StretchLastColumn();
     SaveShownColumns();
     UpdateColumnActions();
-    if (show && (column == kColumnMd5 || column == kColumnSha256))
+    if (show && (column == kColumnMd5 || column == kColumnSha256 || column == kColumnTable))
         emit DigestsShown();
 }
 
@@ -174,7 +185,7 @@ void ColumnSettings::OnHeaderContextMenu(const QPoint& pos)
     if (m_bRestored) {
         menu.addSeparator();
         for (const ListColumn column : kColumnsInNameOrder) {
-            if (m_actColumns[static_cast<std::size_t>(column)] != nullptr)
+            if (column != kColumnTable || m_bTableOffered)
                 menu.addAction(m_actColumns[static_cast<std::size_t>(column)]);
         }
     }

@@ -33,9 +33,13 @@ public:
                  const std::array<QString, kAllColumnCount>& titles);
     // Writes a change of widths or order not written yet (the window ends).
     void SaveNow();
+    // Whether the header's menu offers the table column (the window has
+    // difficulty tables). Not offered, the column is hidden.
+    void OfferTableColumn(bool offer);
 
 signals:
-    // A digest column was shown: rows listed without digests need them.
+    // A digest column (or the table column, which needs the digests) was
+    // shown: rows listed without digests need them.
     void DigestsShown();
 
 private:
@@ -61,6 +65,7 @@ private:
     std::array<QAction*, kAllColumnCount> m_actColumns{};
     std::array<int, kAllColumnCount> m_initialWidths{};
     bool m_bRestored = false;
+    bool m_bTableOffered = false;
     bool m_bUnsaved = false;
     bool m_bPointerDown = false;  // a button is held on the header
     QTimer m_saveTimer;           // a drag's many resizes make one write

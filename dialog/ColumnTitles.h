@@ -1,8 +1,8 @@
 // The list's columns as the window labels them (translated in the window's
 // context) and their initial widths in pixels, in the order of ListColumn.
 // The first four are the list's own; the others are shown from the header's
-// menu (see ColumnSettings), but for the table column, which the window
-// fills only once it reads difficulty tables.
+// menu (see ColumnSettings), the table column once the window has difficulty
+// tables (see DifficultyTables).
 #pragma once
 
 #include <QtGlobal>

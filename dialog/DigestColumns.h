@@ -1,7 +1,8 @@
-// The digest columns' part of the window: when a digest column is shown
-// after a search that did not compute digests, the listed charts are hashed
-// in the background and the column fills in as they are; a new search ends
-// that work (its rows come with digests while a digest column is shown).
+// The digest columns' part of the window: when a digest column (or the
+// table column, filled from the digests) is shown after a search that did
+// not compute digests, the listed charts are hashed in the background and
+// the column fills in as they are; a new search ends that work (its rows
+// come with digests while such a column is shown).
 #pragma once
 
 #include <QObject>

@@ -80,6 +80,8 @@ ListActions::ListActions(QWidget& window, ResultListView& list, ResultModel& mod
 
     m_actCheckLibrary = new QAction(tr("ライブラリを検査"), this);
     connect(m_actCheckLibrary, &QAction::triggered, this, &ListActions::CheckLibrary);
+    m_actTables = new QAction(tr("難易度表…"), this);
+    connect(m_actTables, &QAction::triggered, this, &ListActions::TablesAsked);
 
     m_list.setContextMenuPolicy(Qt::CustomContextMenu);
     connect(&m_list, &QWidget::customContextMenuRequested, this, &ListActions::OnListContextMenu);
@@ -110,6 +112,7 @@ void ListActions::OnListContextMenu(const QPoint& pos)
     menu.addAction(m_actAllChartTypes);
     m_actCheckLibrary->setEnabled(!m_list.FolderDelegate().RootBytes().empty());
     menu.addAction(m_actCheckLibrary);
+    menu.addAction(m_actTables);
     menu.exec(m_list.viewport()->mapToGlobal(pos));
     m_menuIndex = QPersistentModelIndex();
 }

@@ -3,7 +3,7 @@
 // the selected rows (Ctrl+C, the columns shown) or selects them all
 // (Ctrl+A), reads the row's folder again, chooses whether searches list
 // every chart type (remembered between runs), and checks the searched
-// library.
+// library, and opens the difficulty tables' manager.
 #pragma once
 
 #include <QObject>
@@ -36,6 +36,10 @@ public:
     // Selects the shown rows of these charts (folder, file) in the list.
     void SelectCharts(const std::vector<std::pair<std::string, std::string>>& charts);
 
+signals:
+    // The menu's `難易度表…`: the tables' manager is wanted.
+    void TablesAsked();
+
 private:
     friend class CTamboroDlgTesting;
 
@@ -64,6 +68,7 @@ private:
     QAction* m_actSelectAll = nullptr;
     QAction* m_actAllChartTypes = nullptr;
     QAction* m_actCheckLibrary = nullptr;
+    QAction* m_actTables = nullptr;
 };
 
 }  // namespace tamboro

@@ -131,7 +131,8 @@ std::vector<ListColumn> ResultListView::ShownColumns() const
 
 bool ResultListView::ShowsDigests() const
 {
-    return !header()->isSectionHidden(kColumnMd5) || !header()->isSectionHidden(kColumnSha256);
+    return !header()->isSectionHidden(kColumnMd5) || !header()->isSectionHidden(kColumnSha256) ||
+           !header()->isSectionHidden(kColumnTable);
 }
 
 void ResultListView::OnSectionResized(int logicalIndex, int newSize)

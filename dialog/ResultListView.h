@@ -36,7 +36,8 @@ public:
     int LastShownColumn() const;
     // The columns shown, in the order shown.
     std::vector<ListColumn> ShownColumns() const;
-    // Whether a digest column (MD5, SHA-256) is shown.
+    // Whether a column that needs the digests (MD5, SHA-256, the table
+    // column) is shown.
     bool ShowsDigests() const;
 
     void keyboardSearch(const QString& search) override;

@@ -10,6 +10,7 @@
 
 #include "dialog/ColumnSettings.h"
 #include "dialog/DialogTemplate.h"
+#include "dialog/DifficultyTables.h"
 #include "dialog/DigestColumns.h"
 #include "dialog/FolderColumnDelegate.h"
 #include "dialog/ListActions.h"
@@ -94,6 +95,7 @@ void CTamboroDlg::CreateControls()
     m_listActions = new ListActions(*this, *m_list, *m_model, *m_filter);
     m_columnSettings = new ColumnSettings(*this, *m_list);
     m_digests = new DigestColumns(*m_model, *m_columnSettings, *m_session, this);
+    m_tables = new DifficultyTables(*this, *m_model, *m_columnSettings, *m_listActions);
     m_pathBox = new PathBox(*m_editPath, *m_btnSearch, this);
     m_layout = std::make_unique<WindowLayout>(
         *this, WindowLayout::Controls{m_editPath, m_list, m_btnSearch, m_btnStop, &m_finder->Bar(), m_rowLimitNote});

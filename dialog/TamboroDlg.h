@@ -16,6 +16,7 @@
 //   ColumnSettings   the header's context menu (relative folders), the
 //                    columns' remembered widths and order
 //   RowFinder        the find bar over the list
+//   DifficultyTables the tables read, their manager and the table column
 // A new view joins the window by connecting to the session's SearchStarting
 // and SearchEnded, never by reaching into the session.
 //
@@ -49,6 +50,7 @@ class QPushButton;
 namespace tamboro {
 
 class ColumnSettings;
+class DifficultyTables;
 class DigestColumns;
 class ListActions;
 class PathBox;
@@ -162,6 +164,7 @@ private:
     ListActions* m_listActions = nullptr;
     ColumnSettings* m_columnSettings = nullptr;
     DigestColumns* m_digests = nullptr;
+    DifficultyTables* m_tables = nullptr;
     PathBox* m_pathBox = nullptr;
     std::unique_ptr<WindowLayout> m_layout;
 };

@@ -18,6 +18,7 @@ void ResultModel::AppendRows(std::vector<ChartRow>& rows)
 {
     if (rows.empty())
         return;
+    FillTableCells(rows);
     const int first = RowCountTotal();
     beginInsertRows(QModelIndex(), first, first + static_cast<int>(rows.size()) - 1);
     m_sorter.Append(rows);
@@ -47,12 +48,52 @@ void ResultModel::SetDigests(std::vector<SlotDigests>& digests)
 {
     if (digests.empty())
         return;
+    bool tableKeysChanged = false;
     for (SlotDigests& digest : digests) {
-        if (digest.slot < m_sorter.Size())
-            m_sorter.SetDigests(digest.slot, std::move(digest.md5), std::move(digest.sha256));
+        if (digest.slot >= m_sorter.Size())
+            continue;
+        if (m_tableCellOf) {
+            TableCell cell = m_tableCellOf(digest.md5, digest.sha256);
+            tableKeysChanged |= cell.key != m_sorter.RowInSlot(digest.slot).tableKey;
+            m_sorter.SetTable(digest.slot, std::move(cell.text), std::move(cell.key));
+        }
+        m_sorter.SetDigests(digest.slot, std::move(digest.md5), std::move(digest.sha256));
     }
     digests.clear();
-    emit dataChanged(index(0, kColumnMd5), index(RowCountTotal() - 1, kColumnSha256), {Qt::DisplayRole});
+    emit dataChanged(index(0, kColumnMd5), index(RowCountTotal() - 1, kColumnTable), {Qt::DisplayRole});
+    if (tableKeysChanged)
+        ResortByTable();
+}
+
+void ResultModel::SetTableCells(TableCellOf cellOf)
+{
+    m_tableCellOf = std::move(cellOf);
+    for (uint32_t slot = 0; slot < m_sorter.Size(); ++slot) {
+        const ChartRow& row = m_sorter.RowInSlot(slot);
+        TableCell cell = m_tableCellOf ? m_tableCellOf(row.md5, row.sha256) : TableCell{};
+        m_sorter.SetTable(slot, std::move(cell.text), std::move(cell.key));
+    }
+    if (RowCountTotal() == 0)
+        return;
+    emit dataChanged(index(0, kColumnTable), index(RowCountTotal() - 1, kColumnTable), {Qt::DisplayRole});
+    ResortByTable();
+}
+
+void ResultModel::FillTableCells(std::vector<ChartRow>& rows) const
+{
+    if (!m_tableCellOf)
+        return;
+    for (ChartRow& row : rows) {
+        TableCell cell = m_tableCellOf(row.md5, row.sha256);
+        row.table = std::move(cell.text);
+        row.tableKey = std::move(cell.key);
+    }
+}
+
+void ResultModel::ResortByTable()
+{
+    if (m_sortColumn == kColumnTable && (m_sortMode == kSortAscending || m_sortMode == kSortDescending))
+        SortRows(m_sortColumn, m_sortMode);
 }
 
 void ResultModel::ReplaceFolderRows(const std::string& folder, std::vector<ChartRow>& rows)
@@ -66,6 +107,7 @@ void ResultModel::ReplaceFolderRows(const std::string& folder, std::vector<Chart
         first = std::min(first, slot);
         end = slot + 1;
     }
+    FillTableCells(rows);
     const int sortColumn = m_sortColumn;
     const int sortMode = m_sortMode;
     beginResetModel();

@@ -6,6 +6,7 @@
 #include <QString>
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -44,6 +45,19 @@ public:
         std::string sha256;
     };
     void SetDigests(std::vector<SlotDigests>& digests);
+    // What a chart's table column holds, from its digests (either may be
+    // empty): the text shown and the bytes it sorts by.
+    struct TableCell {
+        std::string text;
+        std::string key;
+    };
+    using TableCellOf = std::function<TableCell(const std::string& md5, const std::string& sha256)>;
+    // Sets what fills the table column: rows get their cells from it as they
+    // are appended, replace a folder's rows or get digests. Fills every
+    // listed row's cell again now (empty cells when `cellOf` is empty), and
+    // sorts again when the list stands sorted by the table column.
+    void SetTableCells(TableCellOf cellOf);
+
     // Puts `rows` (the folder's charts read again) in place of the rows of
     // `folder`, where those stood in the found order (at the end when it had
     // none), and sorts as the list was sorted. One model reset.
@@ -101,6 +115,10 @@ private:
     // Installs a new order of all rows in one layout change: persistent
     // indexes (selection, current row) follow their rows.
     void InstallOrder(std::vector<uint32_t> order);
+    // Gives arriving rows their table cells.
+    void FillTableCells(std::vector<ChartRow>& rows) const;
+    // Sorts again when sorted by the table column (its keys changed).
+    void ResortByTable();
     // The texts of one row's first kColumnCount columns, decoded on first
     // display and kept; the other columns are decoded when shown.
     const std::array<QString, kColumnCount>& RowTexts(uint32_t slot) const;
@@ -113,6 +131,7 @@ private:
     mutable std::string m_lastFolderBytes;
     mutable QString m_lastFolderText;
     std::array<QString, kAllColumnCount> m_headerLabels;
+    TableCellOf m_tableCellOf;
     int m_sortColumn = -1;
     int m_sortMode = kSortFound;
 };

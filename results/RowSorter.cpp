@@ -110,6 +110,13 @@ void RowSorter::SetDigests(uint32_t slot, std::string md5, std::string sha256)
     m_keys[kColumnSha256] = KeyColumn();
 }
 
+void RowSorter::SetTable(uint32_t slot, std::string table, std::string tableKey)
+{
+    m_rows[slot].table = std::move(table);
+    m_rows[slot].tableKey = std::move(tableKey);
+    m_keys[kColumnTable] = KeyColumn();
+}
+
 void RowSorter::ReplaceSlots(uint32_t first, uint32_t end, std::vector<ChartRow>& rows)
 {
     std::vector<ChartRow> all;

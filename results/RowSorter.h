@@ -79,6 +79,9 @@ public:
     // Gives the row in `slot` its digests (computed after it was listed);
     // the digest columns' sort keys are made again at their next sort.
     void SetDigests(uint32_t slot, std::string md5, std::string sha256);
+    // Gives the row in `slot` its table column (the text and the bytes it
+    // sorts by); that column's sort keys are made again at its next sort.
+    void SetTable(uint32_t slot, std::string table, std::string tableKey);
     // Puts `rows` in place of the rows in slots [first, end) (a folder's,
     // which arrive together), keeping every other row's place in the found
     // order; the new rows take the found order from `first` on, and the

@@ -102,6 +102,13 @@ void SetTransferOptions(CURL* curl, const std::string& request, const FetchLimit
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, &sink);
 }
 
+// Called by libcurl during a transfer (at least once a second): a non-zero
+// answer ends it.
+int StopRequested(void* stop, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
+{
+    return static_cast<const std::atomic<bool>*>(stop)->load() ? 1 : 0;
+}
+
 // Why a transfer gave no table's file, or nothing when it did.
 std::optional<std::string> TransferError(CURL* curl, CURLcode code, const BodySink& sink, const FetchLimits& limits,
                                          const char* errorBuffer)
@@ -114,6 +121,8 @@ std::optional<std::string> TransferError(CURL* curl, CURLcode code, const BodySi
     curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
     if (code == CURLE_HTTP_RETURNED_ERROR || (code == CURLE_OK && (status < 200 || status > 299)))
         return "HTTP status " + std::to_string(status);
+    if (code == CURLE_ABORTED_BY_CALLBACK)
+        return std::string("stopped");
     if (code == CURLE_OPERATION_TIMEDOUT)
         return std::string("timed out (") + errorBuffer + ")";
     if (code != CURLE_OK)
@@ -185,6 +194,13 @@ TableResult<FetchedBody> TableFetcher::FetchHttp(const std::string& address)
     m_curl->error[0] = '\0';
     const std::string request = RequestAddress(address);
     SetTransferOptions(curl, request, m_limits, sink, m_curl->error);
+    if (m_stop != nullptr) {
+        if (m_stop->load())
+            return Result::Failed(Failure(address, "stopped"));
+        curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
+        curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, &StopRequested);
+        curl_easy_setopt(curl, CURLOPT_XFERINFODATA, const_cast<std::atomic<bool>*>(m_stop));
+    }
     const CURLcode code = curl_easy_perform(curl);
     if (const auto error = TransferError(curl, code, sink, m_limits, m_curl->error))
         return Result::Failed(Failure(address, *error));

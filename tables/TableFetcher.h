@@ -3,6 +3,7 @@
 // size of a body, the redirects followed, the time to connect and in all.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <memory>
 #include <string>
@@ -34,6 +35,10 @@ public:
     TableFetcher& operator=(const TableFetcher&) = delete;
 
     const FetchLimits& Limits() const { return m_limits; }
+    // A flag that, once set (from any thread), ends a transfer under way
+    // within about a second and fails every later fetch ("stopped"). It must
+    // outlive the fetcher.
+    void SetStopFlag(const std::atomic<bool>* stop) { m_stop = stop; }
 
     // `address` is an http, https or file address. A status other than 2xx
     // is a failure. Errors read "ADDRESS: reason".
@@ -45,6 +50,7 @@ private:
 
     struct Curl;
     FetchLimits m_limits;
+    const std::atomic<bool>* m_stop = nullptr;
     std::unique_ptr<Curl> m_curl;
 };
 

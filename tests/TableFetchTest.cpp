@@ -8,6 +8,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <optional>
 #include <string>
@@ -135,6 +137,27 @@ TEST(TableFetch, MisbehavingServersEndInClearErrors)
     }
     const auto refused = reader.Read(closed);
     EXPECT_NE(refused.Error().find(closed + ": "), std::string::npos) << refused.Error();
+}
+
+// The stop flag, set from another thread, ends a transfer under way (here
+// one whose answer never comes, with a limit far away) and every later fetch.
+TEST(TableFetch, StopFlagEndsATransferUnderWay)
+{
+    TableServer server;
+    ASSERT_NE(server.Port(), 0);
+    FetchLimits limits;
+    limits.totalTimeoutMs = 600'000;
+    TableFetcher fetcher(limits);
+    std::atomic<bool> stop{false};
+    fetcher.SetStopFlag(&stop);
+    std::thread stopper([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        stop = true;
+    });
+    const auto hung = fetcher.Fetch(server.Address("/hang"));
+    stopper.join();
+    EXPECT_EQ(hung.Error(), server.Address("/hang") + ": stopped");
+    EXPECT_EQ(fetcher.Fetch(server.Address("/start")).Error(), server.Address("/start") + ": stopped");
 }
 
 TEST(TableFetch, LocalPageHeaderAndDataAndTheirFaults)

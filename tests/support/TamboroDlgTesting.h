@@ -10,6 +10,7 @@
 #include <optional>
 #include <utility>
 
+#include "dialog/DifficultyTables.h"
 #include "dialog/FindBar.h"
 #include "dialog/ListActions.h"
 #include "dialog/PathBox.h"
@@ -36,6 +37,7 @@ public:
     static RowLimitNote* RowLimitNoteOf(const CTamboroDlg& dlg) { return dlg.m_rowLimitNote; }
     static PendingResults* Pending(const CTamboroDlg& dlg) { return dlg.m_pending; }
     static SearchSession* Session(const CTamboroDlg& dlg) { return dlg.m_session; }
+    static DifficultyTables* Tables(const CTamboroDlg& dlg) { return dlg.m_tables; }
     // The layout's placing of one control, and its control by id.
     static void Place(const CTamboroDlg& dlg, const WindowLayout::ClientRect& rc,
                       const WindowLayout::Placement& placement)

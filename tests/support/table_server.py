@@ -6,9 +6,12 @@ until it is killed: a page that names its header through a redirect, a
 header served as HTML naming two data files (one above the site's folder),
 and servers that misbehave: a redirect loop, a 404, an answer that never
 comes, a body larger than any cap a test sets (2 MB, without a length).
+Given a folder as its argument, it also serves that folder's files under
+/files/, read at each request, so that a test can change a table it serves.
 """
 import http.server
 import json
+import os
 import sys
 import time
 
@@ -48,6 +51,19 @@ class Handler(http.server.BaseHTTPRequestHandler):
             chunk = b"[" + b" " * 65535
             for _ in range(32):
                 self.wfile.write(chunk)
+        elif self.path.startswith("/files/") and len(sys.argv) > 1:
+            name = os.path.basename(self.path)
+            try:
+                with open(os.path.join(sys.argv[1], name), "rb") as served:
+                    body = served.read()
+            except OSError:
+                self.send_error(404)
+                return
+            self.send_response(200)
+            self.send_header("Content-Type", "application/json")
+            self.send_header("Content-Length", str(len(body)))
+            self.end_headers()
+            self.wfile.write(body)
         elif self.path in FILES:
             kind, body = FILES[self.path]
             self.send_response(200)

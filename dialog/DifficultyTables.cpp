@@ -1,0 +1,199 @@
+#include "dialog/DifficultyTables.h"
+
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QTimer>
+#include <algorithm>
+
+#include "dialog/ColumnSettings.h"
+#include "dialog/ListActions.h"
+#include "dialog/MessageBox.h"
+#include "dialog/SettingsFile.h"
+#include "dialog/TableManager.h"
+#include "models/ResultModel.h"
+#include "tables/TableMatch.h"
+#include "tables/TableUrl.h"
+
+namespace tamboro {
+namespace {
+
+constexpr char kTablesKey[] = "tables";
+
+// The tables read and their match, held by the model's filler of the table
+// column for as long as it may be called.
+struct TableColumnMatch {
+    explicit TableColumnMatch(std::vector<DifficultyTable> read) : tables(std::move(read)), match(tables) {}
+    const std::vector<DifficultyTable> tables;
+    const TableMatch match;
+};
+
+// The sources remembered, in the order added.
+QStringList RememberedSources()
+{
+    const QVariant value = OpenSettingsFile()->value(kTablesKey);
+    // A hand-written list without quotes reads as a list of its own.
+    if (value.typeId() == QMetaType::QStringList)
+        return value.toStringList();
+    return value.toString().split(QLatin1Char(','), Qt::SkipEmptyParts);
+}
+
+QString ChooseTableFile(QWidget* owner)
+{
+    return QFileDialog::getOpenFileName(owner, DifficultyTables::tr("難易度表を開く"), QString(),
+                                        DifficultyTables::tr("難易度表 (*.json *.html *.htm);;すべてのファイル (*)"));
+}
+
+}  // namespace
+
+DifficultyTables::DifficultyTables(QWidget& window, ResultModel& model, ColumnSettings& columns, ListActions& actions)
+    : QObject(&window), m_window(window), m_model(model), m_columns(columns), m_chooseFile(ChooseTableFile)
+{
+    m_loading = std::make_unique<TableLoading>();
+    connect(m_loading.get(), &TableLoading::Reading, this, &DifficultyTables::OnReading);
+    connect(m_loading.get(), &TableLoading::Loaded, this, &DifficultyTables::OnLoaded);
+    connect(m_loading.get(), &TableLoading::Idle, this, &DifficultyTables::OnIdle);
+    connect(&actions, &ListActions::TablesAsked, this, &DifficultyTables::OpenManager);
+    for (const QString& source : RememberedSources()) {
+        const std::string bytes = source.trimmed().toStdString();
+        const bool listed =
+            std::any_of(m_tables.begin(), m_tables.end(), [&](const Table& table) { return table.source == bytes; });
+        if (bytes.empty() || listed)
+            continue;
+        m_tables.push_back(Table{bytes, State::Reading, {}});
+        m_data.emplace_back();
+        Load(bytes, false);
+    }
+    m_columns.OfferTableColumn(!m_tables.empty());
+}
+
+DifficultyTables::~DifficultyTables() = default;
+
+bool DifficultyTables::Add(const QString& text)
+{
+    const QString trimmed = text.trimmed();
+    if (trimmed.isEmpty() || trimmed.contains(QLatin1Char(',')))
+        return false;
+    // A path is kept whole, so that it names the same file from anywhere.
+    const std::string source = IsFetchableAddress(trimmed.toStdString())
+                                   ? trimmed.toStdString()
+                                   : QFileInfo(trimmed).absoluteFilePath().toStdString();
+    for (const Table& table : m_tables) {
+        if (table.source == source)
+            return false;
+    }
+    m_tables.push_back(Table{source, State::Reading, {}});
+    m_data.emplace_back();
+    SaveSources();
+    m_columns.OfferTableColumn(true);
+    Load(source, true);
+    emit Changed();
+    return true;
+}
+
+void DifficultyTables::ReadAgain(int index)
+{
+    if (index < 0 || static_cast<std::size_t>(index) >= m_tables.size())
+        return;
+    m_tables[static_cast<std::size_t>(index)].state = State::Reading;
+    Load(m_tables[static_cast<std::size_t>(index)].source, true);
+    emit Changed();
+}
+
+void DifficultyTables::Remove(int index)
+{
+    if (index < 0 || static_cast<std::size_t>(index) >= m_tables.size())
+        return;
+    m_tables.erase(m_tables.begin() + index);
+    m_data.erase(m_data.begin() + index);
+    SaveSources();
+    FillColumn();
+    m_columns.OfferTableColumn(!m_tables.empty());
+    emit Changed();
+}
+
+void DifficultyTables::OpenManager()
+{
+    if (m_manager == nullptr) {
+        m_manager = new TableManager(*this, &m_window);
+        connect(m_manager, &TableManager::MissingChartsAsked, this, &DifficultyTables::MissingChartsAsked);
+    }
+    m_manager->show();
+    m_manager->raise();
+    m_manager->activateWindow();
+}
+
+void DifficultyTables::Load(const std::string& source, bool fromNetwork)
+{
+    m_loading->Load(TableLoading::Request{source, fromNetwork});
+}
+
+void DifficultyTables::OnReading(int number, int total, const QString& source)
+{
+    m_progress = tr("読み込み中 %1/%2: %3").arg(number).arg(total).arg(source);
+    emit ProgressChanged(m_progress);
+}
+
+void DifficultyTables::OnLoaded(const TableLoading::Outcome& outcome)
+{
+    // A table removed meanwhile is dropped.
+    const auto table = std::find_if(m_tables.begin(), m_tables.end(),
+                                    [&](const Table& listed) { return listed.source == outcome.source; });
+    if (table == m_tables.end())
+        return;
+    const QString source = QString::fromStdString(outcome.source);
+    table->error = QString::fromStdString(outcome.error);
+    if (!outcome.error.empty()) {
+        m_failures << (outcome.table ? tr("難易度表を読めませんでした: %1\n%2\n保存してあったコピーを使います。")
+                                     : tr("難易度表を読めませんでした: %1\n%2"))
+                          .arg(source, table->error);
+    }
+    if (outcome.table) {
+        m_data[static_cast<std::size_t>(table - m_tables.begin())] = *outcome.table;
+        table->state = outcome.fromKeptCopy ? State::KeptCopy : State::Read;
+        FillColumn();
+    } else {
+        table->state = State::Failed;
+    }
+    emit Changed();
+}
+
+void DifficultyTables::OnIdle()
+{
+    m_progress.clear();
+    emit ProgressChanged(m_progress);
+    if (m_failures.isEmpty())
+        return;
+    const QString text = m_failures.join(QStringLiteral("\n\n"));
+    m_failures.clear();
+    // Shown once the loader's call has returned: the box runs a loop of its own.
+    QTimer::singleShot(0, this, [this, text] {
+        QWidget* owner = m_manager != nullptr && m_manager->isVisible() ? static_cast<QWidget*>(m_manager) : &m_window;
+        ShowMessageBox(owner, tr("エラー"), text);
+    });
+}
+
+void DifficultyTables::FillColumn()
+{
+    if (m_tables.empty()) {
+        m_model.SetTableCells({});
+        return;
+    }
+    auto matched = std::make_shared<const TableColumnMatch>(m_data);
+    m_model.SetTableCells([matched](const std::string& md5, const std::string& sha256) {
+        return ResultModel::TableCell{matched->match.ColumnText(md5, sha256),
+                                      matched->match.SortKey(md5, sha256).Bytes()};
+    });
+}
+
+void DifficultyTables::SaveSources() const
+{
+    QStringList sources;
+    for (const Table& table : m_tables)
+        sources << QString::fromStdString(table.source);
+    if (sources.isEmpty())
+        OpenSettingsFile()->remove(kTablesKey);
+    else
+        OpenSettingsFile()->setValue(kTablesKey, sources.join(QLatin1Char(',')));
+}
+
+}  // namespace tamboro
