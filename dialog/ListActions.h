@@ -1,9 +1,9 @@
 // Acting on the listed charts: a double-click opens the row's folder in the
 // file manager; the list's context menu opens it, copies its path, copies
 // the selected rows (Ctrl+C, the columns shown) or selects them all
-// (Ctrl+A), reads the row's folder again, chooses whether searches list
-// every chart type (remembered between runs), and checks the searched
-// library.
+// (Ctrl+A), writes the selected rows as a difficulty table, reads the row's
+// folder again, chooses whether searches list every chart type (remembered
+// between runs), and checks the searched library.
 #pragma once
 
 #include <QObject>
@@ -49,6 +49,8 @@ private:
     void SetAllChartTypes(bool on);
     // Opens the check of the searched root in a window of its own.
     void CheckLibrary();
+    // Writes the selected rows as a difficulty table (ExportTableDialog).
+    void ExportSelectedRows();
     void OnListContextMenu(const QPoint& pos);
 
     QWidget& m_window;
@@ -62,6 +64,7 @@ private:
     QAction* m_actReadAgain = nullptr;
     QAction* m_actCopyRows = nullptr;
     QAction* m_actSelectAll = nullptr;
+    QAction* m_actExportRows = nullptr;
     QAction* m_actAllChartTypes = nullptr;
     QAction* m_actCheckLibrary = nullptr;
 };
