@@ -35,8 +35,7 @@ QString Tr(const char* text)
 
 std::string ChooseFolderWithDialog(QWidget& window)
 {
-    const QString folder = QFileDialog::getExistingDirectory(
-        &window, QCoreApplication::translate("tamboro::ExportTableDialog", "難易度表を書き出すフォルダ"));
+    const QString folder = QFileDialog::getExistingDirectory(&window, Tr("難易度表を書き出すフォルダ"));
     return folder.isEmpty() ? std::string() : QFile::encodeName(folder).toStdString();
 }
 
