@@ -189,6 +189,8 @@ ExportTableDialog::ExportTableDialog(QWidget& parent) : QDialog(&parent)
     form->addRow(tr("記号(&S):"), m_symbol);
     form->addRow(tr("レベル(&L):"), m_level);
     form->addRow(buttons);
+    // Room for a table's name.
+    resize(fontMetrics().averageCharWidth() * 60, sizeHint().height());
     EnableOk();
 }
 

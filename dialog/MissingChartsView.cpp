@@ -24,6 +24,8 @@ namespace tamboro {
 namespace {
 
 constexpr int kProgressPeriodMs = 100;
+// A column fitted to its text is never wider than this.
+constexpr int kMaxFittedWidth = 320;
 
 }  // namespace
 
@@ -135,6 +137,7 @@ void MissingChartsView::OnFinished(int error, bool stopped)
     for (MissingChartsRun::Missing& missing : m_run->TakeMissing())
         charts.push_back({std::move(missing.entry), missing.levelRank});
     m_model->SetCharts(std::move(charts));
+    FitColumns();
     const QHeaderView* header = m_view->horizontalHeader();
     if (header->isSortIndicatorShown())
         m_model->sort(header->sortIndicatorSection(), header->sortIndicatorOrder());
@@ -142,6 +145,15 @@ void MissingChartsView::OnFinished(int error, bool stopped)
                           .arg(m_model->rowCount())
                           .arg(m_tableSize)
                           .arg(m_run->ChartsSeen()));
+}
+
+void MissingChartsView::FitColumns()
+{
+    // Each column but the last (which takes the rest) as wide as its text.
+    for (int column = 0; column + 1 < m_model->columnCount(); ++column) {
+        m_view->resizeColumnToContents(column);
+        m_view->setColumnWidth(column, std::min(m_view->columnWidth(column), kMaxFittedWidth));
+    }
 }
 
 void MissingChartsView::OpenPage(const std::string& page)

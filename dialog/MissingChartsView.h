@@ -41,6 +41,7 @@ public:
 private:
     void ShowProgress();
     void OnFinished(int error, bool stopped);
+    void FitColumns();
     // Opens one page of the entry in the browser (`page`: its url or its
     // url_diff); says in the status line when the address is no web page's.
     void OpenPage(const std::string& page);
