@@ -93,9 +93,8 @@ MissingChartsView::MissingChartsView(QWidget* parent, DifficultyTable table, std
     layout->addWidget(m_view, 1);
     layout->addLayout(buttons);
 
-    m_run = new MissingChartsRun(std::move(table), std::move(root), std::move(types), IndexChosen(), this);
+    m_run = std::make_unique<MissingChartsRun>(std::move(table), std::move(root), std::move(types), IndexChosen());
     connect(m_btnStop, &QPushButton::clicked, this, [this] { m_run->Stop(); });
-    connect(m_run, &MissingChartsRun::Finished, this, &MissingChartsView::OnFinished);
     m_progressTimer.setInterval(kProgressPeriodMs);
     connect(&m_progressTimer, &QTimer::timeout, this, &MissingChartsView::ShowProgress);
     m_progressTimer.start();
@@ -115,21 +114,24 @@ MissingChartsView* MissingChartsView::Open(QWidget* parent, DifficultyTable tabl
 
 void MissingChartsView::ShowProgress()
 {
-    if (m_run->IsRunning())
-        m_status->setText(tr("ライブラリを読んでいます… %1 譜面 [%2]")
-                              .arg(m_run->ChartsSeen())
-                              .arg(QString::fromStdString(DecodePathToUtf8(m_run->CurrentFolder()))));
+    if (!m_run->IsRunning()) {
+        m_progressTimer.stop();
+        ShowResult();
+        return;
+    }
+    m_status->setText(tr("ライブラリを読んでいます… %1 譜面 [%2]")
+                          .arg(m_run->ChartsSeen())
+                          .arg(QString::fromStdString(DecodePathToUtf8(m_run->CurrentFolder()))));
 }
 
-void MissingChartsView::OnFinished(int error, bool stopped)
+void MissingChartsView::ShowResult()
 {
-    m_progressTimer.stop();
     m_btnStop->setEnabled(false);
-    if (error != 0) {
+    if (const int error = m_run->Error(); error != 0) {
         m_status->setText(tr("フォルダを読めません: %1").arg(QString::fromLocal8Bit(std::strerror(error))));
         return;
     }
-    if (stopped) {
+    if (m_run->Stopped()) {
         m_status->setText(tr("中止しました"));
         return;
     }

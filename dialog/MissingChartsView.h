@@ -10,6 +10,7 @@
 #include <QDialog>
 #include <QPersistentModelIndex>
 #include <QTimer>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -39,8 +40,9 @@ public:
     static MissingChartsView* Open(QWidget* parent, DifficultyTable table, std::string root, ChartTypes types);
 
 private:
+    // Every period while the scan runs: its progress, or what it found.
     void ShowProgress();
-    void OnFinished(int error, bool stopped);
+    void ShowResult();
     void FitColumns();
     // Opens one page of the entry in the browser (`page`: its url or its
     // url_diff); says in the status line when the address is no web page's.
@@ -59,7 +61,7 @@ private:
     QAction* m_actOpenDiffPage = nullptr;
     QAction* m_actCopy = nullptr;
     QPersistentModelIndex m_menuIndex;  // the row the context menu is for
-    MissingChartsRun* m_run = nullptr;
+    std::unique_ptr<MissingChartsRun> m_run;
     QTimer m_progressTimer;
 };
 

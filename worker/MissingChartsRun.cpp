@@ -1,7 +1,5 @@
 #include "worker/MissingChartsRun.h"
 
-#include <QMetaObject>
-
 #include "library/IndexLocation.h"
 #include "library/SqliteChartIndex.h"
 #include "search/FolderScan.h"
@@ -50,9 +48,8 @@ std::unique_ptr<SqliteChartIndex> OpenIndex(const std::string& root, const Chart
 
 }  // namespace
 
-MissingChartsRun::MissingChartsRun(DifficultyTable table, std::string root, ChartTypes types, bool useIndex,
-                                   QObject* parent)
-    : QObject(parent), m_tables{std::move(table)}
+MissingChartsRun::MissingChartsRun(DifficultyTable table, std::string root, ChartTypes types, bool useIndex)
+    : m_tables{std::move(table)}
 {
     m_thread =
         std::thread([this, root = std::move(root), types = std::move(types), useIndex] { Run(root, types, useIndex); });
@@ -79,12 +76,13 @@ void MissingChartsRun::Run(const std::string& root, const ChartTypes& types, boo
     // What the library lacks is known only when all of it was seen.
     if (error == 0 && !stopped)
         ListMissing(sink.library);
+    m_error.store(error);
+    m_stopped.store(stopped);
+    // The list waits for nothing else; an index that cannot be written is
+    // the cache's loss only.
+    m_running.store(false);
     if (index != nullptr)
         index->Save(error == 0 && !stopped);
-    m_running.store(false);
-    // Delivered on the run's own thread; dropped if the run is gone by then.
-    QMetaObject::invokeMethod(
-        this, [this, error, stopped] { emit Finished(error, stopped); }, Qt::QueuedConnection);
 }
 
 void MissingChartsRun::ListMissing(const LibraryHashes& library)
