@@ -85,7 +85,7 @@ void WithContextMenu(QWidget* viewport, QPoint at, const std::function<void(QMen
     poll.start();
     QWidget* window = viewport->window();
     QTest::mouseClick(window->windowHandle(), Qt::RightButton, Qt::NoModifier, viewport->mapTo(window, at));
-    QVERIFY(WaitUntil([&] { return done; }, 5000));
+    QVERIFY(WaitUntil([&] { return done; }));
 }
 
 QAction* ItemOf(QMenu& menu, const QString& text)
