@@ -1,6 +1,6 @@
 #include "cli/TableColumn.h"
 
-#include "results/RowPrinter.h"
+#include "results/MissingLine.h"
 #include "tables/TableFetcher.h"
 #include "tables/TableReader.h"
 
@@ -40,15 +40,8 @@ std::string TableColumn::MissingLines() const
 {
     std::string lines;
     for (std::size_t table = 0; table < m_tables.size(); ++table) {
-        for (const TableEntry* entry : m_match->MissingEntries(table, m_library)) {
-            AppendEscaped(lines, m_tables[table].symbol + entry->level);
-            for (const std::string* field :
-                 {&entry->title, &entry->artist, &entry->md5, &entry->sha256, &entry->url, &entry->urlDiff}) {
-                lines += '\t';
-                AppendEscaped(lines, *field);
-            }
-            lines += '\n';
-        }
+        for (const TableEntry* entry : m_match->MissingEntries(table, m_library))
+            AppendMissingLine(lines, m_tables[table].symbol, *entry);
     }
     return lines;
 }

@@ -8,6 +8,7 @@
 #include "dialog/ColumnSettings.h"
 #include "dialog/ListActions.h"
 #include "dialog/MessageBox.h"
+#include "dialog/MissingChartsView.h"
 #include "dialog/SettingsFile.h"
 #include "dialog/TableManager.h"
 #include "models/ResultModel.h"
@@ -53,6 +54,8 @@ DifficultyTables::DifficultyTables(QWidget& window, ResultModel& model, ColumnSe
     connect(m_loading.get(), &TableLoading::Loaded, this, &DifficultyTables::OnLoaded);
     connect(m_loading.get(), &TableLoading::Idle, this, &DifficultyTables::OnIdle);
     connect(&actions, &ListActions::TablesAsked, this, &DifficultyTables::OpenManager);
+    connect(this, &DifficultyTables::MissingChartsAsked, this,
+            [this, &actions](int index) { OpenMissingCharts(actions, index); });
     for (const QString& source : RememberedSources()) {
         const std::string bytes = source.trimmed().toStdString();
         const bool listed =
@@ -120,6 +123,23 @@ void DifficultyTables::OpenManager()
     m_manager->show();
     m_manager->raise();
     m_manager->activateWindow();
+}
+
+void DifficultyTables::OpenMissingCharts(const ListActions& actions, int index)
+{
+    if (index < 0 || index >= static_cast<int>(m_tables.size()))
+        return;
+    QWidget* owner = m_manager != nullptr ? static_cast<QWidget*>(m_manager) : &m_window;
+    const DifficultyTable& table = DataOf(index);
+    if (table.entries.empty() && m_tables[static_cast<std::size_t>(index)].state != State::Read) {
+        ShowMessageBox(owner, tr("未所持の譜面"), tr("この難易度表はまだ読み込まれていません。"));
+        return;
+    }
+    if (actions.SearchedRoot().empty()) {
+        ShowMessageBox(owner, tr("未所持の譜面"), tr("先にライブラリのフォルダを検索してください。"));
+        return;
+    }
+    MissingChartsView::Open(&m_window, table, actions.SearchedRoot(), actions.SearchChartTypes());
 }
 
 void DifficultyTables::Load(const std::string& source, bool fromNetwork)

@@ -73,6 +73,8 @@ private:
     void OnReading(int number, int total, const QString& source);
     void OnLoaded(const TableLoading::Outcome& outcome);
     void OnIdle();
+    // The missing-charts view of tables[index], for the last search's root.
+    void OpenMissingCharts(const ListActions& actions, int index);
     // The match and the table column follow the tables read.
     void FillColumn();
     void SaveSources() const;

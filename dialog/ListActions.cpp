@@ -11,6 +11,7 @@
 #include <set>
 
 #include "dialog/CheckView.h"
+#include "dialog/ExportTableDialog.h"
 #include "dialog/FolderColumnDelegate.h"
 #include "dialog/FolderUrl.h"
 #include "dialog/MessageBox.h"
@@ -71,6 +72,8 @@ ListActions::ListActions(QWidget& window, ResultListView& list, ResultModel& mod
     m_actSelectAll->setShortcutContext(Qt::WidgetWithChildrenShortcut);
     connect(m_actSelectAll, &QAction::triggered, &m_list, &QAbstractItemView::selectAll);
     m_list.addAction(m_actSelectAll);
+    m_actExportRows = new QAction(tr("選択した行を難易度表として書き出す…"), this);
+    connect(m_actExportRows, &QAction::triggered, this, &ListActions::ExportSelectedRows);
 
     m_actAllChartTypes = new QAction(tr("すべての譜面形式 (bms/bme/bml/pms/bmson)"), this);
     m_actAllChartTypes->setCheckable(true);
@@ -91,6 +94,11 @@ ListActions::ListActions(QWidget& window, ResultListView& list, ResultModel& mod
     });
 }
 
+const std::string& ListActions::SearchedRoot() const
+{
+    return m_list.FolderDelegate().RootBytes();
+}
+
 void ListActions::OnListContextMenu(const QPoint& pos)
 {
     // The row under the pointer, followed while the menu is open (a search
@@ -108,6 +116,8 @@ void ListActions::OnListContextMenu(const QPoint& pos)
     menu.addSeparator();
     menu.addAction(m_actCopyRows);
     menu.addAction(m_actSelectAll);
+    m_actExportRows->setEnabled(m_list.selectionModel()->hasSelection());
+    menu.addAction(m_actExportRows);
     menu.addSeparator();
     menu.addAction(m_actAllChartTypes);
     m_actCheckLibrary->setEnabled(!m_list.FolderDelegate().RootBytes().empty());
@@ -197,6 +207,11 @@ void ListActions::CheckLibrary()
     view->show();
     // The keyboard goes to the check's window (Ctrl+C copies its lines).
     view->activateWindow();
+}
+
+void ListActions::ExportSelectedRows()
+{
+    ExportTableDialog::ExportRows(m_window, m_model, m_filter, m_list.selectionModel()->selectedRows());
 }
 
 void ListActions::SelectCharts(const std::vector<std::pair<std::string, std::string>>& charts)

@@ -1,9 +1,10 @@
 // Acting on the listed charts: a double-click opens the row's folder in the
 // file manager; the list's context menu opens it, copies its path, copies
 // the selected rows (Ctrl+C, the columns shown) or selects them all
-// (Ctrl+A), reads the row's folder again, chooses whether searches list
-// every chart type (remembered between runs), and checks the searched
-// library, and opens the difficulty tables' manager.
+// (Ctrl+A), writes the selected rows as a difficulty table, reads the row's
+// folder again, chooses whether searches list every chart type (remembered
+// between runs), checks the searched library, and opens the difficulty
+// tables' manager.
 #pragma once
 
 #include <QObject>
@@ -33,6 +34,8 @@ public:
 
     // The chart types the next search lists.
     ChartTypes SearchChartTypes() const;
+    // The root of the last search, as its bytes; empty before the first.
+    const std::string& SearchedRoot() const;
     // Selects the shown rows of these charts (folder, file) in the list.
     void SelectCharts(const std::vector<std::pair<std::string, std::string>>& charts);
 
@@ -53,6 +56,8 @@ private:
     void SetAllChartTypes(bool on);
     // Opens the check of the searched root in a window of its own.
     void CheckLibrary();
+    // Writes the selected rows as a difficulty table (ExportTableDialog).
+    void ExportSelectedRows();
     void OnListContextMenu(const QPoint& pos);
 
     QWidget& m_window;
@@ -66,6 +71,7 @@ private:
     QAction* m_actReadAgain = nullptr;
     QAction* m_actCopyRows = nullptr;
     QAction* m_actSelectAll = nullptr;
+    QAction* m_actExportRows = nullptr;
     QAction* m_actAllChartTypes = nullptr;
     QAction* m_actCheckLibrary = nullptr;
     QAction* m_actTables = nullptr;

@@ -109,6 +109,13 @@ void TableMatch::RankLevels(std::size_t tableIndex)
         ranks.emplace(std::move(level), static_cast<std::uint32_t>(ranks.size()));
 }
 
+std::uint32_t TableMatch::LevelRank(std::size_t tableIndex, const std::string& level) const
+{
+    const auto& ranks = m_levelRanks[tableIndex];
+    const auto found = ranks.find(level);
+    return found != ranks.end() ? found->second : static_cast<std::uint32_t>(ranks.size());
+}
+
 std::vector<TableMatch::Hit> TableMatch::HitsOf(std::string_view md5, std::string_view sha256) const
 {
     std::vector<Hit> hits;

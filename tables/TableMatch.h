@@ -63,6 +63,10 @@ public:
     // The entries of tables[tableIndex] no chart of `library` matches, in the
     // table's order.
     std::vector<const TableEntry*> MissingEntries(std::size_t tableIndex, const LibraryHashes& library) const;
+    // The place of `level` among the levels of tables[tableIndex]: the
+    // table's level order first, then the others, numbers by value before
+    // text; a level no entry has comes after all.
+    std::uint32_t LevelRank(std::size_t tableIndex, const std::string& level) const;
 
 private:
     struct Hit {

@@ -7,6 +7,7 @@
 // server gone.
 #include <QClipboard>
 #include <QCryptographicHash>
+#include <QDialog>
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QLabel>
@@ -16,6 +17,7 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTableWidget>
+#include <algorithm>
 #include <memory>
 
 #include "dialog/SettingsFile.h"
@@ -261,6 +263,15 @@ private slots:
             ClickButton(manager, "TableMissing");
             QCOMPARE(missingAsked.size(), 1);
             QCOMPARE(missingAsked[0][0].toInt(), 0);
+            // The view of the searched root: the library holds every chart.
+            QVERIFY(WaitUntil([&] {
+                auto* view = dlg->findChild<QDialog*>(QStringLiteral("MissingChartsView"));
+                const auto labels = view != nullptr ? view->findChildren<QLabel*>() : QList<QLabel*>();
+                return std::any_of(labels.begin(), labels.end(), [](const QLabel* label) {
+                    return label->text().startsWith("未所持: 0 / ") && label->text().endsWith("(ライブラリ 3 譜面)");
+                });
+            }));
+            dlg->findChild<QDialog*>(QStringLiteral("MissingChartsView"))->close();
 
             // The window closes while a read waits for an answer that never
             // comes.
