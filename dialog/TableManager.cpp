@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTableWidget>
+#include <algorithm>
 
 #include "dialog/DifficultyTables.h"
 
@@ -125,8 +126,11 @@ void TableManager::Refresh()
             m_list->setItem(row, column, item);
         }
     }
-    if (selected >= 0 && selected < m_list->rowCount())
-        m_list->selectRow(selected);
+    // A row is always chosen while there is one (the first at the start, the
+    // one before a row removed at the end), so that the buttons act on the
+    // row that shows as current.
+    if (m_list->rowCount() > 0)
+        m_list->selectRow(std::clamp(selected, 0, m_list->rowCount() - 1));
     UpdateButtons();
 }
 
