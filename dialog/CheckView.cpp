@@ -15,6 +15,7 @@
 #include <set>
 
 #include "dialog/OpenFolder.h"
+#include "dialog/SelectedRows.h"
 #include "models/CheckProblemModel.h"
 #include "platform/TextDecoder.h"
 #include "worker/LibraryCheckRun.h"
@@ -112,18 +113,9 @@ void CheckView::OnFinished(int error, bool stopped)
         m_status->setText(tr("完了: %1 件").arg(m_model->rowCount()));
 }
 
-std::vector<int> CheckView::SelectedRows() const
-{
-    std::vector<int> rows;
-    for (const QModelIndex& index : m_view->selectionModel()->selectedRows())
-        rows.push_back(index.row());
-    std::sort(rows.begin(), rows.end());
-    return rows;
-}
-
 void CheckView::CopySelected()
 {
-    const QString lines = m_model->Lines(SelectedRows());
+    const QString lines = m_model->Lines(SortedSelectedRows(*m_view));
     if (!lines.isEmpty())
         QGuiApplication::clipboard()->setText(lines);
 }
@@ -132,7 +124,7 @@ void CheckView::SelectChartsInList()
 {
     std::set<std::pair<std::string, std::string>> seen;
     std::vector<std::pair<std::string, std::string>> charts;
-    for (const int row : SelectedRows()) {
+    for (const int row : SortedSelectedRows(*m_view)) {
         const CheckProblem& problem = m_model->ProblemAt(row);
         if (!problem.file.empty() && seen.emplace(problem.folder, problem.file).second)
             charts.emplace_back(problem.folder, problem.file);

@@ -37,7 +37,6 @@ signals:
 private:
     void TakeProblems();
     void OnFinished(int error, bool stopped);
-    std::vector<int> SelectedRows() const;
     void CopySelected();
     void SelectChartsInList();
 

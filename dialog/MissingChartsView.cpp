@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "dialog/SelectedRows.h"
 #include "dialog/SettingsFile.h"
 #include "dialog/WebPage.h"
 #include "models/MissingChartsModel.h"
@@ -186,18 +187,9 @@ void MissingChartsView::OnContextMenu(const QPoint& pos)
     m_actCopy->setEnabled(true);
 }
 
-std::vector<int> MissingChartsView::SelectedRows() const
-{
-    std::vector<int> rows;
-    for (const QModelIndex& index : m_view->selectionModel()->selectedRows())
-        rows.push_back(index.row());
-    std::sort(rows.begin(), rows.end());
-    return rows;
-}
-
 void MissingChartsView::CopySelected()
 {
-    const QString lines = m_model->Lines(SelectedRows());
+    const QString lines = m_model->Lines(SortedSelectedRows(*m_view));
     if (!lines.isEmpty())
         QGuiApplication::clipboard()->setText(lines);
 }

@@ -48,7 +48,6 @@ private:
     // url_diff); says in the status line when the address is no web page's.
     void OpenPage(const std::string& page);
     void OnContextMenu(const QPoint& pos);
-    std::vector<int> SelectedRows() const;
     void CopySelected();
 
     const std::string m_tableName;
