@@ -81,7 +81,8 @@ private:
     // the index itself rather than have a reader woken for so little, and
     // reads any that changed. Looking at each chart (a stat) is most of
     // that work: the walk does it while the lister is behind, the lister
-    // while it keeps up.
+    // while it keeps up. While looks wait for the device the readers take
+    // such folders too.
     bool KnowsEveryChart(const DirectoryListing& listing, const std::string& path,
                          const std::vector<uint32_t>& charts) const
     {
@@ -97,7 +98,7 @@ private:
 
     void PushCharts(DirectoryListing& listing, const std::string& path, std::vector<uint32_t> charts)
     {
-        const bool forLister = KnowsEveryChart(listing, path, charts);
+        const bool forLister = !m_scan.LooksWaitForDevice() && KnowsEveryChart(listing, path, charts);
         auto folder = std::make_shared<FolderCharts>(std::move(listing), m_scan.m_slots);
         folder->charts = std::move(charts);
         // The index knows charts by their folder's path.
@@ -312,12 +313,25 @@ int ReadAheadScan::ListChunk(ChartChunk& chunk, bool& readHere)
 int ReadAheadScan::ReadChart(ChartChunk& chunk, uint32_t chart, HeaderReader& reader)
 {
     const std::vector<ChartLook>& looks = chunk.folder->looks;
+    const auto start = std::chrono::steady_clock::now();
     const int error = ReadChartValues(reader, m_options, FolderFd(chunk), chunk.folder->path, NameOf(chunk, chart),
                                       EntryOf(chunk, chart).type, ValuesOf(chunk, chart), HashesOf(chunk, chart),
                                       looks.empty() ? nullptr : &looks[chart]);
+    const auto end = std::chrono::steady_clock::now();
     if (reader.TakeDeviceWait())
         m_window.NoteDeviceWait();
+    // A chart that took long to look at or read waited for the device: the
+    // charts of known folders go to the readers for a while, so that many
+    // looks wait for the device at once rather than one after another.
+    if (m_options.index != nullptr && end - start > kDeviceLookTime)
+        m_slowLooksUntil.store((end + kSlowLooksSpan).time_since_epoch().count(), std::memory_order_relaxed);
     return error;
+}
+
+bool ReadAheadScan::LooksWaitForDevice() const
+{
+    return std::chrono::steady_clock::now().time_since_epoch().count() <
+           m_slowLooksUntil.load(std::memory_order_relaxed);
 }
 
 void ReadAheadScan::SizeValues(ChartChunk& chunk) const

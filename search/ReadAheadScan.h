@@ -5,6 +5,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -55,6 +56,8 @@ private:
     int ListChunk(ChartChunk& chunk, bool& readHere);
     void ReaderLoop();
     int ReadChart(ChartChunk& chunk, uint32_t chart, HeaderReader& reader);
+    // Whether looks at charts wait for the device now.
+    bool LooksWaitForDevice() const;
     // Makes room in the chunk for the values (and digests) of its charts.
     void SizeValues(ChartChunk& chunk) const;
     // A chart of a chunk, numbered as in FolderCharts::charts.
@@ -78,6 +81,11 @@ private:
     // Chunks the lister is through with, for the walk to tell how far
     // behind it the lister is.
     std::atomic<uint64_t> m_chunksListed{0};
+    // Until when (steady clock) looks at charts are taken to wait for the
+    // device: a chart took longer than kDeviceLookTime.
+    std::atomic<std::chrono::steady_clock::rep> m_slowLooksUntil{0};
+    static constexpr std::chrono::microseconds kDeviceLookTime{300};
+    static constexpr std::chrono::milliseconds kSlowLooksSpan{50};
 };
 
 }  // namespace tamboro
