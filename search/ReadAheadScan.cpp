@@ -320,10 +320,12 @@ int ReadAheadScan::ReadChart(ChartChunk& chunk, uint32_t chart, HeaderReader& re
     const auto end = std::chrono::steady_clock::now();
     if (reader.TakeDeviceWait())
         m_window.NoteDeviceWait();
-    // A chart that took long to look at or read waited for the device: the
-    // charts of known folders go to the readers for a while, so that many
-    // looks wait for the device at once rather than one after another.
-    if (m_options.index != nullptr && end - start > kDeviceLookTime)
+    // A chart the lister took long to look at or read waited for the device:
+    // the charts of known folders go to the readers for a while, so that
+    // many looks wait for the device at once rather than one after another.
+    // (The readers' own looks do not count: they outnumber the cores, and
+    // one that waited for a core would keep them at it.)
+    if (&reader == &m_reader && m_options.index != nullptr && end - start > kDeviceLookTime)
         m_slowLooksUntil.store((end + kSlowLooksSpan).time_since_epoch().count(), std::memory_order_relaxed);
     return error;
 }
