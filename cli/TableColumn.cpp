@@ -1,5 +1,7 @@
 #include "cli/TableColumn.h"
 
+#include <system_error>
+
 #include "results/MissingLine.h"
 #include "tables/TableFetcher.h"
 #include "tables/TableReader.h"
@@ -21,6 +23,30 @@ bool TableColumn::Read(const std::vector<std::string>& sources, Uses uses, std::
     }
     m_match = std::make_unique<TableMatch>(m_tables);
     return true;
+}
+
+TableColumn::~TableColumn()
+{
+    if (m_reading.joinable())
+        m_reading.join();
+}
+
+void TableColumn::StartReading(std::vector<std::string> sources, Uses uses)
+{
+    const auto read = [this, sources = std::move(sources), uses] { m_read = Read(sources, uses, m_readError); };
+    try {
+        m_reading = std::thread(read);
+    } catch (const std::system_error&) {
+        read();
+    }
+}
+
+bool TableColumn::FinishReading(std::string& error)
+{
+    if (m_reading.joinable())
+        m_reading.join();
+    error = m_readError;
+    return m_read;
 }
 
 void TableColumn::Fill(std::vector<ChartRow>& rows)

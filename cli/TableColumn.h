@@ -5,6 +5,7 @@
 
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "search/ChartRow.h"
@@ -22,9 +23,20 @@ public:
         bool missing = false;
     };
 
+    TableColumn() = default;
+    // Waits for a reading started.
+    ~TableColumn();
+    TableColumn(const TableColumn&) = delete;
+    TableColumn& operator=(const TableColumn&) = delete;
+
     // Reads every source in the order given. False, with one line naming
     // the source and the reason in `error`, when one cannot be read.
     bool Read(const std::vector<std::string>& sources, Uses uses, std::string& error);
+    // Read on a thread of its own (on this one when none starts), so that
+    // the caller can open the index meanwhile; FinishReading waits for it
+    // and gives what Read gives.
+    void StartReading(std::vector<std::string> sources, Uses uses);
+    bool FinishReading(std::string& error);
 
     // Sets each row's table column (and what `uses` asks for).
     void Fill(std::vector<ChartRow>& rows);
@@ -35,6 +47,9 @@ public:
     std::string MissingLines() const;
 
 private:
+    std::thread m_reading;
+    bool m_read = false;
+    std::string m_readError;
     std::vector<DifficultyTable> m_tables;
     std::unique_ptr<TableMatch> m_match;
     LibraryHashes m_library;

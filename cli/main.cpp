@@ -417,19 +417,23 @@ int main(int argc, char** argv)
         return UsageError(missing ? "--missing needs a --table" : "the table column needs a --table");
     if (missing && (check || sortName != nullptr))
         return UsageError("--missing prints table entries, not rows: it takes no --check or --sort");
+    // The tables are read while the index loads; neither needs the other.
     TableColumn tables;
-    if (!tableSources.empty()) {
+    if (!tableSources.empty())
+        tables.StartReading(tableSources, {sortName != nullptr && sortColumn == kColumnTable, missing});
+    const auto tablesRead = [&] {
         std::string why;
-        const TableColumn::Uses uses{sortName != nullptr && sortColumn == kColumnTable, missing};
-        if (!tables.Read(tableSources, uses, why)) {
-            std::fprintf(stderr, "tamboro-scan: cannot read the table %s\n", why.c_str());
-            return 2;
-        }
-    }
+        if (tableSources.empty() || tables.FinishReading(why))
+            return true;
+        std::fprintf(stderr, "tamboro-scan: cannot read the table %s\n", why.c_str());
+        return false;
+    };
 
     RaiseOpenFileLimit();
-    InstallInterruptHandler();
     if (check) {
+        if (!tablesRead())
+            return 2;
+        InstallInterruptHandler();
         const std::unique_ptr<SqliteChartIndex> index =
             useIndex || indexFile != nullptr ? OpenIndex(indexFile, root, types) : nullptr;
         const int status = RunCheckCommand(root, raw, types, StateWord(&g_stateWord), index.get());
@@ -449,6 +453,9 @@ int main(int argc, char** argv)
                       sortName != nullptr ? &kept : nullptr, tableSources.empty() ? nullptr : &tables, !missing);
     const std::unique_ptr<SqliteChartIndex> index =
         useIndex || indexFile != nullptr ? OpenIndex(indexFile, root, types) : nullptr;
+    if (!tablesRead())
+        return 2;
+    InstallInterruptHandler();
     ScanOptions options;
     options.hashes = hashes;
     options.state = StateWord(&g_stateWord);
