@@ -313,20 +313,23 @@ int ReadAheadScan::ListChunk(ChartChunk& chunk, bool& readHere)
 int ReadAheadScan::ReadChart(ChartChunk& chunk, uint32_t chart, HeaderReader& reader)
 {
     const std::vector<ChartLook>& looks = chunk.folder->looks;
-    const auto start = std::chrono::steady_clock::now();
-    const int error = ReadChartValues(reader, m_options, FolderFd(chunk), chunk.folder->path, NameOf(chunk, chart),
-                                      EntryOf(chunk, chart).type, ValuesOf(chunk, chart), HashesOf(chunk, chart),
-                                      looks.empty() ? nullptr : &looks[chart]);
-    const auto end = std::chrono::steady_clock::now();
-    if (reader.TakeDeviceWait())
-        m_window.NoteDeviceWait();
     // A chart the lister took long to look at or read waited for the device:
     // the charts of known folders go to the readers for a while, so that
     // many looks wait for the device at once rather than one after another.
     // (The readers' own looks do not count: they outnumber the cores, and
     // one that waited for a core would keep them at it.)
-    if (&reader == &m_reader && m_options.index != nullptr && end - start > kDeviceLookTime)
-        m_slowLooksUntil.store((end + kSlowLooksSpan).time_since_epoch().count(), std::memory_order_relaxed);
+    const bool timed = &reader == &m_reader && m_options.index != nullptr;
+    const auto start = timed ? std::chrono::steady_clock::now() : std::chrono::steady_clock::time_point();
+    const int error = ReadChartValues(reader, m_options, FolderFd(chunk), chunk.folder->path, NameOf(chunk, chart),
+                                      EntryOf(chunk, chart).type, ValuesOf(chunk, chart), HashesOf(chunk, chart),
+                                      looks.empty() ? nullptr : &looks[chart]);
+    if (timed) {
+        const auto end = std::chrono::steady_clock::now();
+        if (end - start > kDeviceLookTime)
+            m_slowLooksUntil.store((end + kSlowLooksSpan).time_since_epoch().count(), std::memory_order_relaxed);
+    }
+    if (reader.TakeDeviceWait())
+        m_window.NoteDeviceWait();
     return error;
 }
 
