@@ -14,8 +14,8 @@
 #include <cstring>
 #include <set>
 
+#include "dialog/LineTable.h"
 #include "dialog/OpenFolder.h"
-#include "dialog/SelectedRows.h"
 #include "models/CheckProblemModel.h"
 #include "platform/TextDecoder.h"
 #include "worker/LibraryCheckRun.h"
@@ -40,13 +40,7 @@ CheckView::CheckView(QWidget* parent, std::string root, ChartTypes types) : QDia
     m_view = new QTableView(this);
     m_view->setObjectName(QStringLiteral("CheckProblems"));
     m_view->setModel(m_model);
-    m_view->setSelectionBehavior(QAbstractItemView::SelectRows);
-    m_view->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    m_view->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    m_view->verticalHeader()->hide();
-    // Rows as tall as a line of text, as in the main list.
-    m_view->verticalHeader()->setDefaultSectionSize(m_view->fontMetrics().height() + 4);
-    m_view->horizontalHeader()->setStretchLastSection(true);
+    SetUpLineTable(*m_view);
     m_view->setSortingEnabled(true);
     m_view->sortByColumn(CheckProblemModel::kKind, Qt::AscendingOrder);
     connect(m_view, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex& index) {

@@ -14,7 +14,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "dialog/SelectedRows.h"
+#include "dialog/LineTable.h"
 #include "dialog/SettingsFile.h"
 #include "dialog/WebPage.h"
 #include "models/MissingChartsModel.h"
@@ -45,12 +45,7 @@ MissingChartsView::MissingChartsView(QWidget* parent, DifficultyTable table, std
     m_view = new QTableView(this);
     m_view->setObjectName(QStringLiteral("MissingCharts"));
     m_view->setModel(m_model);
-    m_view->setSelectionBehavior(QAbstractItemView::SelectRows);
-    m_view->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    m_view->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    m_view->verticalHeader()->hide();
-    m_view->verticalHeader()->setDefaultSectionSize(m_view->fontMetrics().height() + 4);
-    m_view->horizontalHeader()->setStretchLastSection(true);
+    SetUpLineTable(*m_view);
     // The table's order until the player clicks a header.
     m_view->horizontalHeader()->setSortIndicatorShown(false);
     m_view->horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
