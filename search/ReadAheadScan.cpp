@@ -104,14 +104,16 @@ private:
         // The index knows charts by their folder's path.
         if (m_scan.m_options.index != nullptr)
             folder->path = path;
-        if (forLister && ListerBehind()) {
+        // Charts past the row limit are seldom listed: the walk does not look
+        // at them (the lister does, should it list them after all).
+        const int64_t limit = m_scan.m_options.rowLimit;
+        const bool listed = !m_scan.m_options.StopRequested() && (limit < 0 || m_expectedCount < limit);
+        if (listed && forLister && ListerBehind()) {
             folder->looks.reserve(folder->charts.size());
             for (const uint32_t chart : folder->charts)
                 folder->looks.push_back(
                     LookAtChart(folder->listing.Fd(), folder->listing.CNameOf(folder->listing.Entries()[chart])));
         }
-        const int64_t limit = m_scan.m_options.rowLimit;
-        const bool listed = !m_scan.m_options.StopRequested() && (limit < 0 || m_expectedCount < limit);
         const auto total = static_cast<uint32_t>(folder->charts.size());
         if (listed)
             m_expectedCount += total;
