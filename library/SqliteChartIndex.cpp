@@ -353,6 +353,12 @@ bool SqliteChartIndex::FindListing(const std::string& path, DirectoryListing& fo
            DecodeListing(known->listing, FolderCheckKey(path, known->stamp), folder);
 }
 
+bool SqliteChartIndex::HasListing(const std::string& path)
+{
+    const KnownFolder* const known = RecentFolderOf(path).folder;
+    return known != nullptr && known->hasListing;
+}
+
 void SqliteChartIndex::RecordListing(const std::string& path, const DirectoryListing& folder)
 {
     const FolderStamp stamp = StampOf(folder);

@@ -39,6 +39,7 @@ public:
     ~SqliteChartIndex() override;
 
     bool FindListing(const std::string& path, DirectoryListing& folder) override;
+    bool HasListing(const std::string& path) override;
     void RecordListing(const std::string& path, const DirectoryListing& folder) override;
     bool KnowsChart(const std::string& path, std::string_view name) override;
     bool FindChart(const std::string& path, std::string_view name, const ChartStamp& stamp, bool wantHashes,

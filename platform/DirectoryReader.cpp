@@ -73,12 +73,21 @@ int DirectoryListing::Open(int parentFd, const char* name)
 
 int DirectoryListing::OpenUnlisted(int parentFd, const char* name)
 {
+    return OpenWith(parentFd, name, O_RDONLY | O_NONBLOCK);
+}
+
+int DirectoryListing::OpenHandle(int parentFd, const char* name)
+{
+    return OpenWith(parentFd, name, O_PATH);
+}
+
+int DirectoryListing::OpenWith(int parentFd, const char* name, int flags)
+{
     Close();
     m_entries.clear();
     m_names.clear();
     m_complete = false;
-    const int fd =
-        RetryOnEintr([&] { return ::openat(parentFd, name, O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK); });
+    const int fd = RetryOnEintr([&] { return ::openat(parentFd, name, flags | O_DIRECTORY | O_CLOEXEC); });
     if (fd < 0)
         return errno;
     struct stat st {};

@@ -63,6 +63,10 @@ public:
     // every entry the scan needs (subfolders, links, entries of unknown
     // type and charts) in the order the file system listed them.
     virtual bool FindListing(const std::string& path, DirectoryListing& folder) = 0;
+    // Whether a listing of the folder `path` is kept at all, its stamp not
+    // looked at: when so, the walk opens the folder as a handle only
+    // (DirectoryListing::OpenHandle) before asking FindListing.
+    virtual bool HasListing(const std::string& path) = 0;
     // `folder` was listed completely.
     virtual void RecordListing(const std::string& path, const DirectoryListing& folder) = 0;
 

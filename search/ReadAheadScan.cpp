@@ -131,9 +131,12 @@ private:
         }
     }
 
+    // Counts only the chunks the lister can see: those still in the batch
+    // are not behind it.
     bool ListerBehind() const
     {
-        return m_chunksMade - m_scan.m_chunksListed.load(std::memory_order_relaxed) > kListerBehindChunks;
+        const uint64_t pushed = m_chunksMade - m_pendingChunks;
+        return pushed - m_scan.m_chunksListed.load(std::memory_order_relaxed) > kListerBehindChunks;
     }
 
     // Steps go to the window in batches, and never wait long for one to
