@@ -7,6 +7,7 @@
 #include <ctime>
 #include <fcntl.h>
 #include <sqlite3.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <unordered_set>
 #include <utility>
@@ -28,6 +29,7 @@ constexpr int64_t kFineSettleNs = 100'000'000;
 constexpr int64_t kCoarseSettleNs = 3'000'000'000;
 constexpr int64_t kNsPerSecond = 1'000'000'000;
 constexpr int kBusyTimeoutMs = 10'000;
+constexpr std::size_t kMinLoadBlockBytes = std::size_t{64} << 10;
 
 uint64_t NewSerial()
 {
@@ -320,14 +322,17 @@ int SqliteChartIndex::LoadRows()
                                   " WHERE path >= ?1 AND path < ?2");
     folders.Bind(1, m_prefix);
     folders.Bind(2, end);
+    // The blobs take about the file's size: most often one block holds them.
+    if (struct stat file{}; ::stat(m_file.c_str(), &file) == 0)
+        m_loaded.SetBlockBytes(std::max<std::size_t>(kMinLoadBlockBytes, static_cast<std::size_t>(file.st_size)));
     while ((result = folders.Step()) == SQLITE_ROW) {
-        KnownFolder& folder = m_folders[std::string(folders.Bytes(0))];
+        KnownFolder& folder = m_folders[m_loaded.Keep(folders.Bytes(0))];
         folder.stamp = {static_cast<uint64_t>(folders.Integer(1)), static_cast<uint64_t>(folders.Integer(2)),
                         folders.Integer(3), folders.Integer(4)};
         folder.hasListing = m_listingsValid && !folders.IsNull(5) && !folders.IsNull(1);
-        folder.listing = folders.Bytes(5);
+        folder.listing = m_loaded.Keep(folders.Bytes(5));
         if (m_chartsValid) {
-            folder.charts = folders.Bytes(6);
+            folder.charts = m_loaded.Keep(folders.Bytes(6));
             IndexChartsByName(folder.charts, folder.chartAt);
         }
     }

@@ -16,6 +16,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "library/ByteArena.h"
 #include "library/IndexBlobs.h"
 #include "search/ChartIndex.h"
 #include "search/ChartTypes.h"
@@ -62,14 +63,16 @@ private:
     };
     template <typename Value>
     using ByBytes = std::unordered_map<std::string, Value, BytesHash, std::equal_to<>>;
+    // What the index held when loaded: the paths and blobs are views into
+    // m_loaded.
     struct KnownFolder {
         bool hasListing = false;
         FolderStamp stamp;
-        std::string listing;   // EncodeListing
-        bool visited = false;  // by the walk's thread only
+        std::string_view listing;  // EncodeListing
+        bool visited = false;      // by the walk's thread only
         // EncodeCharts: a folder holds a few charts, looked through in the
         // blob as kept, without a copy of each.
-        std::string charts;
+        std::string_view charts;
         // A folder of many charts: where each starts in `charts`, by name
         // (views into `charts`), so that a lookup does not go through them all.
         std::unordered_map<std::string_view, uint32_t> chartAt;
@@ -131,7 +134,8 @@ private:
     uint64_t m_serial;
     bool m_chartsValid = true;    // kept for this list of tags
     bool m_listingsValid = true;  // kept for these chart types
-    ByBytes<KnownFolder> m_folders;
+    ByteArena m_loaded;
+    std::unordered_map<std::string_view, KnownFolder, BytesHash, std::equal_to<>> m_folders;
     // By folder path; each folder once, its path too, and its charts as
     // bytes: this costs little more than what is to be written. Spread over
     // a few maps by the path's hash, each with its lock, so that readers
