@@ -41,12 +41,15 @@ expected_files() {
     return $missing
 }
 
+# libcurl4 is named by hand: the programs open libcurl.so.4 only to fetch a
+# table, so dpkg-shlibdeps does not see it.
 depends_on_libraries_and_fonts() {
     local depends
     depends=$(dpkg-deb -f "$deb" Depends)
     echo "  Depends: $depends"
     [[ $depends == *"fonts-ipafont-gothic | fonts-noto-cjk"* && $depends == *fonts-nanum* && $depends == *qt6-qpa-plugins* &&
-       $depends == *libqt6widgets6* && $depends == *libicu* && $depends == *libssl3* && $depends == *libsqlite3* ]] &&
+       $depends == *libqt6widgets6* && $depends == *libicu* && $depends == *libssl3* && $depends == *libsqlite3* &&
+       $depends == *libcurl4* ]] &&
         [[ $(dpkg-deb -f "$deb" Recommends) == *xdg-utils* ]]
 }
 

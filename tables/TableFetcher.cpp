@@ -1,16 +1,15 @@
 #include "tables/TableFetcher.h"
 
-#include <curl/curl.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
-#include <mutex>
 #include <optional>
 
 #include "platform/Eintr.h"
+#include "tables/CurlLibrary.h"
 #include "tables/TableUrl.h"
 
 namespace tamboro {
@@ -26,13 +25,6 @@ std::string SizeText(std::size_t bytes)
 std::string Failure(const std::string& address, const std::string& reason)
 {
     return address + ": " + reason;
-}
-
-// libcurl's global set-up, once for the process before the first handle.
-void InitCurlOnce()
-{
-    static std::once_flag once;
-    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
 }
 
 // Where a transfer's body goes; stops the transfer past the size cap.
@@ -79,27 +71,27 @@ int ReadWholeFile(int fd, std::size_t maxBytes, std::string& bytes)
     }
 }
 
-void SetTransferOptions(CURL* curl, const std::string& request, const FetchLimits& limits, BodySink& sink,
-                        char* errorBuffer)
+void SetTransferOptions(const CurlLibrary& curl, CURL* handle, const std::string& request, const FetchLimits& limits,
+                        BodySink& sink, char* errorBuffer)
 {
-    curl_easy_setopt(curl, CURLOPT_URL, request.c_str());
+    curl.easySetopt(handle, CURLOPT_URL, request.c_str());
     // Only the web: a table on a server never makes Tamboro read a local file.
-    curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
-    curl_easy_setopt(curl, CURLOPT_MAXREDIRS, limits.maxRedirects);
-    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, limits.connectTimeoutMs);
-    curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, limits.totalTimeoutMs);
-    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+    curl.easySetopt(handle, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl.easySetopt(handle, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    curl.easySetopt(handle, CURLOPT_FOLLOWLOCATION, 1L);
+    curl.easySetopt(handle, CURLOPT_MAXREDIRS, limits.maxRedirects);
+    curl.easySetopt(handle, CURLOPT_CONNECTTIMEOUT_MS, limits.connectTimeoutMs);
+    curl.easySetopt(handle, CURLOPT_TIMEOUT_MS, limits.totalTimeoutMs);
+    curl.easySetopt(handle, CURLOPT_NOSIGNAL, 1L);
     // An error status ends the transfer before its body.
-    curl_easy_setopt(curl, CURLOPT_FAILONERROR, 1L);
-    curl_easy_setopt(curl, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(limits.maxBytes));
+    curl.easySetopt(handle, CURLOPT_FAILONERROR, 1L);
+    curl.easySetopt(handle, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(limits.maxBytes));
     // Compressed bodies are welcome; the cap counts the bytes once decoded.
-    curl_easy_setopt(curl, CURLOPT_ACCEPT_ENCODING, "");
-    curl_easy_setopt(curl, CURLOPT_USERAGENT, "Tamboro/" TAMBORO_VERSION);
-    curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, errorBuffer);
-    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &WriteBody);
-    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &sink);
+    curl.easySetopt(handle, CURLOPT_ACCEPT_ENCODING, "");
+    curl.easySetopt(handle, CURLOPT_USERAGENT, "Tamboro/" TAMBORO_VERSION);
+    curl.easySetopt(handle, CURLOPT_ERRORBUFFER, errorBuffer);
+    curl.easySetopt(handle, CURLOPT_WRITEFUNCTION, &WriteBody);
+    curl.easySetopt(handle, CURLOPT_WRITEDATA, &sink);
 }
 
 // Called by libcurl during a transfer (at least once a second): a non-zero
@@ -110,15 +102,15 @@ int StopRequested(void* stop, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
 }
 
 // Why a transfer gave no table's file, or nothing when it did.
-std::optional<std::string> TransferError(CURL* curl, CURLcode code, const BodySink& sink, const FetchLimits& limits,
-                                         const char* errorBuffer)
+std::optional<std::string> TransferError(const CurlLibrary& curl, CURL* handle, CURLcode code, const BodySink& sink,
+                                         const FetchLimits& limits, const char* errorBuffer)
 {
     if (sink.tooLarge || code == CURLE_FILESIZE_EXCEEDED)
         return "larger than " + SizeText(limits.maxBytes);
     if (code == CURLE_TOO_MANY_REDIRECTS)
         return "more than " + std::to_string(limits.maxRedirects) + " redirects";
     long status = 0;
-    curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
+    curl.easyGetinfo(handle, CURLINFO_RESPONSE_CODE, &status);
     if (code == CURLE_HTTP_RETURNED_ERROR || (code == CURLE_OK && (status < 200 || status > 299)))
         return "HTTP status " + std::to_string(status);
     if (code == CURLE_ABORTED_BY_CALLBACK)
@@ -126,7 +118,7 @@ std::optional<std::string> TransferError(CURL* curl, CURLcode code, const BodySi
     if (code == CURLE_OPERATION_TIMEDOUT)
         return std::string("timed out (") + errorBuffer + ")";
     if (code != CURLE_OK)
-        return errorBuffer[0] ? std::string(errorBuffer) : std::string(curl_easy_strerror(code));
+        return errorBuffer[0] ? std::string(errorBuffer) : std::string(curl.easyStrerror(code));
     return std::nullopt;
 }
 
@@ -137,8 +129,9 @@ struct TableFetcher::Curl {
     char error[CURL_ERROR_SIZE] = {};
     ~Curl()
     {
+        // A handle was only made with the library loaded.
         if (handle)
-            curl_easy_cleanup(handle);
+            CurlLibrary::Get().easyCleanup(handle);
     }
 };
 
@@ -182,30 +175,32 @@ TableResult<FetchedBody> TableFetcher::FetchFile(const std::string& address)
 TableResult<FetchedBody> TableFetcher::FetchHttp(const std::string& address)
 {
     using Result = TableResult<FetchedBody>;
-    InitCurlOnce();
+    const CurlLibrary& curl = CurlLibrary::Get();
+    if (!curl.Loaded())
+        return Result::Failed(Failure(address, curl.Error()));
     if (!m_curl->handle)
-        m_curl->handle = curl_easy_init();
-    CURL* curl = m_curl->handle;
-    if (!curl)
+        m_curl->handle = curl.easyInit();
+    CURL* handle = m_curl->handle;
+    if (!handle)
         return Result::Failed(Failure(address, "cannot start an HTTP client"));
-    curl_easy_reset(curl);
+    curl.easyReset(handle);
     BodySink sink;
     sink.maxBytes = m_limits.maxBytes;
     m_curl->error[0] = '\0';
     const std::string request = RequestAddress(address);
-    SetTransferOptions(curl, request, m_limits, sink, m_curl->error);
+    SetTransferOptions(curl, handle, request, m_limits, sink, m_curl->error);
     if (m_stop != nullptr) {
         if (m_stop->load())
             return Result::Failed(Failure(address, "stopped"));
-        curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
-        curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, &StopRequested);
-        curl_easy_setopt(curl, CURLOPT_XFERINFODATA, const_cast<std::atomic<bool>*>(m_stop));
+        curl.easySetopt(handle, CURLOPT_NOPROGRESS, 0L);
+        curl.easySetopt(handle, CURLOPT_XFERINFOFUNCTION, &StopRequested);
+        curl.easySetopt(handle, CURLOPT_XFERINFODATA, const_cast<std::atomic<bool>*>(m_stop));
     }
-    const CURLcode code = curl_easy_perform(curl);
-    if (const auto error = TransferError(curl, code, sink, m_limits, m_curl->error))
+    const CURLcode code = curl.easyPerform(handle);
+    if (const auto error = TransferError(curl, handle, code, sink, m_limits, m_curl->error))
         return Result::Failed(Failure(address, *error));
     const char* finalAddress = nullptr;
-    curl_easy_getinfo(curl, CURLINFO_EFFECTIVE_URL, &finalAddress);
+    curl.easyGetinfo(handle, CURLINFO_EFFECTIVE_URL, &finalAddress);
     return Result::Ok(FetchedBody{finalAddress ? finalAddress : request, std::move(sink.bytes)});
 }
 

@@ -1,5 +1,6 @@
 // tamboro-scan --columns: every column of a chart, numeric sorting, the
 // digests of the whole file, bad lists, and the difficulty tables' column.
+#include <algorithm>
 #include <cctype>
 #include <gtest/gtest.h>
 
@@ -9,6 +10,7 @@
 #include <sys/wait.h>
 #include <vector>
 
+#include "tests/support/ScopedEnv.h"
 #include "tests/support/TestTree.h"
 
 namespace tamboro {
@@ -182,6 +184,30 @@ TEST(ScanTables, TableColumnSortAndMissingEntries)
     EXPECT_NE(run.out.find(tree.Path("t/none.json")), std::string::npos) << run.out;
     EXPECT_EQ(RunScan(" --columns table" + lib).status, 2);
     EXPECT_EQ(RunScan(" --missing" + lib).status, 2);
+}
+
+// libcurl is opened at the first web fetch only: with a libcurl.so.4 that
+// cannot load first on the library path, a table read from a file still
+// works, and a table on the web fails in one line naming it and why.
+TEST(ScanTables, LibcurlOpenedOnlyForAWebTable)
+{
+    test::TestTree tree;
+    tree.WriteFile("broken/libcurl.so.4", "");
+    tree.WriteFile("lib/a/one.bms", "#TITLE one\r\n");
+    tree.WriteFile("t/header.json", R"({"name":"T","symbol":"s","data_url":"data.json"})");
+    tree.WriteFile("t/data.json", "[]");
+    const test::ScopedEnv libraryPath("LD_LIBRARY_PATH", tree.Path("broken").c_str());
+    const std::string lib = " " + tree.Path("lib");
+
+    RunResult run = RunScan(" --table " + tree.Path("t/header.json") + " --columns file,table" + lib);
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, "one.bms\t\n");
+    const std::string web = "http://127.0.0.1:9/header.json";
+    run = RunScan(" --table " + web + lib, "2>&1 >/dev/null");
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.out.rfind("tamboro-scan: cannot read the table " + web + ": cannot load libcurl.so.4: ", 0), 0u)
+        << run.out;
+    EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 1) << run.out;
 }
 
 }  // namespace
