@@ -29,6 +29,8 @@ constexpr int64_t kFineSettleNs = 100'000'000;
 constexpr int64_t kCoarseSettleNs = 3'000'000'000;
 constexpr int64_t kNsPerSecond = 1'000'000'000;
 constexpr int kBusyTimeoutMs = 10'000;
+constexpr const char* kUsualCacheSize = "PRAGMA cache_size = -4096";  // KiB
+constexpr const char* kLoadCacheSize = "PRAGMA cache_size = -256";
 constexpr std::size_t kMinLoadBlockBytes = std::size_t{64} << 10;
 
 uint64_t NewSerial()
@@ -198,12 +200,13 @@ SqliteChartIndex::Connection SqliteChartIndex::Connect(std::string& why)
 // waits for the disk: the index is a cache, and what a power loss might
 // leave damaged is either refused by SQLite (the index is rebuilt) or by
 // the check every value and listing carries (it is read again). The page
-// cache stays small (4 MiB): the load reads each page once, and Save writes
-// the folders in the order of their paths, so a page once left is seldom
-// touched again in its transaction.
+// cache stays small (4 MiB; less while loading): Save writes the folders in
+// the order of their paths, so a page once left is seldom touched again in
+// its transaction.
 void SqliteChartIndex::UseWriteAheadLog()
 {
-    static_cast<void>(Exec("PRAGMA synchronous = OFF; PRAGMA journal_mode = WAL; PRAGMA cache_size = -4096"));
+    static_cast<void>(Exec("PRAGMA synchronous = OFF; PRAGMA journal_mode = WAL"));
+    static_cast<void>(Exec(kUsualCacheSize));
 }
 
 void SqliteChartIndex::Disconnect()
@@ -288,12 +291,17 @@ std::string SqliteChartIndex::CreateSchema()
 // the error.
 int SqliteChartIndex::Load()
 {
+    // The load reads each page once: a small page cache keeps reusing the
+    // same few buffers rather than fill new memory with pages never read
+    // again (a quarter less time). Save gets the usual cache back.
+    static_cast<void>(Exec(kLoadCacheSize));
     if (!Exec("BEGIN"))
         return sqlite3_extended_errcode(m_db);
     const int result = LoadRows();
     static_cast<void>(Exec("COMMIT"));
     // The pages read are all in memory now, as blobs: the scan needs none.
     sqlite3_db_release_memory(m_db);
+    static_cast<void>(Exec(kUsualCacheSize));
     return result;
 }
 
