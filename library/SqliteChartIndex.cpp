@@ -327,14 +327,16 @@ int SqliteChartIndex::LoadRows()
     std::string end = m_prefix;
     end.back() = static_cast<char>('/' + 1);
     SqliteStatement folders(m_db, "SELECT path, dev, ino, mtime, ctime, listing, charts FROM folder"
-                                  " WHERE path >= ?1 AND path < ?2");
+                                  " WHERE path >= ?1 AND path < ?2 ORDER BY path");
     folders.Bind(1, m_prefix);
     folders.Bind(2, end);
     // The blobs take about the file's size: most often one block holds them.
     if (struct stat file{}; ::stat(m_file.c_str(), &file) == 0)
         m_loaded.SetBlockBytes(std::max<std::size_t>(kMinLoadBlockBytes, static_cast<std::size_t>(file.st_size)));
     while ((result = folders.Step()) == SQLITE_ROW) {
-        KnownFolder& folder = m_folders[m_loaded.Keep(folders.Bytes(0))];
+        const std::string_view path = m_loaded.Keep(folders.Bytes(0));
+        m_paths.push_back(path);
+        KnownFolder& folder = m_folders[path];
         folder.stamp = {static_cast<uint64_t>(folders.Integer(1)), static_cast<uint64_t>(folders.Integer(2)),
                         folders.Integer(3), folders.Integer(4)};
         folder.hasListing = m_listingsValid && !folders.IsNull(5) && !folders.IsNull(1);
@@ -370,6 +372,18 @@ bool SqliteChartIndex::HasListing(const std::string& path)
 {
     const KnownFolder* const known = RecentFolderOf(path).folder;
     return known != nullptr && known->hasListing;
+}
+
+void SqliteChartIndex::KeptChartNames(std::string_view path, std::vector<std::string_view>& names) const
+{
+    names.clear();
+    const auto known = m_folders.find(path);
+    if (known == m_folders.end())
+        return;
+    std::string_view blob = known->second.charts;
+    ChartView chart;
+    while (!blob.empty() && TakeChart(blob, chart))
+        names.push_back(chart.name);
 }
 
 void SqliteChartIndex::RecordListing(const std::string& path, const DirectoryListing& folder)

@@ -41,6 +41,8 @@ public:
 
     bool FindListing(const std::string& path, DirectoryListing& folder) override;
     bool HasListing(const std::string& path) override;
+    const std::vector<std::string_view>& KeptFolderPaths() const override { return m_paths; }
+    void KeptChartNames(std::string_view path, std::vector<std::string_view>& names) const override;
     void RecordListing(const std::string& path, const DirectoryListing& folder) override;
     bool KnowsChart(const std::string& path, std::string_view name) override;
     bool FindChart(const std::string& path, std::string_view name, const ChartStamp& stamp, bool wantHashes,
@@ -136,6 +138,7 @@ private:
     bool m_listingsValid = true;  // kept for these chart types
     ByteArena m_loaded;
     std::unordered_map<std::string_view, KnownFolder, BytesHash, std::equal_to<>> m_folders;
+    std::vector<std::string_view> m_paths;  // of m_folders, as loaded (in order)
     // By folder path; each folder once, its path too, and its charts as
     // bytes: this costs little more than what is to be written. Spread over
     // a few maps by the path's hash, each with its lock, so that readers

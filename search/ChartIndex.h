@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 #include <sys/stat.h>
+#include <vector>
 
 #include "platform/DirectoryReader.h"
 #include "search/ChartHashes.h"
@@ -67,6 +68,13 @@ public:
     // looked at: when so, the walk opens the folder as a handle only
     // (DirectoryListing::OpenHandle) before asking FindListing.
     virtual bool HasListing(const std::string& path) = 0;
+    // The paths of every folder kept (as FindListing names them), in the
+    // order of their bytes, about the order a walk meets them. Fixed for
+    // the scan; any thread may read it.
+    virtual const std::vector<std::string_view>& KeptFolderPaths() const = 0;
+    // Any thread. The names of the charts kept for the folder `path` (one
+    // of KeptFolderPaths), as views that live as long as the index.
+    virtual void KeptChartNames(std::string_view path, std::vector<std::string_view>& names) const = 0;
     // `folder` was listed completely.
     virtual void RecordListing(const std::string& path, const DirectoryListing& folder) = 0;
 

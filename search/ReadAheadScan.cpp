@@ -2,12 +2,14 @@
 
 #include <chrono>
 #include <dirent.h>
+#include <memory>
 #include <system_error>
 #include <thread>
 #include <utility>
 
 #include "platform/DirectoryReader.h"
 #include "search/ChartValuesRead.h"
+#include "search/FolderPrefetch.h"
 #include "search/FolderWalk.h"
 
 namespace tamboro {
@@ -24,7 +26,10 @@ public:
     void Run(const std::string& root)
     {
         ScanStep end;
+        if (m_scan.m_options.index != nullptr)
+            m_prefetch = std::make_unique<FolderPrefetch>(*m_scan.m_options.index);
         end.error = FolderWalk(*this, m_scan.m_options.index).Run(root);
+        m_prefetch.reset();
         m_pending.push_back(std::move(end));
         Flush();
     }
@@ -98,6 +103,11 @@ private:
 
     void PushCharts(DirectoryListing& listing, const std::string& path, std::vector<uint32_t> charts)
     {
+        // Looks wait for the device: so will the walk's opens of the
+        // folders to come, and the looks at their charts, unless they are
+        // looked at ahead of it.
+        if (m_prefetch != nullptr && m_scan.m_slowLooks.load(std::memory_order_relaxed) >= kSlowLooksBeforePrefetch)
+            m_prefetch->Start(kPrefetchThreads);
         const bool forLister = !m_scan.LooksWaitForDevice() && KnowsEveryChart(listing, path, charts);
         auto folder = std::make_shared<FolderCharts>(std::move(listing), m_scan.m_slots);
         folder->charts = std::move(charts);
@@ -158,6 +168,7 @@ private:
     }
 
     static constexpr std::chrono::milliseconds kMaxBatchAge{2};
+    static constexpr int kPrefetchThreads = 8;
     static constexpr uint64_t kListerBehindChunks = 16;
 
     ReadAheadScan& m_scan;
@@ -167,6 +178,7 @@ private:
     std::vector<ScanStep> m_pending;
     std::size_t m_pendingChunks = 0;
     std::chrono::steady_clock::time_point m_lastPush = std::chrono::steady_clock::now();
+    std::unique_ptr<FolderPrefetch> m_prefetch;  // with an index: started once looks wait for the device
 };
 
 ReadAheadScan::ReadAheadScan(RowLister& lister, const ScanOptions& options, OpenFilePlan plan)
@@ -330,8 +342,10 @@ int ReadAheadScan::ReadChart(ChartChunk& chunk, uint32_t chart, HeaderReader& re
                                       looks.empty() ? nullptr : &looks[chart]);
     if (timed) {
         const auto end = std::chrono::steady_clock::now();
-        if (end - start > kDeviceLookTime)
+        if (end - start > kDeviceLookTime) {
             m_slowLooksUntil.store((end + kSlowLooksSpan).time_since_epoch().count(), std::memory_order_relaxed);
+            m_slowLooks.fetch_add(1, std::memory_order_relaxed);
+        }
     }
     if (reader.TakeDeviceWait())
         m_window.NoteDeviceWait();

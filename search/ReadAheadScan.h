@@ -86,6 +86,10 @@ private:
     std::atomic<std::chrono::steady_clock::rep> m_slowLooksUntil{0};
     static constexpr std::chrono::microseconds kDeviceLookTime{300};
     static constexpr std::chrono::milliseconds kSlowLooksSpan{50};
+    // Slow looks so far: past a few (one may be a thread that lost its
+    // core) the walk's folders are looked at ahead of it (FolderPrefetch).
+    std::atomic<int> m_slowLooks{0};
+    static constexpr int kSlowLooksBeforePrefetch = 2;
 };
 
 }  // namespace tamboro
