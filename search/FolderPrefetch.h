@@ -3,12 +3,17 @@
 // looks at them. A walk opens one folder after another, and on a cold
 // cache each open waits for the device; what the index holds is known
 // before the walk meets it, and many looks at once keep the device busy.
-// Only a hint: a look that fails, or a thread that cannot start, changes
-// nothing but the time.
+// The first thread looks at a few folders first: when none of those looks
+// waits for the device after all (a slow look was a thread that lost its
+// core), the cache is warm and nothing more is looked at. Only a hint: a
+// look that fails, or a thread that cannot start, changes nothing but the
+// time.
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstddef>
+#include <string>
 #include <string_view>
 #include <thread>
 #include <vector>
@@ -31,12 +36,29 @@ public:
     bool Started() const { return !m_threads.empty(); }
 
 private:
+    enum Verdict : int { kPending, kCold, kWarm };
+    static constexpr std::size_t kProbeFolders = 4;
+    static constexpr std::chrono::microseconds kDeviceLookTime{300};
+
+    // The first thread: the probe, then the rest of the folders if cold.
+    void ProbeThenLook();
+    // The other threads: once the probe found the cache cold.
+    void LookOnceCold();
+    void SetVerdict(Verdict verdict);
     void LookAtFolders();
+    // Looks at the folder m_paths[at] and its charts: whether a look
+    // waited for the device.
+    bool LookAtFolder(std::size_t at);
+    bool LookWaited(const std::string& path) const;
 
     const ChartIndex& m_index;
     const std::vector<std::string_view>& m_paths;  // in about the order the walk meets them
     std::atomic<std::size_t> m_next{0};
     std::atomic<bool> m_stop{false};
+    std::atomic<int> m_verdict{kPending};
+    // Of the calling thread's LookAtFolder.
+    static thread_local std::string t_path;
+    static thread_local std::vector<std::string_view> t_charts;
     std::vector<std::thread> m_threads;
 };
 
