@@ -8,9 +8,6 @@
 
 namespace tamboro {
 
-thread_local std::string FolderPrefetch::t_path;
-thread_local std::vector<std::string_view> FolderPrefetch::t_charts;
-
 FolderPrefetch::~FolderPrefetch()
 {
     m_stop.store(true, std::memory_order_relaxed);
@@ -64,29 +61,26 @@ void FolderPrefetch::LookOnceCold()
 
 void FolderPrefetch::LookAtFolders()
 {
+    std::string path;
+    std::vector<std::string_view> charts;
+    struct stat st {};
     for (;;) {
         const std::size_t next = m_next.fetch_add(1, std::memory_order_relaxed);
         if (next >= m_paths.size() || m_stop.load(std::memory_order_relaxed))
             return;
-        static_cast<void>(LookAtFolder(next));
+        path.assign(m_paths[next]);
+        static_cast<void>(::stat(path.c_str(), &st));
+        m_index.KeptChartNames(m_paths[next], charts);
+        const std::size_t folderLength = path.size();
+        for (const std::string_view chart : charts) {
+            path.resize(folderLength);
+            path.append(chart);
+            static_cast<void>(::stat(path.c_str(), &st));
+        }
     }
 }
 
-bool FolderPrefetch::LookAtFolder(std::size_t at)
-{
-    t_path.assign(m_paths[at]);
-    bool waited = LookWaited(t_path);
-    m_index.KeptChartNames(m_paths[at], t_charts);
-    const std::size_t folderLength = t_path.size();
-    for (const std::string_view chart : t_charts) {
-        t_path.resize(folderLength);
-        t_path.append(chart);
-        waited = LookWaited(t_path) || waited;
-    }
-    return waited;
-}
-
-bool FolderPrefetch::LookWaited(const std::string& path) const
+bool FolderPrefetch::LookWaited(const std::string& path)
 {
     const auto start = std::chrono::steady_clock::now();
     struct stat st {};

@@ -22,6 +22,10 @@
 
 namespace tamboro {
 
+// A look at a file or folder that took longer than this waited for the
+// device rather than found its inode in memory.
+inline constexpr std::chrono::microseconds kDeviceLookTime{300};
+
 class FolderPrefetch {
 public:
     // `index` must outlive this object.
@@ -38,27 +42,21 @@ public:
 private:
     enum Verdict : int { kPending, kCold, kWarm };
     static constexpr std::size_t kProbeFolders = 4;
-    static constexpr std::chrono::microseconds kDeviceLookTime{300};
 
     // The first thread: the probe, then the rest of the folders if cold.
     void ProbeThenLook();
     // The other threads: once the probe found the cache cold.
     void LookOnceCold();
     void SetVerdict(Verdict verdict);
+    // Looks at each folder not yet taken, and at its charts.
     void LookAtFolders();
-    // Looks at the folder m_paths[at] and its charts: whether a look
-    // waited for the device.
-    bool LookAtFolder(std::size_t at);
-    bool LookWaited(const std::string& path) const;
+    static bool LookWaited(const std::string& path);
 
     const ChartIndex& m_index;
     const std::vector<std::string_view>& m_paths;  // in about the order the walk meets them
     std::atomic<std::size_t> m_next{0};
     std::atomic<bool> m_stop{false};
     std::atomic<int> m_verdict{kPending};
-    // Of the calling thread's LookAtFolder.
-    static thread_local std::string t_path;
-    static thread_local std::vector<std::string_view> t_charts;
     std::vector<std::thread> m_threads;
 };
 

@@ -9,7 +9,6 @@
 
 #include "platform/DirectoryReader.h"
 #include "search/ChartValuesRead.h"
-#include "search/FolderPrefetch.h"
 #include "search/FolderWalk.h"
 
 namespace tamboro {

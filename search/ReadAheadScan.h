@@ -11,6 +11,7 @@
 #include <optional>
 #include <string>
 
+#include "search/FolderPrefetch.h"
 #include "search/FolderSlots.h"
 #include "search/HeaderReader.h"
 #include "search/HeaderTags.h"
@@ -84,7 +85,6 @@ private:
     // Until when (steady clock) looks at charts are taken to wait for the
     // device: a chart took longer than kDeviceLookTime.
     std::atomic<std::chrono::steady_clock::rep> m_slowLooksUntil{0};
-    static constexpr std::chrono::microseconds kDeviceLookTime{300};
     static constexpr std::chrono::milliseconds kSlowLooksSpan{50};
     // Slow looks so far: past a few (one may be a thread that lost its
     // core) the walk's folders are looked at ahead of it (FolderPrefetch).
