@@ -12,6 +12,7 @@
 #include <unordered_set>
 #include <utility>
 
+#include "library/FolderRowsLoad.h"
 #include "library/IndexBlobs.h"
 #include "library/SqliteStatement.h"
 
@@ -32,6 +33,9 @@ constexpr int kBusyTimeoutMs = 10'000;
 constexpr const char* kUsualCacheSize = "PRAGMA cache_size = -4096";  // KiB
 constexpr const char* kLoadCacheSize = "PRAGMA cache_size = -256";
 constexpr std::size_t kMinLoadBlockBytes = std::size_t{64} << 10;
+// Fewer folders load at once: a second connection and thread would cost
+// about what they save.
+constexpr int64_t kFoldersLoadedInHalves = 4096;
 
 uint64_t NewSerial()
 {
@@ -316,6 +320,10 @@ int SqliteChartIndex::LoadRows()
             tagsMatch = meta.Bytes(1) == HeaderTagList();
         if (meta.Bytes(0) == "types")
             typesMatch = meta.Bytes(1) == m_typesKey;
+        if (meta.Bytes(0) == "middle")
+            m_keptMiddle = meta.Bytes(1);
+        if (meta.Bytes(0) == "folders")
+            m_keptFolderCount = meta.Integer(1);
     }
     if (result != SQLITE_DONE)
         return result;
@@ -326,27 +334,21 @@ int SqliteChartIndex::LoadRows()
     // root's path with its last "/" raised to the next byte ("0").
     std::string end = m_prefix;
     end.back() = static_cast<char>('/' + 1);
-    SqliteStatement folders(m_db, "SELECT path, dev, ino, mtime, ctime, listing, charts FROM folder"
-                                  " WHERE path >= ?1 AND path < ?2 ORDER BY path");
-    folders.Bind(1, m_prefix);
-    folders.Bind(2, end);
+    FolderRowsLoad how;
+    how.listingsValid = m_listingsValid;
+    how.chartsValid = m_chartsValid;
+    how.expectedFolders = static_cast<std::size_t>(std::max<int64_t>(0, m_keptFolderCount));
     // The blobs take about the file's size: most often one block holds them.
     if (struct stat file{}; ::stat(m_file.c_str(), &file) == 0)
-        m_loaded.SetBlockBytes(std::max<std::size_t>(kMinLoadBlockBytes, static_cast<std::size_t>(file.st_size)));
-    while ((result = folders.Step()) == SQLITE_ROW) {
-        const std::string_view path = m_loaded.Keep(folders.Bytes(0));
-        m_paths.push_back(path);
-        KnownFolder& folder = m_folders[path];
-        folder.stamp = {static_cast<uint64_t>(folders.Integer(1)), static_cast<uint64_t>(folders.Integer(2)),
-                        folders.Integer(3), folders.Integer(4)};
-        folder.hasListing = m_listingsValid && !folders.IsNull(5) && !folders.IsNull(1);
-        folder.listing = m_loaded.Keep(folders.Bytes(5));
-        if (m_chartsValid) {
-            folder.charts = m_loaded.Keep(folders.Bytes(6));
-            IndexChartsByName(folder.charts, folder.chartAt);
-        }
-    }
-    return result == SQLITE_DONE ? SQLITE_OK : result;
+        how.blockBytes = std::max<std::size_t>(kMinLoadBlockBytes, static_cast<std::size_t>(file.st_size));
+    return LoadFolderRowsInHalves(m_db, m_file, m_prefix, LoadMiddle(end), end, how, m_loaded, m_known);
+}
+
+std::string SqliteChartIndex::LoadMiddle(std::string_view end) const
+{
+    if (m_keptFolderCount < kFoldersLoadedInHalves || m_keptMiddle <= m_prefix || m_keptMiddle >= end)
+        return {};
+    return m_keptMiddle;
 }
 
 bool SqliteChartIndex::Settled(int64_t modifiedNs, int64_t changedNs) const
@@ -377,8 +379,8 @@ bool SqliteChartIndex::HasListing(const std::string& path)
 void SqliteChartIndex::KeptChartNames(std::string_view path, std::vector<std::string_view>& names) const
 {
     names.clear();
-    const auto known = m_folders.find(path);
-    if (known == m_folders.end())
+    const auto known = m_known.folders.find(path);
+    if (known == m_known.folders.end())
         return;
     std::string_view blob = known->second.charts;
     ChartView chart;
@@ -415,8 +417,8 @@ SqliteChartIndex::RecentFolder& SqliteChartIndex::RecentFolderOf(const std::stri
 {
     thread_local RecentFolder recent;
     if (recent.serial != m_serial || recent.path != path) {
-        const auto known = m_folders.find(path);
-        recent.folder = known != m_folders.end() ? &known->second : nullptr;
+        const auto known = m_known.folders.find(path);
+        recent.folder = known != m_known.folders.end() ? &known->second : nullptr;
         recent.charts.clear();
         if (recent.folder != nullptr && recent.folder->chartAt.empty()) {
             // A damaged blob: the charts before the damage are found, as
@@ -501,7 +503,7 @@ std::vector<KeptChart> SqliteChartIndex::MergedCharts(std::string_view path, con
 {
     std::vector<KeptChart> charts;
     // A damaged blob keeps nothing.
-    if (const auto known = m_folders.find(path); known != m_folders.end())
+    if (const auto known = m_known.folders.find(path); known != m_known.folders.end())
         static_cast<void>(DecodeCharts(known->second.charts, charts));
     if (learned.listed && !charts.empty()) {
         // The charts its new listing holds (every entry named as a chart is
@@ -534,8 +536,8 @@ std::vector<KeptChart> SqliteChartIndex::MergedCharts(std::string_view path, con
 
 std::string SqliteChartIndex::MergedChartsBlob(std::string_view path, LearnedFolder& learned) const
 {
-    const auto known = m_folders.find(path);
-    if ((known == m_folders.end() || known->second.charts.empty()) && NamesEachChartOnce(learned.charts))
+    const auto known = m_known.folders.find(path);
+    if ((known == m_known.folders.end() || known->second.charts.empty()) && NamesEachChartOnce(learned.charts))
         return std::move(learned.charts);
     return EncodeCharts(MergedCharts(path, learned));
 }
@@ -568,6 +570,8 @@ bool SqliteChartIndex::WriteLearned(bool complete)
             folders.emplace_back(path, &folder);
     }
     std::sort(folders.begin(), folders.end());
+    if (!WriteMiddle(folders))
+        return false;
 
     SqliteStatement putAll(m_db, "INSERT OR REPLACE INTO folder(path, dev, ino, mtime, ctime, listing, charts)"
                                  " VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7)");
@@ -597,7 +601,7 @@ bool SqliteChartIndex::WriteLearned(bool complete)
     if (!complete)
         return true;
     SqliteStatement dropFolder(m_db, "DELETE FROM folder WHERE path = ?1");
-    for (const auto& [path, folder] : m_folders) {
+    for (const auto& [path, folder] : m_known.folders) {
         if (folder.visited)
             continue;
         dropFolder.Bind(1, path);
@@ -605,6 +609,32 @@ bool SqliteChartIndex::WriteLearned(bool complete)
             return false;
     }
     return true;
+}
+
+bool SqliteChartIndex::WriteMiddle(const std::vector<std::pair<std::string_view, LearnedFolder*>>& learned)
+{
+    // About: a folder both loaded and learned counts twice.
+    const std::size_t count = m_known.paths.size() + learned.size();
+    const auto kept = static_cast<std::size_t>(std::max<int64_t>(0, m_keptFolderCount));
+    if (count == 0 || (kept > 0 && (count > kept ? count - kept : kept - count) <= kept / 8))
+        return true;
+    // The middle of the two ordered lists together.
+    std::size_t loadedAt = 0;
+    std::size_t learnedAt = 0;
+    std::string_view middle;
+    for (std::size_t taken = 0; taken <= count / 2; ++taken) {
+        const bool fromLoaded = learnedAt == learned.size() ||
+                                (loadedAt < m_known.paths.size() && m_known.paths[loadedAt] < learned[learnedAt].first);
+        middle = fromLoaded ? m_known.paths[loadedAt++] : learned[learnedAt++].first;
+    }
+    SqliteStatement put(m_db, "INSERT OR REPLACE INTO meta VALUES(?1, ?2)");
+    put.Bind(1, std::string_view("middle"));
+    put.Bind(2, middle);
+    if (put.Run() != SQLITE_OK)
+        return false;
+    put.Bind(1, std::string_view("folders"));
+    put.Bind(2, static_cast<int64_t>(count));
+    return put.Run() == SQLITE_OK;
 }
 
 }  // namespace tamboro

@@ -18,6 +18,7 @@
 
 #include "library/ByteArena.h"
 #include "library/IndexBlobs.h"
+#include "library/KnownFolders.h"
 #include "search/ChartIndex.h"
 #include "search/ChartTypes.h"
 
@@ -41,7 +42,7 @@ public:
 
     bool FindListing(const std::string& path, DirectoryListing& folder) override;
     bool HasListing(const std::string& path) override;
-    const std::vector<std::string_view>& KeptFolderPaths() const override { return m_paths; }
+    const std::vector<std::string_view>& KeptFolderPaths() const override { return m_known.paths; }
     void KeptChartNames(std::string_view path, std::vector<std::string_view>& names) const override;
     void RecordListing(const std::string& path, const DirectoryListing& folder) override;
     bool KnowsChart(const std::string& path, std::string_view name) override;
@@ -59,26 +60,8 @@ public:
 
 private:
     enum class Connection { kReady, kNotAnIndex, kDamaged, kFailed };
-    struct BytesHash {
-        using is_transparent = void;
-        std::size_t operator()(std::string_view bytes) const { return std::hash<std::string_view>{}(bytes); }
-    };
     template <typename Value>
     using ByBytes = std::unordered_map<std::string, Value, BytesHash, std::equal_to<>>;
-    // What the index held when loaded: the paths and blobs are views into
-    // m_loaded.
-    struct KnownFolder {
-        bool hasListing = false;
-        FolderStamp stamp;
-        std::string_view listing;  // EncodeListing
-        bool visited = false;      // by the walk's thread only
-        // EncodeCharts: a folder holds a few charts, looked through in the
-        // blob as kept, without a copy of each.
-        std::string_view charts;
-        // A folder of many charts: where each starts in `charts`, by name
-        // (views into `charts`), so that a lookup does not go through them all.
-        std::unordered_map<std::string_view, uint32_t> chartAt;
-    };
     // Looks the chart `name` up in a folder as loaded.
     static bool FindChartOf(const KnownFolder& folder, std::string_view name, ChartView& chart);
     // The last folder a thread looked a chart up in: a scan asks about the
@@ -114,6 +97,13 @@ private:
     std::string CreateSchema();
     int Load();
     int LoadRows();
+    // Where the load splits the root's folders in two halves, or "" to load
+    // them at once: the middle path kept by the last save when it lies
+    // below the root (from `m_prefix` to `end`) and there are enough.
+    std::string LoadMiddle(std::string_view end) const;
+    // Keeps where the folders kept now split in two, and how many there
+    // are, when that moved from what was loaded.
+    bool WriteMiddle(const std::vector<std::pair<std::string_view, LearnedFolder*>>& learned);
     // Whether a file with these times is clearly older than this scan: a
     // change made after it was read changes one of them.
     bool Settled(int64_t modifiedNs, int64_t changedNs) const;
@@ -131,14 +121,16 @@ private:
     std::string m_typesKey;
     const int64_t m_startNs;  // the scan's start, CLOCK_REALTIME
     sqlite3* m_db = nullptr;
-    // Names what m_folders holds for the threads' recent folders: changed
+    // Names what m_known holds for the threads' recent folders: changed
     // whenever that is let go.
     uint64_t m_serial;
     bool m_chartsValid = true;    // kept for this list of tags
     bool m_listingsValid = true;  // kept for these chart types
-    ByteArena m_loaded;
-    std::unordered_map<std::string_view, KnownFolder, BytesHash, std::equal_to<>> m_folders;
-    std::vector<std::string_view> m_paths;  // of m_folders, as loaded (in order)
+    // Where the last save split the folders, and how many there were.
+    std::string m_keptMiddle;
+    int64_t m_keptFolderCount = 0;
+    ByteArena m_loaded[2];  // the halves of the load
+    LoadedFolders m_known;
     // By folder path; each folder once, its path too, and its charts as
     // bytes: this costs little more than what is to be written. Spread over
     // a few maps by the path's hash, each with its lock, so that readers

@@ -221,6 +221,30 @@ for delay in 0.01 0.03 0.06 0.1; do
 done
 same "after kills while writing"
 
+# A library of many folders loads its index in two halves at once (a
+# second connection): changes in either half, and to the folders around
+# the middle, still show.
+lib=$work/many
+index=$work/many.db
+mkdir -p "$lib"/f{0000..4299}
+for i in 0001 2150 2151 4298; do printf '#TITLE t%s\r\n' $i >"$lib/f$i/c.bms"; done
+touch -d '-1 min' "$lib"/f*/c.bms "$lib"/f*
+sleep 0.3
+same "many folders, empty index"
+same "many folders, unchanged"
+if command -v strace >/dev/null; then
+  strace -f -e trace=openat -o "$work/trace" "$scan" --index-file "$index" "$lib" >/dev/null 2>&1
+  # Opened by two threads.
+  [ "$(grep 'many\.db"' "$work/trace" | cut -d' ' -f1 | sort -u | wc -l)" -ge 2 ] ||
+    fail "many folders: the index was not loaded in halves"
+fi
+for i in 0001 2150 2151 4298; do
+  printf '#TITLE changed %s\r\n' $i >"$lib/f$i/c.bms"
+  touch -d '-1 min' "$lib/f$i/c.bms"
+done
+rm -r "$lib"/f2149 && mkdir "$lib"/f2152/new && printf '#TITLE new\r\n' >"$lib"/f2152/new/n.bms
+same "many folders, changes on both sides of the middle"
+
 "$scan" --index --index-file "$index" "$lib" >/dev/null 2>&1
 [ $? -eq 2 ] || fail "--index with --index-file: not a usage error"
 
