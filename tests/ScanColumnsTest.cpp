@@ -80,6 +80,16 @@ TEST(ScanColumns, EveryColumnOfAChartWithEveryTagInMixedCaseAndCrlf)
               RunScan("'" + tree.Root() + "'").out);
 }
 
+TEST(ScanColumns, TabsAndBackslashesAreEscapedWhereverTheyFallInALongValue)
+{
+    test::TestTree tree;
+    // On the last bytes of the first sixteen and across into the next,
+    // side by side past the second sixteen, and in the last few bytes.
+    tree.WriteFile("e/t.bms", "#TITLE 0123456789abcd\\\t0123456789abcdef012345\\\\\t6789\tz\r\n");
+    EXPECT_EQ(RunScan("--raw --columns title '" + tree.Root() + "'").out,
+              "0123456789abcd\\\\\\t0123456789abcdef012345\\\\\\\\\\t6789\\tz\n");
+}
+
 TEST(ScanColumns, DigestsCoverTheWholeFilePastCtrlZAndAcrossBlocks)
 {
     test::TestTree tree;
