@@ -1,5 +1,6 @@
 #include "library/FolderRowsLoad.h"
 
+#include <memory>
 #include <string>
 #include <system_error>
 #include <thread>
@@ -25,7 +26,10 @@ void AddRow(const SqliteStatement& row, const FolderRowsLoad& how, ByteArena& by
     folder.listing = bytes.Keep(row.Bytes(5));
     if (how.chartsValid) {
         folder.charts = bytes.Keep(row.Bytes(6));
-        IndexChartsByName(folder.charts, folder.chartAt);
+        ChartPlaces chartAt;
+        IndexChartsByName(folder.charts, chartAt);
+        if (!chartAt.empty())
+            folder.chartAt = std::make_unique<const ChartPlaces>(std::move(chartAt));
     }
 }
 

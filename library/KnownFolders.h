@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
@@ -19,17 +20,20 @@ struct BytesHash {
     std::size_t operator()(std::string_view bytes) const { return std::hash<std::string_view>{}(bytes); }
 };
 
+using ChartPlaces = std::unordered_map<std::string_view, uint32_t>;
+
 struct KnownFolder {
-    bool hasListing = false;
     FolderStamp stamp;
-    std::string_view listing;  // EncodeListing
+    bool hasListing = false;
     bool visited = false;      // by the walk's thread only
+    std::string_view listing;  // EncodeListing
     // EncodeCharts: a folder holds a few charts, looked through in the
     // blob as kept, without a copy of each.
     std::string_view charts;
-    // A folder of many charts: where each starts in `charts`, by name
-    // (views into `charts`), so that a lookup does not go through them all.
-    std::unordered_map<std::string_view, uint32_t> chartAt;
+    // Only for a folder of many charts (else null, most folders, which
+    // then take less memory): where each starts in `charts`, by name (views
+    // into `charts`), so that a lookup does not go through them all.
+    std::unique_ptr<const ChartPlaces> chartAt;
 };
 
 using KnownFolderMap = std::unordered_map<std::string_view, KnownFolder, BytesHash, std::equal_to<>>;

@@ -404,10 +404,10 @@ void SqliteChartIndex::RecordListing(const std::string& path, const DirectoryLis
 
 bool SqliteChartIndex::FindChartOf(const KnownFolder& folder, std::string_view name, ChartView& chart)
 {
-    if (folder.chartAt.empty())
+    if (folder.chartAt == nullptr)
         return FindChartIn(folder.charts, name, chart);
-    const auto at = folder.chartAt.find(name);
-    if (at == folder.chartAt.end())
+    const auto at = folder.chartAt->find(name);
+    if (at == folder.chartAt->end())
         return false;
     std::string_view rest = std::string_view(folder.charts).substr(at->second);
     return TakeChart(rest, chart);
@@ -420,7 +420,7 @@ SqliteChartIndex::RecentFolder& SqliteChartIndex::RecentFolderOf(const std::stri
         const auto known = m_known.folders.find(path);
         recent.folder = known != m_known.folders.end() ? &known->second : nullptr;
         recent.charts.clear();
-        if (recent.folder != nullptr && recent.folder->chartAt.empty()) {
+        if (recent.folder != nullptr && recent.folder->chartAt == nullptr) {
             // A damaged blob: the charts before the damage are found, as
             // when going through it chart by chart.
             std::string_view blob = recent.folder->charts;
@@ -439,7 +439,7 @@ bool SqliteChartIndex::LookUpChart(const std::string& path, std::string_view nam
     const RecentFolder& recent = RecentFolderOf(path);
     if (recent.folder == nullptr)
         return false;
-    if (!recent.folder->chartAt.empty())
+    if (recent.folder->chartAt != nullptr)
         return FindChartOf(*recent.folder, name, chart);
     for (const ChartView& each : recent.charts) {
         if (each.name == name) {
