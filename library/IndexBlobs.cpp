@@ -248,17 +248,6 @@ bool NamesEachChartOnce(std::string_view blob)
     return std::adjacent_find(names.begin(), names.end()) == names.end();
 }
 
-bool FindChartIn(std::string_view blob, std::string_view name, ChartView& chart)
-{
-    while (!blob.empty()) {
-        if (!TakeChart(blob, chart))
-            return false;
-        if (chart.name == name)
-            return true;
-    }
-    return false;
-}
-
 std::string HexToBytes(std::string_view hex)
 {
     if (hex.size() % 2 != 0)

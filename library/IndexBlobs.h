@@ -63,9 +63,6 @@ void AppendChart(std::string& blob, const ChartView& chart);
 bool DecodeCharts(std::string_view blob, std::vector<KeptChart>& charts);
 // Whether a charts blob is whole and names no chart twice.
 bool NamesEachChartOnce(std::string_view blob);
-// The chart `name` of a charts blob, found without copying; false when it
-// is not there, or the blob is damaged before it.
-bool FindChartIn(std::string_view blob, std::string_view name, ChartView& chart);
 // For a blob of more than a few charts: where each chart starts in it, by
 // its name (views into `blob`); left empty for a few, or a damaged blob.
 void IndexChartsByName(std::string_view blob, std::unordered_map<std::string_view, uint32_t>& chartAt);

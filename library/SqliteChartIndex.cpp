@@ -402,15 +402,18 @@ void SqliteChartIndex::RecordListing(const std::string& path, const DirectoryLis
     learned.listing = std::move(listing);
 }
 
-bool SqliteChartIndex::FindChartOf(const KnownFolder& folder, std::string_view name, ChartView& chart)
+bool SqliteChartIndex::FindChartOf(const KnownFolder& folder, std::string_view name, ChartView& chart,
+                                   std::string_view& encoded)
 {
-    if (folder.chartAt == nullptr)
-        return FindChartIn(folder.charts, name, chart);
     const auto at = folder.chartAt->find(name);
     if (at == folder.chartAt->end())
         return false;
-    std::string_view rest = std::string_view(folder.charts).substr(at->second);
-    return TakeChart(rest, chart);
+    const std::string_view from = std::string_view(folder.charts).substr(at->second);
+    std::string_view rest = from;
+    if (!TakeChart(rest, chart))
+        return false;
+    encoded = from.substr(0, from.size() - rest.size());
+    return true;
 }
 
 SqliteChartIndex::RecentFolder& SqliteChartIndex::RecentFolderOf(const std::string& path)
@@ -420,13 +423,19 @@ SqliteChartIndex::RecentFolder& SqliteChartIndex::RecentFolderOf(const std::stri
         const auto known = m_known.folders.find(path);
         recent.folder = known != m_known.folders.end() ? &known->second : nullptr;
         recent.charts.clear();
+        recent.encoded.clear();
         if (recent.folder != nullptr && recent.folder->chartAt == nullptr) {
             // A damaged blob: the charts before the damage are found, as
             // when going through it chart by chart.
             std::string_view blob = recent.folder->charts;
             ChartView each;
-            while (!blob.empty() && TakeChart(blob, each))
+            while (!blob.empty()) {
+                const std::string_view from = blob;
+                if (!TakeChart(blob, each))
+                    break;
                 recent.charts.push_back(each);
+                recent.encoded.push_back(from.substr(0, from.size() - blob.size()));
+            }
         }
         recent.path = path;
         recent.serial = m_serial;
@@ -434,16 +443,18 @@ SqliteChartIndex::RecentFolder& SqliteChartIndex::RecentFolderOf(const std::stri
     return recent;
 }
 
-bool SqliteChartIndex::LookUpChart(const std::string& path, std::string_view name, ChartView& chart)
+bool SqliteChartIndex::LookUpChart(const std::string& path, std::string_view name, ChartView& chart,
+                                   std::string_view& encoded)
 {
     const RecentFolder& recent = RecentFolderOf(path);
     if (recent.folder == nullptr)
         return false;
     if (recent.folder->chartAt != nullptr)
-        return FindChartOf(*recent.folder, name, chart);
-    for (const ChartView& each : recent.charts) {
-        if (each.name == name) {
-            chart = each;
+        return FindChartOf(*recent.folder, name, chart, encoded);
+    for (std::size_t i = 0; i < recent.charts.size(); ++i) {
+        if (recent.charts[i].name == name) {
+            chart = recent.charts[i];
+            encoded = recent.encoded[i];
             return true;
         }
     }
@@ -453,14 +464,21 @@ bool SqliteChartIndex::LookUpChart(const std::string& path, std::string_view nam
 bool SqliteChartIndex::KnowsChart(const std::string& path, std::string_view name)
 {
     ChartView chart;
-    return LookUpChart(path, name, chart);
+    std::string_view encoded;
+    return LookUpChart(path, name, chart, encoded);
 }
 
-bool SqliteChartIndex::FindChart(const std::string& path, std::string_view name, const ChartStamp& stamp,
-                                 bool wantHashes, TagTable& values, ChartHashes& hashes)
+KeptChartRef SqliteChartIndex::FindKeptChart(const std::string& path, std::string_view name)
 {
     ChartView chart;
-    if (!LookUpChart(path, name, chart) || !(chart.stamp == stamp))
+    std::string_view encoded;
+    return {LookUpChart(path, name, chart, encoded) ? encoded : std::string_view()};
+}
+
+bool SqliteChartIndex::Answer(const ChartView& chart, std::string_view name, const ChartStamp& stamp, bool wantHashes,
+                              TagTable& values, ChartHashes& hashes)
+{
+    if (!(chart.stamp == stamp))
         return false;
     if (wantHashes && (chart.md5.empty() || chart.sha256.empty()))
         return false;
@@ -469,6 +487,24 @@ bool SqliteChartIndex::FindChart(const std::string& path, std::string_view name,
     hashes.md5 = BytesToHex(chart.md5);
     hashes.sha256 = BytesToHex(chart.sha256);
     return true;
+}
+
+bool SqliteChartIndex::FindChart(const std::string& path, std::string_view name, const ChartStamp& stamp,
+                                 bool wantHashes, TagTable& values, ChartHashes& hashes)
+{
+    ChartView chart;
+    std::string_view encoded;
+    return LookUpChart(path, name, chart, encoded) && Answer(chart, name, stamp, wantHashes, values, hashes);
+}
+
+bool SqliteChartIndex::FindChart(const KeptChartRef& kept, std::string_view name, const ChartStamp& stamp,
+                                 bool wantHashes, TagTable& values, ChartHashes& hashes)
+{
+    // Only bytes this index handed out, whole: one chart.
+    std::string_view rest = kept.bytes;
+    ChartView chart;
+    return TakeChart(rest, chart) && rest.empty() && chart.name == name &&
+           Answer(chart, name, stamp, wantHashes, values, hashes);
 }
 
 void SqliteChartIndex::RecordChart(const std::string& path, std::string_view name, const ChartStamp& stamp,

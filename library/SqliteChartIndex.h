@@ -46,7 +46,10 @@ public:
     void KeptChartNames(std::string_view path, std::vector<std::string_view>& names) const override;
     void RecordListing(const std::string& path, const DirectoryListing& folder) override;
     bool KnowsChart(const std::string& path, std::string_view name) override;
+    KeptChartRef FindKeptChart(const std::string& path, std::string_view name) override;
     bool FindChart(const std::string& path, std::string_view name, const ChartStamp& stamp, bool wantHashes,
+                   TagTable& values, ChartHashes& hashes) override;
+    bool FindChart(const KeptChartRef& kept, std::string_view name, const ChartStamp& stamp, bool wantHashes,
                    TagTable& values, ChartHashes& hashes) override;
     void RecordChart(const std::string& path, std::string_view name, const ChartStamp& stamp, const TagTable& values,
                      const ChartHashes& hashes) override;
@@ -62,22 +65,28 @@ private:
     enum class Connection { kReady, kNotAnIndex, kDamaged, kFailed };
     template <typename Value>
     using ByBytes = std::unordered_map<std::string, Value, BytesHash, std::equal_to<>>;
-    // Looks the chart `name` up in a folder as loaded.
-    static bool FindChartOf(const KnownFolder& folder, std::string_view name, ChartView& chart);
+    // Looks the chart `name` up in a folder of many charts (`chartAt`) as
+    // loaded; `encoded` is its bytes in the folder's blob.
+    static bool FindChartOf(const KnownFolder& folder, std::string_view name, ChartView& chart,
+                            std::string_view& encoded);
+    // The values (and hashes) of `chart` when it was kept for this stamp.
+    static bool Answer(const ChartView& chart, std::string_view name, const ChartStamp& stamp, bool wantHashes,
+                       TagTable& values, ChartHashes& hashes);
     // The last folder a thread looked a chart up in: a scan asks about the
     // charts of one folder one after another, so the folder is found once
     // and a small folder's blob gone through once.
     struct RecentFolder {
         uint64_t serial = 0;  // of the index the folder is of
         std::string path;
-        KnownFolder* folder = nullptr;  // null: not known
-        std::vector<ChartView> charts;  // of a small folder
+        KnownFolder* folder = nullptr;          // null: not known
+        std::vector<ChartView> charts;          // of a small folder
+        std::vector<std::string_view> encoded;  // their bytes in its blob
     };
     // The calling thread's recent folder, made `path`'s.
     RecentFolder& RecentFolderOf(const std::string& path);
     // Looks the chart `name` of the folder `path` up, through the calling
     // thread's recent folder.
-    bool LookUpChart(const std::string& path, std::string_view name, ChartView& chart);
+    bool LookUpChart(const std::string& path, std::string_view name, ChartView& chart, std::string_view& encoded);
     // What the scan learned of one folder.
     struct LearnedFolder {
         bool listed = false;   // listed by this scan

@@ -54,6 +54,14 @@ inline ChartStamp StampOf(const struct stat& st)
             NanosecondsOf(st.st_mtim), NanosecondsOf(st.st_ctim)};
 }
 
+// One chart as an index keeps it, found by its folder and name
+// (ChartIndex::FindKeptChart) and handed back with its look
+// (ChartIndex::FindChart), so that whoever reads the chart need not find
+// it again. Its bytes mean something to the index alone; empty: not kept.
+struct KeptChartRef {
+    std::string_view bytes;
+};
+
 class ChartIndex {
 public:
     virtual ~ChartIndex() = default;
@@ -82,10 +90,15 @@ public:
     // `name` of the folder `path`: when not, the scan reads it without
     // looking at it first.
     virtual bool KnowsChart(const std::string& path, std::string_view name) = 0;
+    // The same, with what is kept for it; valid as long as the index.
+    virtual KeptChartRef FindKeptChart(const std::string& path, std::string_view name) = 0;
     // True: the values (and hashes, which
     // must be there when `wantHashes`) kept for the chart `name` of the
     // folder `path` with exactly this stamp were put into `values`.
     virtual bool FindChart(const std::string& path, std::string_view name, const ChartStamp& stamp, bool wantHashes,
+                           TagTable& values, ChartHashes& hashes) = 0;
+    // The same for the chart `kept` (found for `name`).
+    virtual bool FindChart(const KeptChartRef& kept, std::string_view name, const ChartStamp& stamp, bool wantHashes,
                            TagTable& values, ChartHashes& hashes) = 0;
     // The chart was read whole, and the file read had this stamp.
     virtual void RecordChart(const std::string& path, std::string_view name, const ChartStamp& stamp,

@@ -11,14 +11,17 @@ namespace {
 
 enum class Look { kNotRegular, kKnown, kUnknown };
 
-// Asks the index about the chart as `look` saw it.
+// Asks the index about the chart as `look` saw it (through what it keeps
+// of it, when that was found already).
 Look LookUp(const ScanOptions& options, const std::string& path, const char* name, const ChartLook& look,
-            TagTable& values, ChartHashes& hashes)
+            const KeptChartRef* kept, TagTable& values, ChartHashes& hashes)
 {
     if (!look.regular)
         return Look::kNotRegular;
-    return options.index->FindChart(path, name, look.stamp, options.hashes, values, hashes) ? Look::kKnown
-                                                                                            : Look::kUnknown;
+    ChartIndex& index = *options.index;
+    const bool found = kept != nullptr ? index.FindChart(*kept, name, look.stamp, options.hashes, values, hashes)
+                                       : index.FindChart(path, name, look.stamp, options.hashes, values, hashes);
+    return found ? Look::kKnown : Look::kUnknown;
 }
 
 // Tells the index what `reader` read, when the file read whole is the one
@@ -50,20 +53,20 @@ ChartLook LookAtChart(int dirFd, const char* name)
 
 int ReadChartValues(HeaderReader& reader, const ScanOptions& options, int dirFd, const std::string& path,
                     const char* name, unsigned char type, TagTable& values, ChartHashes* hashes,
-                    const ChartLook* looked)
+                    const ChartLook* looked, const KeptChartRef* kept)
 {
     ChartIndex* const index = options.index;
     if (index == nullptr)
         return reader.ReadHeaders(dirFd, name, values, type == DT_REG, hashes);
     // A chart the index has never seen is read without a look first: the
     // look at the opened file tells what to keep.
-    const bool known = looked != nullptr || index->KnowsChart(path, name);
+    const bool known = looked != nullptr || kept != nullptr || index->KnowsChart(path, name);
     ChartStamp stamp;
     if (known) {
         const ChartLook look = looked != nullptr ? *looked : LookAtChart(dirFd, name);
         stamp = look.stamp;
         ChartHashes found;
-        switch (LookUp(options, path, name, look, values, found)) {
+        switch (LookUp(options, path, name, look, kept, values, found)) {
         case Look::kNotRegular:
             // Empty values, as ReadHeaders gives them; nothing to keep.
             values.Clear();

@@ -26,9 +26,10 @@ ChartLook LookAtChart(int dirFd, const char* name);
 // EMFILE/ENFILE as HeaderReader::ReadHeaders. Without an index in `options`
 // this is ReadHeaders. With an index, `looked` is the chart's look when it
 // was already taken (the index is then asked with it), else the chart is
-// looked at here when the index knows it.
+// looked at here when the index knows it; `kept`, when the index was
+// already asked what it keeps of the chart, is that.
 int ReadChartValues(HeaderReader& reader, const ScanOptions& options, int dirFd, const std::string& path,
                     const char* name, unsigned char type, TagTable& values, ChartHashes* hashes,
-                    const ChartLook* looked = nullptr);
+                    const ChartLook* looked = nullptr, const KeptChartRef* kept = nullptr);
 
 }  // namespace tamboro

@@ -87,15 +87,20 @@ private:
     // that work: the walk does it while the lister is behind, the lister
     // while it keeps up. While looks wait for the device the readers take
     // such folders too.
-    bool KnowsEveryChart(const DirectoryListing& listing, const std::string& path,
-                         const std::vector<uint32_t>& charts) const
+    // `kept`: what the index keeps of each chart, when it knows them all.
+    bool KnowsEveryChart(const DirectoryListing& listing, const std::string& path, const std::vector<uint32_t>& charts,
+                         std::vector<KeptChartRef>& kept) const
     {
         ChartIndex* const index = m_scan.m_options.index;
         if (index == nullptr)
             return false;
+        kept.reserve(charts.size());
         for (const uint32_t chart : charts) {
-            if (!index->KnowsChart(path, listing.NameOf(listing.Entries()[chart])))
+            kept.push_back(index->FindKeptChart(path, listing.NameOf(listing.Entries()[chart])));
+            if (kept.back().bytes.empty()) {
+                kept.clear();
                 return false;
+            }
         }
         return true;
     }
@@ -107,9 +112,11 @@ private:
         // looked at ahead of it.
         if (m_prefetch != nullptr && m_scan.m_slowLooks.load(std::memory_order_relaxed) >= kSlowLooksBeforePrefetch)
             m_prefetch->Start(kPrefetchThreads);
-        const bool forLister = !m_scan.LooksWaitForDevice() && KnowsEveryChart(listing, path, charts);
+        std::vector<KeptChartRef> kept;
+        const bool forLister = !m_scan.LooksWaitForDevice() && KnowsEveryChart(listing, path, charts, kept);
         auto folder = std::make_shared<FolderCharts>(std::move(listing), m_scan.m_slots);
         folder->charts = std::move(charts);
+        folder->kept = std::move(kept);
         // The index knows charts by their folder's path.
         if (m_scan.m_options.index != nullptr)
             folder->path = path;
@@ -336,9 +343,10 @@ int ReadAheadScan::ReadChart(ChartChunk& chunk, uint32_t chart, HeaderReader& re
     // one that waited for a core would keep them at it.)
     const bool timed = &reader == &m_reader && m_options.index != nullptr;
     const auto start = timed ? std::chrono::steady_clock::now() : std::chrono::steady_clock::time_point();
+    const std::vector<KeptChartRef>& kept = chunk.folder->kept;
     const int error = ReadChartValues(reader, m_options, FolderFd(chunk), chunk.folder->path, NameOf(chunk, chart),
                                       EntryOf(chunk, chart).type, ValuesOf(chunk, chart), HashesOf(chunk, chart),
-                                      looks.empty() ? nullptr : &looks[chart]);
+                                      looks.empty() ? nullptr : &looks[chart], kept.empty() ? nullptr : &kept[chart]);
     if (timed) {
         const auto end = std::chrono::steady_clock::now();
         if (end - start > kDeviceLookTime) {

@@ -40,6 +40,9 @@ struct FolderCharts {
     // With an index that knows every chart of the folder: each chart as
     // the walk looked at it, in chart order (else empty).
     std::vector<ChartLook> looks;
+    // With an index that knows every chart of the folder: what it keeps of
+    // each, in chart order (else empty).
+    std::vector<KeptChartRef> kept;
     FolderSlots& slots;
 };
 
