@@ -340,8 +340,10 @@ int ReadAheadScan::ReadChart(ChartChunk& chunk, uint32_t chart, HeaderReader& re
     // the charts of known folders go to the readers for a while, so that
     // many looks wait for the device at once rather than one after another.
     // (The readers' own looks do not count: they outnumber the cores, and
-    // one that waited for a core would keep them at it.)
-    const bool timed = &reader == &m_reader && m_options.index != nullptr;
+    // one that waited for a core would keep them at it. Nor do charts the
+    // walk looked at: the lister then seldom does more than take their
+    // values from the index, and the clock is read twice a chart otherwise.)
+    const bool timed = &reader == &m_reader && m_options.index != nullptr && looks.empty();
     const auto start = timed ? std::chrono::steady_clock::now() : std::chrono::steady_clock::time_point();
     const std::vector<KeptChartRef>& kept = chunk.folder->kept;
     const int error = ReadChartValues(reader, m_options, FolderFd(chunk), chunk.folder->path, NameOf(chunk, chart),
