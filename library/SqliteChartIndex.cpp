@@ -20,7 +20,7 @@ namespace tamboro {
 namespace {
 
 constexpr int64_t kApplicationId = 0x54616d62;  // "Tamb"
-constexpr int64_t kSchemaVersion = 1;
+constexpr int64_t kSchemaVersion = 2;
 // A file's times are trusted only when older than the scan's start by this
 // much, so that a change made after it was read cannot have the same times:
 // the kernel stamps files with a clock a tick (at most 10 ms) behind, and
@@ -45,12 +45,12 @@ uint64_t NewSerial()
 
 constexpr const char* kSchema = R"(
 PRAGMA application_id = 1415671138;
-PRAGMA user_version = 1;
+PRAGMA user_version = 2;
 CREATE TABLE IF NOT EXISTS meta(key TEXT PRIMARY KEY, value BLOB) WITHOUT ROWID;
 CREATE TABLE IF NOT EXISTS folder(path BLOB PRIMARY KEY, dev INTEGER, ino INTEGER, mtime INTEGER, ctime INTEGER,
   listing BLOB, charts BLOB) WITHOUT ROWID;
 )";
-static_assert(kApplicationId == 1415671138 && kSchemaVersion == 1, "the schema text repeats both");
+static_assert(kApplicationId == 1415671138 && kSchemaVersion == 2, "the schema text repeats both");
 
 // What a chart's values are checked against: its name and stamp.
 std::string CheckKey(std::string_view name, const ChartStamp& stamp)
