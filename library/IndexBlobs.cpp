@@ -216,7 +216,12 @@ bool DecodeCharts(std::string_view blob, std::vector<KeptChart>& charts)
 void IndexChartsByName(std::string_view blob, std::unordered_map<std::string_view, uint32_t>& chartAt)
 {
     constexpr std::size_t kLookedThrough = 32;  // charts a lookup may go through
+    // A blob this small is gone through quickly whatever it holds: most
+    // folders are not counted at all.
+    constexpr std::size_t kLookedThroughBytes = 4096;
     chartAt.clear();
+    if (blob.size() <= kLookedThroughBytes)
+        return;
     std::string_view counted = blob;
     ChartView chart;
     std::size_t count = 0;

@@ -63,8 +63,9 @@ void AppendChart(std::string& blob, const ChartView& chart);
 bool DecodeCharts(std::string_view blob, std::vector<KeptChart>& charts);
 // Whether a charts blob is whole and names no chart twice.
 bool NamesEachChartOnce(std::string_view blob);
-// For a blob of more than a few charts: where each chart starts in it, by
-// its name (views into `blob`); left empty for a few, or a damaged blob.
+// For a blob of more than a few charts (and 4 KiB): where each chart starts
+// in it, by its name (views into `blob`); left empty for a few, or a
+// damaged blob.
 void IndexChartsByName(std::string_view blob, std::unordered_map<std::string_view, uint32_t>& chartAt);
 // Takes the chart at the start of `blob` and moves past it.
 bool TakeChart(std::string_view& blob, ChartView& chart);

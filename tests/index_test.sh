@@ -228,7 +228,9 @@ lib=$work/many
 index=$work/many.db
 mkdir -p "$lib"/f{0000..4299}
 for i in 0001 2150 2151 4298; do printf '#TITLE t%s\r\n' $i >"$lib/f$i/c.bms"; done
-touch -d '-1 min' "$lib"/f*/c.bms "$lib"/f*
+# And one folder of many charts, found by name.
+for i in $(seq 300); do printf '#TITLE m%s\r\n' "$i" >"$lib/f4299/m$i.bms"; done
+touch -d '-1 min' "$lib"/f*/*.bms "$lib"/f*
 sleep 0.3
 same "many folders, empty index"
 same "many folders, unchanged"
@@ -238,9 +240,9 @@ if command -v strace >/dev/null; then
   [ "$(grep 'many\.db"' "$work/trace" | cut -d' ' -f1 | sort -u | wc -l)" -ge 2 ] ||
     fail "many folders: the index was not loaded in halves"
 fi
-for i in 0001 2150 2151 4298; do
-  printf '#TITLE changed %s\r\n' $i >"$lib/f$i/c.bms"
-  touch -d '-1 min' "$lib/f$i/c.bms"
+for chart in f0001/c f2150/c f2151/c f4298/c f4299/m7 f4299/m250; do
+  printf '#TITLE changed %s\r\n' $chart >"$lib/$chart.bms"
+  touch -d '-1 min' "$lib/$chart.bms"
 done
 rm -r "$lib"/f2149 && mkdir "$lib"/f2152/new && printf '#TITLE new\r\n' >"$lib"/f2152/new/n.bms
 same "many folders, changes on both sides of the middle"
