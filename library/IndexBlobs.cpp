@@ -4,6 +4,8 @@
 #include <dirent.h>
 #include <utility>
 #include <vector>
+// XXH3 built in from its header: no library to load at start.
+#define XXH_INLINE_ALL
 #include <xxhash.h>
 
 namespace tamboro {

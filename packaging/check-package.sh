@@ -49,7 +49,7 @@ depends_on_libraries_and_fonts() {
     echo "  Depends: $depends"
     [[ $depends == *"fonts-ipafont-gothic | fonts-noto-cjk"* && $depends == *fonts-nanum* && $depends == *qt6-qpa-plugins* &&
        $depends == *libqt6widgets6* && $depends == *libicu* && $depends == *libssl3* && $depends == *libsqlite3* &&
-       $depends == *libcurl4* && $depends == *libxxhash0* ]] &&
+       $depends == *libcurl4* ]] &&
         [[ $(dpkg-deb -f "$deb" Recommends) == *xdg-utils* ]]
 }
 
