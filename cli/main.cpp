@@ -23,6 +23,7 @@
 #include "library/SqliteChartIndex.h"
 #include "platform/DirectoryReader.h"
 #include "platform/Eintr.h"
+#include "platform/FileHash.h"
 #include "platform/TextDecoder.h"
 #include "results/RowPrinter.h"
 #include "results/RowSorter.h"
@@ -430,6 +431,14 @@ int main(int argc, char** argv)
     };
 
     RaiseOpenFileLimit();
+    const bool hashes =
+        check || NeedsHashes(columns) || (sortName != nullptr && NeedsHashes({sortColumn})) || !tableSources.empty();
+    if (hashes) {
+        if (const std::string why = FileHash::Unavailable(); !why.empty()) {
+            std::fprintf(stderr, "tamboro-scan: no digests: %s\n", why.c_str());
+            return 1;
+        }
+    }
     if (check) {
         if (!tablesRead())
             return 2;
@@ -447,8 +456,6 @@ int main(int argc, char** argv)
     }
 
     RowSorter kept;
-    const bool hashes =
-        NeedsHashes(columns) || (sortName != nullptr && NeedsHashes({sortColumn})) || !tableSources.empty();
     PrintingSink sink(RowPrinter(raw, std::move(columns)), ::isatty(STDERR_FILENO) == 1,
                       sortName != nullptr ? &kept : nullptr, tableSources.empty() ? nullptr : &tables, !missing);
     const std::unique_ptr<SqliteChartIndex> index =

@@ -3,26 +3,36 @@
 #include <new>
 #include <openssl/evp.h>
 
+#include "platform/CryptoLibrary.h"
+
 namespace tamboro {
 namespace {
+
+const CryptoLibrary& Crypto()
+{
+    return CryptoLibrary::Get();
+}
 
 // Fetched once: looking an algorithm up at every start takes a lock of
 // libcrypto's, which readers on every core would meet for every chart.
 const EVP_MD* Md5()
 {
-    static const EVP_MD* const md = EVP_MD_fetch(nullptr, "MD5", nullptr);
+    static const EVP_MD* const md = Crypto().Loaded() ? Crypto().mdFetch(nullptr, "MD5", nullptr) : nullptr;
     return md;
 }
 
 const EVP_MD* Sha256()
 {
-    static const EVP_MD* const md = EVP_MD_fetch(nullptr, "SHA256", nullptr);
+    static const EVP_MD* const md = Crypto().Loaded() ? Crypto().mdFetch(nullptr, "SHA256", nullptr) : nullptr;
     return md;
 }
 
+// Null when libcrypto cannot be loaded: the digests are then empty.
 EVP_MD_CTX* NewContext()
 {
-    EVP_MD_CTX* context = EVP_MD_CTX_new();
+    if (!Crypto().Loaded())
+        return nullptr;
+    EVP_MD_CTX* context = Crypto().contextNew();
     if (context == nullptr)
         throw std::bad_alloc();
     return context;
@@ -31,7 +41,7 @@ EVP_MD_CTX* NewContext()
 void Start(EVP_MD_CTX* context, const EVP_MD* md)
 {
     // Fails only for want of memory, or with no such digest in the library.
-    if (md == nullptr || EVP_DigestInit_ex(context, md, nullptr) != 1)
+    if (context != nullptr && (md == nullptr || Crypto().digestInit(context, md, nullptr) != 1))
         throw std::bad_alloc();
 }
 
@@ -50,7 +60,8 @@ std::string End(EVP_MD_CTX* context)
 {
     unsigned char digest[EVP_MAX_MD_SIZE];
     unsigned int size = 0;
-    EVP_DigestFinal_ex(context, digest, &size);
+    if (context != nullptr)
+        Crypto().digestFinal(context, digest, &size);
     return Hex(digest, size);
 }
 
@@ -61,8 +72,15 @@ FileHash::FileHash() : m_md5(NewContext()), m_sha256(NewContext())
 
 FileHash::~FileHash()
 {
-    EVP_MD_CTX_free(m_md5);
-    EVP_MD_CTX_free(m_sha256);
+    for (EVP_MD_CTX* const context : {m_md5, m_sha256}) {
+        if (context != nullptr)
+            Crypto().contextFree(context);
+    }
+}
+
+std::string FileHash::Unavailable()
+{
+    return Crypto().Error();
 }
 
 void FileHash::Begin()
@@ -73,8 +91,10 @@ void FileHash::Begin()
 
 void FileHash::Update(const char* bytes, std::size_t size)
 {
-    EVP_DigestUpdate(m_md5, bytes, size);
-    EVP_DigestUpdate(m_sha256, bytes, size);
+    if (m_md5 == nullptr)
+        return;
+    Crypto().digestUpdate(m_md5, bytes, size);
+    Crypto().digestUpdate(m_sha256, bytes, size);
 }
 
 void FileHash::Finish(std::string& md5Hex, std::string& sha256Hex)

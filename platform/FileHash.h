@@ -1,5 +1,5 @@
 // MD5 and SHA-256 of a file's bytes, computed together as the bytes are read
-// (OpenSSL's libcrypto).
+// (OpenSSL's libcrypto, loaded with the first FileHash: CryptoLibrary).
 #pragma once
 
 #include <cstddef>
@@ -24,6 +24,10 @@ public:
     void Update(const char* bytes, std::size_t size);
     // Ends both digests and writes them in lowercase hex.
     void Finish(std::string& md5Hex, std::string& sha256Hex);
+
+    // Why no digests can be computed (libcrypto cannot be loaded; they are
+    // then empty), or "". Loads libcrypto.
+    static std::string Unavailable();
 
     // The digests of bytes held in memory, in lowercase hex.
     static std::string Md5Hex(std::string_view bytes);

@@ -220,5 +220,25 @@ TEST(ScanTables, LibcurlOpenedOnlyForAWebTable)
     EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 1) << run.out;
 }
 
+// libcrypto is opened when digests are asked for only: with a
+// libcrypto.so.3 that cannot load first on the library path, rows without
+// digests still come, and asking for a digest fails in one line.
+TEST(ScanColumns, LibcryptoOpenedOnlyForDigests)
+{
+    test::TestTree tree;
+    tree.WriteFile("broken/libcrypto.so.3", "");
+    tree.WriteFile("lib/a/one.bms", "#TITLE one\r\n");
+    const test::ScopedEnv libraryPath("LD_LIBRARY_PATH", tree.Path("broken").c_str());
+    const std::string lib = " " + tree.Path("lib");
+
+    RunResult run = RunScan("--columns file,title" + lib);
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, "one.bms\tone\n");
+    run = RunScan("--columns file,md5" + lib, "2>&1 >/dev/null");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out.rfind("tamboro-scan: no digests: cannot load libcrypto.so.3: ", 0), 0u) << run.out;
+    EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 1) << run.out;
+}
+
 }  // namespace
 }  // namespace tamboro
