@@ -91,8 +91,14 @@ int LoadFolderRowsInHalves(sqlite3* db, const std::string& file, std::string_vie
     upperLoad.join();
     if (lowerResult != SQLITE_OK)
         return lowerResult;
-    if (upperResult != SQLITE_OK)
-        return upperResult;
+    if (upperResult != SQLITE_OK) {
+        // A second connection may fail where the first one reads (a file
+        // or folder it may not write, say): the first loads that half too,
+        // and says so if it fails as well.
+        upper = LoadedFolders();
+        if (const int again = LoadFolderRows(db, middle, to, half, bytes[0], upper); again != SQLITE_OK)
+            return again;
+    }
     into.paths.insert(into.paths.end(), upper.paths.begin(), upper.paths.end());
     into.folders.merge(upper.folders);
     return SQLITE_OK;

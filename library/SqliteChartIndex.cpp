@@ -87,6 +87,15 @@ bool IsDamage(int result)
     return primary == SQLITE_CORRUPT || primary == SQLITE_NOTADB;
 }
 
+// Failures that say nothing of the file's bytes: it may not be written
+// (nor its journals made), or another process holds it.
+bool IsRefusal(int result)
+{
+    const int primary = result & 0xFF;
+    return primary == SQLITE_READONLY || primary == SQLITE_CANTOPEN || primary == SQLITE_PERM ||
+           primary == SQLITE_BUSY || primary == SQLITE_LOCKED || primary == SQLITE_NOMEM;
+}
+
 // Makes the file with mode 0600 when it is missing: SQLite gives its
 // journals the mode of the database. 0 or the errno.
 int CreatePrivately(const std::string& file)
@@ -247,8 +256,8 @@ SqliteChartIndex::Connection SqliteChartIndex::Identify(std::string& why)
     }
     if (result != SQLITE_ROW) {
         // A file SQLite cannot read is rebuilt when its header says that it
-        // is an index.
-        const bool ours = HeaderNamesIndex(m_file);
+        // is an index; one it may not read is left as it is.
+        const bool ours = !IsRefusal(result) && HeaderNamesIndex(m_file);
         why = std::string(ours               ? "was damaged ("
                           : IsDamage(result) ? "is not a Tamboro index ("
                                              : "cannot be read (") +

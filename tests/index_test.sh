@@ -188,6 +188,14 @@ sleep 0.2  # so that the change of mode is settled for what follows
 "${as_user[@]}" "$scan" --raw --index "$lib" >"$work/got" 2>"$work/err"
 [ $? -eq 0 ] && cmp -s "$work/want" "$work/got" || fail "read-only cache: rows or status"
 one_line "read-only cache" "Permission denied.*scanning without it"
+# An index that may be read but not written, in a folder that may not be
+# written either: not taken for damaged, and left as it is.
+mkdir -p "$work/ro" && "$scan" --index-file "$work/ro/index.db" "$lib" >/dev/null 2>&1
+chmod 444 "$work/ro/index.db" && chmod 555 "$work/ro"
+"${as_user[@]}" "$scan" --raw --index-file "$work/ro/index.db" "$lib" >"$work/got" 2>"$work/err"
+[ $? -eq 0 ] && cmp -s "$work/want" "$work/got" || fail "read-only index: rows or status"
+one_line "read-only index" "cannot be read.*scanning without it"
+chmod 755 "$work/ro"
 unset XDG_CACHE_HOME
 
 # A full disk: the index cannot grow past a few blocks (the write fails
