@@ -535,13 +535,35 @@ std::string SqliteChartIndex::Save(bool complete)
         return {};
     // Folders are let go as they are written.
     m_serial = NewSerial();
-    if (!Exec("BEGIN IMMEDIATE"))
-        return sqlite3_errmsg(m_db);
-    if (WriteLearned(complete) && Exec("COMMIT"))
-        return {};
-    std::string why = sqlite3_errmsg(m_db);
-    static_cast<void>(Exec("ROLLBACK"));
+    const bool direct = m_known.folders.empty() && WriteDirectly(true);
+    std::string why;
+    if (!Exec("BEGIN IMMEDIATE")) {
+        why = sqlite3_errmsg(m_db);
+    } else if (!WriteLearned(complete) || !Exec("COMMIT")) {
+        why = sqlite3_errmsg(m_db);
+        static_cast<void>(Exec("ROLLBACK"));
+    }
+    if (direct)
+        static_cast<void>(WriteDirectly(false));
     return why;
+}
+
+// An index written from nothing goes straight into the database file, not
+// first into the write-ahead log and then copied: half the bytes written
+// (a hundred megabytes fewer for 300,000 charts), and no burst of dirty
+// pages that the kernel would make the next writer wait for. The rollback
+// journal then keeps a kill from losing anything, as the log does. Only
+// when no other connection has the file open, so without waiting for one.
+bool SqliteChartIndex::WriteDirectly(bool direct)
+{
+    sqlite3_busy_timeout(m_db, 0);
+    bool changed = false;
+    {
+        SqliteStatement mode(m_db, direct ? "PRAGMA journal_mode = DELETE" : "PRAGMA journal_mode = WAL");
+        changed = mode.Step() == SQLITE_ROW && mode.Bytes(0) == (direct ? "delete" : "wal");
+    }
+    sqlite3_busy_timeout(m_db, kBusyTimeoutMs);
+    return changed;
 }
 
 std::vector<KeptChart> SqliteChartIndex::MergedCharts(std::string_view path, const LearnedFolder& learned) const

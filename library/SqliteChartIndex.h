@@ -117,6 +117,9 @@ private:
     // change made after it was read changes one of them.
     bool Settled(int64_t modifiedNs, int64_t changedNs) const;
     bool WriteLearned(bool complete);
+    // Into the rollback journal's mode (`direct`) or back to the write-ahead
+    // log's; whether the database is in that mode now.
+    bool WriteDirectly(bool direct);
     // The charts to keep for the folder `path`: those known, less those its
     // new listing lacks, with those learned (a charts blob) put in.
     std::vector<KeptChart> MergedCharts(std::string_view path, const LearnedFolder& learned) const;

@@ -53,6 +53,9 @@ one_line() {
 
 # The first scan learns, the second answers from the index: no chart is
 # read and no folder listed again (strace, when there is one).
+# Written from nothing past the write-ahead log, which is on again after.
+"$scan" --index-file "$work/first.db" "$lib" >/dev/null 2>&1
+[ "$(od -An -tu1 -j18 -N2 "$work/first.db" | tr -s ' ')" = " 2 2" ] || fail "first index: left without the write-ahead log"
 same "empty index"
 same "unchanged"
 if command -v strace >/dev/null; then
