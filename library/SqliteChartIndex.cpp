@@ -6,6 +6,7 @@
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
+#include <iterator>
 #include <sqlite3.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -680,28 +681,28 @@ bool SqliteChartIndex::WriteLearned(bool complete)
 
 bool SqliteChartIndex::WriteMiddle(const std::vector<std::pair<std::string_view, LearnedFolder*>>& learned)
 {
-    // About: a folder both loaded and learned counts twice.
-    const std::size_t count = m_known.paths.size() + learned.size();
+    // The folders kept from now on, each once, in the order of their paths
+    // (about: those a whole walk did not meet still count).
+    std::vector<std::string_view> all;
+    if (!learned.empty()) {
+        std::vector<std::string_view> learnedPaths;
+        learnedPaths.reserve(learned.size());
+        for (const auto& [path, folder] : learned)
+            learnedPaths.push_back(path);
+        all.reserve(m_known.paths.size() + learnedPaths.size());
+        std::set_union(m_known.paths.begin(), m_known.paths.end(), learnedPaths.begin(), learnedPaths.end(),
+                       std::back_inserter(all));
+    }
+    const std::vector<std::string_view>& folders = learned.empty() ? m_known.paths : all;
+    const std::size_t count = folders.size();
     const auto kept = static_cast<std::size_t>(std::max<int64_t>(0, m_keptFolderCount));
     if (count == 0 || (kept > 0 && (count > kept ? count - kept : kept - count) <= kept / 8))
         return true;
-    // The middle of the two ordered lists together.
-    std::size_t loadedAt = 0;
-    std::size_t learnedAt = 0;
-    std::string_view middle;
-    for (std::size_t taken = 0; taken <= count / 2; ++taken) {
-        const bool fromLoaded = learnedAt == learned.size() ||
-                                (loadedAt < m_known.paths.size() && m_known.paths[loadedAt] < learned[learnedAt].first);
-        middle = fromLoaded ? m_known.paths[loadedAt++] : learned[learnedAt++].first;
-    }
-    SqliteStatement put(m_db, "INSERT OR REPLACE INTO meta VALUES(?1, ?2)");
-    put.Bind(1, std::string_view("middle"));
-    put.Bind(2, middle);
-    if (put.Run() != SQLITE_OK)
-        return false;
-    put.Bind(1, std::string_view("folders"));
-    put.Bind(2, static_cast<int64_t>(count));
-    return put.Run() == SQLITE_OK;
+    SqliteStatement middle(m_db, "INSERT OR REPLACE INTO meta VALUES('middle', ?1)");
+    middle.Bind(1, folders[count / 2]);
+    SqliteStatement total(m_db, "INSERT OR REPLACE INTO meta VALUES('folders', ?1)");
+    total.Bind(1, static_cast<int64_t>(count));
+    return middle.Run() == SQLITE_OK && total.Run() == SQLITE_OK;
 }
 
 }  // namespace tamboro
