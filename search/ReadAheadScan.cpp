@@ -354,10 +354,15 @@ int ReadAheadScan::ReadChart(ChartChunk& chunk, uint32_t chart, HeaderReader& re
                                       looks.empty() ? nullptr : &looks[chart], kept.empty() ? nullptr : &kept[chart]);
     if (timed) {
         const auto end = std::chrono::steady_clock::now();
-        if (end - start > kDeviceLookTime) {
+        const bool slow = end - start > kDeviceLookTime;
+        // One slow look may be the lister losing its core to another
+        // thread, which on a warm cache sent a fifth of the folders to the
+        // readers; two in a row waited for the device.
+        if (slow && m_lastLookSlow)
             m_slowLooksUntil.store((end + kSlowLooksSpan).time_since_epoch().count(), std::memory_order_relaxed);
+        if (slow)
             m_slowLooks.fetch_add(1, std::memory_order_relaxed);
-        }
+        m_lastLookSlow = slow;
     }
     if (reader.TakeDeviceWait())
         m_window.NoteDeviceWait();

@@ -83,13 +83,14 @@ private:
     // behind it the lister is.
     std::atomic<uint64_t> m_chunksListed{0};
     // Until when (steady clock) looks at charts are taken to wait for the
-    // device: a chart took longer than kDeviceLookTime.
+    // device: two charts in a row took longer than kDeviceLookTime.
     std::atomic<std::chrono::steady_clock::rep> m_slowLooksUntil{0};
     static constexpr std::chrono::milliseconds kSlowLooksSpan{50};
     // Slow looks so far: past a few (one may be a thread that lost its
     // core) the walk's folders are looked at ahead of it (FolderPrefetch).
     std::atomic<int> m_slowLooks{0};
     static constexpr int kSlowLooksBeforePrefetch = 2;
+    bool m_lastLookSlow = false;  // the lister's last timed look; the lister's thread only
 };
 
 }  // namespace tamboro
