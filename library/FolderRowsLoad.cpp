@@ -11,10 +11,6 @@
 namespace tamboro {
 namespace {
 
-constexpr int kBusyTimeoutMs = 10'000;
-// Each page is read once: a small page cache keeps reusing a few buffers.
-constexpr const char* kLoadCacheSize = "PRAGMA cache_size = -256";  // KiB
-
 void AddRow(const SqliteStatement& row, const FolderRowsLoad& how, ByteArena& bytes, LoadedFolders& into)
 {
     const std::string_view path = bytes.Keep(row.Bytes(0));

@@ -14,6 +14,11 @@
 
 namespace tamboro {
 
+// What every connection to an index waits for another process's lock, and
+// the page cache of a load, which reads each page once.
+inline constexpr int kBusyTimeoutMs = 10'000;
+inline constexpr const char* kLoadCacheSize = "PRAGMA cache_size = -256";  // KiB
+
 struct FolderRowsLoad {
     bool listingsValid = true;                       // kept for the scan's chart types
     bool chartsValid = true;                         // kept for the scan's list of tags

@@ -30,9 +30,7 @@ constexpr int64_t kSchemaVersion = 2;
 constexpr int64_t kFineSettleNs = 100'000'000;
 constexpr int64_t kCoarseSettleNs = 3'000'000'000;
 constexpr int64_t kNsPerSecond = 1'000'000'000;
-constexpr int kBusyTimeoutMs = 10'000;
 constexpr const char* kUsualCacheSize = "PRAGMA cache_size = -4096";  // KiB
-constexpr const char* kLoadCacheSize = "PRAGMA cache_size = -256";
 constexpr std::size_t kMinLoadBlockBytes = std::size_t{64} << 10;
 // Fewer folders load at once: a second connection and thread would cost
 // about what they save.

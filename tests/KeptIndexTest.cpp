@@ -1,8 +1,10 @@
 // What an index tells of itself before a walk: the folders it holds in the
 // order of their paths, and each folder's charts, which the look-ahead of a
-// cold scan goes through on threads of its own.
+// cold scan goes through on threads of its own; and what it keeps of one
+// chart, which the walk hands the lister.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -52,6 +54,16 @@ TEST(KeptIndex, FoldersInPathOrderWithTheirChartsAndALookAheadThatEnds)
         EXPECT_TRUE(names.empty());
         opened.index->KeptChartNames(root + "none/", names);
         EXPECT_TRUE(names.empty());
+        // What is kept of a chart answers for that chart and stamp alone.
+        struct stat st {};
+        ASSERT_EQ(::stat((root + "b/1.bms").c_str(), &st), 0);
+        const KeptChartRef kept = opened.index->FindKeptChart(root + "b/", "1.bms");
+        TagTable values;
+        ChartHashes hashes;
+        EXPECT_TRUE(opened.index->FindChart(kept, "1.bms", StampOf(st), false, values, hashes));
+        EXPECT_EQ(values.Value(TagOf("#TITLE ")), "t");
+        EXPECT_FALSE(opened.index->FindChart(kept, "2.bms", StampOf(st), false, values, hashes));
+        EXPECT_TRUE(opened.index->FindKeptChart(root + "b/", "3.bms").bytes.empty());
         // Started twice, ended while (or after) going through the folders.
         FolderPrefetch prefetch(*opened.index);
         prefetch.Start(3);
