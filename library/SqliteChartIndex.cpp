@@ -643,6 +643,8 @@ bool SqliteChartIndex::WriteLearned(bool complete)
                                  " VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7)");
     SqliteStatement putCharts(m_db, "INSERT INTO folder(path, charts) VALUES(?1, ?2)"
                                     " ON CONFLICT(path) DO UPDATE SET charts = excluded.charts");
+    // The blobs, the largest part of the index, are bound without a copy:
+    // they stay until the row is written.
     for (const auto& [path, folder] : folders) {
         const std::string blob = MergedChartsBlob(path, *folder);
         if (folder->listed && folder->settled) {
@@ -651,13 +653,13 @@ bool SqliteChartIndex::WriteLearned(bool complete)
             putAll.Bind(3, static_cast<int64_t>(folder->stamp.inode));
             putAll.Bind(4, folder->stamp.modifiedNs);
             putAll.Bind(5, folder->stamp.changedNs);
-            putAll.Bind(6, folder->listing);
-            putAll.Bind(7, blob);
+            putAll.BindKept(6, folder->listing);
+            putAll.BindKept(7, blob);
             if (putAll.Run() != SQLITE_OK)
                 return false;
         } else {
             putCharts.Bind(1, path);
-            putCharts.Bind(2, blob);
+            putCharts.BindKept(2, blob);
             if (putCharts.Run() != SQLITE_OK)
                 return false;
         }

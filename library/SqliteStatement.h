@@ -26,6 +26,11 @@ public:
         // the bytes may go before the statement runs.
         sqlite3_bind_blob64(m_statement, position, bytes.empty() ? "" : bytes.data(), bytes.size(), SQLITE_TRANSIENT);
     }
+    // Not copied: the bytes must stay until the statement has run.
+    void BindKept(int position, std::string_view bytes)
+    {
+        sqlite3_bind_blob64(m_statement, position, bytes.empty() ? "" : bytes.data(), bytes.size(), SQLITE_STATIC);
+    }
     void BindNull(int position) { sqlite3_bind_null(m_statement, position); }
 
     // SQLITE_ROW, SQLITE_DONE or an error (also when not prepared).
