@@ -3,16 +3,20 @@
 # library. From one hyperfine run it reports the ratios of
 #   - a rescan of the unchanged library with its index (the read-ahead
 #     default and --jobs 1) to tamboro-walk-stat, the floor of a walk on one
-#     thread that reads every folder and stats every chart;
+#     thread that reads every folder and stats every chart, and to
+#     tamboro-stat-known, the floor of looking at the folders and charts of
+#     a list on every core, reading no folder;
 #   - a first indexed scan (the index empty, written at the end) to a scan
 #     without an index;
 # and the index's size per chart, with and without the text it holds
 # (names, paths and values), and the peak RSS of both scans.
 #
-# usage: bench/run_index_bench.sh [--charts N] [--cold] [--build DIR] [--lib DIR]
-#                                 [--runs N] [--warmup N] [--out DIR]
+# usage: bench/run_index_bench.sh [--charts N] [--small] [--cold] [--build DIR]
+#                                 [--lib DIR] [--runs N] [--warmup N] [--out DIR]
 #
 #   --charts N   charts in the library (default 20000)
+#   --small      a library of many small charts (1-8 KB, nothing else), as
+#                run_scan_bench.sh --small makes it
 #   --cold       before each timed run, write back and drop every cache of
 #                the system (sync; echo 3 > /proc/sys/vm/drop_caches: the
 #                folders' and files' metadata too, which a rescan lives on);
@@ -20,7 +24,8 @@
 #   --build DIR  build tree holding cli/tamboro-scan and bench/tamboro-*
 #                (default: build/ at the top of the repository)
 #   --lib DIR    where the library lives (default ${TMPDIR:-/tmp}/tamboro-benchlib-N,
-#                shared with run_scan_bench.sh); generated once, reused while
+#                or tamboro-benchlib-small-N with --small, shared with
+#                run_scan_bench.sh); generated once, reused while
 #                its stamp file matches
 #   --runs N     timed runs per command (default 7, 3 with --cold), --warmup N
 #                (default 1, 0 with --cold)
@@ -28,7 +33,7 @@
 #                (default: a new temp folder)
 #
 # Every command is first run once and checked: the indexed scans print the
-# bytes of the plain scan, the floor sees every chart.
+# bytes of the plain scan, both floors see every chart.
 set -euo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -41,6 +46,7 @@ runs=""
 warmup=""
 out=""
 cold=0
+small=0
 seed=1
 
 die() {
@@ -61,6 +67,7 @@ while [[ $# -gt 0 ]]; do
         --runs) want_value "$@"; runs=$2; shift 2 ;;
         --warmup) want_value "$@"; warmup=$2; shift 2 ;;
         --out) want_value "$@"; out=$2; shift 2 ;;
+        --small) small=1; shift ;;
         --cold) cold=1; shift ;;
         -h | --help) usage; exit 0 ;;
         *) die "unknown argument '$1' (see --help)" ;;
@@ -72,15 +79,18 @@ warmup=${warmup:-$( ((cold)) && echo 0 || echo 1)}
 [[ $runs =~ ^[1-9][0-9]*$ && $runs -ge 2 ]] || die "--runs wants a number of at least 2, not '$runs'"
 [[ $warmup =~ ^[0-9]+$ ]] || die "--warmup wants a number, not '$warmup'"
 ((!cold || EUID == 0)) || die "--cold drops the system's caches, which needs root"
-lib=${lib:-${TMPDIR:-/tmp}/tamboro-benchlib-$charts}
+shape=""
+((small)) && shape="small-"
+lib=${lib:-${TMPDIR:-/tmp}/tamboro-benchlib-$shape$charts}
 lib=${lib%/}
 
 scan="$build/cli/tamboro-scan"
 gen="$build/bench/tamboro-gen-library"
 walk="$build/bench/tamboro-walk-stat"
-for tool in "$scan" "$gen" "$walk"; do
+known="$build/bench/tamboro-stat-known"
+for tool in "$scan" "$gen" "$walk" "$known"; do
     [[ -x $tool ]] || die "$(basename "$tool") not found at $tool; build it first:
-    cmake --build $build -j2 --target tamboro-scan tamboro-gen-library tamboro-walk-stat"
+    cmake --build $build -j2 --target tamboro-scan tamboro-gen-library tamboro-walk-stat tamboro-stat-known"
 done
 for command in hyperfine sqlite3 /usr/bin/time; do
     command -v "$command" > /dev/null || die "$command is missing (Debian: hyperfine, sqlite3, time)"
@@ -89,12 +99,17 @@ done
 # --- library (as run_scan_bench.sh makes it) ------------------------------------
 stamp="$lib/.tamboro-benchlib"
 want_stamp="$("$gen" --version) charts=$charts seed=$seed"
+gen_shape=()
+if ((small)); then
+    want_stamp+=" shape=small"
+    gen_shape=(--small)
+fi
 if [[ -f $stamp && "$(head -n 1 "$stamp")" == "$want_stamp" ]]; then
     echo "library: reusing $lib"
 else
     [[ ! -e $lib ]] || die "$lib exists but was not made for '$want_stamp'; remove it or pass another --lib"
     echo "library: generating $charts charts into $lib"
-    "$gen" --seed "$seed" --charts "$charts" "$lib.partial" > "$lib.summary"
+    "$gen" --seed "$seed" --charts "$charts" "${gen_shape[@]}" "$lib.partial" > "$lib.summary"
     { echo "$want_stamp"; cat "$lib.summary"; } > "$lib.partial/.tamboro-benchlib"
     rm -f -- "$lib.summary"
     mv -- "$lib.partial" "$lib"
@@ -111,6 +126,7 @@ root=$(q "$lib")
 cmd_rescan="$(q "$scan") --raw --index-file $(q "$index") $root > $(q "$out/rescan.out")"
 cmd_rescan1="$(q "$scan") --raw --jobs 1 --index-file $(q "$index") $root > $(q "$out/rescan1.out")"
 cmd_walk="$(q "$walk") $root > /dev/null"
+cmd_known="$(q "$known") $(q "$out/charts.list") > /dev/null"
 cmd_first="$(q "$scan") --raw --index-file $(q "$first") $root > $(q "$out/first.out")"
 cmd_plain="$(q "$scan") --raw $root > $(q "$out/plain.out")"
 drop="true"
@@ -128,7 +144,10 @@ sh -c "$remove_first && $cmd_first" && cmp -s "$out/plain.out" "$out/first.out" 
     die "CHECK FAILED: the first indexed scan's rows differ"
 walked=$("$walk" "$lib" | awk '{ print $1 }')
 [[ $walked == "$charts" ]] || die "CHECK FAILED: tamboro-walk-stat saw $walked charts, not $charts"
-echo "  $(wc -l < "$out/plain.out") rows, the same bytes from every scan; the floor saw $walked charts"
+"$walk" --list "$lib" > "$out/charts.list" || die "tamboro-walk-stat --list failed"
+[[ "$("$known" "$out/charts.list")" == "$("$walk" "$lib")" ]] ||
+    die "CHECK FAILED: tamboro-stat-known did not see the charts tamboro-walk-stat saw"
+echo "  $(wc -l < "$out/plain.out") rows, the same bytes from every scan; both floors saw $walked charts"
 
 # --- one timed run -----------------------------------------------------------------
 load=$(cut -d ' ' -f 1-3 /proc/loadavg)
@@ -136,6 +155,7 @@ hyperfine --warmup "$warmup" --runs "$runs" --export-json "$out/hyperfine.json" 
     --prepare "$drop" -n rescan "$cmd_rescan" \
     --prepare "$drop" -n rescan-jobs-1 "$cmd_rescan1" \
     --prepare "$drop" -n walk-stat-floor "$cmd_walk" \
+    --prepare "$drop" -n stat-known-floor "$cmd_known" \
     --prepare "$remove_first && $drop" -n first-indexed "$cmd_first" \
     --prepare "$drop" -n plain-scan "$cmd_plain"
 
@@ -158,7 +178,7 @@ kept=$charts
 {
     echo
     echo "Index benchmark ($( ((cold)) && echo "cold: sync; echo 3 > drop_caches before each run" || echo warm)):" \
-        "$charts charts, $lib"
+        "$charts $( ((small)) && echo "small ")charts, $lib"
     echo "machine: $(nproc) cores, $(uname -sr), load average before the run: $load"
     echo "hyperfine $(hyperfine --version | cut -d ' ' -f 2): --warmup $warmup --runs $runs; results in $out"
     awk -F, '
@@ -170,6 +190,7 @@ kept=$charts
                 printf "%-16s %9.3f %11.3f +- %.3f %8.3f\n", name[i], median[i], mean[i], sd[i], cpu[i]
             printf "rescan / walk-stat floor:        %.2f (target <= 0.5)\n", m["rescan"] / m["walk-stat-floor"]
             printf "rescan --jobs 1 / walk-stat:     %.2f\n", m["rescan-jobs-1"] / m["walk-stat-floor"]
+            printf "rescan / stat-known floor:       %.2f (stat-known / walk-stat: %.2f)\n", m["rescan"] / m["stat-known-floor"], m["stat-known-floor"] / m["walk-stat-floor"]
             printf "first indexed / plain scan:      %.2f (target <= 1.15)\n", m["first-indexed"] / m["plain-scan"]
             print "(ratios of medians; cpu s: mean user + system time)"
         }' "$out/hyperfine.csv"

@@ -176,6 +176,19 @@ for i in $(seq 1 60); do
     deep=$deep/d
 done
 check "walk-read: 60 levels deep" "$("$walk" "$tmp/deep")" "60 files, 60 bytes"
+# The index benchmark's floors: the walk's list of charts, looked at again.
+walkstat=$build/bench/tamboro-walk-stat
+known=$build/bench/tamboro-stat-known
+if [[ -x $walkstat && -x $known ]]; then
+    "$walkstat" --list "$t" > "$tmp/t.list"
+    check "walk-stat --list: a line a chart" "$(wc -l < "$tmp/t.list")" 9
+    check "stat-known: what walk-stat saw" "$("$known" "$tmp/t.list")" "$("$walkstat" "$t")"
+    "$walkstat" --list "$tmp/a" > "$tmp/a.list"
+    check "walk-stat --list: the library's charts" "$(sort "$tmp/a.list")" \
+        "$(find "$tmp/a" -type f -iname '*.bms' | sort)"
+    check "stat-known on the library" "$("$known" "$tmp/a.list")" \
+        "600 files, $(summary_value "$tmp/a.txt" "chart bytes") bytes"
+fi
 "$walk" "$tmp/none" > /dev/null 2>&1
 check "walk-read: missing root fails" $? 1
 "$walk" > /dev/null 2>&1

@@ -1,6 +1,6 @@
 // tamboro-walk-stat: the floor for the index benchmark.
 //
-//   tamboro-walk-stat ROOT
+//   tamboro-walk-stat [--list] ROOT
 //
 // Walks the tree the way the scan does on one thread (depth-first, a
 // folder's subfolders before its own charts, folder links followed, charts
@@ -10,7 +10,9 @@
 // folders: every folder read, every chart looked at, on one thread.
 //
 // Prints "N files, M bytes" (the bytes the stats report). An entry whose
-// name matches but cannot be looked at still counts as a file.
+// name matches but cannot be looked at still counts as a file. With --list
+// it prints instead the path of each chart it looks at, a line each, in the
+// order of the walk (the list tamboro-stat-known takes).
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -30,6 +32,7 @@ namespace {
 struct Totals {
     uint64_t files = 0;
     uint64_t bytes = 0;
+    bool list = false;  // print each chart's path
 };
 
 bool isChartName(std::string_view name)
@@ -48,9 +51,11 @@ bool isChartName(std::string_view name)
     return true;
 }
 
-void statOne(int folder, const char* name, Totals& totals)
+void statOne(int folder, const std::string& path, const char* name, Totals& totals)
 {
     ++totals.files;
+    if (totals.list)
+        std::printf("%s%s\n", path.c_str(), name);
     struct stat st {};
     if (::fstatat(folder, name, &st, 0) == 0)
         totals.bytes += static_cast<uint64_t>(st.st_size);
@@ -59,7 +64,7 @@ void statOne(int folder, const char* name, Totals& totals)
 // Takes ownership of `fd`, an open folder. One pass over the entries sorts
 // them into subfolders and charts; the subfolders are then walked, then the
 // charts read, which gives the scan's order with a single enumeration.
-void walk(int fd, Totals& totals)
+void walk(int fd, std::string& path, Totals& totals)
 {
     DIR* dir = ::fdopendir(fd);
     if (dir == nullptr) {
@@ -82,11 +87,15 @@ void walk(int fd, Totals& totals)
     const int self = ::dirfd(dir);
     for (const std::string& name : subfolders) {
         const int sub = ::openat(self, name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (sub >= 0)
-            walk(sub, totals);
+        if (sub < 0)
+            continue;
+        const std::size_t length = path.size();
+        path += name + '/';
+        walk(sub, path, totals);
+        path.resize(length);
     }
     for (const std::string& name : charts)
-        statOne(self, name.c_str(), totals);
+        statOne(self, path, name.c_str(), totals);
     ::closedir(dir);
 }
 
@@ -95,20 +104,27 @@ void walk(int fd, Totals& totals)
 int main(int argc, char** argv)
 {
     if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
-        std::printf("usage: tamboro-walk-stat ROOT\n");
+        std::printf("usage: tamboro-walk-stat [--list] ROOT\n");
         return 0;
     }
-    if (argc != 2 || argv[1][0] == '\0') {
-        std::fprintf(stderr, "usage: tamboro-walk-stat ROOT\n");
+    Totals totals;
+    totals.list = argc == 3 && std::strcmp(argv[1], "--list") == 0;
+    const char* const rootPath = argv[argc - 1];
+    if (argc != 2 + (totals.list ? 1 : 0) || rootPath[0] == '\0') {
+        std::fprintf(stderr, "usage: tamboro-walk-stat [--list] ROOT\n");
         return 2;
     }
-    const int root = ::open(argv[1], O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int root = ::open(rootPath, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (root < 0) {
-        std::fprintf(stderr, "tamboro-walk-stat: cannot open %s: %s\n", argv[1], std::strerror(errno));
+        std::fprintf(stderr, "tamboro-walk-stat: cannot open %s: %s\n", rootPath, std::strerror(errno));
         return 1;
     }
-    Totals totals;
-    walk(root, totals);
+    std::string path = rootPath;
+    if (path.back() != '/')
+        path += '/';
+    walk(root, path, totals);
+    if (totals.list)
+        return std::fflush(stdout) == 0 ? 0 : 1;
     std::printf("%llu files, %llu bytes\n", static_cast<unsigned long long>(totals.files),
                 static_cast<unsigned long long>(totals.bytes));
     return 0;
