@@ -5,7 +5,9 @@
 #     default and --jobs 1) to tamboro-walk-stat, the floor of a walk on one
 #     thread that reads every folder and stats every chart, and to
 #     tamboro-stat-known, the floor of looking at the folders and charts of
-#     a list on every core, reading no folder;
+#     a list on every core (on 16 threads with --cold, as many as the scan's
+#     look-ahead, so that looks waiting for the device overlap), reading no
+#     folder;
 #   - a first indexed scan (the index empty, written at the end) to a scan
 #     without an index;
 # and the index's size per chart, with and without the text it holds
@@ -126,7 +128,9 @@ root=$(q "$lib")
 cmd_rescan="$(q "$scan") --raw --index-file $(q "$index") $root > $(q "$out/rescan.out")"
 cmd_rescan1="$(q "$scan") --raw --jobs 1 --index-file $(q "$index") $root > $(q "$out/rescan1.out")"
 cmd_walk="$(q "$walk") $root > /dev/null"
-cmd_known="$(q "$known") $(q "$out/charts.list") > /dev/null"
+known_threads=$(nproc)
+((cold)) && known_threads=16
+cmd_known="$(q "$known") --threads $known_threads $(q "$out/charts.list") > /dev/null"
 cmd_first="$(q "$scan") --raw --index-file $(q "$first") $root > $(q "$out/first.out")"
 cmd_plain="$(q "$scan") --raw $root > $(q "$out/plain.out")"
 drop="true"

@@ -1,13 +1,14 @@
 // tamboro-stat-known: the floor of a rescan that knows the tree.
 //
-//   tamboro-stat-known LIST
+//   tamboro-stat-known [--threads N] LIST
 //
 // LIST holds one chart path a line, a folder's charts on consecutive lines
 // (as `tamboro-walk-stat --list ROOT` prints them). The tool reads it, then
-// on one thread a core looks at every folder (open, fstat) and every chart
-// (fstatat) of the list, reading no folder: the least a rescan that tells
-// changed charts by their stat does, whatever it keeps of the tree, on
-// every core. Folders are handed to the threads in runs of 64, in the
+// on one thread a core (or N threads: looks that wait for the device
+// overlap when there are more) looks at every folder (open, fstat) and
+// every chart (fstatat) of the list, reading no folder: the least a rescan
+// that tells changed charts by their stat does, whatever it keeps of the
+// tree. Folders are handed to the threads in runs of 64, in the
 // list's order; a thread opens a folder through its parent, kept open while
 // the parent stays the same.
 //
@@ -24,6 +25,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -105,24 +107,31 @@ void LookAtFolders(const std::vector<Folder>& folders, std::atomic<std::size_t>&
 
 int main(int argc, char** argv)
 {
-    if (argc != 2 || argv[1][0] == '\0' || argv[1][0] == '-') {
-        std::fprintf(argc == 2 && std::strcmp(argv[1], "--help") == 0 ? stdout : stderr,
-                     "usage: tamboro-stat-known LIST\n");
-        return argc == 2 && std::strcmp(argv[1], "--help") == 0 ? 0 : 2;
+    constexpr const char* kUsage = "usage: tamboro-stat-known [--threads N] LIST\n";
+    if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
+        std::printf("%s", kUsage);
+        return 0;
     }
-    std::ifstream in(argv[1], std::ios::binary);
+    unsigned threadCount = std::max(1u, std::thread::hardware_concurrency());
+    if (argc == 4 && std::strcmp(argv[1], "--threads") == 0)
+        threadCount = static_cast<unsigned>(std::strtoul(argv[2], nullptr, 10));
+    if ((argc != 2 && argc != 4) || threadCount < 1 || threadCount > 1024 || argv[argc - 1][0] == '\0') {
+        std::fprintf(stderr, "%s", kUsage);
+        return 2;
+    }
+    const char* const listPath = argv[argc - 1];
+    std::ifstream in(listPath, std::ios::binary);
     if (!in) {
-        std::fprintf(stderr, "tamboro-stat-known: cannot read %s: %s\n", argv[1], std::strerror(errno));
+        std::fprintf(stderr, "tamboro-stat-known: cannot read %s: %s\n", listPath, std::strerror(errno));
         return 1;
     }
     const std::string list((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     const std::vector<Folder> folders = GroupByFolder(list);
 
-    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
-    std::vector<Totals> totals(cores);
+    std::vector<Totals> totals(threadCount);
     std::atomic<std::size_t> next{0};
     std::vector<std::thread> threads;
-    for (unsigned i = 1; i < cores; ++i)
+    for (unsigned i = 1; i < threadCount; ++i)
         threads.emplace_back(LookAtFolders, std::cref(folders), std::ref(next), std::ref(totals[i]));
     LookAtFolders(folders, next, totals[0]);
     for (std::thread& thread : threads)
