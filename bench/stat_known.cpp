@@ -8,9 +8,9 @@
 // overlap when there are more) looks at every folder (open, fstat) and
 // every chart (fstatat) of the list, reading no folder: the least a rescan
 // that tells changed charts by their stat does, whatever it keeps of the
-// tree. Folders are handed to the threads in runs of 64, in the
-// list's order; a thread opens a folder through its parent, kept open while
-// the parent stays the same.
+// tree. Folders are handed to the threads in runs of 64, in the list's
+// order; a thread opens a folder through its parent (kept open while the
+// parent stays the same; "." for a relative path of one folder).
 //
 // Prints "N files, M bytes" (the bytes the stats report, links followed, as
 // tamboro-walk-stat does). A chart that cannot be looked at still counts as
@@ -81,7 +81,7 @@ void LookAtFolders(const std::vector<Folder>& folders, std::atomic<std::size_t>&
                 if (parentFd >= 0)
                     ::close(parentFd);
                 const std::string parent(folder.parent);
-                parentFd = ::open(parent.empty() ? "/" : parent.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+                parentFd = ::open(parent.empty() ? "." : parent.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
                 openParent = folder.parent;
             }
             totals.files += folder.charts.size();
