@@ -808,7 +808,7 @@ private:
             else
                 name = rng.chance(600) ? rng.pick(kJapaneseFolders).utf8 : rng.pick(kUtf8Folders);
             if (rng.chance(300)) {
-                char prefix[8];
+                char prefix[24];  // room for any size_t, as the compiler checks
                 std::snprintf(prefix, sizeof prefix, "%02zu_", c + 1);
                 name = prefix + name;
             }
