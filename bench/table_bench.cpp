@@ -1,20 +1,25 @@
 // tamboro-table-bench: how long reading and matching a large difficulty
 // table takes.
 //
-//   tamboro-table-bench [MEGABYTES [RUNS]]      (default 5 MB, 7 runs)
+//   tamboro-table-bench [MEGABYTES [RUNS [LEVELS]]]  (default 5 MB, 7 runs, 26)
 //
 // Writes a table of about MEGABYTES of data (entries like a real table's:
-// Japanese titles and artists, addresses, comments; md5 and sha256 keyed)
+// Japanese titles and artists, addresses, comments; md5 and sha256 keyed;
+// LEVELS levels taken in turn, 0 for a level of its own for every entry)
 // into a temporary folder as header.json and data.json, then times, each
 // RUNS times on one thread:
 //   parse  - ParseTableEntries over the data's bytes in memory;
 //   read   - TableReader::Read of the header's path: both files read from the
 //            page cache and parsed, the table built;
-//   match  - building a TableMatch over the table, then the column text of as
-//            many charts as the table has entries, half of them in it.
+//   index  - building a TableMatch over the table (its levels ranked);
+//   lookup - the column text of as many charts as the table has entries,
+//            half of them in it;
+//   missing- the entries an empty library lacks, each with its level's rank,
+//            as the missing-charts view lists them.
 // Medians and ranges in milliseconds of wall time, and the peak RSS.
 #include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -44,13 +49,13 @@ std::string Hex(unsigned long long value, std::size_t digits)
     return out;
 }
 
-std::vector<TableEntry> MakeEntries(std::size_t bytes)
+std::vector<TableEntry> MakeEntries(std::size_t bytes, unsigned long long levels)
 {
     std::vector<TableEntry> entries;
     std::size_t total = 0;
     for (unsigned long long i = 0; total < bytes; ++i) {
         TableEntry entry;
-        entry.level = std::to_string(i % 26);
+        entry.level = std::to_string(levels == 0 ? i : i % levels);
         if (i % 10 == 9)
             entry.sha256 = Hex(i, 64);
         else
@@ -77,7 +82,7 @@ double Ms(Clock::time_point from, Clock::time_point to)
 void Report(const char* what, std::vector<double> times)
 {
     std::sort(times.begin(), times.end());
-    std::printf("%-6s median %8.1f ms  (%.1f .. %.1f)\n", what, times[times.size() / 2], times.front(), times.back());
+    std::printf("%-7s median %8.1f ms  (%.1f .. %.1f)\n", what, times[times.size() / 2], times.front(), times.back());
 }
 
 }  // namespace
@@ -86,10 +91,11 @@ int main(int argc, char** argv)
 {
     const double megabytes = argc > 1 ? std::atof(argv[1]) : 5.0;
     const int runs = argc > 2 ? std::max(1, std::atoi(argv[2])) : 7;
+    const unsigned long long levels = argc > 3 ? std::strtoull(argv[3], nullptr, 10) : 26;
     const auto folder = std::filesystem::temp_directory_path() / ("tamboro-table-bench-" + std::to_string(::getpid()));
     std::filesystem::create_directories(folder);
 
-    const auto entries = MakeEntries(static_cast<std::size_t>(megabytes * (1 << 20)));
+    const auto entries = MakeEntries(static_cast<std::size_t>(megabytes * (1 << 20)), levels);
     const auto header = ExportTable(folder.string(), "Bench", "★", {}, entries);
     if (!header) {
         std::fprintf(stderr, "tamboro-table-bench: %s\n", header.Error().c_str());
@@ -97,10 +103,12 @@ int main(int argc, char** argv)
     }
     std::ifstream in(folder / "data.json", std::ios::binary);
     const std::string data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    std::printf("table: %zu entries, data.json %.2f MB\n", entries.size(), data.size() / 1048576.0);
+    std::printf("table: %zu entries, %s levels, data.json %.2f MB\n", entries.size(),
+                levels == 0 ? "distinct" : std::to_string(levels).c_str(), data.size() / 1048576.0);
 
-    std::vector<double> parse, read, build, lookup;
+    std::vector<double> parse, read, build, lookup, missing;
     std::size_t matched = 0;
+    std::uint64_t ranks = 0;
     for (int run = 0; run < runs; ++run) {
         std::vector<TableEntry> parsed;
         auto start = Clock::now();
@@ -132,12 +140,19 @@ int main(int argc, char** argv)
             matched += !match.ColumnText(md5, entries[i].sha256).empty();
         }
         lookup.push_back(Ms(start, Clock::now()));
+        start = Clock::now();
+        ranks = 0;
+        for (const TableEntry* entry : match.MissingEntries(0, LibraryHashes()))
+            ranks += match.LevelRank(0, entry->level);
+        missing.push_back(Ms(start, Clock::now()));
     }
     Report("parse", parse);
     Report("read", read);
     Report("index", build);
     Report("lookup", lookup);
-    std::printf("lookups: %zu charts, %zu in the table\n", entries.size(), matched);
+    Report("missing", missing);
+    std::printf("lookups: %zu charts, %zu in the table; sum of missing ranks %llu\n", entries.size(), matched,
+                static_cast<unsigned long long>(ranks));
     rusage usage{};
     ::getrusage(RUSAGE_SELF, &usage);
     std::printf("peak RSS %.1f MB\n", usage.ru_maxrss / 1024.0);

@@ -1,5 +1,6 @@
 #include "cli/TableColumn.h"
 
+#include <algorithm>
 #include <system_error>
 
 #include "results/MissingLine.h"
@@ -19,10 +20,22 @@ bool TableColumn::Read(const std::vector<std::string>& sources, Uses uses, std::
             error = table.Error();
             return false;
         }
+        NoteEntriesWithoutHash(*table);
         m_tables.push_back(std::move(*table));
     }
     m_match = std::make_unique<TableMatch>(m_tables);
     return true;
+}
+
+void TableColumn::NoteEntriesWithoutHash(const DifficultyTable& table)
+{
+    const auto count = std::count_if(table.entries.begin(), table.entries.end(),
+                                     [](const TableEntry& entry) { return entry.Hash() == EntryHash::None; });
+    if (count == 0)
+        return;
+    m_notes.push_back("table " + table.source + ": " + std::to_string(count) + " of " +
+                      std::to_string(table.entries.size()) +
+                      " entries have no usable md5 or sha256 and match no chart (--missing lists them with hash none)");
 }
 
 TableColumn::~TableColumn()

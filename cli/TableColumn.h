@@ -38,18 +38,27 @@ public:
     void StartReading(std::vector<std::string> sources, Uses uses);
     bool FinishReading(std::string& error);
 
+    // One line per table read that has entries without a usable hash,
+    // saying how many, for standard error.
+    const std::vector<std::string>& Notes() const { return m_notes; }
+
     // Sets each row's table column (and what `uses` asks for).
     void Fill(std::vector<ChartRow>& rows);
 
     // One line per table entry that no row noted matches, table by table in
     // the order given and in each table's order: symbol and level, title,
-    // artist, md5, sha256, url, url_diff, TAB-separated and escaped.
+    // artist, md5, sha256, url, url_diff and the hash it is matched by
+    // ("none" for an entry without one, which no row matches),
+    // TAB-separated and escaped.
     std::string MissingLines() const;
 
 private:
+    void NoteEntriesWithoutHash(const DifficultyTable& table);
+
     std::thread m_reading;
     bool m_read = false;
     std::string m_readError;
+    std::vector<std::string> m_notes;
     std::vector<DifficultyTable> m_tables;
     std::unique_ptr<TableMatch> m_match;
     LibraryHashes m_library;

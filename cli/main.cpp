@@ -116,7 +116,9 @@ constexpr const char* kHelp = "\n"
                               "                   A table that cannot be read: status 2, one line\n"
                               "  --missing        with --table: instead of the rows, each table entry\n"
                               "                   no chart matches: symbol and level, title, artist,\n"
-                              "                   md5, sha256, url, url_diff\n"
+                              "                   md5, sha256, url, url_diff, and the hash it is\n"
+                              "                   matched by: md5, sha256, or none for an entry\n"
+                              "                   without a usable one (standard error counts them)\n"
                               "  --help           show this help\n"
                               "  --version        show the version\n"
                               "\n"
@@ -424,8 +426,13 @@ int main(int argc, char** argv)
         tables.StartReading(tableSources, {sortName != nullptr && sortColumn == kColumnTable, missing});
     const auto tablesRead = [&] {
         std::string why;
-        if (tableSources.empty() || tables.FinishReading(why))
+        if (tableSources.empty())
             return true;
+        if (tables.FinishReading(why)) {
+            for (const std::string& note : tables.Notes())
+                std::fprintf(stderr, "tamboro-scan: %s\n", note.c_str());
+            return true;
+        }
         std::fprintf(stderr, "tamboro-scan: cannot read the table %s\n", why.c_str());
         return false;
     };

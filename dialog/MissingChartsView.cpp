@@ -139,10 +139,14 @@ void MissingChartsView::ShowResult()
     const QHeaderView* header = m_view->horizontalHeader();
     if (header->isSortIndicatorShown())
         m_model->sort(header->sortIndicatorSection(), header->sortIndicatorOrder());
-    m_status->setText(tr("未所持: %1 / %2 譜面 (ライブラリ %3 譜面)")
-                          .arg(m_model->rowCount())
-                          .arg(m_tableSize)
-                          .arg(m_run->ChartsSeen()));
+    QString status = tr("未所持: %1 / %2 譜面 (ライブラリ %3 譜面)")
+                         .arg(m_model->rowCount())
+                         .arg(m_tableSize)
+                         .arg(m_run->ChartsSeen());
+    // Entries the table gave no usable hash for are listed, as none can be matched.
+    if (m_model->RowsWithoutHash() > 0)
+        status += tr("、うちハッシュなし %1").arg(m_model->RowsWithoutHash());
+    m_status->setText(status);
 }
 
 void MissingChartsView::FitColumns()

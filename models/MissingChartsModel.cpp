@@ -5,6 +5,22 @@
 #include "results/MissingLine.h"
 
 namespace tamboro {
+namespace {
+
+QString HashText(EntryHash hash)
+{
+    switch (hash) {
+    case EntryHash::Md5:
+        return QStringLiteral("MD5");
+    case EntryHash::Sha256:
+        return QStringLiteral("SHA-256");
+    case EntryHash::None:
+        break;
+    }
+    return MissingChartsModel::tr("なし");
+}
+
+}  // namespace
 
 MissingChartsModel::MissingChartsModel(std::string symbol, QObject* parent)
     : QAbstractTableModel(parent), m_symbol(std::move(symbol))
@@ -14,10 +30,15 @@ void MissingChartsModel::SetCharts(std::vector<Chart> charts)
 {
     beginResetModel();
     m_rows.clear();
+    m_rowsWithoutHash = 0;
     for (Chart& chart : charts) {
         const TableEntry& e = chart.entry;
-        std::array<QString, kColumns> texts{QString::fromStdString(m_symbol + e.level), QString::fromStdString(e.title),
-                                            QString::fromStdString(e.artist), QString::fromStdString(e.url),
+        m_rowsWithoutHash += e.Hash() == EntryHash::None ? 1 : 0;
+        std::array<QString, kColumns> texts{QString::fromStdString(m_symbol + e.level),
+                                            QString::fromStdString(e.title),
+                                            QString::fromStdString(e.artist),
+                                            HashText(e.Hash()),
+                                            QString::fromStdString(e.url),
                                             QString::fromStdString(e.urlDiff)};
         m_rows.push_back(Row{std::move(chart), std::move(texts), m_rows.size()});
     }
@@ -49,6 +70,8 @@ QVariant MissingChartsModel::data(const QModelIndex& index, int role) const
     const Row& row = m_rows[static_cast<std::size_t>(index.row())];
     if (role == Qt::DisplayRole)
         return row.texts[static_cast<std::size_t>(index.column())];
+    if (role == Qt::ToolTipRole && index.column() == kHash && row.chart.entry.Hash() == EntryHash::None)
+        return tr("難易度表に使える MD5 も SHA-256 もないため、ライブラリと照合できません");
     // The entry's note from the table, when it has one.
     if (role == Qt::ToolTipRole && !row.chart.entry.comment.empty())
         return QString::fromStdString(row.chart.entry.comment);
@@ -59,9 +82,9 @@ QVariant MissingChartsModel::headerData(int section, Qt::Orientation orientation
 {
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 || section >= kColumns)
         return QAbstractTableModel::headerData(section, orientation, role);
-    static const char* const kTitles[kColumns] = {QT_TR_NOOP("レベル"), QT_TR_NOOP("タイトル"),
-                                                  QT_TR_NOOP("アーティスト"), QT_TR_NOOP("譜面のページ"),
-                                                  QT_TR_NOOP("差分のページ")};
+    static const char* const kTitles[kColumns] = {QT_TR_NOOP("レベル"),       QT_TR_NOOP("タイトル"),
+                                                  QT_TR_NOOP("アーティスト"), QT_TR_NOOP("ハッシュ"),
+                                                  QT_TR_NOOP("譜面のページ"), QT_TR_NOOP("差分のページ")};
     return tr(kTitles[section]);
 }
 

@@ -1,7 +1,8 @@
 // The entries of a difficulty table that the library lacks, as a table:
-// level (symbol and level), title, artist, url and url_diff. The level sorts
-// in the table's level order, the other columns by their text; equal rows
-// stay in the table's order.
+// level (symbol and level), title, artist, the hash the entry is matched by
+// (MD5, SHA-256, or none: the table gave no usable hash, so no chart can
+// match it), url and url_diff. The level sorts in the table's level order,
+// the other columns by their text; equal rows stay in the table's order.
 #pragma once
 
 #include <QAbstractTableModel>
@@ -18,7 +19,7 @@ namespace tamboro {
 class MissingChartsModel : public QAbstractTableModel {
     Q_OBJECT
 public:
-    enum Column { kLevel, kTitle, kArtist, kUrl, kUrlDiff, kColumns };
+    enum Column { kLevel, kTitle, kArtist, kHash, kUrl, kUrlDiff, kColumns };
 
     struct Chart {
         TableEntry entry;
@@ -33,6 +34,8 @@ public:
     void SetCharts(std::vector<Chart> charts);
 
     const TableEntry& EntryAt(int row) const { return m_rows[static_cast<std::size_t>(row)].chart.entry; }
+    // Rows of entries without a usable hash.
+    int RowsWithoutHash() const { return m_rowsWithoutHash; }
     // The lines tamboro-scan --missing prints for the given rows, in that
     // order.
     QString Lines(const std::vector<int>& rows) const;
@@ -55,6 +58,7 @@ private:
 
     const std::string m_symbol;
     std::vector<Row> m_rows;
+    int m_rowsWithoutHash = 0;
 };
 
 }  // namespace tamboro

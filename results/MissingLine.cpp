@@ -4,6 +4,19 @@
 
 namespace tamboro {
 
+std::string_view EntryHashName(EntryHash hash)
+{
+    switch (hash) {
+    case EntryHash::Md5:
+        return "md5";
+    case EntryHash::Sha256:
+        return "sha256";
+    case EntryHash::None:
+        break;
+    }
+    return "none";
+}
+
 void AppendMissingLine(std::string& out, const std::string& symbol, const TableEntry& entry)
 {
     AppendEscaped(out, symbol + entry.level);
@@ -12,6 +25,8 @@ void AppendMissingLine(std::string& out, const std::string& symbol, const TableE
         out += '\t';
         AppendEscaped(out, *field);
     }
+    out += '\t';
+    out += EntryHashName(entry.Hash());
     out += '\n';
 }
 

@@ -4,13 +4,19 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "tables/DifficultyTable.h"
 
 namespace tamboro {
 
-// Appends symbol and level, title, artist, md5, sha256, url and url_diff,
-// TAB-separated, each escaped as row fields are, and LF.
+// "md5", "sha256" or "none" (an entry that matches no chart: the table gave
+// no usable hash).
+std::string_view EntryHashName(EntryHash hash);
+
+// Appends symbol and level, title, artist, md5, sha256, url, url_diff, each
+// escaped as row fields are, and the hash the entry is matched by
+// (EntryHashName), TAB-separated, and LF.
 void AppendMissingLine(std::string& out, const std::string& symbol, const TableEntry& entry);
 
 }  // namespace tamboro

@@ -7,9 +7,14 @@
 
 namespace tamboro {
 
-// One chart of a table. Hashes are lowercase; `md5` is set when the table
-// gave 32 hex digits, `sha256` when it gave more than 24 characters; an entry
-// always has one of them and a level.
+// What an entry is matched by: its md5 when it has one, else its sha256;
+// None when the table gave neither in a usable form.
+enum class EntryHash { Md5, Sha256, None };
+
+// One chart of a table. Hashes are lowercase hex; `md5` is set when the
+// table gave 32 hex digits, `sha256` when it gave 64 (white space around them
+// dropped). An entry may have neither (it then matches no chart) and an
+// empty level.
 struct TableEntry {
     std::string level;
     std::string md5;
@@ -20,6 +25,13 @@ struct TableEntry {
     std::string urlDiff;
     std::string nameDiff;
     std::string comment;
+
+    EntryHash Hash() const
+    {
+        if (!md5.empty())
+            return EntryHash::Md5;
+        return sha256.empty() ? EntryHash::None : EntryHash::Sha256;
+    }
 
     bool operator==(const TableEntry&) const = default;
 };

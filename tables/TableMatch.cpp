@@ -27,17 +27,24 @@ std::optional<double> NumberOf(std::string_view level)
     return value;
 }
 
-// Levels the table's order does not name: numbers by value, then the rest
-// by their bytes.
-bool LevelBefore(const std::string& a, const std::string& b)
+constexpr std::uint32_t kUnranked = UINT32_MAX;
+
+// A level the table's order does not name, with its number when it is one.
+struct UnorderedLevel {
+    std::string_view text;
+    std::optional<double> number;
+};
+
+// Numbers by value, then the rest by their bytes, an empty level last.
+bool LevelBefore(const UnorderedLevel& a, const UnorderedLevel& b)
 {
-    const auto x = NumberOf(a);
-    const auto y = NumberOf(b);
-    if (x && y)
-        return *x != *y ? *x < *y : a < b;
-    if (x || y)
-        return x.has_value();
-    return a < b;
+    if (a.text.empty() || b.text.empty())
+        return !a.text.empty() && b.text.empty();
+    if (a.number && b.number)
+        return *a.number != *b.number ? *a.number < *b.number : a.text < b.text;
+    if (a.number || b.number)
+        return a.number.has_value();
+    return a.text < b.text;
 }
 
 }  // namespace
@@ -99,14 +106,16 @@ void TableMatch::RankLevels(std::size_t tableIndex)
     auto& ranks = m_levelRanks[tableIndex];
     for (const std::string& level : table.levelOrder)
         ranks.emplace(level, static_cast<std::uint32_t>(ranks.size()));
-    std::vector<std::string> unordered;
+    const auto ordered = static_cast<std::uint32_t>(ranks.size());
+    // Each level met once, in one pass over the entries (a table may have as
+    // many levels as entries), then ranked in place.
+    std::vector<UnorderedLevel> unordered;
     for (const TableEntry& entry : table.entries)
-        if (!ranks.contains(entry.level) &&
-            std::find(unordered.begin(), unordered.end(), entry.level) == unordered.end())
-            unordered.push_back(entry.level);
+        if (ranks.emplace(entry.level, kUnranked).second)
+            unordered.push_back(UnorderedLevel{entry.level, NumberOf(entry.level)});
     std::sort(unordered.begin(), unordered.end(), LevelBefore);
-    for (std::string& level : unordered)
-        ranks.emplace(std::move(level), static_cast<std::uint32_t>(ranks.size()));
+    for (std::size_t i = 0; i < unordered.size(); ++i)
+        ranks[unordered[i].text] = ordered + static_cast<std::uint32_t>(i);
 }
 
 std::uint32_t TableMatch::LevelRank(std::size_t tableIndex, const std::string& level) const

@@ -65,7 +65,7 @@ public:
     std::vector<const TableEntry*> MissingEntries(std::size_t tableIndex, const LibraryHashes& library) const;
     // The place of `level` among the levels of tables[tableIndex]: the
     // table's level order first, then the others, numbers by value before
-    // text; a level no entry has comes after all.
+    // text, an empty level last; a level no entry has comes after all.
     std::uint32_t LevelRank(std::size_t tableIndex, const std::string& level) const;
 
 private:
@@ -79,8 +79,9 @@ private:
     const std::vector<DifficultyTable>& m_tables;
     std::unordered_map<std::string, std::vector<Hit>> m_byMd5;
     std::unordered_map<std::string, std::vector<Hit>> m_bySha256;
-    // Per table: each level's rank among the table's levels.
-    std::vector<std::unordered_map<std::string, std::uint32_t>> m_levelRanks;
+    // Per table: each level's rank among the table's levels, keyed by the
+    // table's own texts.
+    std::vector<std::unordered_map<std::string_view, std::uint32_t>> m_levelRanks;
 };
 
 }  // namespace tamboro

@@ -249,11 +249,25 @@ bool IsHexDigit(char c)
     return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
 }
 
-std::string Lowercase(std::string text)
+// A hash of `digits` hex digits in lower case, from a table's field: white
+// space and control characters around it (a TAB or CR pasted along) are
+// dropped, letters of either case taken; empty for anything else (a value
+// of another length, "#N/A", an address).
+std::string UsableHash(const std::optional<std::string>& field, std::size_t digits)
 {
-    for (char& c : text)
+    if (!field)
+        return std::string();
+    std::string_view text = *field;
+    while (!text.empty() && IsSpaceOrControl(static_cast<unsigned char>(text.front())))
+        text.remove_prefix(1);
+    while (!text.empty() && IsSpaceOrControl(static_cast<unsigned char>(text.back())))
+        text.remove_suffix(1);
+    if (text.size() != digits || !std::all_of(text.begin(), text.end(), IsHexDigit))
+        return std::string();
+    std::string hash(text);
+    for (char& c : hash)
         c = Lower(c);
-    return text;
+    return hash;
 }
 
 // The entries: objects directly inside the list at the top, or inside the
@@ -269,7 +283,7 @@ public:
         if (m_listDepth == 0)
             return TableResult<std::size_t>::Failed(
                 "no list of entries (a JSON list, or an object with a \"charts\" list)");
-        return TableResult<std::size_t>::Ok(m_dropped);
+        return TableResult<std::size_t>::Ok(m_withoutHash);
     }
 
 private:
@@ -323,23 +337,19 @@ private:
     void FinishEntry()
     {
         auto& f = m_fields;
-        const bool md5 = f[kMd5] && f[kMd5]->size() == 32 && std::all_of(f[kMd5]->begin(), f[kMd5]->end(), IsHexDigit);
-        const bool sha256 = f[kSha256] && f[kSha256]->size() > 24;
-        if (!f[kLevel] || f[kLevel]->empty() || (!md5 && !sha256)) {
-            ++m_dropped;
-            return;
-        }
         auto take = [&](EntryField field) { return std::move(f[field]).value_or(std::string()); };
         TableEntry& entry = m_entries.emplace_back();
         entry.level = take(kLevel);
-        entry.md5 = md5 ? Lowercase(take(kMd5)) : std::string();
-        entry.sha256 = sha256 ? Lowercase(take(kSha256)) : std::string();
+        entry.md5 = UsableHash(f[kMd5], 32);
+        entry.sha256 = UsableHash(f[kSha256], 64);
         entry.title = take(kTitle);
         entry.artist = take(kArtist);
         entry.url = take(kUrl);
         entry.urlDiff = take(kUrlDiff);
         entry.nameDiff = take(kNameDiff);
         entry.comment = take(kComment);
+        if (entry.Hash() == EntryHash::None)
+            ++m_withoutHash;
     }
 
     std::vector<TableEntry>& m_entries;
@@ -349,7 +359,7 @@ private:
     bool m_entryOpen = false;
     std::size_t m_field = kFieldCount;
     std::array<std::optional<std::string>, kFieldCount> m_fields;
-    std::size_t m_dropped = 0;
+    std::size_t m_withoutHash = 0;
 };
 
 template <typename Sax>

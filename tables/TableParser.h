@@ -45,8 +45,9 @@ std::optional<std::string> FindHeaderAddress(std::string_view html);
 TableResult<TableHeader> ParseTableHeader(std::string_view bytes);
 
 // Appends the entries of a data file (a JSON array of entries, or an object
-// whose "charts" is one) to `entries`. Entries without a level or without a
-// usable hash are left out, counted in the result.
+// whose "charts" is one) to `entries`: every object of the list, each with
+// its hashes when usable (TableEntry) and its level, empty when it has none.
+// The result counts the entries appended without a usable hash.
 TableResult<std::size_t> ParseTableEntries(std::string_view bytes, std::vector<TableEntry>& entries);
 
 }  // namespace tamboro

@@ -112,10 +112,11 @@ private:
     test::PrivateRuntimeDir m_runtime;
 
 private slots:
-    // Two of five entries are in the library (one by md5, one by sha256):
-    // the other three are listed in the table's order, copied as the
-    // command prints them, sorted by level in the table's level order, and
-    // their pages opened when they are web pages only.
+    // Two of six entries are in the library (one by md5, one by sha256):
+    // the other four, one without a level or a usable hash, are listed in
+    // the table's order with the hash each is matched by, copied as the
+    // command prints them, sorted by level in the table's level order (no
+    // level last), and their pages opened when they are web pages only.
     void missingChartsOfATable()
     {
         TestTree tree;
@@ -133,6 +134,7 @@ private slots:
                             "'url_diff':'http://example.com/d'},"
                             "{'level':'1','md5':'2123456789abcdef0123456789abcdef','title':'local\\tfile',"
                             "'url':'file:///etc/passwd'},"
+                            "{'md5':'#N/A','title':'no hash'},"
                             "{'level':'1','sha256':'" +
                             Sha256(two) + "','title':'has two'}]"));
         TableFetcher fetcher;
@@ -140,8 +142,9 @@ private slots:
         QVERIFY2(bool(table), table.Error().c_str());
         MissingChartsView* view = MissingChartsView::Open(nullptr, *table, tree.Path("R"), ChartTypes());
         auto* list = view->findChild<QTableView*>(QStringLiteral("MissingCharts"));
-        QVERIFY(WaitUntil([&] { return list->model()->rowCount() == 3; }));
-        QCOMPARE(Column(*list->model(), 1), QStringList({"ten", "odd", "local\tfile"}));
+        QVERIFY(WaitUntil([&] { return list->model()->rowCount() == 4; }));
+        QCOMPARE(Column(*list->model(), 1), QStringList({"ten", "odd", "local\tfile", "no hash"}));
+        QCOMPARE(Column(*list->model(), 3), QStringList({"MD5", "MD5", "MD5", "なし"}));
 
         QVERIFY(QTest::qWaitForWindowActive(view));
         QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::NoModifier,
@@ -150,13 +153,13 @@ private slots:
         QTest::keyClick(list, Qt::Key_C, Qt::ControlModifier);
         const QString printed = ScanOutput({"--table", QString::fromStdString(tree.Path("T/header.json")), "--missing",
                                             QString::fromStdString(tree.Path("R"))});
-        QCOMPARE(printed.count(QLatin1Char('\n')), 3);
+        QCOMPARE(printed.count(QLatin1Char('\n')), 4);
         QCOMPARE(QGuiApplication::clipboard()->text(), printed);
 
         QHeaderView* header = list->horizontalHeader();
         QTest::mouseClick(header->viewport(), Qt::LeftButton, Qt::NoModifier,
                           QPoint(header->sectionViewportPosition(0) + 5, header->height() / 2));
-        QStringList levels{"★?", "★1", "★10"};
+        QStringList levels{"★?", "★1", "★10", "★"};
         if (header->sortIndicatorOrder() == Qt::DescendingOrder)
             std::reverse(levels.begin(), levels.end());
         QCOMPARE(Column(*list->model(), 0), levels);

@@ -160,9 +160,10 @@ TEST(ScanColumns, BadListsExitTwoWithOneLineNamingTheName)
 }
 
 // Difficulty tables read from local files, the page leading to the header:
-// the table column (upper-case hashes in the table, md5 else sha256), its
-// sort by the table's level order, the entries no chart matches, and a
-// table that cannot be read.
+// the table column (upper-case hashes in the table, md5 else sha256, white
+// space around a hash cut), its sort by the table's level order, the entries
+// no chart matches (those without a usable hash or level too, counted on
+// standard error), and a table that cannot be read.
 TEST(ScanTables, TableColumnSortAndMissingEntries)
 {
     test::TestTree tree;
@@ -177,17 +178,26 @@ TEST(ScanTables, TableColumnSortAndMissingEntries)
     tree.WriteFile("t/data.json", R"([{"level":"12","md5":")" + upperMd5 + R"("},{"level":3,"sha256":")" +
                                       Digest(two, EVP_sha256()) +
                                       R"("},{"level":"1","md5":"0123456789abcdef0123456789abcdef","title":"gone",)"
-                                      R"("url":"http://x/a"},{"level":"1","md5":"short"}])");
+                                      R"("url":"http://x/a"},{"level":"1","md5":"short"},)"
+                                      R"({"level":"","md5":"#N/A","title":"no level"},)"
+                                      R"({"level":"2","md5":" )" +
+                                      Digest(two, EVP_md5()) + R"(\r\n"}])");
     tree.WriteFile("page.html", R"(<meta content="t/header.json" name="bmstable">)");
     const std::string lib = " " + tree.Path("lib");
     const std::string table = " --table " + tree.Path("page.html");
 
     RunResult run = RunScan(table + " --columns file,table --sort table --reverse" + lib);
     EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(run.out, "two.bms\t★3\none.bms\t★12\n");
+    EXPECT_EQ(run.out, "two.bms\t★3 ★2\none.bms\t★12\n");
     run = RunScan(table + " --missing" + lib);
     EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(run.out, "★1\tgone\t\t0123456789abcdef0123456789abcdef\t\thttp://x/a\t\n");
+    EXPECT_EQ(run.out, "★1\tgone\t\t0123456789abcdef0123456789abcdef\t\thttp://x/a\t\tmd5\n"
+                       "★1\t\t\t\t\t\t\tnone\n"
+                       "★\tno level\t\t\t\t\t\tnone\n");
+    run = RunScan(table + " --missing" + lib, "2>&1 >/dev/null");
+    EXPECT_EQ(run.out, "tamboro-scan: table " + tree.Path("page.html") +
+                           ": 2 of 6 entries have no usable md5 or sha256 and match no chart (--missing lists them "
+                           "with hash none)\n");
 
     run = RunScan(" --table " + tree.Path("t/none.json") + lib, "2>&1 >/dev/null");
     EXPECT_EQ(run.status, 2);

@@ -79,5 +79,25 @@ TEST(TableMatch, MissingEntriesAreThoseNoChartHolds)
     EXPECT_EQ(match.MissingEntries(0, LibraryHashes()).size(), 6u);
 }
 
+// An entry without a level ranks after every level; one without a hash is
+// missing whatever the library holds.
+TEST(TableMatch, EmptyLevelLastAndEntriesWithoutHashMissing)
+{
+    DifficultyTable table{"t", "T", "▼", {}, {}};
+    table.entries = {Entry("", Hash('a')), Entry("x", ""), Entry("2", Hash('b')), Entry("10", Hash('c'))};
+    const std::vector<DifficultyTable> tables{table};
+    const TableMatch match(tables);
+    EXPECT_LT(match.LevelRank(0, "x"), match.LevelRank(0, ""));
+    EXPECT_LT(match.LevelRank(0, "2"), match.LevelRank(0, "10"));
+    EXPECT_LT(match.SortKey(Hash('c'), ""), match.SortKey(Hash('a'), ""));
+    EXPECT_EQ(match.ColumnText(Hash('a'), ""), "▼");
+    LibraryHashes library;
+    for (const char c : {'a', 'b', 'c'})
+        library.Add(Hash(c), Hash(c, 64));
+    const auto missing = match.MissingEntries(0, library);
+    ASSERT_EQ(missing.size(), 1u);
+    EXPECT_EQ(missing[0], &tables[0].entries[1]);
+}
+
 }  // namespace
 }  // namespace tamboro

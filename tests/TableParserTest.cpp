@@ -69,41 +69,58 @@ TEST(TableParser, HeaderFaultsAreNamed)
     }
 }
 
-TEST(TableParser, EntriesKeepOrderAndDropThoseWithoutLevelOrHash)
+TEST(TableParser, EveryEntryIsKeptWithItsHashesOnlyWhenUsable)
 {
+    const std::string sha256(64, 'B');
     std::vector<TableEntry> entries;
-    const auto dropped = ParseTableEntries("\xEF\xBB\xBF"
-                                           R"([
+    const auto withoutHash = ParseTableEntries("\xEF\xBB\xBF"
+                                               R"([
         {"level":12,"md5":"0123456789ABCDEF0123456789abcdef","title":"T","artist":"A","url":"u",
          "url_diff":"ud","name_diff":"nd","comment":"c","org_md5":["x"],"extra":{"level":"9"}},
-        {"level":"0.5","md5":"","sha256":"ABCDEF0123456789ABCDEF0123456789"},
+        {"level":"0.5","md5":"","sha256":" )" + sha256 +
+                                                   R"(\r\n"},
         {"level":"1","md5":"null"},
-        {"md5":")" + kMd5 + R"("},
-        {"level":"","md5":")" + kMd5 + R"("},
-        {"level":true,"md5":")" + kMd5 + R"("},
+        {"md5":")" + kMd5 + R"(\t"},
+        {"level":"","md5":" )" + kMd5 + R"( "},
+        {"level":true,"md5":"#N/A","sha256":"ABCDEF0123456789ABCDEF0123456789"},
         {"level":"2","md5":"0123456789abcdef0123456789abcdeg","sha256":"short"},
+        {"level":"3","md5":")" + kMd5.substr(1) + R"(","sha256":")" +
+                                                   sha256 + kMd5.substr(20) + R"("},
+        {"level":"4","md5":"https://example.com/)" +
+                                                   kMd5 + R"("},
         {"level":-1.25,"md5":")" + kMd5 +
-                                               R"(","title":42},
+                                                   R"(","title":42},
         "not an entry", [1]
     ])"
-                                               "\n\x1a",
-                                           entries);
-    ASSERT_TRUE(dropped) << dropped.Error();
-    EXPECT_EQ(*dropped, 5u);
-    ASSERT_EQ(entries.size(), 3u);
+                                                   "\n\x1a",
+                                               entries);
+    ASSERT_TRUE(withoutHash) << withoutHash.Error();
+    ASSERT_EQ(entries.size(), 10u);
+    EXPECT_EQ(*withoutHash, 5u);
     EXPECT_EQ(entries[0], (TableEntry{"12", "0123456789abcdef0123456789abcdef", "", "T", "A", "u", "ud", "nd", "c"}));
-    EXPECT_EQ(entries[1].level, "0.5");
-    EXPECT_EQ(entries[1].md5, "");
-    EXPECT_EQ(entries[1].sha256, "abcdef0123456789abcdef0123456789");
-    EXPECT_EQ(entries[2].level, "-1.25");
-    EXPECT_EQ(entries[2].title, "42");
+    // White space and control characters around a hash are cut, capitals lowered.
+    EXPECT_EQ(entries[1].Hash(), EntryHash::Sha256);
+    EXPECT_EQ(entries[1].sha256, std::string(64, 'b'));
+    EXPECT_EQ(entries[3].md5, kMd5);
+    EXPECT_EQ(entries[4].md5, kMd5);
+    // No level, or one that is not a text or number: an empty level.
+    EXPECT_EQ(entries[3].level, "");
+    EXPECT_EQ(entries[4].level, "");
+    EXPECT_EQ(entries[5].level, "");
+    for (const std::size_t unusable : {2, 5, 6, 7, 8}) {
+        EXPECT_EQ(entries[unusable].Hash(), EntryHash::None) << unusable;
+        EXPECT_EQ(entries[unusable].md5 + entries[unusable].sha256, "") << unusable;
+    }
+    EXPECT_EQ(entries[7].level, "3");
+    EXPECT_EQ(entries[9].level, "-1.25");
+    EXPECT_EQ(entries[9].title, "42");
 
     // Wrapped in an object, appended after what is there.
     const auto wrapped =
         ParseTableEntries(R"({"name":"x","charts":[{"level":"7","md5":")" + kMd5 + R"("}],"more":[{}]})", entries);
     ASSERT_TRUE(wrapped) << wrapped.Error();
-    ASSERT_EQ(entries.size(), 4u);
-    EXPECT_EQ(entries[3].level, "7");
+    ASSERT_EQ(entries.size(), 11u);
+    EXPECT_EQ(entries[10].level, "7");
 }
 
 TEST(TableParser, EntriesFaultsLeaveTheListAsItWas)
