@@ -12,21 +12,12 @@
 #include "dialog/SettingsFile.h"
 #include "dialog/TableManager.h"
 #include "models/ResultModel.h"
-#include "tables/TableMatch.h"
 #include "tables/TableUrl.h"
 
 namespace tamboro {
 namespace {
 
 constexpr char kTablesKey[] = "tables";
-
-// The tables read and their match, held by the model's filler of the table
-// column for as long as it may be called.
-struct TableColumnMatch {
-    explicit TableColumnMatch(std::vector<DifficultyTable> read) : tables(std::move(read)), match(tables) {}
-    const std::vector<DifficultyTable> tables;
-    const TableMatch match;
-};
 
 // The sources remembered, in the order added.
 QStringList RememberedSources()
@@ -50,6 +41,8 @@ DifficultyTables::DifficultyTables(QWidget& window, ResultModel& model, ColumnSe
     : QObject(&window), m_window(window), m_model(model), m_columns(columns), m_chooseFile(ChooseTableFile)
 {
     m_loading = std::make_unique<TableLoading>();
+    m_matching = std::make_unique<TableMatching>();
+    connect(m_matching.get(), &TableMatching::Built, this, &DifficultyTables::OnMatched);
     connect(m_loading.get(), &TableLoading::Reading, this, &DifficultyTables::OnReading);
     connect(m_loading.get(), &TableLoading::Loaded, this, &DifficultyTables::OnLoaded);
     connect(m_loading.get(), &TableLoading::Idle, this, &DifficultyTables::OnIdle);
@@ -63,7 +56,7 @@ DifficultyTables::DifficultyTables(QWidget& window, ResultModel& model, ColumnSe
         if (bytes.empty() || listed)
             continue;
         m_tables.push_back(Table{bytes, State::Reading, {}});
-        m_data.emplace_back();
+        m_data.push_back(std::make_shared<const DifficultyTable>());
         Load(bytes, false);
     }
     m_columns.OfferTableColumn(!m_tables.empty());
@@ -85,7 +78,7 @@ bool DifficultyTables::Add(const QString& text)
             return false;
     }
     m_tables.push_back(Table{source, State::Reading, {}});
-    m_data.emplace_back();
+    m_data.push_back(std::make_shared<const DifficultyTable>());
     SaveSources();
     m_columns.OfferTableColumn(true);
     Load(source, true);
@@ -168,7 +161,7 @@ void DifficultyTables::OnLoaded(const TableLoading::Outcome& outcome)
                           .arg(source, table->error);
     }
     if (outcome.table) {
-        m_data[static_cast<std::size_t>(table - m_tables.begin())] = *outcome.table;
+        m_data[static_cast<std::size_t>(table - m_tables.begin())] = outcome.table;
         table->state = outcome.fromKeptCopy ? State::KeptCopy : State::Read;
         FillColumn();
     } else {
@@ -194,11 +187,15 @@ void DifficultyTables::OnIdle()
 
 void DifficultyTables::FillColumn()
 {
-    if (m_tables.empty()) {
+    // The match is built on the matcher's thread; the column keeps its
+    // cells until it comes back.
+    m_matching->Match(m_data);
+    if (m_tables.empty())
         m_model.SetTableCells({});
-        return;
-    }
-    auto matched = std::make_shared<const TableColumnMatch>(m_data);
+}
+
+void DifficultyTables::OnMatched(const std::shared_ptr<const TableMatching::Matched>& matched)
+{
     m_model.SetTableCells([matched](const std::string& md5, const std::string& sha256) {
         return ResultModel::TableCell{matched->match.ColumnText(md5, sha256),
                                       matched->match.SortKey(md5, sha256).Bytes()};

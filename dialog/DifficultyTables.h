@@ -17,6 +17,7 @@
 
 #include "tables/DifficultyTable.h"
 #include "worker/TableLoading.h"
+#include "worker/TableMatching.h"
 
 class QWidget;
 
@@ -46,7 +47,7 @@ public:
 
     const std::vector<Table>& Tables() const { return m_tables; }
     // What was read of tables[index]; empty until then.
-    const DifficultyTable& DataOf(int index) const { return m_data[static_cast<std::size_t>(index)]; }
+    const DifficultyTable& DataOf(int index) const { return *m_data[static_cast<std::size_t>(index)]; }
     // "読み込み中 2/3: ADDRESS" while reading, else empty.
     const QString& Progress() const { return m_progress; }
 
@@ -75,16 +76,19 @@ private:
     void OnIdle();
     // The missing-charts view of tables[index], for the last search's root.
     void OpenMissingCharts(const ListActions& actions, int index);
-    // The match and the table column follow the tables read.
+    // The match (built on the matcher's thread) and the table column follow
+    // the tables read.
     void FillColumn();
+    void OnMatched(const std::shared_ptr<const TableMatching::Matched>& matched);
     void SaveSources() const;
 
     QWidget& m_window;
     ResultModel& m_model;
     ColumnSettings& m_columns;
     std::vector<Table> m_tables;
-    std::vector<DifficultyTable> m_data;  // by table, as m_tables
+    TableMatching::Tables m_data;  // by table, as m_tables; never null
     std::unique_ptr<TableLoading> m_loading;
+    std::unique_ptr<TableMatching> m_matching;
     QString m_progress;
     QStringList m_failures;  // of the reads since the loader was idle
     QPointer<TableManager> m_manager;

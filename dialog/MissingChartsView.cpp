@@ -131,10 +131,7 @@ void MissingChartsView::ShowResult()
         m_status->setText(tr("中止しました"));
         return;
     }
-    std::vector<MissingChartsModel::Chart> charts;
-    for (MissingChartsRun::Missing& missing : m_run->TakeMissing())
-        charts.push_back({std::move(missing.entry), missing.levelRank});
-    m_model->SetCharts(std::move(charts));
+    m_model->SetCharts(m_run->TakeMissing());
     FitColumns();
     const QHeaderView* header = m_view->horizontalHeader();
     if (header->isSortIndicatorShown())

@@ -1,6 +1,7 @@
 #include "models/MissingChartsModel.h"
 
 #include <algorithm>
+#include <numeric>
 
 #include "results/MissingLine.h"
 
@@ -29,20 +30,33 @@ MissingChartsModel::MissingChartsModel(std::string symbol, QObject* parent)
 void MissingChartsModel::SetCharts(std::vector<Chart> charts)
 {
     beginResetModel();
-    m_rows.clear();
-    m_rowsWithoutHash = 0;
-    for (Chart& chart : charts) {
-        const TableEntry& e = chart.entry;
-        m_rowsWithoutHash += e.Hash() == EntryHash::None ? 1 : 0;
-        std::array<QString, kColumns> texts{QString::fromStdString(m_symbol + e.level),
-                                            QString::fromStdString(e.title),
-                                            QString::fromStdString(e.artist),
-                                            HashText(e.Hash()),
-                                            QString::fromStdString(e.url),
-                                            QString::fromStdString(e.urlDiff)};
-        m_rows.push_back(Row{std::move(chart), std::move(texts), m_rows.size()});
-    }
+    m_charts = std::move(charts);
+    m_order.resize(m_charts.size());
+    std::iota(m_order.begin(), m_order.end(), std::uint32_t{0});
+    m_rowsWithoutHash = static_cast<int>(std::count_if(
+        m_charts.begin(), m_charts.end(), [](const Chart& chart) { return chart.entry.Hash() == EntryHash::None; }));
     endResetModel();
+}
+
+QString MissingChartsModel::Text(const Chart& chart, int column) const
+{
+    const TableEntry& e = chart.entry;
+    switch (column) {
+    case kLevel:
+        return QString::fromStdString(m_symbol + e.level);
+    case kTitle:
+        return QString::fromStdString(e.title);
+    case kArtist:
+        return QString::fromStdString(e.artist);
+    case kHash:
+        return HashText(e.Hash());
+    case kUrl:
+        return QString::fromStdString(e.url);
+    case kUrlDiff:
+        return QString::fromStdString(e.urlDiff);
+    default:
+        return QString();
+    }
 }
 
 QString MissingChartsModel::Lines(const std::vector<int>& rows) const
@@ -55,7 +69,7 @@ QString MissingChartsModel::Lines(const std::vector<int>& rows) const
 
 int MissingChartsModel::rowCount(const QModelIndex& parent) const
 {
-    return parent.isValid() ? 0 : static_cast<int>(m_rows.size());
+    return parent.isValid() ? 0 : static_cast<int>(m_order.size());
 }
 
 int MissingChartsModel::columnCount(const QModelIndex& parent) const
@@ -67,14 +81,14 @@ QVariant MissingChartsModel::data(const QModelIndex& index, int role) const
 {
     if (!index.isValid() || index.row() >= rowCount())
         return QVariant();
-    const Row& row = m_rows[static_cast<std::size_t>(index.row())];
+    const Chart& chart = ChartAt(index.row());
     if (role == Qt::DisplayRole)
-        return row.texts[static_cast<std::size_t>(index.column())];
-    if (role == Qt::ToolTipRole && index.column() == kHash && row.chart.entry.Hash() == EntryHash::None)
+        return Text(chart, index.column());
+    if (role == Qt::ToolTipRole && index.column() == kHash && chart.entry.Hash() == EntryHash::None)
         return tr("難易度表に使える MD5 も SHA-256 もないため、ライブラリと照合できません");
     // The entry's note from the table, when it has one.
-    if (role == Qt::ToolTipRole && !row.chart.entry.comment.empty())
-        return QString::fromStdString(row.chart.entry.comment);
+    if (role == Qt::ToolTipRole && !chart.entry.comment.empty())
+        return QString::fromStdString(chart.entry.comment);
     return QVariant();
 }
 
@@ -88,34 +102,42 @@ QVariant MissingChartsModel::headerData(int section, Qt::Orientation orientation
     return tr(kTitles[section]);
 }
 
-int MissingChartsModel::Compare(const Row& a, const Row& b, int column)
+std::vector<std::uint32_t> MissingChartsModel::SortedPlaces(int column, Qt::SortOrder order) const
 {
-    if (column == kLevel && a.chart.levelRank != b.chart.levelRank)
-        return a.chart.levelRank < b.chart.levelRank ? -1 : 1;
-    if (column == kLevel)
-        return 0;
-    const auto at = static_cast<std::size_t>(column);
-    return QString::localeAwareCompare(a.texts[at], b.texts[at]);
+    std::vector<std::uint32_t> places(m_charts.size());
+    std::iota(places.begin(), places.end(), std::uint32_t{0});
+    // Equal rows stay in the table's order, ascending or descending.
+    auto sortBy = [&](auto before) {
+        std::stable_sort(places.begin(), places.end(), [&](std::uint32_t a, std::uint32_t b) {
+            return order == Qt::AscendingOrder ? before(a, b) : before(b, a);
+        });
+    };
+    if (column == kLevel) {
+        sortBy([&](std::uint32_t a, std::uint32_t b) { return m_charts[a].levelRank < m_charts[b].levelRank; });
+        return places;
+    }
+    std::vector<QString> texts;
+    texts.reserve(m_charts.size());
+    for (const Chart& chart : m_charts)
+        texts.push_back(Text(chart, column));
+    sortBy([&](std::uint32_t a, std::uint32_t b) { return QString::localeAwareCompare(texts[a], texts[b]) < 0; });
+    return places;
 }
 
 void MissingChartsModel::sort(int column, Qt::SortOrder order)
 {
     if (column < 0 || column >= kColumns)
         return;
+    std::vector<std::uint32_t> sorted = SortedPlaces(column, order);
     emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
     const QModelIndexList before = persistentIndexList();
-    std::vector<std::size_t> placeOf;
+    std::vector<std::uint32_t> placeOf;
     for (const QModelIndex& index : before)
-        placeOf.push_back(m_rows[static_cast<std::size_t>(index.row())].place);
-    std::stable_sort(m_rows.begin(), m_rows.end(), [&](const Row& a, const Row& b) {
-        const int compared = Compare(a, b, column);
-        if (compared != 0)
-            return order == Qt::AscendingOrder ? compared < 0 : compared > 0;
-        return a.place < b.place;
-    });
-    std::vector<int> rowOfPlace(m_rows.size());
-    for (std::size_t row = 0; row < m_rows.size(); ++row)
-        rowOfPlace[m_rows[row].place] = static_cast<int>(row);
+        placeOf.push_back(m_order[static_cast<std::size_t>(index.row())]);
+    m_order = std::move(sorted);
+    std::vector<int> rowOfPlace(m_order.size());
+    for (std::size_t row = 0; row < m_order.size(); ++row)
+        rowOfPlace[m_order[row]] = static_cast<int>(row);
     QModelIndexList after;
     for (std::size_t i = 0; i < placeOf.size(); ++i)
         after.append(index(rowOfPlace[placeOf[i]], before[static_cast<int>(i)].column()));

@@ -3,16 +3,18 @@
 // (MD5, SHA-256, or none: the table gave no usable hash, so no chart can
 // match it), url and url_diff. The level sorts in the table's level order,
 // the other columns by their text; equal rows stay in the table's order.
+// A cell's text is made when it is shown (or its column sorted), so that
+// taking a table of many entries costs no more than moving them in.
 #pragma once
 
 #include <QAbstractTableModel>
 #include <QString>
-#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
 
 #include "tables/DifficultyTable.h"
+#include "tables/TableMatch.h"
 
 namespace tamboro {
 
@@ -21,11 +23,7 @@ class MissingChartsModel : public QAbstractTableModel {
 public:
     enum Column { kLevel, kTitle, kArtist, kHash, kUrl, kUrlDiff, kColumns };
 
-    struct Chart {
-        TableEntry entry;
-        // The place of its level among the table's levels.
-        std::uint32_t levelRank = 0;
-    };
+    using Chart = MissingEntry;
 
     // `symbol`: the table's, written before each level.
     explicit MissingChartsModel(std::string symbol, QObject* parent = nullptr);
@@ -33,7 +31,7 @@ public:
     // Puts `charts` (in the table's order) in place of the rows; one reset.
     void SetCharts(std::vector<Chart> charts);
 
-    const TableEntry& EntryAt(int row) const { return m_rows[static_cast<std::size_t>(row)].chart.entry; }
+    const TableEntry& EntryAt(int row) const { return ChartAt(row).entry; }
     // Rows of entries without a usable hash.
     int RowsWithoutHash() const { return m_rowsWithoutHash; }
     // The lines tamboro-scan --missing prints for the given rows, in that
@@ -47,17 +45,14 @@ public:
     void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
 
 private:
-    struct Row {
-        Chart chart;
-        std::array<QString, kColumns> texts;
-        std::size_t place;  // in the table's order
-    };
-    // Negative, zero or positive as row `a` comes before, with or after `b`
-    // by `column`, ascending.
-    static int Compare(const Row& a, const Row& b, int column);
+    const Chart& ChartAt(int row) const { return m_charts[m_order[static_cast<std::size_t>(row)]]; }
+    QString Text(const Chart& chart, int column) const;
+    // The places of m_charts in the order of `column`.
+    std::vector<std::uint32_t> SortedPlaces(int column, Qt::SortOrder order) const;
 
     const std::string m_symbol;
-    std::vector<Row> m_rows;
+    std::vector<Chart> m_charts;         // in the table's order
+    std::vector<std::uint32_t> m_order;  // by row: the place in m_charts
     int m_rowsWithoutHash = 0;
 };
 

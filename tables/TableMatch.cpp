@@ -47,6 +47,14 @@ bool LevelBefore(const UnorderedLevel& a, const UnorderedLevel& b)
     return a.text < b.text;
 }
 
+std::vector<const DifficultyTable*> AddressesOf(const std::vector<DifficultyTable>& tables)
+{
+    std::vector<const DifficultyTable*> addresses;
+    for (const DifficultyTable& table : tables)
+        addresses.push_back(&table);
+    return addresses;
+}
+
 }  // namespace
 
 void LibraryHashes::Add(std::string_view md5, std::string_view sha256)
@@ -84,10 +92,14 @@ std::string TableSortKey::Bytes() const
     return bytes;
 }
 
-TableMatch::TableMatch(const std::vector<DifficultyTable>& tables) : m_tables(tables), m_levelRanks(tables.size())
+TableMatch::TableMatch(const std::vector<DifficultyTable>& tables) : TableMatch(AddressesOf(tables))
+{}
+
+TableMatch::TableMatch(std::vector<const DifficultyTable*> tables)
+    : m_tables(std::move(tables)), m_levelRanks(m_tables.size())
 {
-    for (std::size_t t = 0; t < tables.size(); ++t) {
-        const auto& entries = tables[t].entries;
+    for (std::size_t t = 0; t < m_tables.size(); ++t) {
+        const auto& entries = m_tables[t]->entries;
         for (std::size_t e = 0; e < entries.size(); ++e) {
             const Hit hit{static_cast<std::uint32_t>(t), static_cast<std::uint32_t>(e)};
             // Table entries keep lowercase hashes; one key each, md5 first.
@@ -102,7 +114,7 @@ TableMatch::TableMatch(const std::vector<DifficultyTable>& tables) : m_tables(ta
 
 void TableMatch::RankLevels(std::size_t tableIndex)
 {
-    const DifficultyTable& table = m_tables[tableIndex];
+    const DifficultyTable& table = *m_tables[tableIndex];
     auto& ranks = m_levelRanks[tableIndex];
     for (const std::string& level : table.levelOrder)
         ranks.emplace(level, static_cast<std::uint32_t>(ranks.size()));
@@ -150,7 +162,8 @@ std::string TableMatch::ColumnText(std::string_view md5, std::string_view sha256
         if (hit.table != table)
             tableTexts.clear();
         table = hit.table;
-        std::string one = m_tables[hit.table].symbol + m_tables[hit.table].entries[hit.entry].level;
+        const DifficultyTable& holding = *m_tables[hit.table];
+        std::string one = holding.symbol + holding.entries[hit.entry].level;
         if (std::find(tableTexts.begin(), tableTexts.end(), one) != tableTexts.end())
             continue;
         if (!text.empty())
@@ -165,7 +178,7 @@ TableSortKey TableMatch::SortKey(std::string_view md5, std::string_view sha256) 
 {
     std::vector<std::uint64_t> places;
     for (const Hit hit : HitsOf(md5, sha256)) {
-        const auto& level = m_tables[hit.table].entries[hit.entry].level;
+        const auto& level = m_tables[hit.table]->entries[hit.entry].level;
         const std::uint64_t rank = m_levelRanks[hit.table].at(level);
         places.push_back(std::uint64_t{hit.table} << 32 | rank);
     }
@@ -177,7 +190,7 @@ TableSortKey TableMatch::SortKey(std::string_view md5, std::string_view sha256) 
 std::vector<const TableEntry*> TableMatch::MissingEntries(std::size_t tableIndex, const LibraryHashes& library) const
 {
     std::vector<const TableEntry*> missing;
-    for (const TableEntry& entry : m_tables.at(tableIndex).entries)
+    for (const TableEntry& entry : m_tables.at(tableIndex)->entries)
         if (!library.Holds(entry))
             missing.push_back(&entry);
     return missing;

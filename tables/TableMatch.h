@@ -49,10 +49,19 @@ private:
     std::vector<std::uint64_t> m_places;
 };
 
+// An entry no chart matches, with the place of its level among its table's
+// levels (TableMatch::LevelRank).
+struct MissingEntry {
+    TableEntry entry;
+    std::uint32_t levelRank = 0;
+};
+
 class TableMatch {
 public:
-    // Keeps a pointer to `tables`, which must outlive the match.
+    // Keeps pointers to the tables, which must outlive the match. Building
+    // takes time in proportion to the entries (n log n in their levels).
     explicit TableMatch(const std::vector<DifficultyTable>& tables);
+    explicit TableMatch(std::vector<const DifficultyTable*> tables);
 
     // The table column of a chart: symbol and level of every entry holding
     // it, by table in the order given and by entry in the table's order,
@@ -76,7 +85,7 @@ private:
     std::vector<Hit> HitsOf(std::string_view md5, std::string_view sha256) const;
     void RankLevels(std::size_t tableIndex);
 
-    const std::vector<DifficultyTable>& m_tables;
+    const std::vector<const DifficultyTable*> m_tables;
     std::unordered_map<std::string, std::vector<Hit>> m_byMd5;
     std::unordered_map<std::string, std::vector<Hit>> m_bySha256;
     // Per table: each level's rank among the table's levels, keyed by the

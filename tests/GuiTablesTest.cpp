@@ -252,7 +252,7 @@ private slots:
             ClickButton(manager, "TableAddFile");
             QVERIFY(WaitUntil([&] { return ManagerCell(manager, 1, 4) == kStateColumnRead; }));
             QCOMPARE(ManagerCell(manager, 1, 0), file);
-            QCOMPARE(ShownColumn(*dlg, kColumnTable).first(), QStringLiteral("★3 ★3"));
+            QVERIFY(WaitUntil([&] { return ShownColumn(*dlg, kColumnTable).first() == "★3 ★3"; }));
             SelectTable(manager, 1);
             ClickButton(manager, "TableRemove");
             QCOMPARE(ManagerList(manager)->rowCount(), 1);

@@ -68,12 +68,13 @@ void ExpectServedTable(const DifficultyTable& table)
     EXPECT_EQ(table.name, "Test table");
     EXPECT_EQ(table.symbol, "\u2605");
     EXPECT_EQ(table.levelOrder, (std::vector<std::string>{"3", "2", "1", "10"}));
-    // data1's entries, the one without a hash left out, then data2's.
-    ASSERT_EQ(table.entries.size(), 3u);
+    // data1's entries, the one without a hash too, then data2's.
+    ASSERT_EQ(table.entries.size(), 4u);
     EXPECT_EQ(table.entries[0].md5, std::string(32, 'a'));
     EXPECT_EQ(table.entries[1].level, "2");
     EXPECT_EQ(table.entries[1].sha256, std::string(64, 'b'));
-    EXPECT_EQ(table.entries[2].title, "third");
+    EXPECT_EQ(table.entries[2].Hash(), EntryHash::None);
+    EXPECT_EQ(table.entries[3].title, "third");
 }
 
 FetchLimits ShortLimits()

@@ -88,8 +88,10 @@ void MissingChartsRun::Run(const std::string& root, const ChartTypes& types, boo
 void MissingChartsRun::ListMissing(const LibraryHashes& library)
 {
     const TableMatch match(m_tables);
+    const std::vector<const TableEntry*> entries = match.MissingEntries(0, library);
     std::vector<Missing> missing;
-    for (const TableEntry* entry : match.MissingEntries(0, library))
+    missing.reserve(entries.size());
+    for (const TableEntry* entry : entries)
         missing.push_back(Missing{*entry, match.LevelRank(0, entry->level)});
     std::lock_guard lock(m_mutex);
     m_missing = std::move(missing);

@@ -16,18 +16,13 @@
 
 #include "search/ChartTypes.h"
 #include "tables/DifficultyTable.h"
+#include "tables/TableMatch.h"
 
 namespace tamboro {
 
-class LibraryHashes;
-
 class MissingChartsRun {
 public:
-    struct Missing {
-        TableEntry entry;
-        // The place of its level among the table's levels (TableMatch).
-        std::uint32_t levelRank = 0;
-    };
+    using Missing = MissingEntry;
 
     // Starts scanning `root` at once; with `useIndex`, through the root's
     // index in the user's cache folder.

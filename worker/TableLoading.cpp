@@ -94,7 +94,7 @@ TableLoading::Outcome TableLoading::Read(const Request& request)
     outcome.source = request.source;
     if (!request.fromNetwork) {
         if (auto kept = m_cache.Load(request.source)) {
-            outcome.table = std::move(*kept);
+            outcome.table = std::make_shared<const DifficultyTable>(std::move(*kept));
             outcome.fromKeptCopy = true;
             return outcome;
         }
@@ -102,7 +102,7 @@ TableLoading::Outcome TableLoading::Read(const Request& request)
     TableReader reader(m_fetcher);
     TableCache::Read read = m_cache.ReadThrough(reader, request.source);
     if (read.table) {
-        outcome.table = std::move(*read.table);
+        outcome.table = std::make_shared<const DifficultyTable>(std::move(*read.table));
         outcome.fromKeptCopy = read.fromCache;
     }
     outcome.error = std::move(read.readError);

@@ -9,8 +9,8 @@
 #include <atomic>
 #include <condition_variable>
 #include <deque>
+#include <memory>
 #include <mutex>
-#include <optional>
 #include <string>
 #include <thread>
 
@@ -30,7 +30,8 @@ public:
     };
     struct Outcome {
         std::string source;
-        std::optional<DifficultyTable> table;
+        // Shared, so that the owner keeps it without copying its entries.
+        std::shared_ptr<const DifficultyTable> table;
         // The table is the kept copy (read on purpose, or as the fallback).
         bool fromKeptCopy = false;
         // Why the network gave no table ("ADDRESS: reason"); empty when it
