@@ -8,17 +8,18 @@
 
 namespace tamboro {
 
-enum class CheckKind { Duplicate, MissingFile, CaseMismatch, Unreadable };
+enum class CheckKind { Duplicate, MissingFile, CaseMismatch, OutsideRoot, Unreadable, TooLarge };
 
-// "duplicate", "missing-file", "case-mismatch", "unreadable".
+// "duplicate", "missing-file", "case-mismatch", "outside-root", "unreadable",
+// "too-large".
 std::string_view CheckKindName(CheckKind kind);
 
 struct CheckProblem {
     CheckKind kind;
     std::string folder;  // ending in "/", raw bytes
     std::string file;    // the chart's name; empty for a folder
-    // duplicate: the MD5; missing-file, case-mismatch: the name as the chart
-    // writes it; unreadable: the reason.
+    // duplicate: the MD5; missing-file, case-mismatch, outside-root: the name
+    // as the chart writes it; unreadable: the reason; too-large: the size.
     std::string detail;
     // case-mismatch: the path found, relative to the folder.
     std::string found;

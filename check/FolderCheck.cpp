@@ -29,6 +29,18 @@ Charset CharsetOfChart(std::string_view bytes, const std::vector<ChartReference>
     return DetectCharset(fields);
 }
 
+CheckKind KindOf(Resolution::Result result)
+{
+    switch (result) {
+    case Resolution::Result::CaseMismatch:
+        return CheckKind::CaseMismatch;
+    case Resolution::Result::OutsideRoot:
+        return CheckKind::OutsideRoot;
+    default:
+        return CheckKind::MissingFile;
+    }
+}
+
 }  // namespace
 
 int ReadWholeChart(int dirFd, const char* name, std::string& bytes, struct stat* status)
@@ -69,7 +81,8 @@ std::string UnreadableReason(int error)
     return error == EINVAL ? std::string("not a regular file") : std::string(std::strerror(error));
 }
 
-FolderCheckResult FolderCheck::Run(const DirectoryListing& listing, const std::string& path, const ChartTypes& types,
+FolderCheckResult FolderCheck::Run(const DirectoryListing& listing, const std::string& path,
+                                   std::size_t levelsBelowRoot, const ChartTypes& types,
                                    const std::function<bool()>& stop)
 {
     FolderCheckResult result;
@@ -91,15 +104,14 @@ FolderCheckResult FolderCheck::Run(const DirectoryListing& listing, const std::s
         if (references.empty())
             continue;
         if (!resolver)
-            resolver.emplace(path, FolderNames(listing));
+            resolver.emplace(path, FolderNames(listing), levelsBelowRoot);
         const Charset charset = CharsetOfChart(m_bytes, references);
         for (const ChartReference& reference : references) {
             const Resolution resolution = resolver->Resolve(reference, charset);
             if (resolution.result == Resolution::Result::Found)
                 continue;
-            const CheckKind kind =
-                resolution.result == Resolution::Result::Missing ? CheckKind::MissingFile : CheckKind::CaseMismatch;
-            result.problems.push_back(CheckProblem{kind, path, file, reference.name, resolution.found, charset});
+            result.problems.push_back(
+                CheckProblem{KindOf(resolution.result), path, file, reference.name, resolution.found, charset});
         }
     }
     return result;

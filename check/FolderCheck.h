@@ -33,9 +33,11 @@ struct FolderCheckResult {
 // One per thread: it keeps its read buffer from chart to chart.
 class FolderCheck {
 public:
-    // `stop` is asked before each chart; once true, the rest are left out.
-    FolderCheckResult Run(const DirectoryListing& listing, const std::string& path, const ChartTypes& types,
-                          const std::function<bool()>& stop);
+    // `path` lies `levelsBelowRoot` folders below the library's root, which
+    // the names its charts give may lead up to and not past. `stop` is asked
+    // before each chart; once true, the rest are left out.
+    FolderCheckResult Run(const DirectoryListing& listing, const std::string& path, std::size_t levelsBelowRoot,
+                          const ChartTypes& types, const std::function<bool()>& stop);
 
 private:
     std::string m_bytes;  // the chart being checked

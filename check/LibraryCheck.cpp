@@ -1,5 +1,6 @@
 #include "check/LibraryCheck.h"
 
+#include <algorithm>
 #include <thread>
 
 #include "check/DuplicateFinder.h"
@@ -15,8 +16,12 @@ std::string_view CheckKindName(CheckKind kind)
         return "missing-file";
     case CheckKind::CaseMismatch:
         return "case-mismatch";
+    case CheckKind::OutsideRoot:
+        return "outside-root";
     case CheckKind::Unreadable:
         return "unreadable";
+    case CheckKind::TooLarge:
+        return "too-large";
     }
     return "";
 }
@@ -26,6 +31,8 @@ LibraryCheck::LibraryCheck(CheckSink& sink, CheckOptions options) : m_sink(sink)
 
 int LibraryCheck::Run(const std::string& root)
 {
+    // As the walk spells the folders below it.
+    m_rootPath = root.ends_with('/') ? root : root + '/';
     const int threads =
         m_options.threads > 0 ? m_options.threads : std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
     std::vector<std::thread> workers;
@@ -135,7 +142,9 @@ void LibraryCheck::WorkerLoop()
             return;
         job->claimed = true;
         lock.unlock();
-        FolderCheckResult result = check.Run(job->listing, job->path, m_options.types, stop);
+        const auto levelsBelowRoot =
+            static_cast<std::size_t>(std::count(job->path.begin() + m_rootPath.size(), job->path.end(), '/'));
+        FolderCheckResult result = check.Run(job->listing, job->path, levelsBelowRoot, m_options.types, stop);
         job->listing.Close();
         lock.lock();
         job->result = std::move(result);

@@ -74,6 +74,7 @@ private:
 
     CheckSink& m_sink;
     const CheckOptions m_options;
+    std::string m_rootPath;  // ending in "/", as folder paths start
     std::vector<CheckedChart> m_charts;
 
     std::mutex m_mutex;

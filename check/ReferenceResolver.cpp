@@ -61,7 +61,8 @@ std::vector<std::string_view> SplitParts(std::string_view path)
 
 }  // namespace
 
-ReferenceResolver::ReferenceResolver(std::string folder, FolderNames names) : m_folder(std::move(folder))
+ReferenceResolver::ReferenceResolver(std::string folder, FolderNames names, std::size_t levelsBelowRoot)
+    : m_folder(std::move(folder)), m_levelsBelowRoot(levelsBelowRoot)
 {
     m_listings.emplace(std::string(), std::make_unique<FolderNames>(std::move(names)));
 }
@@ -83,9 +84,19 @@ const FolderNames* ReferenceResolver::Listing(const std::string& relative)
 {
     auto found = m_listings.find(relative);
     if (found == m_listings.end()) {
+        // "../" goes up by the path's own folders, as a player on Windows
+        // does, whatever links the walk came through.
+        std::string path = m_folder;
+        std::string_view down = relative;
+        while (down.starts_with("../")) {
+            path.pop_back();
+            path.resize(path.rfind('/') + 1);
+            down.remove_prefix(3);
+        }
+        path += down;
         DirectoryListing listing;
         std::unique_ptr<FolderNames> names;
-        if (listing.Open(AT_FDCWD, (m_folder + relative).c_str()) == 0)
+        if (listing.Open(AT_FDCWD, path.c_str()) == 0)
             names = std::make_unique<FolderNames>(listing);
         found = m_listings.emplace(relative, std::move(names)).first;
     }
@@ -94,25 +105,28 @@ const FolderNames* ReferenceResolver::Listing(const std::string& relative)
 
 Resolution ReferenceResolver::Resolve(const ChartReference& reference, Charset charset)
 {
-    // The parts of the path; ".." goes back up one, never above the charts'
-    // folder (such a name is missing).
+    // The parts of the path; ".." goes back up one, above the charts' folder
+    // too, but never out of the root.
     const std::string slashed = WithSlashes(reference.name, charset);
     std::vector<std::string_view> wanted;
+    std::string up;
     for (const std::string_view part : SplitParts(slashed)) {
         if (part.empty() || part == ".")
             continue;
-        if (part == "..") {
-            if (wanted.empty())
-                return Resolution{};
+        if (part != "..") {
+            wanted.push_back(part);
+        } else if (!wanted.empty()) {
             wanted.pop_back();
-            continue;
+        } else if (up.size() / 3 == m_levelsBelowRoot) {
+            return Resolution{Resolution::Result::OutsideRoot, std::string()};
+        } else {
+            up += "../";
         }
-        wanted.push_back(part);
     }
     if (wanted.empty())
         return Resolution{};
 
-    Step step{Listing(std::string()), std::string(), false};
+    Step step{Listing(up), up, false};
     for (std::size_t i = 0; i + 1 < wanted.size(); ++i) {
         if (step.folder == nullptr)
             return Resolution{};

@@ -1,8 +1,11 @@
-// Finds the files a chart names in and below the chart's folder, as players
-// load them: a backslash separates folders, a missing sound or image is
-// looked for under the other extensions of its kind, and names compare by
-// their bytes or by their decoded text. What exists only in another letter
-// case is told apart from what does not exist at all.
+// Finds the files a chart names, as players load them: relative to the
+// chart's folder, ".." going up one folder as the path is written (a
+// difference chart names its song's sounds in the folder above), a
+// backslash separates folders, a missing sound or image is looked for under
+// the other extensions of its kind, and names compare by their bytes or by
+// their decoded text. What exists only in another letter case is told apart
+// from what does not exist at all, and a name that leads out of the
+// library's root is never looked for.
 #pragma once
 
 #include <map>
@@ -17,7 +20,7 @@
 namespace tamboro {
 
 struct Resolution {
-    enum class Result { Found, CaseMismatch, Missing };
+    enum class Result { Found, CaseMismatch, Missing, OutsideRoot };
     Result result = Result::Missing;
     // With CaseMismatch: the path found, relative to the chart's folder, as
     // the file system spells it.
@@ -27,8 +30,9 @@ struct Resolution {
 class ReferenceResolver {
 public:
     // `folder` is the charts' folder path (ending in "/"), `names` its
-    // listing; subfolders are listed when a reference first leads there.
-    ReferenceResolver(std::string folder, FolderNames names);
+    // listing, `levelsBelowRoot` how many folders below the library's root
+    // it lies; other folders are listed when a reference first leads there.
+    ReferenceResolver(std::string folder, FolderNames names, std::size_t levelsBelowRoot);
 
     // `charset` is the chart's: how its names' bytes read as text.
     Resolution Resolve(const ChartReference& reference, Charset charset);
@@ -43,12 +47,14 @@ private:
         std::string found;          // relative path of the folder so far
         bool caseDiffers = false;
     };
-    // The listing of a folder below the charts' folder (a relative path
-    // ending in "/", or empty for the charts' folder itself).
+    // The listing of a folder relative to the charts' folder: "../" as many
+    // times as it lies above it, then the folders down from there, each
+    // ending in "/"; empty for the charts' folder itself.
     const FolderNames* Listing(const std::string& relative);
     Resolution ResolveFile(const Step& step, std::string_view bytes, Charset charset, ReferenceKind kind) const;
 
     std::string m_folder;
+    std::size_t m_levelsBelowRoot;
     std::map<std::string, std::unique_ptr<FolderNames>> m_listings;  // by relative path
 };
 

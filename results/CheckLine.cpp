@@ -11,7 +11,8 @@ CheckCells CheckCellsOf(const CheckProblem& problem, bool raw)
         return CheckCells{problem.folder, problem.file, problem.detail, problem.found};
     // Named files read as the chart that names them; a duplicate's MD5 and
     // an unreadable entry's reason are plain text.
-    const bool named = problem.kind == CheckKind::MissingFile || problem.kind == CheckKind::CaseMismatch;
+    const bool named = problem.kind == CheckKind::MissingFile || problem.kind == CheckKind::CaseMismatch ||
+                       problem.kind == CheckKind::OutsideRoot;
     return CheckCells{DecodePathToUtf8(problem.folder), DecodePathToUtf8(problem.file),
                       named ? DecodeToUtf8(problem.detail, problem.charset) : problem.detail,
                       DecodePathToUtf8(problem.found)};

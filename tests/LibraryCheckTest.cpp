@@ -52,9 +52,14 @@ TEST(LibraryCheckCommand, NamesMissingAndWronglyCasedFilesAsPlayersLoadThem)
                    "#TITLE song\r\n#WAV01 kick.wav\r\n#wav02 Snare.wav\r\n#WAV03 Sounds\\hat.wav\r\n"
                    "#WAV04 sounds\\hat.wav\r\n#BMP01 bga.bmp\r\n#BMP02 movie.bmp\r\n#STAGEFILE stage.png\r\n"
                    "#BANNER banner.bmp\r\n#BACKBMP back.jpg\r\n#PREVIEW preview.wav\r\n#WAV05 ../outside.wav\r\n"
-                   "#WAV06 gone.wav\r\n#WAV07 old.wav\r\n#WAV07 kick.wav\r\n#WAVZZ Kick.WAV\r\n");
+                   "#WAV06 gone.wav\r\n#WAV07 old.wav\r\n#WAV07 kick.wav\r\n#WAVZZ Kick.WAV\r\n"
+                   // A difference chart's names of its song's files, one
+                   // folder up; none is looked for out of the root.
+                   "#WAV08 ..\\song\\Hit.wav\r\n#WAV09 Sounds/../../song/gone.wav\r\n"
+                   "#WAV0A ../../escape.wav\r\n#WAV0B ..\\a\\..\\..\\pack\\song\\hit.wav\r\n");
     for (const char* file : {"kick.ogg", "snare.wav", "Sounds/hat.wav", "bga.png", "movie.mpg", "stage.png",
-                             "Banner.png", "back.jpg", "preview.flac", "../outside.wav", "kick.WAV"})
+                             "Banner.png", "back.jpg", "preview.flac", "../outside.wav", "kick.WAV", "../song/hit.wav",
+                             "../../escape.wav", "../../pack/song/hit.wav"})
         tree.WriteFile(std::string("pack/a/") + file, "");
     // Shift-JIS names: "ソ" (0x83 0x5C) holds a backslash byte that is no
     // separator; the file unpacked with a UTF-8 name, or the same bytes.
@@ -69,13 +74,16 @@ TEST(LibraryCheckCommand, NamesMissingAndWronglyCasedFilesAsPlayersLoadThem)
     std::sort(lines.begin(), lines.end());
     const std::string b = tree.Path("pack/b/");
     const std::vector<std::string> expected{
+        "case-mismatch\t" + a + "\tsong.bms\t..\\\\song\\\\Hit.wav\t../song/hit.wav",
         "case-mismatch\t" + a + "\tsong.bms\tKick.WAV\tkick.WAV",
         "case-mismatch\t" + a + "\tsong.bms\tSnare.wav\tsnare.wav",
         "case-mismatch\t" + a + "\tsong.bms\tbanner.bmp\tBanner.png",
         "case-mismatch\t" + a + "\tsong.bms\tsounds\\\\hat.wav\tSounds/hat.wav",
-        "missing-file\t" + a + "\tsong.bms\t../outside.wav",
+        "missing-file\t" + a + "\tsong.bms\tSounds/../../song/gone.wav",
         "missing-file\t" + a + "\tsong.bms\tgone.wav",
         "missing-file\t" + b + "\tsjis.bms\tア.wav",
+        "outside-root\t" + a + "\tsong.bms\t../../escape.wav",
+        "outside-root\t" + a + "\tsong.bms\t..\\\\a\\\\..\\\\..\\\\pack\\\\song\\\\hit.wav",
     };
     EXPECT_EQ(lines, expected);
 }
