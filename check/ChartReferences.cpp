@@ -9,8 +9,6 @@
 namespace tamboro {
 namespace {
 
-constexpr char kCtrlZ = 0x1A;
-
 struct ReferenceTag {
     std::string_view text;  // in capitals, without the slot
     bool hasSlot;           // followed by two characters naming a slot (01..ZZ)
@@ -37,8 +35,6 @@ char AsciiUpper(char c)
 {
     return (c >= 'a' && c <= 'z') ? static_cast<char>(c - ('a' - 'A')) : c;
 }
-
-constexpr int kSlots = 36 * 36;
 
 // A base-36 digit of a slot name, any letter case; -1 for another byte.
 int SlotDigit(char c)
@@ -77,77 +73,12 @@ std::string_view Trimmed(std::string_view text)
     return text;
 }
 
-class ReferenceCollector {
-public:
-    void TakeLine(std::string_view line)
-    {
-        if (line.size() < 2 || line[0] != '#')
-            return;
-        // Each tag's slots take a range of keys: #WAV 0..1295, #BMP the next
-        // 1296, the tags without slots one key each after them.
-        std::size_t firstKey = 0;
-        for (const ReferenceTag& tag : kReferenceTags) {
-            const std::size_t keys = tag.hasSlot ? kSlots : 1;
-            if (!StartsWithUpper(line, tag.text)) {
-                firstKey += keys;
-                continue;
-            }
-            std::size_t key = firstKey;
-            std::size_t valueStart = tag.text.size();
-            if (tag.hasSlot) {
-                const int high = line.size() > valueStart + 1 ? SlotDigit(line[valueStart]) : -1;
-                const int low = high >= 0 ? SlotDigit(line[valueStart + 1]) : -1;
-                if (low < 0)
-                    return;
-                key += static_cast<std::size_t>(high * 36 + low);
-                valueStart += 2;
-            }
-            if (line.size() <= valueStart || !IsBlank(line[valueStart]))
-                return;
-            Define(key, Trimmed(line.substr(valueStart)), tag.kind);
-            return;
-        }
-    }
-
-    std::vector<ChartReference> Take()
-    {
-        std::vector<ChartReference> named;
-        for (ChartReference& reference : m_references) {
-            if (!reference.name.empty())
-                named.push_back(std::move(reference));
-        }
-        return named;
-    }
-
-private:
-    void Define(std::size_t key, std::string_view name, ReferenceKind kind)
-    {
-        if (m_placeOfKey.empty())
-            m_placeOfKey.assign(kKeys, -1);
-        int32_t& place = m_placeOfKey[key];
-        if (place < 0) {
-            place = static_cast<int32_t>(m_references.size());
-            m_references.push_back(ChartReference{std::string(name), kind});
-        } else {
-            m_references[static_cast<std::size_t>(place)].name.assign(name);
-        }
-    }
-
-    static constexpr std::size_t kKeys = 2 * kSlots + 4;
-    std::vector<int32_t> m_placeOfKey;  // by key: the place in m_references, or -1
-    std::vector<ChartReference> m_references;
-};
-
 }  // namespace
 
-std::vector<ChartReference> ReadChartReferences(std::string_view bytes)
+void ChartReferenceReader::TakeLines(std::string_view lines)
 {
-    const std::size_t ctrlZ = bytes.find(kCtrlZ);
-    if (ctrlZ != std::string_view::npos)
-        bytes = bytes.substr(0, ctrlZ);
-    ReferenceCollector collector;
-    const char* buf = bytes.data();
-    const std::size_t end = bytes.size();
+    const char* buf = lines.data();
+    const std::size_t end = lines.size();
     std::size_t p = 0;
     while (p < end) {
         if (buf[p] != '#') {
@@ -159,10 +90,64 @@ std::vector<ChartReference> ReadChartReferences(std::string_view bytes)
         std::string_view line(buf + p, lineEnd - p);
         if (lf != nullptr && !line.empty() && line.back() == '\r')
             line.remove_suffix(1);
-        collector.TakeLine(line);
+        TakeLine(line);
         p = lineEnd + 1;
     }
-    return collector.Take();
+}
+
+void ChartReferenceReader::TakeLine(std::string_view line)
+{
+    if (line.size() < 2 || line[0] != '#')
+        return;
+    // Each tag's slots take a range of keys: #WAV 0..1295, #BMP the next
+    // 1296, the tags without slots one key each after them.
+    std::size_t firstKey = 0;
+    for (const ReferenceTag& tag : kReferenceTags) {
+        const std::size_t keys = tag.hasSlot ? kSlots : 1;
+        if (!StartsWithUpper(line, tag.text)) {
+            firstKey += keys;
+            continue;
+        }
+        std::size_t key = firstKey;
+        std::size_t valueStart = tag.text.size();
+        if (tag.hasSlot) {
+            const int high = line.size() > valueStart + 1 ? SlotDigit(line[valueStart]) : -1;
+            const int low = high >= 0 ? SlotDigit(line[valueStart + 1]) : -1;
+            if (low < 0)
+                return;
+            key += static_cast<std::size_t>(high * 36 + low);
+            valueStart += 2;
+        }
+        if (line.size() <= valueStart || !IsBlank(line[valueStart]))
+            return;
+        Define(key, Trimmed(line.substr(valueStart)), tag.kind);
+        return;
+    }
+}
+
+void ChartReferenceReader::Define(std::size_t key, std::string_view name, ReferenceKind kind)
+{
+    if (m_placeOfKey.empty())
+        m_placeOfKey.assign(kKeys, -1);
+    int32_t& place = m_placeOfKey[key];
+    if (place < 0) {
+        place = static_cast<int32_t>(m_references.size());
+        m_references.push_back(ChartReference{std::string(name), kind});
+    } else {
+        m_references[static_cast<std::size_t>(place)].name.assign(name);
+    }
+}
+
+std::vector<ChartReference> ChartReferenceReader::Take()
+{
+    std::vector<ChartReference> named;
+    for (ChartReference& reference : m_references) {
+        if (!reference.name.empty())
+            named.push_back(std::move(reference));
+    }
+    m_references.clear();
+    m_placeOfKey.clear();
+    return named;
 }
 
 }  // namespace tamboro

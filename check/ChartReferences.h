@@ -2,6 +2,7 @@
 // videos (#BMPxx, #STAGEFILE, #BANNER, #BACKBMP), as the chart writes them.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -17,11 +18,29 @@ struct ChartReference {
     ReferenceKind kind;
 };
 
-// Every file the chart's bytes name, with the header reader's line rules (a
-// line ends at LF, a CR before it is dropped, Ctrl-Z ends the file; tags in
-// any letter case, followed by a space or a tab). A slot defined twice
-// (#WAV01 on two lines) names the file of its last line, in the place of its
-// first. Empty names name nothing.
-std::vector<ChartReference> ReadChartReferences(std::string_view bytes);
+// The files named by a chart's lines, handed over in pieces as the chart is
+// read, with the header reader's line rules (a line ends at LF, a CR before
+// it is dropped; tags in any letter case, followed by a space or a tab). A
+// slot defined twice (#WAV01 on two lines) names the file of its last line,
+// in the place of its first. Empty names name nothing.
+class ChartReferenceReader {
+public:
+    // Whole lines of the chart, in order, up to any Ctrl-Z (its last line
+    // may have no line end).
+    void TakeLines(std::string_view lines);
+    // The files named, in the order their slots were first defined; the
+    // reader is then empty for the next chart.
+    std::vector<ChartReference> Take();
+
+private:
+    static constexpr int kSlots = 36 * 36;
+    static constexpr std::size_t kKeys = 2 * kSlots + 4;
+
+    void TakeLine(std::string_view line);
+    void Define(std::size_t key, std::string_view name, ReferenceKind kind);
+
+    std::vector<int32_t> m_placeOfKey;  // by key: the place in m_references, or -1
+    std::vector<ChartReference> m_references;
+};
 
 }  // namespace tamboro

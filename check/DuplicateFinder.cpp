@@ -6,8 +6,6 @@
 #include <sys/stat.h>
 #include <unordered_map>
 
-#include "platform/FileHash.h"
-#include "search/BmsonReader.h"
 #include "search/HeaderReader.h"
 
 namespace tamboro {
@@ -15,9 +13,10 @@ namespace tamboro {
 namespace {
 
 // The chart's digests: from the index when it knows the file as it is now,
-// else read (and kept in the index with the chart's values). False when the
-// chart cannot be read.
-bool DigestsOf(const CheckedChart& chart, ChartIndex* index, FileHash& hash, std::string& bytes, ChartHashes& digests)
+// else read, in blocks as a scan reads it (and kept in the index with the
+// values the same read gave). False when the chart cannot be read, or has
+// grown past what the check reads.
+bool DigestsOf(const CheckedChart& chart, ChartIndex* index, HeaderReader& reader, ChartHashes& digests)
 {
     const std::string path = chart.folder + chart.file;
     TagTable values;
@@ -25,20 +24,15 @@ bool DigestsOf(const CheckedChart& chart, ChartIndex* index, FileHash& hash, std
     if (index != nullptr && ::stat(path.c_str(), &looked) == 0 &&
         index->FindChart(chart.folder, chart.file, StampOf(looked), true, values, digests))
         return true;
-    struct stat read {};
-    if (ReadWholeChart(AT_FDCWD, path.c_str(), bytes, &read) != 0)
+    HeaderReader::OpenFile file = HeaderReader::Open(AT_FDCWD, path.c_str());
+    if (!file.IsOpen() || file.Size() > static_cast<std::size_t>(ChartLines::kMaxChartBytes))
         return false;
-    hash.Begin();
-    hash.Update(bytes.data(), bytes.size());
-    hash.Finish(digests.md5, digests.sha256);
-    if (index != nullptr) {
-        // The values a scan would read, so that the index keeps the chart whole.
-        if (IsBmsonName(chart.file))
-            ParseBmson(bytes, values);
-        else
-            HeaderReader::ParseBytes(bytes, values);
-        index->RecordChart(chart.folder, chart.file, StampOf(read), values, digests);
-    }
+    reader.Read(file, values, &digests);
+    const struct stat* read = reader.LastFileRead();
+    if (read == nullptr)
+        return false;
+    if (index != nullptr)
+        index->RecordChart(chart.folder, chart.file, StampOf(*read), values, digests);
     return true;
 }
 
@@ -53,8 +47,7 @@ std::vector<DuplicateGroup> FindDuplicates(const std::vector<CheckedChart>& char
         bySize[{charts[i].size, charts[i].quickHash}].push_back(i);
 
     std::vector<DuplicateGroup> groups;
-    FileHash hash;
-    std::string bytes;
+    HeaderReader reader;
     for (const auto& [size, same] : bySize) {
         if (same.size() < 2)
             continue;
@@ -63,7 +56,7 @@ std::vector<DuplicateGroup> FindDuplicates(const std::vector<CheckedChart>& char
             if (stop())
                 return groups;
             ChartHashes digests;
-            if (!DigestsOf(charts[chart], index, hash, bytes, digests))
+            if (!DigestsOf(charts[chart], index, reader, digests))
                 continue;
             byDigest[{std::move(digests.md5), std::move(digests.sha256)}].push_back(chart);
         }

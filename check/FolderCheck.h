@@ -1,13 +1,14 @@
-// The check of one folder's charts: each chart is read whole, the files it
-// names are looked for, and its size is kept for the duplicate search.
+// The check of one folder's charts: each chart is read (in blocks, up to
+// ChartLines::kMaxChartBytes), the files it names are looked for, and its
+// size and quick hash are kept for the duplicate search.
 #pragma once
 
 #include <cstdint>
 #include <functional>
 #include <string>
-#include <sys/stat.h>
 #include <vector>
 
+#include "check/ChartLines.h"
 #include "check/CheckProblem.h"
 #include "search/ChartTypes.h"
 
@@ -40,14 +41,9 @@ public:
                           const ChartTypes& types, const std::function<bool()>& stop);
 
 private:
-    std::string m_bytes;  // the chart being checked
+    ChartLines m_lines;
 };
 
-// Reads the whole file `name` relative to `dirFd` into `bytes` (whose memory
-// is reused), never blocking on a FIFO or a device. Returns 0 or the errno;
-// EINVAL for what is not a regular file.
-// With `status`, the file's as it was opened.
-int ReadWholeChart(int dirFd, const char* name, std::string& bytes, struct stat* status = nullptr);
 // The reason an errno gives, as the check prints it.
 std::string UnreadableReason(int error);
 

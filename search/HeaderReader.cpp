@@ -378,8 +378,13 @@ void HeaderReader::ParseBytes(std::string_view bytes, TagTable& tags)
     tags.Clear();
     if (const void* z = std::memchr(bytes.data(), kCtrlZ, bytes.size()))
         bytes = bytes.substr(0, static_cast<std::size_t>(static_cast<const char*>(z) - bytes.data()));
-    const std::size_t tail = TakeCompleteLines(bytes.data(), 0, bytes.size(), tags);
-    TakeLine(bytes.data() + tail, bytes.size() - tail, tags);
+    ParseLines(bytes, tags);
+}
+
+void HeaderReader::ParseLines(std::string_view lines, TagTable& tags)
+{
+    const std::size_t tail = TakeCompleteLines(lines.data(), 0, lines.size(), tags);
+    TakeLine(lines.data() + tail, lines.size() - tail, tags);
 }
 
 }  // namespace tamboro

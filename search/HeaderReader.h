@@ -107,6 +107,10 @@ public:
     // The same rules over bytes in memory (a whole file's contents), in one
     // piece.
     static void ParseBytes(std::string_view bytes, TagTable& tags);
+    // One piece of a file's lines, for a reader that reads the file itself:
+    // whole lines (the file's last may have no line end) before any Ctrl-Z,
+    // taken into `tags` as they are, which keep what earlier pieces gave.
+    static void ParseLines(std::string_view lines, TagTable& tags);
 
 private:
     // Fills `buffer` with up to `size` next bytes of the file and sets `got`

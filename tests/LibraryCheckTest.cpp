@@ -88,6 +88,35 @@ TEST(LibraryCheckCommand, NamesMissingAndWronglyCasedFilesAsPlayersLoadThem)
     EXPECT_EQ(lines, expected);
 }
 
+// Charts are read in blocks: a name across two blocks, one after a line
+// longer than a block, none after a Ctrl-Z; a chart larger than any (a
+// sparse file of a terabyte) is named, not read.
+TEST(LibraryCheckCommand, ChartsReadInBlocksAndTooLargeOnesNamed)
+{
+    TestTree tree;
+    std::string chart = "#TITLE blocks\r\n";
+    while (chart.size() < 256 * 1024 - 20)
+        chart += "#00111:01010101\r\n";
+    chart.resize(256 * 1024 - 5, '\n');
+    chart += "#WAV01 across.wav\r\n*" + std::string(300 * 1024, 'x') + "\r\n#WAV02 after-long-line.wav\r\n";
+    chart += "\x1a\n#WAV03 after-ctrl-z.wav\r\n";
+    tree.WriteFile("lib/a/blocks.bms", chart);
+    tree.WriteFile("lib/b/huge.bms", "#WAV01 never-read.wav\r\n");
+    ASSERT_EQ(::truncate(tree.Path("lib/b/huge.bms").c_str(), off_t{1} << 40), 0);
+
+    const CheckRun run = RunCheck(tree.Path("lib"));
+    ASSERT_EQ(run.status, 0);
+    std::vector<std::string> lines = run.lines;
+    std::sort(lines.begin(), lines.end());
+    const std::string a = tree.Path("lib/a/") + "\tblocks.bms\t";
+    EXPECT_EQ(lines, (std::vector<std::string>{
+                         "missing-file\t" + a + "across.wav",
+                         "missing-file\t" + a + "after-long-line.wav",
+                         "too-large\t" + tree.Path("lib/b/") +
+                             "\thuge.bms\t1099511627776 bytes, more than the 64 MiB a chart is read to",
+                     }));
+}
+
 TEST(LibraryCheckCommand, DuplicatesAreChartsOfTheSameBytesListedLast)
 {
     TestTree tree;
