@@ -136,13 +136,11 @@ void MissingChartsView::ShowResult()
     const QHeaderView* header = m_view->horizontalHeader();
     if (header->isSortIndicatorShown())
         m_model->sort(header->sortIndicatorSection(), header->sortIndicatorOrder());
-    QString status = tr("未所持: %1 / %2 譜面 (ライブラリ %3 譜面)")
-                         .arg(m_model->rowCount())
-                         .arg(m_tableSize)
-                         .arg(m_run->ChartsSeen());
+    QString status = tr("未所持: %1 / %2 譜面").arg(m_model->rowCount()).arg(m_tableSize);
     // Entries the table gave no usable hash for are listed, as none can be matched.
     if (m_model->RowsWithoutHash() > 0)
         status += tr("、うちハッシュなし %1").arg(m_model->RowsWithoutHash());
+    status += tr(" (ライブラリ %1 譜面)").arg(m_run->ChartsSeen());
     m_status->setText(status);
 }
 
