@@ -183,7 +183,11 @@ bool ResultListView::ShowsDigests() const
 
 void ResultListView::OnSectionResized(int logicalIndex, int newSize)
 {
-    if (m_bStretching)
+    // Hiding a column first makes it 0 wide, then hides it: stretched in
+    // between, it would keep its width inside the header, whose length then
+    // stays that much wider than the columns shown (a scroll bar for
+    // nothing). Whoever hides a column stretches the last one after.
+    if (m_bStretching || newSize == 0)
         return;
     // A width given to a column (by the player, or restored) is its own from
     // then on.

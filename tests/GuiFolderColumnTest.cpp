@@ -352,6 +352,9 @@ private slots:
             return left >= 0 && left + header->sectionSize(column) <= header->viewport()->width();
         };
         auto cell = [&](int column) { return list->visualRect(list->model()->index(0, column)); };
+        // The columns shown fill the list, no wider: no scroll bar for the
+        // width the hidden ones once had.
+        QCOMPARE(header->length(), header->viewport()->width());
         // Where the run of text `text` painted in `rect` starts; -1 for none.
         auto paintedAt = [&](const QRect& rect, const QString& text) {
             for (const test::PaintedRun& run : test::PaintedRuns(*list->viewport()))
@@ -374,6 +377,8 @@ private slots:
         QCOMPARE(test::PaintedTextIn(*list->viewport(), cell(kColumnMd5)), md5);
         QVERIFY(paintedAt(cell(kColumnLevel), "12") > cell(kColumnLevel).center().x());
 
+        ClickHeaderMenuItem(dlg, kColumnMd5, QStringLiteral("レベル"));
+        QCOMPARE(header->length(), header->sectionPosition(kColumnMd5) + header->sectionSize(kColumnMd5));
         ClickHeaderMenuItem(dlg, kColumnMd5, QStringLiteral("SHA-256"));
         QVERIFY(WaitUntil([&] { return ShownColumn(dlg, kColumnSha256) == QStringList{sha256}; }));
         QVERIFY(inView(kColumnSha256));
