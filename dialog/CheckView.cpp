@@ -26,10 +26,10 @@ namespace {
 
 constexpr int kTakePeriodMs = 100;
 // The initial widths; the last column takes the rest.
-constexpr std::pair<int, int> kColumnWidths[] = {{CheckProblemModel::kKind, 150},
-                                                 {CheckProblemModel::kFolder, 330},
-                                                 {CheckProblemModel::kFile, 150},
-                                                 {CheckProblemModel::kDetail, 150}};
+constexpr std::pair<int, int> kColumnWidths[] = {{CheckProblemModel::kKind, 130},
+                                                 {CheckProblemModel::kFolder, 290},
+                                                 {CheckProblemModel::kFile, 130},
+                                                 {CheckProblemModel::kDetail, 180}};
 
 }  // namespace
 
