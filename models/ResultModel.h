@@ -112,6 +112,8 @@ public:
                        int role = Qt::EditRole) override;
 
 private:
+    // Numeric columns right-aligned, the others left (cells and titles).
+    static QVariant ColumnAlignment(int column);
     // Installs a new order of all rows in one layout change: persistent
     // indexes (selection, current row) follow their rows.
     void InstallOrder(std::vector<uint32_t> order);
