@@ -19,8 +19,12 @@ QString KindLabel(CheckKind kind)
         return CheckProblemModel::tr("ファイルなし");
     case CheckKind::CaseMismatch:
         return CheckProblemModel::tr("大文字・小文字違い");
+    case CheckKind::OutsideRoot:
+        return CheckProblemModel::tr("ライブラリ外");
     case CheckKind::Unreadable:
         return CheckProblemModel::tr("読めない");
+    case CheckKind::TooLarge:
+        return CheckProblemModel::tr("大きすぎる");
     default:
         return QString::fromUtf8(CheckKindName(kind));
     }

@@ -610,18 +610,23 @@ private slots:
     void libraryCheckFromTheMenu()
     {
         TestTree tree;
-        tree.WriteFile("R/a/song.bms", "#TITLE song\r\n#WAV01 kick.wav\r\n#WAV02 Snare.wav\r\n");
+        tree.WriteFile("R/a/song.bms",
+                       "#TITLE song\r\n#WAV01 kick.wav\r\n#WAV02 Snare.wav\r\n#WAV03 ../../out.wav\r\n");
         tree.WriteFile("R/a/snare.wav", "");
         tree.WriteFile("R/b/x.bms", "#TITLE same\r\n");
         tree.WriteFile("R/c/y.bms", "#TITLE same\r\n");
         CTamboroDlg dlg;
         Show(dlg);
         Search(dlg, tree.Path("R"));
+        // A sparse terabyte the check names and does not read (a search
+        // would read it to its end).
+        tree.WriteFile("R/d/huge.bms", "");
+        QCOMPARE(::truncate(tree.Path("R/d/huge.bms").c_str(), off_t{1} << 40), 0);
         ClickMenuItem(dlg, RowCenter(dlg, 0), QStringLiteral("ライブラリを検査"));
         QWidget* view = nullptr;
         QVERIFY(WaitUntil([&] { return (view = dlg.findChild<QWidget*>(QStringLiteral("CheckView"))) != nullptr; }));
         auto* table = view->findChild<QTableView*>(QStringLiteral("CheckProblems"));
-        QVERIFY(WaitUntil([&] { return table->model()->rowCount() == 4; }));
+        QVERIFY(WaitUntil([&] { return table->model()->rowCount() == 6; }));
         QVERIFY(QTest::qWaitForWindowActive(view));
 
         const std::string a = tree.Path("R/a/");
@@ -630,13 +635,17 @@ private slots:
             QString::fromStdString("duplicate\t" + tree.Path("R/c/") + "\ty.bms\tf456c59d82165b15b9733e348c41d41c"),
             QString::fromStdString("missing-file\t" + a + "\tsong.bms\tkick.wav"),
             QString::fromStdString("case-mismatch\t" + a + "\tsong.bms\tSnare.wav\tsnare.wav"),
+            QString::fromStdString("outside-root\t" + a + "\tsong.bms\t../../out.wav"),
+            QString::fromStdString("too-large\t" + tree.Path("R/d/") +
+                                   "\thuge.bms\t1099511627776 bytes, more than the 64 MiB a chart is read to"),
         };
         QStringList kinds;
-        for (int row = 0; row < 4; ++row)
+        for (int row = 0; row < 6; ++row)
             kinds << test::PaintedTextIn(*table->viewport(), table->visualRect(table->model()->index(row, 0)));
-        QCOMPARE(kinds, QStringList({"重複", "重複", "ファイルなし", "大文字・小文字違い"}));
+        QCOMPARE(kinds,
+                 QStringList({"重複", "重複", "ファイルなし", "大文字・小文字違い", "ライブラリ外", "大きすぎる"}));
         test::DragDivider(table->horizontalHeader(), 1, 90 - table->horizontalHeader()->sectionSize(1));
-        for (int row = 0; row < 4; ++row) {
+        for (int row = 0; row < 6; ++row) {
             const QModelIndex folder = table->model()->index(row, 1);
             const QString full = folder.data().toString();
             const QString painted = test::PaintedTextIn(*table->viewport(), table->visualRect(folder));
