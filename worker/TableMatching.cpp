@@ -5,6 +5,17 @@
 namespace tamboro {
 namespace {
 
+// Qt's queue hands a posted call over with locks thread checkers cannot
+// see. This fence is held from before a post until it is complete, and
+// taken by the call before it reads what it carries, so that they see the
+// order too. Not a member: the call reaches it without reading its own
+// captures first.
+std::mutex& PostFence()
+{
+    static std::mutex fence;
+    return fence;
+}
+
 std::vector<const DifficultyTable*> AddressesOf(const TableMatching::Tables& tables)
 {
     std::vector<const DifficultyTable*> addresses;
@@ -79,9 +90,13 @@ void TableMatching::Work()
         }
         auto matched = std::make_shared<const Matched>(std::move(tables));
         // Posted to the owner's thread; dropped unread if the owner is gone.
+        const std::lock_guard posting(PostFence());
         QMetaObject::invokeMethod(
             this,
             [this, number, matched = std::move(matched)] {
+                {
+                    const std::lock_guard posted(PostFence());
+                }  // the post is complete
                 if (number == m_lastAsked)
                     emit Built(matched);
             },
