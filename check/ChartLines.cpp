@@ -1,6 +1,5 @@
 #include "check/ChartLines.h"
 
-#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
