@@ -186,12 +186,14 @@ Reading ReadIn(std::string_view bytes, Charset cs, const char* what)
     return reading;
 }
 
+// Form 1: the bytes in each of the three charsets.
 void CheckEveryCharset(std::string_view bytes)
 {
     for (const Charset cs : kCharsets)
         ReadIn(bytes, cs, "DecodeTo");
 }
 
+// Form 2: the bytes as one field on its own.
 void CheckField(std::string_view bytes)
 {
     const Reading own = ReadIn(bytes, tamboro::DetectCharset({bytes}), "DecodeTo");
@@ -203,6 +205,7 @@ void CheckField(std::string_view bytes)
         Fail("UTF-8 field with a character of three or four bytes does not decode to itself", "", bytes);
 }
 
+// Form 3: the bytes as a folder path.
 void CheckPath(std::string_view path)
 {
     const std::string utf8 = tamboro::DecodePathToUtf8(path);
@@ -293,6 +296,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size)
     fields[count] = input.substr(start);
     CheckChart(input, fields);
 
+    // One form per input (all of them in a replay).
     const uint64_t pick = Fnv1a(input) % 3;
     if (kEveryForm || pick == 0)
         CheckEveryCharset(input);
