@@ -127,6 +127,12 @@ const char* PairFault(std::u16string_view utf16, std::string_view utf8)
     std::size_t i = 0;
     std::size_t j = 0;
     while (i < utf16.size() || j < utf8.size()) {
+        // ASCII, most of the text, a unit at a time.
+        if (i < utf16.size() && j < utf8.size() && utf16[i] < 0x80 && static_cast<unsigned char>(utf8[j]) < 0x80) {
+            if (utf16[i++] != static_cast<unsigned char>(utf8[j++]))
+                return ": UTF-8 and UTF-16 results differ";
+            continue;
+        }
         const uint32_t a = i < utf16.size() ? NextUtf16(utf16, i) : kEnded;
         const uint32_t b = j < utf8.size() ? NextUtf8(utf8, j) : kEnded;
         if (a == kIllFormed)
