@@ -14,6 +14,7 @@
 #include <cstring>
 #include <set>
 
+#include "dialog/FolderColumnDelegate.h"
 #include "dialog/LineTable.h"
 #include "dialog/OpenFolder.h"
 #include "models/CheckProblemModel.h"
@@ -24,6 +25,11 @@ namespace tamboro {
 namespace {
 
 constexpr int kTakePeriodMs = 100;
+// The initial widths; the last column takes the rest.
+constexpr std::pair<int, int> kColumnWidths[] = {{CheckProblemModel::kKind, 130},
+                                                 {CheckProblemModel::kFolder, 290},
+                                                 {CheckProblemModel::kFile, 130},
+                                                 {CheckProblemModel::kDetail, 180}};
 
 }  // namespace
 
@@ -41,6 +47,11 @@ CheckView::CheckView(QWidget* parent, std::string root, ChartTypes types) : QDia
     m_view->setObjectName(QStringLiteral("CheckProblems"));
     m_view->setModel(m_model);
     SetUpLineTable(*m_view);
+    // Folders cut in the middle, their own folder in view, as in the list.
+    m_view->setItemDelegateForColumn(CheckProblemModel::kFolder, new FolderColumnDelegate(m_view));
+    QHeaderView* columns = m_view->horizontalHeader();
+    for (const auto& [column, width] : kColumnWidths)
+        columns->resizeSection(column, width);
     m_view->setSortingEnabled(true);
     m_view->sortByColumn(CheckProblemModel::kKind, Qt::AscendingOrder);
     connect(m_view, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex& index) {

@@ -1,8 +1,10 @@
 // The library check's window: the check of the searched root runs on a
 // thread of its own while its problems come in, with progress and Stop; the
-// problems sort by any column (grouped by kind at first), a double-click
-// opens the folder, Ctrl+C copies the lines tamboro-scan --check prints, and
-// the charts they name can be selected in the main list.
+// problems sort by any column (grouped by kind at first), folders are cut
+// in the middle as in the main list (FolderColumnDelegate, the full path as
+// the tooltip), a double-click opens the folder, Ctrl+C copies the lines
+// tamboro-scan --check prints, and the charts they name can be selected in
+// the main list.
 #pragma once
 
 #include <QDialog>

@@ -121,7 +121,7 @@ void ColumnSettings::RestoreShownColumns()
     QHeaderView* header = m_list.header();
     std::string badName;
     const std::optional<std::vector<ListColumn>> listed =
-        ParseColumnList(OpenSettingsFile()->value(kShownColumnsKey).toString().toStdString(), badName);
+        ParseColumnList(ListValue(*OpenSettingsFile(), kShownColumnsKey).join(QLatin1Char(',')).toStdString(), badName);
     const std::vector<ListColumn> shown =
         listed ? *listed : std::vector<ListColumn>(kDefaultColumns.begin(), kDefaultColumns.end());
     for (int column = 0; column < kAllColumnCount; ++column) {
@@ -142,10 +142,12 @@ void ColumnSettings::ShowColumn(ListColumn column, bool show)
     QHeaderView* header = m_list.header();
     if (show == !header->isSectionHidden(column))
         return;
-    header->setSectionHidden(column, !show);
-    if (show && header->sectionSize(column) == 0)
-        header->resizeSection(column, m_initialWidths[static_cast<std::size_t>(column)]);
-    m_list.StretchLastColumn();
+    if (show) {
+        m_list.ShowColumn(column);
+    } else {
+        header->setSectionHidden(column, true);
+        m_list.StretchLastColumn();
+    }
     SaveShownColumns();
     UpdateColumnActions();
     if (show && (column == kColumnMd5 || column == kColumnSha256 || column == kColumnTable))

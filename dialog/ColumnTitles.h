@@ -1,5 +1,6 @@
 // The list's columns as the window labels them (translated in the window's
-// context) and their initial widths in pixels, in the order of ListColumn.
+// context) and their initial widths in pixels, in the order of ListColumn
+// (the digest columns' widened to their digits in the list's font).
 // The first four are the list's own; the others are shown from the header's
 // menu (see ColumnSettings), the table column once the window has difficulty
 // tables (see DifficultyTables).

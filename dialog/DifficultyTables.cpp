@@ -34,11 +34,7 @@ struct TableColumnMatch {
 // The sources remembered, in the order added.
 QStringList RememberedSources()
 {
-    const QVariant value = OpenSettingsFile()->value(kTablesKey);
-    // A hand-written list without quotes reads as a list of its own.
-    if (value.typeId() == QMetaType::QStringList)
-        return value.toStringList();
-    return value.toString().split(QLatin1Char(','), Qt::SkipEmptyParts);
+    return ListValue(*OpenSettingsFile(), kTablesKey);
 }
 
 QString ChooseTableFile(QWidget* owner)

@@ -1,9 +1,12 @@
 #include "dialog/FolderColumnDelegate.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
-#include <QFontMetrics>
+#include <QFontMetricsF>
+#include <QHelpEvent>
 #include <QStringList>
 #include <QStyle>
+#include <QToolTip>
 
 #include "platform/TextDecoder.h"
 
@@ -35,7 +38,7 @@ int TextMargin(const QStyle* style, const QWidget* widget)
 
 }  // namespace
 
-QString ElideFolderPath(const QString& path, const QFontMetrics& metrics, int width)
+QString ElideFolderPath(const QString& path, const QFontMetricsF& metrics, qreal width)
 {
     if (metrics.horizontalAdvance(path) <= width)
         return path;
@@ -101,7 +104,10 @@ QString FolderColumnDelegate::ShownText(const QStyleOptionViewItem& option, cons
     const QWidget* widget = item.widget;
     const QStyle* style = widget != nullptr ? widget->style() : QApplication::style();
     const QRect textRect = style->subElementRect(QStyle::SE_ItemViewItemText, &item, widget);
-    return ElideFolderPath(item.text, item.fontMetrics, textRect.width() - 2 * TextMargin(style, widget));
+    // Measured in the font the style paints with, to the fraction of a pixel:
+    // a text the style finds wider than its room by any fraction it cuts at
+    // the end, the chart's own folder with it.
+    return ElideFolderPath(item.text, QFontMetricsF(item.font), textRect.width() - 2 * TextMargin(style, widget));
 }
 
 void FolderColumnDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const
@@ -112,6 +118,19 @@ void FolderColumnDelegate::paint(QPainter* painter, const QStyleOptionViewItem& 
     const QWidget* widget = item.widget;
     const QStyle* style = widget != nullptr ? widget->style() : QApplication::style();
     style->drawControl(QStyle::CE_ItemViewItem, &item, painter, widget);
+}
+
+bool FolderColumnDelegate::helpEvent(QHelpEvent* event, QAbstractItemView* view, const QStyleOptionViewItem& option,
+                                     const QModelIndex& index)
+{
+    if (event == nullptr || view == nullptr || event->type() != QEvent::ToolTip)
+        return QStyledItemDelegate::helpEvent(event, view, option, index);
+    const QString full = index.data(Qt::DisplayRole).toString();
+    if (ShownText(option, index) != full)
+        QToolTip::showText(event->globalPos(), full, view->viewport(), option.rect);
+    else
+        QToolTip::hideText();
+    return true;
 }
 
 }  // namespace tamboro

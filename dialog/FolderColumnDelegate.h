@@ -8,14 +8,14 @@
 #include <QStyledItemDelegate>
 #include <string>
 
-class QFontMetrics;
+class QFontMetricsF;
 
 namespace tamboro {
 
 // `path` as it fits in `width` pixels: whole when it fits; else its first
 // and last components around "…/", as many of each as fit (the last one
 // always); and when not even the last component fits, that component's end.
-QString ElideFolderPath(const QString& path, const QFontMetrics& metrics, int width);
+QString ElideFolderPath(const QString& path, const QFontMetricsF& metrics, qreal width);
 
 class FolderColumnDelegate : public QStyledItemDelegate {
     Q_OBJECT
@@ -35,6 +35,10 @@ public:
     QString ShownText(const QStyleOptionViewItem& option, const QModelIndex& index) const;
 
     void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+    // A cell not shown whole has the full path as its tooltip (in a view
+    // that asks its delegates).
+    bool helpEvent(QHelpEvent* event, QAbstractItemView* view, const QStyleOptionViewItem& option,
+                   const QModelIndex& index) override;
 
 protected:
     void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override;

@@ -1,9 +1,11 @@
 #include "dialog/ResultListView.h"
 
+#include <QFontMetricsF>
 #include <QHeaderView>
 #include <QHelpEvent>
 #include <QItemSelectionModel>
 #include <QProxyStyle>
+#include <QScrollBar>
 #include <QStyleOptionHeader>
 #include <QStyleOptionViewItem>
 #include <QToolTip>
@@ -83,6 +85,12 @@ bool ResultListView::IsCellCut(const QModelIndex& index) const
 void ResultListView::SetOwnWidths(const std::array<int, kAllColumnCount>& widths)
 {
     m_ownWidths = widths;
+    const int last = LastShownColumn();
+    for (int column = 0; column < kAllColumnCount; ++column) {
+        if (column != last && !header()->isSectionHidden(column))
+            m_ownWidths[static_cast<std::size_t>(column)] = header()->sectionSize(column);
+    }
+    m_stretched = last;
     StretchLastColumn();
 }
 
@@ -92,6 +100,12 @@ void ResultListView::StretchLastColumn()
     const int last = LastShownColumn();
     if (last < 0 || last >= kAllColumnCount)
         return;
+    m_bStretching = true;
+    // The column widened before is no longer last (one was shown after it,
+    // or moved): it would push the last one past the right edge.
+    if (m_stretched >= 0 && m_stretched != last && !columns->isSectionHidden(m_stretched))
+        columns->resizeSection(m_stretched, m_ownWidths[static_cast<std::size_t>(m_stretched)]);
+    m_stretched = last;
     int others = 0;
     for (int visual = 0; visual < columns->count(); ++visual) {
         const int column = columns->logicalIndex(visual);
@@ -99,11 +113,43 @@ void ResultListView::StretchLastColumn()
             others += columns->sectionSize(column);
     }
     const int width = std::max(m_ownWidths[static_cast<std::size_t>(last)], viewport()->width() - others);
-    if (width == columns->sectionSize(last))
-        return;
-    m_bStretching = true;
-    columns->resizeSection(last, width);
+    if (width != columns->sectionSize(last))
+        columns->resizeSection(last, width);
     m_bStretching = false;
+}
+
+void ResultListView::ShowColumn(int column)
+{
+    QHeaderView* columns = header();
+    if (column < 0 || column >= kAllColumnCount)
+        return;
+    columns->setSectionHidden(column, false);
+    // Hidden, it kept the width it had, stretched maybe.
+    m_bStretching = true;
+    columns->resizeSection(column, m_ownWidths[static_cast<std::size_t>(column)]);
+    m_bStretching = false;
+    StretchLastColumn();
+    const int right = columns->sectionPosition(column) + columns->sectionSize(column);
+    const int left = std::min(columns->sectionPosition(column), right - viewport()->width());
+    if (columns->sectionViewportPosition(column) < 0 || right - columns->offset() > viewport()->width()) {
+        updateGeometries();  // the scroll bar's range, which would follow later
+        horizontalScrollBar()->setValue(std::max(0, left));
+    }
+}
+
+int ResultListView::HexDigitsWidth(int count) const
+{
+    const QFontMetricsF metrics(font());
+    QChar widest = QLatin1Char('0');
+    for (const QChar digit : QStringLiteral("0123456789abcdef")) {
+        if (metrics.horizontalAdvance(digit) > metrics.horizontalAdvance(widest))
+            widest = digit;
+    }
+    QStyleOptionViewItem option;
+    initViewItemOption(&option);
+    option.features |= QStyleOptionViewItem::HasDisplay;
+    option.text = QString(count, widest);
+    return style()->sizeFromContents(QStyle::CT_ItemViewItem, &option, QSize(), this).width();
 }
 
 int ResultListView::LastShownColumn() const
@@ -137,10 +183,15 @@ bool ResultListView::ShowsDigests() const
 
 void ResultListView::OnSectionResized(int logicalIndex, int newSize)
 {
-    if (m_bStretching)
+    // Hiding a column first makes it 0 wide, then hides it: stretched in
+    // between, it would keep its width inside the header, whose length then
+    // stays that much wider than the columns shown (a scroll bar for
+    // nothing). Whoever hides a column stretches the last one after.
+    if (m_bStretching || newSize == 0)
         return;
-    // A width the player gives the last column is its own from then on.
-    if (logicalIndex == LastShownColumn() && logicalIndex < kAllColumnCount && newSize > 0)
+    // A width given to a column (by the player, or restored) is its own from
+    // then on.
+    if (logicalIndex >= 0 && logicalIndex < kAllColumnCount && newSize > 0)
         m_ownWidths[static_cast<std::size_t>(logicalIndex)] = newSize;
     StretchLastColumn();
 }

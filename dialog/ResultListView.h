@@ -28,10 +28,17 @@ public:
     QString ShownFolderText(const QModelIndex& index) const;
     FolderColumnDelegate& FolderDelegate() const { return *m_folders; }
 
-    // The columns' own widths by column: the last column shown is never
-    // narrower than its own, and takes the width the others leave.
+    // The columns' own widths by column (those shown, but the last, keep
+    // the width they have): the last column shown is never narrower than
+    // its own, and takes the width the others leave; once another column is
+    // last, it has its own width again.
     void SetOwnWidths(const std::array<int, kAllColumnCount>& widths);
     void StretchLastColumn();
+    // Shows a hidden column at its own width, the last column stretched
+    // again, and scrolls the list sideways as far as needed to show it whole.
+    void ShowColumn(int column);
+    // The width of a cell showing `count` hexadecimal digits whole.
+    int HexDigitsWidth(int count) const;
     // The column shown last (hidden columns passed over); -1 for none.
     int LastShownColumn() const;
     // The columns shown, in the order shown.
@@ -51,6 +58,7 @@ private:
 
     FolderColumnDelegate* m_folders = nullptr;
     std::array<int, kAllColumnCount> m_ownWidths{};
+    int m_stretched = -1;        // the column the stretch widened last
     bool m_bStretching = false;  // the resizing is the stretch's own
 };
 

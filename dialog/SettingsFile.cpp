@@ -8,6 +8,20 @@ std::unique_ptr<QSettings> OpenSettingsFile()
                                        QStringLiteral("tamboro"));
 }
 
+QStringList ListValue(const QSettings& settings, const QString& key)
+{
+    const QVariant value = settings.value(key);
+    const QString text =
+        value.typeId() == QMetaType::QStringList ? value.toStringList().join(QLatin1Char(',')) : value.toString();
+    QStringList items;
+    for (const QString& item : text.split(QLatin1Char(','))) {
+        const QString trimmed = item.trimmed();
+        if (!trimmed.isEmpty())
+            items << trimmed;
+    }
+    return items;
+}
+
 bool IndexChosen()
 {
     return OpenSettingsFile()->value(QStringLiteral("index"), true).toBool();

@@ -1,5 +1,8 @@
 #include "dialog/TamboroApp.h"
 
+#include <QLocale>
+
+#include "dialog/QtTranslation.h"
 #include "dialog/QuitCodes.h"
 #include "dialog/TamboroDlg.h"
 #include "platform/DirectoryReader.h"
@@ -14,6 +17,8 @@ CTamboroApp::CTamboroApp(int& argc, char** argv) : QApplication(argc, argv)
     setOrganizationName(QString());
     // Lets desktops match the window to tamboro.desktop and its icon.
     setDesktopFileName(QStringLiteral("tamboro"));
+    // Without Qt's translations installed its texts stay English.
+    static_cast<void>(TranslateQtTexts(*this, QLocale(), QtTranslationsFolder()));
 }
 
 int CTamboroApp::InitInstance()

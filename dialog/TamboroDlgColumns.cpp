@@ -2,6 +2,7 @@
 // player's own widths and order over them), and sorting by a click on a
 // column header: ascending, descending, then the order the search found.
 #include <QHeaderView>
+#include <algorithm>
 
 #include "dialog/ColumnSettings.h"
 #include "dialog/ColumnTitles.h"
@@ -26,11 +27,15 @@ void CTamboroDlg::CreateColumns()
     for (std::size_t i = 0; i < m_strColumnTitle.size(); ++i)
         m_strColumnTitle[i] = tr(kColumnTitles[i]);
     QHeaderView* header = m_list->header();
+    std::array<int, kAllColumnCount> widths = kColumnWidths;
+    // Digests whole, in whatever font the list has.
+    widths[kColumnMd5] = std::max(widths[kColumnMd5], m_list->HexDigitsWidth(32));
+    widths[kColumnSha256] = std::max(widths[kColumnSha256], m_list->HexDigitsWidth(64));
     for (int column = 0; column < kAllColumnCount; ++column) {
         m_model->SetHeaderLabel(column, m_strColumnTitle[static_cast<std::size_t>(column)]);
-        header->resizeSection(column, kColumnWidths[static_cast<std::size_t>(column)]);
+        header->resizeSection(column, widths[static_cast<std::size_t>(column)]);
     }
-    m_columnSettings->Restore(kColumnWidths, m_strColumnTitle);
+    m_columnSettings->Restore(widths, m_strColumnTitle);
 }
 
 void CTamboroDlg::ResetHeaderLabels()

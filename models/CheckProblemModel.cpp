@@ -6,6 +6,28 @@
 
 namespace tamboro {
 
+namespace {
+
+// The window's name for a kind; the command's word for a kind it has no
+// name for.
+QString KindLabel(CheckKind kind)
+{
+    switch (kind) {
+    case CheckKind::Duplicate:
+        return CheckProblemModel::tr("重複");
+    case CheckKind::MissingFile:
+        return CheckProblemModel::tr("ファイルなし");
+    case CheckKind::CaseMismatch:
+        return CheckProblemModel::tr("大文字・小文字違い");
+    case CheckKind::Unreadable:
+        return CheckProblemModel::tr("読めない");
+    default:
+        return QString::fromUtf8(CheckKindName(kind));
+    }
+}
+
+}  // namespace
+
 CheckProblemModel::CheckProblemModel(QObject* parent) : QAbstractTableModel(parent)
 {}
 
@@ -17,9 +39,9 @@ void CheckProblemModel::Append(std::vector<CheckProblem> problems)
     beginInsertRows(QModelIndex(), first, first + static_cast<int>(problems.size()) - 1);
     for (CheckProblem& problem : problems) {
         const CheckCells cells = CheckCellsOf(problem, false);
-        std::array<QString, kColumns> texts{QString::fromUtf8(CheckKindName(problem.kind)),
-                                            QString::fromStdString(cells.folder), QString::fromStdString(cells.file),
-                                            QString::fromStdString(cells.detail), QString::fromStdString(cells.found)};
+        std::array<QString, kColumns> texts{KindLabel(problem.kind), QString::fromStdString(cells.folder),
+                                            QString::fromStdString(cells.file), QString::fromStdString(cells.detail),
+                                            QString::fromStdString(cells.found)};
         m_problems.push_back(Entry{std::move(problem), std::move(texts), m_problems.size()});
     }
     endInsertRows();

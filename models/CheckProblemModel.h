@@ -1,5 +1,6 @@
 // The problems of a library check as a table: kind, folder, file, detail
-// and the file found, decoded as tamboro-scan --check prints them. Sorting
+// and the file found, decoded as tamboro-scan --check prints them, the kind
+// named in Japanese (the lines copied keep the command's words). Sorting
 // is by the text of a column, kinds in their report order; equal rows stay
 // in the order found.
 #pragma once

@@ -243,6 +243,13 @@ int ResultModel::columnCount(const QModelIndex& parent) const
     return parent.isValid() ? 0 : kAllColumnCount;
 }
 
+QVariant ResultModel::ColumnAlignment(int column)
+{
+    // Numbers line up by their last digit.
+    const Qt::Alignment side = IsNumericColumn(column) ? Qt::AlignRight : Qt::AlignLeft;
+    return QVariant(static_cast<int>(side | Qt::AlignVCenter));
+}
+
 QVariant ResultModel::data(const QModelIndex& index, int role) const
 {
     if (!index.isValid() || index.row() >= RowCountTotal() || index.column() >= kAllColumnCount)
@@ -251,7 +258,7 @@ QVariant ResultModel::data(const QModelIndex& index, int role) const
     case Qt::DisplayRole:
         return CellText(index.row(), index.column());
     case Qt::TextAlignmentRole:
-        return QVariant(static_cast<int>(Qt::AlignLeft | Qt::AlignVCenter));
+        return ColumnAlignment(index.column());
     default:
         return QVariant();
     }
@@ -265,7 +272,7 @@ QVariant ResultModel::headerData(int section, Qt::Orientation orientation, int r
     case Qt::DisplayRole:
         return m_headerLabels[static_cast<std::size_t>(section)];
     case Qt::TextAlignmentRole:
-        return QVariant(static_cast<int>(Qt::AlignLeft | Qt::AlignVCenter));
+        return ColumnAlignment(section);
     default:
         return QVariant();
     }

@@ -129,6 +129,8 @@ private:
     // The slot of the chart (folder, file), looked for at `hint` first; none
     // when it is not listed.
     std::optional<uint32_t> SlotOfChart(uint32_t hint, const std::string& folder, const std::string& file);
+    // Numeric columns right-aligned, the others left (cells and titles).
+    static QVariant ColumnAlignment(int column);
     // Installs a new order of all rows in one layout change: persistent
     // indexes (selection, current row) follow their rows.
     void InstallOrder(std::vector<uint32_t> order);

@@ -50,7 +50,8 @@ depends_on_libraries_and_fonts() {
     [[ $depends == *"fonts-ipafont-gothic | fonts-noto-cjk"* && $depends == *fonts-nanum* && $depends == *qt6-qpa-plugins* &&
        $depends == *libqt6widgets6* && $depends == *libicu* && $depends == *libssl3* && $depends == *libsqlite3* &&
        $depends == *libcurl4* ]] &&
-        [[ $(dpkg-deb -f "$deb" Recommends) == *xdg-utils* ]]
+        [[ $(dpkg-deb -f "$deb" Recommends) == *xdg-utils* &&
+           $(dpkg-deb -f "$deb" Recommends) == *qt6-translations-l10n* ]]
 }
 
 # The programs from the scratch root print what the build's programs print.

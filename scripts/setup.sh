@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   cmake ninja-build g++ pkg-config
-  qt6-base-dev qt6-base-dev-tools libgl-dev libglx-dev libopengl-dev
+  qt6-base-dev qt6-base-dev-tools qt6-translations-l10n libgl-dev libglx-dev libopengl-dev
   libicu-dev libssl-dev libsqlite3-dev sqlite3 libgtest-dev libgmock-dev libcurl4-openssl-dev nlohmann-json3-dev libjemalloc-dev libxxhash-dev python3
   fonts-ipafont-gothic fonts-nanum
   clang libclang-rt-14-dev clang-format

@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QGuiApplication>
 #include <QHeaderView>
+#include <QHelpEvent>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
@@ -17,6 +18,7 @@
 #include <QPushButton>
 #include <QTableView>
 #include <QTemporaryDir>
+#include <QToolTip>
 #include <QUrl>
 #include <unistd.h>
 
@@ -29,6 +31,7 @@
 #include "platform/TextDecoder.h"
 #include "search/FolderScan.h"
 #include "tests/support/GuiTestSupport.h"
+#include "tests/support/PaintedText.h"
 #include "tests/support/ScopedEnv.h"
 #include "tests/support/TamboroDlgTesting.h"
 
@@ -599,9 +602,11 @@ private slots:
     }
 
     // The check of the searched root from the list's menu: its problems come
-    // in a window of their own, grouped by kind; Ctrl+C copies them as the
-    // command prints them, a double-click opens a problem's folder, and the
-    // charts they name are selected in the main list.
+    // in a window of their own, grouped by kind, named in Japanese, folders
+    // cut in the middle (their own folder in view, the full path as the
+    // tooltip); Ctrl+C copies them as the command prints them, a
+    // double-click opens a problem's folder, and the charts they name are
+    // selected in the main list.
     void libraryCheckFromTheMenu()
     {
         TestTree tree;
@@ -626,6 +631,25 @@ private slots:
             QString::fromStdString("missing-file\t" + a + "\tsong.bms\tkick.wav"),
             QString::fromStdString("case-mismatch\t" + a + "\tsong.bms\tSnare.wav\tsnare.wav"),
         };
+        QStringList kinds;
+        for (int row = 0; row < 4; ++row)
+            kinds << test::PaintedTextIn(*table->viewport(), table->visualRect(table->model()->index(row, 0)));
+        QCOMPARE(kinds, QStringList({"重複", "重複", "ファイルなし", "大文字・小文字違い"}));
+        test::DragDivider(table->horizontalHeader(), 1, 90 - table->horizontalHeader()->sectionSize(1));
+        for (int row = 0; row < 4; ++row) {
+            const QModelIndex folder = table->model()->index(row, 1);
+            const QString full = folder.data().toString();
+            const QString painted = test::PaintedTextIn(*table->viewport(), table->visualRect(folder));
+            QVERIFY2(painted.contains(QStringLiteral("…/")) && painted.endsWith(full.right(3)) &&
+                         full.startsWith(painted.section(QStringLiteral("…/"), 0, 0)),
+                     qPrintable(painted));
+            const QPoint at = table->visualRect(folder).center();
+            QHelpEvent help(QEvent::ToolTip, at, table->viewport()->mapToGlobal(at));
+            QCoreApplication::sendEvent(table->viewport(), &help);
+            QCOMPARE(QToolTip::isVisible() ? QToolTip::text() : QString(), full);
+            QToolTip::hideText();
+        }
+
         QTest::mouseClick(table->viewport(), Qt::LeftButton, Qt::NoModifier,
                           table->visualRect(table->model()->index(0, 1)).center());
         // To the table itself, whichever widget had the focus before.

@@ -6,6 +6,7 @@
 #include <QClipboard>
 #include <QCryptographicHash>
 #include <QDir>
+#include <QFile>
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QHelpEvent>
@@ -20,11 +21,14 @@
 #include "dialog/TamboroDlg.h"
 #include "models/ResultModel.h"
 #include "tests/support/GuiTestSupport.h"
+#include "tests/support/PaintedText.h"
 #include "tests/support/TamboroDlgTesting.h"
 
 namespace tamboro {
 namespace {
 
+using test::Divider;
+using test::DragDivider;
 using test::TestTree;
 using test::WaitUntil;
 
@@ -54,26 +58,24 @@ QHeaderView* Header(CTamboroDlg& dlg)
     return CTamboroDlgTesting::List(dlg)->header();
 }
 
-// The point on the divider at the right end of a column.
-QPoint Divider(QHeaderView* header, int column)
-{
-    return {header->sectionViewportPosition(column) + header->sectionSize(column) - 1, header->height() / 2};
-}
-
-// Drags a column's right divider by `dx` pixels, as the mouse does.
-void DragDivider(QHeaderView* header, int column, int dx)
-{
-    const QPoint from = Divider(header, column);
-    QTest::mousePress(header->viewport(), Qt::LeftButton, Qt::NoModifier, from);
-    QTest::mouseMove(header->viewport(), from + QPoint(dx / 2, 0));
-    QTest::mouseMove(header->viewport(), from + QPoint(dx, 0));
-    QTest::mouseRelease(header->viewport(), Qt::LeftButton, Qt::NoModifier, from + QPoint(dx, 0));
-}
-
 QString ShownFolder(CTamboroDlg& dlg)
 {
     ResultListView* list = CTamboroDlgTesting::List(dlg);
     return list->ShownFolderText(list->model()->index(0, 0));
+}
+
+// Whether `painted` keeps what the folder column promises of `full`: the
+// whole path; or its start, "…/" and its end, the folder `own` whole (or
+// `own` alone); or, when that does not fit, "…" and the end of `own`. `ownWhole` tells
+// which of the last two it was.
+bool KeepsOwnFolder(const QString& painted, const QString& full, const QString& own, bool& ownWhole)
+{
+    const QString gap = QStringLiteral("…/");
+    const qsizetype cut = painted.indexOf(gap);
+    ownWhole = painted == full || painted == own ||
+               (cut >= 0 && full.startsWith(painted.left(cut)) && full.endsWith(painted.mid(cut + 2)) &&
+                painted.endsWith(QLatin1Char('/') + own));
+    return ownWhole || (painted.startsWith(QStringLiteral("…")) && painted.size() > 1 && own.endsWith(painted.mid(1)));
 }
 
 QString Tooltip(CTamboroDlg& dlg)
@@ -184,6 +186,43 @@ private slots:
         QCOMPARE(Tooltip(dlg), QString());
     }
 
+    // At every width of the column, the text painted in a folder's cell
+    // (after the style had its say) keeps its own folder whole, or its end
+    // when even that does not fit, and is the text the tooltip goes by.
+    void paintedFolderKeepsItsOwnFolderAtEveryWidth()
+    {
+        TestTree tree;
+        const QStringList own{QStringLiteral("bms0023/"), kChartFolder};
+        tree.WriteFile("R/Packs/insane_pack_vol3/bms0023/x.bms", "#TITLE x\r\n");
+        tree.WriteFile(std::string("R/") + kDeepChart, "#TITLE y\r\n");
+        CTamboroDlg dlg;
+        Show(dlg);
+        Search(dlg, tree.Path("R"));
+        ResultListView* list = CTamboroDlgTesting::List(dlg);
+        QCOMPARE(list->model()->rowCount(), 2);
+        QHeaderView* header = Header(dlg);
+        QStringList faults;
+        std::array<int, 2> widestCut{0, 0};  // the widest width that cut a folder's own name
+        for (int width = 40; width <= 520; ++width) {
+            DragDivider(header, 0, width - header->sectionSize(0));
+            QCOMPARE(header->sectionSize(0), width);
+            for (int row = 0; row < 2; ++row) {
+                const QModelIndex cell = list->model()->index(row, 0);
+                const QString full = cell.data().toString();
+                const QString& ownFolder = full.endsWith(own[0]) ? own[0] : own[1];
+                const QString painted = test::PaintedTextIn(*list->viewport(), list->visualRect(cell));
+                bool ownWhole = false;
+                if (!KeepsOwnFolder(painted, full, ownFolder, ownWhole) || painted != list->ShownFolderText(cell))
+                    faults << QStringLiteral("%1 px: %2 | %3").arg(width).arg(painted, list->ShownFolderText(cell));
+                if (!ownWhole)
+                    widestCut[static_cast<std::size_t>(row)] = width;
+            }
+        }
+        QVERIFY2(faults.isEmpty(), qPrintable(faults.join(QLatin1Char('\n'))));
+        // Each own folder was cut at the narrow end and shown whole beyond.
+        QVERIFY(widestCut[0] > 40 && widestCut[1] > 40 && widestCut[0] < 400 && widestCut[1] < 400);
+    }
+
     // The header's menu switches folders to paths relative to the root and
     // back, without sorting; the choice holds in a new window.
     void headerMenuShowsFoldersRelativeToTheRoot()
@@ -290,6 +329,81 @@ private slots:
         titles.sort();
         QCOMPARE(titles, (QStringList{"b", "c"}));
         QVERIFY(!ShownColumn(dlg, kColumnMd5).contains(QString()));
+    }
+
+    // A column shown from the header's menu lies in view (the column
+    // stretched last gives back the width it took), numbers are painted at
+    // the right of their cells, digests whole.
+    void shownColumnsLieInViewNumbersRightDigestsWhole()
+    {
+        TestTree tree;
+        const std::string chart = "#TITLE a\r\n#PLAYLEVEL 12\r\n";
+        tree.WriteFile("R/f/a.bms", chart);
+        const QByteArray bytes = QByteArray::fromStdString(chart);
+        const QString md5 = QCryptographicHash::hash(bytes, QCryptographicHash::Md5).toHex();
+        const QString sha256 = QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex();
+        CTamboroDlg dlg;
+        Show(dlg);
+        Search(dlg, tree.Path("R"));
+        ResultListView* list = CTamboroDlgTesting::List(dlg);
+        QHeaderView* header = Header(dlg);
+        auto inView = [&](int column) {
+            const int left = header->sectionViewportPosition(column);
+            return left >= 0 && left + header->sectionSize(column) <= header->viewport()->width();
+        };
+        auto cell = [&](int column) { return list->visualRect(list->model()->index(0, column)); };
+        // The columns shown fill the list, no wider: no scroll bar for the
+        // width the hidden ones once had.
+        QCOMPARE(header->length(), header->viewport()->width());
+        // Where the run of text `text` painted in `rect` starts; -1 for none.
+        auto paintedAt = [&](const QRect& rect, const QString& text) {
+            for (const test::PaintedRun& run : test::PaintedRuns(*list->viewport()))
+                if (run.text == text && rect.contains(run.at.toPoint() - QPoint(0, 1)))
+                    return run.at.x();
+            return qreal(-1);
+        };
+
+        ClickHeaderMenuItem(dlg, kColumnTitle, QStringLiteral("レベル"));
+        QVERIFY(inView(kColumnLevel));
+        QCOMPARE(header->sectionSize(kColumnArtist), 100);
+        QVERIFY(paintedAt(cell(kColumnLevel), "12") > cell(kColumnLevel).center().x());
+        QVERIFY(paintedAt(cell(kColumnTitle), "a") < cell(kColumnTitle).center().x());
+        QVERIFY(paintedAt(cell(kColumnTitle), "a") >= cell(kColumnTitle).left());
+
+        ClickHeaderMenuItem(dlg, kColumnLevel, QStringLiteral("MD5"));
+        QVERIFY(WaitUntil([&] { return ShownColumn(dlg, kColumnMd5) == QStringList{md5}; }));
+        QVERIFY(inView(kColumnMd5));
+        QCOMPARE(header->sectionSize(kColumnLevel), 50);
+        QCOMPARE(test::PaintedTextIn(*list->viewport(), cell(kColumnMd5)), md5);
+        QVERIFY(paintedAt(cell(kColumnLevel), "12") > cell(kColumnLevel).center().x());
+
+        ClickHeaderMenuItem(dlg, kColumnMd5, QStringLiteral("レベル"));
+        QCOMPARE(header->length(), header->sectionPosition(kColumnMd5) + header->sectionSize(kColumnMd5));
+        ClickHeaderMenuItem(dlg, kColumnMd5, QStringLiteral("SHA-256"));
+        QVERIFY(WaitUntil([&] { return ShownColumn(dlg, kColumnSha256) == QStringList{sha256}; }));
+        QVERIFY(inView(kColumnSha256));
+        QCOMPARE(test::PaintedTextIn(*list->viewport(), cell(kColumnSha256)), sha256);
+        QCOMPARE(test::PaintedTextIn(*list->viewport(), cell(kColumnMd5)), md5);
+    }
+
+    // The columns written into the settings file by hand as the README
+    // shows them, without quotes (a list to the settings file), are shown.
+    void handWrittenColumnsAreShown()
+    {
+        const std::vector<std::pair<QByteArray, std::vector<ListColumn>>> written{
+            {"columns=folder,genre,title,artist\n", {kColumnFolder, kColumnGenre, kColumnTitle, kColumnArtist}},
+            {"columns=folder,title,level,md5\n", {kColumnFolder, kColumnTitle, kColumnLevel, kColumnMd5}},
+            {"columns=\"title, bpm\"\n", {kColumnTitle, kColumnBpm}},
+        };
+        for (const auto& [line, shown] : written) {
+            QFile conf(m_config.filePath(QStringLiteral("Tamboro/tamboro.conf")));
+            QVERIFY(conf.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            conf.write(line);
+            conf.close();
+            CTamboroDlg dlg;
+            Show(dlg);
+            QCOMPARE(CTamboroDlgTesting::List(dlg)->ShownColumns(), shown);
+        }
     }
 
     // Searches keep the root's index in the cache folder and list the same

@@ -1,9 +1,11 @@
 // Helpers for the window tests: a private state block folder, a watcher that
-// answers message boxes, and waiting while the event loop runs.
+// answers message boxes, waiting while the event loop runs, and dragging a
+// column's divider.
 #pragma once
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QHeaderView>
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
@@ -89,6 +91,22 @@ inline bool WaitUntil(const std::function<bool()>& done, int timeoutMs = 20000)
         QTest::qWait(2);
     }
     return true;
+}
+
+// The point on the divider at the right end of a column.
+inline QPoint Divider(QHeaderView* header, int column)
+{
+    return {header->sectionViewportPosition(column) + header->sectionSize(column) - 1, header->height() / 2};
+}
+
+// Drags a column's right divider by `dx` pixels, as the mouse does.
+inline void DragDivider(QHeaderView* header, int column, int dx)
+{
+    const QPoint from = Divider(header, column);
+    QTest::mousePress(header->viewport(), Qt::LeftButton, Qt::NoModifier, from);
+    QTest::mouseMove(header->viewport(), from + QPoint(dx / 2, 0));
+    QTest::mouseMove(header->viewport(), from + QPoint(dx, 0));
+    QTest::mouseRelease(header->viewport(), Qt::LeftButton, Qt::NoModifier, from + QPoint(dx, 0));
 }
 
 }  // namespace tamboro::test
