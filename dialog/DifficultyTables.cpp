@@ -2,14 +2,17 @@
 
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QStringList>
 #include <QTimer>
 #include <algorithm>
+#include <utility>
 
 #include "dialog/ColumnSettings.h"
 #include "dialog/ListActions.h"
 #include "dialog/MessageBox.h"
 #include "dialog/MissingChartsView.h"
 #include "dialog/SettingsFile.h"
+#include "dialog/TableFailureText.h"
 #include "dialog/TableManager.h"
 #include "models/ResultModel.h"
 #include "tables/TableUrl.h"
@@ -39,9 +42,7 @@ DifficultyTables::DifficultyTables(QWidget& window, ResultModel& model, ColumnSe
     m_loading = std::make_unique<TableLoading>();
     m_matching = std::make_unique<TableMatching>();
     connect(m_matching.get(), &TableMatching::Built, this, &DifficultyTables::OnMatched);
-    connect(m_loading.get(), &TableLoading::Reading, this, &DifficultyTables::OnReading);
     connect(m_loading.get(), &TableLoading::Loaded, this, &DifficultyTables::OnLoaded);
-    connect(m_loading.get(), &TableLoading::Idle, this, &DifficultyTables::OnIdle);
     connect(&actions, &ListActions::TablesAsked, this, &DifficultyTables::OpenManager);
     connect(this, &DifficultyTables::MissingChartsAsked, this,
             [this, &actions](int index) { OpenMissingCharts(actions, index); });
@@ -51,9 +52,9 @@ DifficultyTables::DifficultyTables(QWidget& window, ResultModel& model, ColumnSe
             std::any_of(m_tables.begin(), m_tables.end(), [&](const Table& table) { return table.source == bytes; });
         if (bytes.empty() || listed)
             continue;
-        m_tables.push_back(Table{bytes, State::Reading, {}});
+        m_tables.emplace_back().source = bytes;
         m_data.push_back(std::make_shared<const DifficultyTable>());
-        Load(bytes, false);
+        Load(m_tables.size() - 1, false, false);
     }
     m_columns.OfferTableColumn(!m_tables.empty());
 }
@@ -73,11 +74,11 @@ bool DifficultyTables::Add(const QString& text)
         if (table.source == source)
             return false;
     }
-    m_tables.push_back(Table{source, State::Reading, {}});
+    m_tables.emplace_back().source = source;
     m_data.push_back(std::make_shared<const DifficultyTable>());
     SaveSources();
     m_columns.OfferTableColumn(true);
-    Load(source, true);
+    Load(m_tables.size() - 1, true, true);
     emit Changed();
     return true;
 }
@@ -86,8 +87,20 @@ void DifficultyTables::ReadAgain(int index)
 {
     if (index < 0 || static_cast<std::size_t>(index) >= m_tables.size())
         return;
-    m_tables[static_cast<std::size_t>(index)].state = State::Reading;
-    Load(m_tables[static_cast<std::size_t>(index)].source, true);
+    Load(static_cast<std::size_t>(index), true, true);
+    emit Changed();
+}
+
+void DifficultyTables::StopReading(int index)
+{
+    if (index < 0 || static_cast<std::size_t>(index) >= m_tables.size())
+        return;
+    Table& table = m_tables[static_cast<std::size_t>(index)];
+    if (table.read == 0)
+        return;
+    m_loading->Cancel(std::exchange(table.read, 0));
+    table.state = table.stateBefore;
+    UpdateProgress();
     emit Changed();
 }
 
@@ -95,11 +108,14 @@ void DifficultyTables::Remove(int index)
 {
     if (index < 0 || static_cast<std::size_t>(index) >= m_tables.size())
         return;
+    if (const uint64_t read = m_tables[static_cast<std::size_t>(index)].read)
+        m_loading->Cancel(read);
     m_tables.erase(m_tables.begin() + index);
     m_data.erase(m_data.begin() + index);
     SaveSources();
     FillColumn();
     m_columns.OfferTableColumn(!m_tables.empty());
+    UpdateProgress();
     emit Changed();
 }
 
@@ -131,31 +147,47 @@ void DifficultyTables::OpenMissingCharts(const ListActions& actions, int index)
     MissingChartsView::Open(&m_window, table, actions.SearchedRoot(), actions.SearchChartTypes());
 }
 
-void DifficultyTables::Load(const std::string& source, bool fromNetwork)
+void DifficultyTables::Load(std::size_t index, bool fromNetwork, bool asked)
 {
-    m_loading->Load(TableLoading::Request{source, fromNetwork});
+    Table& table = m_tables[index];
+    if (table.read != 0)
+        m_loading->Cancel(table.read);
+    else
+        table.stateBefore = table.state == State::Reading ? State::Stopped : table.state;
+    table.state = State::Reading;
+    table.asked = asked;
+    table.read = m_loading->Load(TableLoading::Request{table.source, fromNetwork});
+    UpdateProgress();
 }
 
-void DifficultyTables::OnReading(int number, int total, const QString& source)
+void DifficultyTables::UpdateProgress()
 {
-    m_progress = tr("読み込み中 %1/%2: %3").arg(number).arg(total).arg(source);
+    QStringList reading;
+    for (const Table& table : m_tables) {
+        if (table.read != 0)
+            reading << QString::fromStdString(table.source);
+    }
+    QString progress;
+    if (reading.size() == 1)
+        progress = tr("読み込み中: %1").arg(reading.first());
+    else if (reading.size() > 1)
+        progress = tr("読み込み中 (%1 件): %2 ほか").arg(reading.size()).arg(reading.first());
+    if (progress == m_progress)
+        return;
+    m_progress = progress;
     emit ProgressChanged(m_progress);
 }
 
 void DifficultyTables::OnLoaded(const TableLoading::Outcome& outcome)
 {
-    // A table removed meanwhile is dropped.
+    // A table removed meanwhile, or read again since, is no longer waiting
+    // for this read.
     const auto table = std::find_if(m_tables.begin(), m_tables.end(),
-                                    [&](const Table& listed) { return listed.source == outcome.source; });
+                                    [&](const Table& listed) { return listed.read == outcome.read; });
     if (table == m_tables.end())
         return;
-    const QString source = QString::fromStdString(outcome.source);
-    table->error = QString::fromStdString(outcome.error);
-    if (!outcome.error.empty()) {
-        m_failures << (outcome.table ? tr("難易度表を読めませんでした: %1\n%2\n保存してあったコピーを使います。")
-                                     : tr("難易度表を読めませんでした: %1\n%2"))
-                          .arg(source, table->error);
-    }
+    table->read = 0;
+    table->failure = outcome.error.empty() ? QString() : TableFailureText(outcome.failure);
     if (outcome.table) {
         m_data[static_cast<std::size_t>(table - m_tables.begin())] = outcome.table;
         table->state = outcome.fromKeptCopy ? State::KeptCopy : State::Read;
@@ -163,17 +195,18 @@ void DifficultyTables::OnLoaded(const TableLoading::Outcome& outcome)
     } else {
         table->state = State::Failed;
     }
+    if (!table->failure.isEmpty() && table->asked)
+        TellFailure(*table, outcome.table != nullptr);
+    UpdateProgress();
     emit Changed();
 }
 
-void DifficultyTables::OnIdle()
+void DifficultyTables::TellFailure(const Table& table, bool keptCopyUsed)
 {
-    m_progress.clear();
-    emit ProgressChanged(m_progress);
-    if (m_failures.isEmpty())
-        return;
-    const QString text = m_failures.join(QStringLiteral("\n\n"));
-    m_failures.clear();
+    const QString line = tr("%1: %2").arg(QString::fromStdString(table.source), table.failure);
+    const QString text = keptCopyUsed
+                             ? tr("難易度表を読めませんでした。\n%1\n保存してあったコピーを使います。").arg(line)
+                             : tr("難易度表を読めませんでした。\n%1").arg(line);
     // Shown once the loader's call has returned: the box runs a loop of its own.
     QTimer::singleShot(0, this, [this, text] {
         QWidget* owner = m_manager != nullptr && m_manager->isVisible() ? static_cast<QWidget*>(m_manager) : &m_window;

@@ -35,7 +35,7 @@ void DigestColumns::FillMissing()
     for (uint32_t slot = 0; slot < rows.Size(); ++slot) {
         const ChartRow& row = rows.RowInSlot(slot);
         if (row.md5.empty())
-            charts.push_back(DigestFiller::Chart{slot, row.folder + row.file});
+            charts.push_back(DigestFiller::Chart{slot, row.folder, row.file});
     }
     if (charts.empty())
         return;
@@ -55,9 +55,12 @@ void DigestColumns::TakeDigests()
     if (m_filler == nullptr)
         return;
     const bool running = m_filler->IsRunning();
-    std::vector<ResultModel::SlotDigests> digests;
-    for (DigestFiller::Digests& done : m_filler->Take())
-        digests.push_back(ResultModel::SlotDigests{done.slot, std::move(done.md5), std::move(done.sha256)});
+    std::vector<ResultModel::ChartDigests> digests;
+    for (DigestFiller::Digests& done : m_filler->Take()) {
+        DigestFiller::Chart& chart = done.chart;
+        digests.push_back(ResultModel::ChartDigests{chart.slot, std::move(chart.folder), std::move(chart.file),
+                                                    std::move(done.md5), std::move(done.sha256)});
+    }
     m_model.SetDigests(digests);
     if (!running)
         Stop();

@@ -1,8 +1,10 @@
 // The digest columns' part of the window: when a digest column (or the
 // table column, filled from the digests) is shown after a search that did
 // not compute digests, the listed charts are hashed in the background and
-// the column fills in as they are; a new search ends that work (its rows
-// come with digests while such a column is shown).
+// the column fills in as they are, each chart's digests on its own row
+// wherever a folder read again meanwhile moved it; a new search ends that
+// work within DigestFiller::kStopWaitMs (its rows come with digests while
+// such a column is shown).
 #pragma once
 
 #include <QObject>

@@ -74,7 +74,7 @@ bool FillDigests(QWidget& window, std::vector<ExportTableDialog::Chart>& charts)
     std::vector<DigestFiller::Chart> wanted;
     for (std::size_t i = 0; i < charts.size(); ++i)
         if (charts[i].entry.md5.empty() && charts[i].entry.sha256.empty())
-            wanted.push_back({static_cast<uint32_t>(i), charts[i].path});
+            wanted.push_back({static_cast<uint32_t>(i), {}, charts[i].path});  // the whole path as the file
     if (wanted.empty())
         return true;
     const int total = static_cast<int>(wanted.size());
@@ -85,8 +85,8 @@ bool FillDigests(QWidget& window, std::vector<ExportTableDialog::Chart>& charts)
     int done = 0;
     auto take = [&] {
         for (DigestFiller::Digests& digests : filler.Take()) {
-            charts[digests.slot].entry.md5 = std::move(digests.md5);
-            charts[digests.slot].entry.sha256 = std::move(digests.sha256);
+            charts[digests.chart.slot].entry.md5 = std::move(digests.md5);
+            charts[digests.chart.slot].entry.sha256 = std::move(digests.sha256);
             ++done;
         }
     };

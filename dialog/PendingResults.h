@@ -46,12 +46,16 @@ signals:
     void RowsHandedOver(int count);
 
 private:
+    // A folder read again changed the rows listed: the title counts them.
+    void OnFolderRowsReplaced(int removed, int added);
+
     ResultModel& m_model;
     QWidget& m_window;
     RowLimitNote& m_note;
     std::vector<ChartRow> m_rows;
     std::string m_title;
     bool m_bTitlePending = false;
+    int m_countChange = 0;  // rows folders read again added since the search started
     QTimer m_showTimer;
 };
 

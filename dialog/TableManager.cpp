@@ -15,7 +15,7 @@ namespace {
 
 enum ManagerColumn { kSourceColumn, kNameColumn, kSymbolColumn, kEntriesColumn, kStateColumn, kManagerColumns };
 
-QString StateText(DifficultyTables::State state)
+QString StateWord(DifficultyTables::State state)
 {
     switch (state) {
     case DifficultyTables::State::Reading:
@@ -24,10 +24,22 @@ QString StateText(DifficultyTables::State state)
         return TableManager::tr("読み込み済み");
     case DifficultyTables::State::KeptCopy:
         return TableManager::tr("保存したコピー");
+    case DifficultyTables::State::Stopped:
+        return TableManager::tr("中止");
     case DifficultyTables::State::Failed:
         break;
     }
     return TableManager::tr("失敗");
+}
+
+// The state, and why the last read failed while it is not read again
+// ("失敗: サーバーが見つかりません").
+QString StateText(const DifficultyTables::Table& table)
+{
+    const QString word = StateWord(table.state);
+    if (table.failure.isEmpty() || table.state == DifficultyTables::State::Reading)
+        return word;
+    return TableManager::tr("%1: %2").arg(word, table.failure);
 }
 
 QPushButton* Button(const QString& text, const char* name, QWidget* parent)
@@ -73,6 +85,7 @@ void TableManager::CreateControls()
     m_add = Button(tr("追加"), "TableAdd", this);
     m_addFile = Button(tr("ファイルから追加…"), "TableAddFile", this);
     m_readAgain = Button(tr("読み直す"), "TableReadAgain", this);
+    m_stop = Button(tr("中止"), "TableStop", this);
     m_remove = Button(tr("削除"), "TableRemove", this);
     m_missing = Button(tr("未所持の譜面…"), "TableMissing", this);
     QPushButton* close = Button(tr("閉じる"), "TableClose", this);
@@ -83,6 +96,7 @@ void TableManager::CreateControls()
     connect(m_add, &QPushButton::clicked, this, &TableManager::AddFromEdit);
     connect(m_addFile, &QPushButton::clicked, this, &TableManager::AddFromFile);
     connect(m_readAgain, &QPushButton::clicked, this, [this] { m_tables.ReadAgain(SelectedTable()); });
+    connect(m_stop, &QPushButton::clicked, this, [this] { m_tables.StopReading(SelectedTable()); });
     connect(m_remove, &QPushButton::clicked, this, [this] { m_tables.Remove(SelectedTable()); });
     connect(m_missing, &QPushButton::clicked, this, [this] {
         if (SelectedTable() >= 0)
@@ -96,6 +110,7 @@ void TableManager::CreateControls()
     addRow->addWidget(m_addFile);
     auto* actionRow = new QHBoxLayout;
     actionRow->addWidget(m_readAgain);
+    actionRow->addWidget(m_stop);
     actionRow->addWidget(m_remove);
     actionRow->addStretch(1);
     actionRow->addWidget(m_missing);
@@ -119,10 +134,10 @@ void TableManager::Refresh()
         const QString texts[kManagerColumns] = {QString::fromStdString(table.source), QString::fromStdString(data.name),
                                                 QString::fromStdString(data.symbol),
                                                 read ? QString::number(data.entries.size()) : QString(),
-                                                StateText(table.state)};
+                                                StateText(table)};
         for (int column = 0; column < kManagerColumns; ++column) {
             auto* item = new QTableWidgetItem(texts[column]);
-            item->setToolTip(column == kStateColumn && !table.error.isEmpty() ? table.error : texts[column]);
+            item->setToolTip(texts[column]);
             m_list->setItem(row, column, item);
         }
     }
@@ -136,8 +151,11 @@ void TableManager::Refresh()
 
 void TableManager::UpdateButtons()
 {
-    const bool selected = SelectedTable() >= 0;
+    const int index = SelectedTable();
+    const std::vector<DifficultyTables::Table>& tables = m_tables.Tables();
+    const bool selected = index >= 0 && static_cast<std::size_t>(index) < tables.size();
     m_readAgain->setEnabled(selected);
+    m_stop->setEnabled(selected && tables[static_cast<std::size_t>(index)].read != 0);
     m_remove->setEnabled(selected);
     m_missing->setEnabled(selected);
 }

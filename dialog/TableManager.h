@@ -1,7 +1,8 @@
 // The difficulty tables' dialog: each table's source, name, symbol, number of
-// entries and state (read, from the kept copy, failed) with the reading's
-// progress under them; adding a table by address or path or by a file
-// chosen, reading the selected one again, removing it, and asking for the
+// entries and state (reading, read, from the kept copy, failed or stopped,
+// with why the last read failed) with the reading's progress under them;
+// adding a table by address or path or by a file chosen, reading the
+// selected one again, stopping its reading, removing it, and asking for the
 // charts of it the library lacks.
 #pragma once
 
@@ -40,6 +41,7 @@ private:
     QPushButton* m_add = nullptr;
     QPushButton* m_addFile = nullptr;
     QPushButton* m_readAgain = nullptr;
+    QPushButton* m_stop = nullptr;
     QPushButton* m_remove = nullptr;
     QPushButton* m_missing = nullptr;
     QLabel* m_progress = nullptr;

@@ -31,6 +31,24 @@ void AddRow(const SqliteStatement& row, const FolderRowsLoad& how, ByteArena& by
 
 }  // namespace
 
+int ReadIndexMeta(sqlite3* db, std::string_view typesKey, IndexMeta& meta)
+{
+    SqliteStatement rows(db, "SELECT key, value FROM meta");
+    int result;
+    while ((result = rows.Step()) == SQLITE_ROW) {
+        const std::string_view key = rows.Bytes(0);
+        if (key == "tags")
+            meta.tagsMatch = rows.Bytes(1) == HeaderTagList();
+        else if (key == "types")
+            meta.typesMatch = rows.Bytes(1) == typesKey;
+        else if (key == "middle")
+            meta.middle = rows.Bytes(1);
+        else if (key == "folders")
+            meta.folders = rows.Integer(1);
+    }
+    return result == SQLITE_DONE ? SQLITE_OK : result;
+}
+
 int LoadFolderRows(sqlite3* db, std::string_view from, std::string_view to, const FolderRowsLoad& how, ByteArena& bytes,
                    LoadedFolders& into)
 {
@@ -53,12 +71,19 @@ int LoadFolderRowsApart(const std::string& file, std::string_view from, std::str
     sqlite3* db = nullptr;
     int result = sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
     if (result == SQLITE_OK) {
-        sqlite3_busy_timeout(db, kBusyTimeoutMs);
+        if (how.lockWait != nullptr)
+            how.lockWait->Attach(db);
         static_cast<void>(sqlite3_exec(db, kLoadCacheSize, nullptr, nullptr, nullptr));
         result = sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr);
     }
     if (result == SQLITE_OK) {
-        result = LoadFolderRows(db, from, to, how, bytes, into);
+        IndexMeta meta;
+        result = ReadIndexMeta(db, how.typesKey, meta);
+        FolderRowsLoad own = how;
+        own.listingsValid = meta.typesMatch;
+        own.chartsValid = meta.tagsMatch;
+        if (result == SQLITE_OK)
+            result = LoadFolderRows(db, from, to, own, bytes, into);
         static_cast<void>(sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr));
     }
     if (result != SQLITE_OK && db != nullptr)

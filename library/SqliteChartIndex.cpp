@@ -15,6 +15,7 @@
 
 #include "library/FolderRowsLoad.h"
 #include "library/IndexBlobs.h"
+#include "library/IndexLocation.h"
 #include "library/SqliteStatement.h"
 
 namespace tamboro {
@@ -80,19 +81,29 @@ int64_t RealtimeNs()
     return NanosecondsOf(now);
 }
 
+// What SQLite itself finds wrong with the file's bytes. Any other failure (a
+// lock, no room, no permission, an I/O error) says nothing of them.
 bool IsDamage(int result)
 {
     const int primary = result & 0xFF;
     return primary == SQLITE_CORRUPT || primary == SQLITE_NOTADB;
 }
 
-// Failures that say nothing of the file's bytes: it may not be written
-// (nor its journals made), or another process holds it.
-bool IsRefusal(int result)
+// SQLite's text for `result`, with the system's reason when a call of the
+// system failed ("disk I/O error: No space left on device").
+std::string FailureText(sqlite3* db, int result)
 {
+    std::string text = sqlite3_errstr(result);
     const int primary = result & 0xFF;
-    return primary == SQLITE_READONLY || primary == SQLITE_CANTOPEN || primary == SQLITE_PERM ||
-           primary == SQLITE_BUSY || primary == SQLITE_LOCKED || primary == SQLITE_NOMEM;
+    const int error = sqlite3_system_errno(db);
+    if ((primary == SQLITE_IOERR || primary == SQLITE_CANTOPEN || primary == SQLITE_FULL) && error != 0)
+        text += std::string(": ") + std::strerror(error);
+    return text;
+}
+
+std::string WithSlash(const std::string& folder)
+{
+    return folder.empty() || folder.back() == '/' ? folder : folder + "/";
 }
 
 // Makes the file with mode 0600 when it is missing: SQLite gives its
@@ -151,11 +162,20 @@ void AppendTightly(std::string& blob, std::string_view bytes)
 }  // namespace
 
 SqliteChartIndex::SqliteChartIndex(std::string file, const std::string& root, const ChartTypes& types)
-    : m_file(std::move(file)), m_prefix(root.empty() || root.back() == '/' ? root : root + "/"), m_types(types),
+    : m_file(std::move(file)), m_prefix(WithSlash(RootIdentity(root))), m_scanPrefix(WithSlash(root)), m_types(types),
       m_startNs(RealtimeNs()), m_serial(NewSerial())
 {
     for (const std::string& ending : m_types.Endings())
         m_typesKey += ending + ",";
+}
+
+std::string SqliteChartIndex::IndexPath(std::string_view path) const
+{
+    if (m_scanPrefix == m_prefix || path.substr(0, m_scanPrefix.size()) != m_scanPrefix)
+        return std::string(path);
+    std::string kept = m_prefix;
+    kept += path.substr(m_scanPrefix.size());
+    return kept;
 }
 
 SqliteChartIndex::~SqliteChartIndex()
@@ -170,6 +190,7 @@ SqliteChartIndex::Opened SqliteChartIndex::Open(const std::string& file, const s
     if (const int error = CreatePrivately(file))
         return {nullptr, named + " cannot be made: " + std::strerror(error) + "; scanning without it"};
     std::unique_ptr<SqliteChartIndex> index(new SqliteChartIndex(file, root, types));
+    index->m_lockWait.Restart();
     std::string why;
     const Connection connection = index->Connect(why);
     if (connection == Connection::kReady)
@@ -183,9 +204,11 @@ SqliteChartIndex::Opened SqliteChartIndex::Open(const std::string& file, const s
         error = CreatePrivately(file);
     if (error != 0)
         return {nullptr, rebuilt + " failed: " + std::strerror(error) + "; scanning without it"};
+    const LockWait lockWait = index->m_lockWait;  // the open's wait goes on
     index.reset(new SqliteChartIndex(file, root, types));
+    index->m_lockWait = lockWait;
     if (index->Connect(why) != Connection::kReady)
-        return {nullptr, named + " " + why + "; scanning without it"};
+        return {nullptr, rebuilt + " failed: " + why + "; scanning without it"};
     return {std::move(index), rebuilt};
 }
 
@@ -195,14 +218,14 @@ SqliteChartIndex::Connection SqliteChartIndex::Connect(std::string& why)
         why = std::string("cannot be opened: ") + (m_db != nullptr ? sqlite3_errmsg(m_db) : "out of memory");
         return Connection::kFailed;
     }
-    sqlite3_busy_timeout(m_db, kBusyTimeoutMs);
+    m_lockWait.Attach(m_db);
     if (const Connection identity = Identify(why); identity != Connection::kReady)
         return identity;
     UseWriteAheadLog();
     const int result = Load();
     if (result == SQLITE_OK)
         return Connection::kReady;
-    why = std::string(IsDamage(result) ? "was damaged (" : "cannot be read (") + sqlite3_errstr(result) + ")";
+    why = std::string(IsDamage(result) ? "was damaged (" : "cannot be read (") + FailureText(m_db, result) + ")";
     return IsDamage(result) ? Connection::kDamaged : Connection::kFailed;
 }
 
@@ -254,14 +277,16 @@ SqliteChartIndex::Connection SqliteChartIndex::Identify(std::string& why)
         }
     }
     if (result != SQLITE_ROW) {
-        // A file SQLite cannot read is rebuilt when its header says that it
-        // is an index; one it may not read is left as it is.
-        const bool ours = !IsRefusal(result) && HeaderNamesIndex(m_file);
-        why = std::string(ours               ? "was damaged ("
-                          : IsDamage(result) ? "is not a Tamboro index ("
-                                             : "cannot be read (") +
-              sqlite3_errstr(result) + ")";
-        return ours ? Connection::kDamaged : IsDamage(result) ? Connection::kNotAnIndex : Connection::kFailed;
+        // A file SQLite finds damaged is rebuilt when its header says that
+        // it is an index; one it cannot read now for any other reason is
+        // left as it is.
+        if (!IsDamage(result)) {
+            why = "cannot be read (" + FailureText(m_db, result) + ")";
+            return Connection::kFailed;
+        }
+        const bool ours = HeaderNamesIndex(m_file);
+        why = std::string(ours ? "was damaged (" : "is not a Tamboro index (") + sqlite3_errstr(result) + ")";
+        return ours ? Connection::kDamaged : Connection::kNotAnIndex;
     }
     if (applicationId == kApplicationId && version != kSchemaVersion) {
         why = "was written in another format";
@@ -319,32 +344,21 @@ int SqliteChartIndex::Load()
 
 int SqliteChartIndex::LoadRows()
 {
-    SqliteStatement meta(m_db, "SELECT key, value FROM meta");
-    bool tagsMatch = false;
-    bool typesMatch = false;
-    int result;
-    while ((result = meta.Step()) == SQLITE_ROW) {
-        if (meta.Bytes(0) == "tags")
-            tagsMatch = meta.Bytes(1) == HeaderTagList();
-        if (meta.Bytes(0) == "types")
-            typesMatch = meta.Bytes(1) == m_typesKey;
-        if (meta.Bytes(0) == "middle")
-            m_keptMiddle = meta.Bytes(1);
-        if (meta.Bytes(0) == "folders")
-            m_keptFolderCount = meta.Integer(1);
-    }
-    if (result != SQLITE_DONE)
+    IndexMeta meta;
+    if (const int result = ReadIndexMeta(m_db, m_typesKey, meta); result != SQLITE_OK)
         return result;
-    m_chartsValid = tagsMatch;
-    m_listingsValid = typesMatch;
+    m_keptMiddle = std::move(meta.middle);
+    m_keptFolderCount = meta.folders;
 
     // Paths below the root: from the root's own up to, not including, the
     // root's path with its last "/" raised to the next byte ("0").
     std::string end = m_prefix;
     end.back() = static_cast<char>('/' + 1);
     FolderRowsLoad how;
-    how.listingsValid = m_listingsValid;
-    how.chartsValid = m_chartsValid;
+    how.listingsValid = meta.typesMatch;
+    how.chartsValid = meta.tagsMatch;
+    how.typesKey = m_typesKey;
+    how.lockWait = &m_lockWait;
     how.expectedFolders = static_cast<std::size_t>(std::max<int64_t>(0, m_keptFolderCount));
     // The blobs take about the file's size: most often one block holds them.
     if (struct stat file{}; ::stat(m_file.c_str(), &file) == 0)
@@ -370,12 +384,13 @@ bool SqliteChartIndex::FindListing(const std::string& path, DirectoryListing& fo
 {
     // Through the thread's recent folder: its charts are asked about next,
     // once its subfolders are walked.
-    KnownFolder* const known = RecentFolderOf(path).folder;
+    const RecentFolder& recent = RecentFolderOf(path);
+    KnownFolder* const known = recent.folder;
     if (known == nullptr)
         return false;
     known->visited = true;
     return known->hasListing && known->stamp == StampOf(folder) &&
-           DecodeListing(known->listing, FolderCheckKey(path, known->stamp), folder);
+           DecodeListing(known->listing, FolderCheckKey(recent.indexPath, known->stamp), folder);
 }
 
 bool SqliteChartIndex::HasListing(const std::string& path)
@@ -399,11 +414,12 @@ void SqliteChartIndex::KeptChartNames(std::string_view path, std::vector<std::st
 void SqliteChartIndex::RecordListing(const std::string& path, const DirectoryListing& folder)
 {
     const FolderStamp stamp = StampOf(folder);
-    std::string listing = EncodeListing(folder, m_types, FolderCheckKey(path, stamp));
+    std::string kept = IndexPath(path);
+    std::string listing = EncodeListing(folder, m_types, FolderCheckKey(kept, stamp));
     listing.shrink_to_fit();  // kept until Save
-    LearnedShard& shard = ShardOf(path);
+    LearnedShard& shard = ShardOf(kept);
     const std::lock_guard lock(shard.mutex);
-    LearnedFolder& learned = shard.folders[path];
+    LearnedFolder& learned = shard.folders[std::move(kept)];
     learned.listed = true;
     learned.settled = Settled(folder.ModifiedNs(), folder.ChangedNs());
     learned.stamp = stamp;
@@ -428,7 +444,8 @@ SqliteChartIndex::RecentFolder& SqliteChartIndex::RecentFolderOf(const std::stri
 {
     thread_local RecentFolder recent;
     if (recent.serial != m_serial || recent.path != path) {
-        const auto known = m_known.folders.find(path);
+        recent.indexPath = IndexPath(path);
+        const auto known = m_known.folders.find(recent.indexPath);
         recent.folder = known != m_known.folders.end() ? &known->second : nullptr;
         recent.charts.clear();
         recent.encoded.clear();
@@ -523,9 +540,10 @@ void SqliteChartIndex::RecordChart(const std::string& path, std::string_view nam
     std::string chart;
     AppendChart(chart, {name, stamp, EncodeValues(values, CheckKey(name, stamp)), HexToBytes(hashes.md5),
                         HexToBytes(hashes.sha256)});
-    LearnedShard& shard = ShardOf(path);
+    std::string kept = IndexPath(path);
+    LearnedShard& shard = ShardOf(kept);
     const std::lock_guard lock(shard.mutex);
-    AppendTightly(shard.folders[path].charts, chart);
+    AppendTightly(shard.folders[std::move(kept)].charts, chart);
 }
 
 std::string SqliteChartIndex::Save(bool complete)
@@ -534,6 +552,7 @@ std::string SqliteChartIndex::Save(bool complete)
         return {};
     // Folders are let go as they are written.
     m_serial = NewSerial();
+    m_lockWait.Restart();
     const bool direct = m_known.folders.empty() && WriteDirectly(true);
     std::string why;
     if (!Exec("BEGIN IMMEDIATE")) {
@@ -555,13 +574,13 @@ std::string SqliteChartIndex::Save(bool complete)
 // when no other connection has the file open, so without waiting for one.
 bool SqliteChartIndex::WriteDirectly(bool direct)
 {
-    sqlite3_busy_timeout(m_db, 0);
+    sqlite3_busy_handler(m_db, nullptr, nullptr);
     bool changed = false;
     {
         SqliteStatement mode(m_db, direct ? "PRAGMA journal_mode = DELETE" : "PRAGMA journal_mode = WAL");
         changed = mode.Step() == SQLITE_ROW && mode.Bytes(0) == (direct ? "delete" : "wal");
     }
-    sqlite3_busy_timeout(m_db, kBusyTimeoutMs);
+    m_lockWait.Attach(m_db);
     return changed;
 }
 
@@ -615,13 +634,20 @@ SqliteChartIndex::LearnedShard& SqliteChartIndex::ShardOf(std::string_view path)
 
 bool SqliteChartIndex::WriteLearned(bool complete)
 {
-    if (!m_chartsValid) {
+    // Decided here, within the write, on what the file holds now: another
+    // scan, of other chart types (or another list of tags), may have saved
+    // since this one loaded, and every listing (and value) kept must be of
+    // the types (and tags) the meta table names.
+    IndexMeta meta;
+    if (ReadIndexMeta(m_db, m_typesKey, meta) != SQLITE_OK)
+        return false;
+    if (!meta.tagsMatch) {
         SqliteStatement tags(m_db, "INSERT OR REPLACE INTO meta VALUES('tags', ?1)");
         tags.Bind(1, HeaderTagList());
         if (!Exec("UPDATE folder SET charts = NULL") || tags.Run() != SQLITE_OK)
             return false;
     }
-    if (!m_listingsValid) {
+    if (!meta.typesMatch) {
         SqliteStatement types(m_db, "INSERT OR REPLACE INTO meta VALUES('types', ?1)");
         types.Bind(1, m_typesKey);
         if (!Exec("UPDATE folder SET listing = NULL") || types.Run() != SQLITE_OK)

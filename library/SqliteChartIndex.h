@@ -19,6 +19,7 @@
 #include "library/ByteArena.h"
 #include "library/IndexBlobs.h"
 #include "library/KnownFolders.h"
+#include "library/LockWait.h"
 #include "search/ChartIndex.h"
 #include "search/ChartTypes.h"
 
@@ -33,10 +34,14 @@ public:
         std::string note;                         // what went wrong, one line; empty when nothing did
     };
     // Opens the index file `file` (made with mode 0600 when missing) for a
-    // scan of `root` (as given) listing `types`. A damaged index is rebuilt;
-    // so is a file that is no Tamboro index when `rebuildForeign` (the
-    // default place, which holds nothing else); elsewhere such a file is
-    // left alone and the scan runs without an index.
+    // scan of `root` (as given) listing `types`. A damaged index (one SQLite
+    // finds damaged) is rebuilt; so is a file that is no Tamboro index when
+    // `rebuildForeign` (the default place, which holds nothing else);
+    // elsewhere such a file, and any index that cannot be used now (a lock
+    // held for longer than kLockWaitMs, no room, no permission), is left
+    // alone and the scan runs without an index. Folders are kept under the
+    // root's real path (RootIdentity), whatever spelling of it the scan
+    // names them by, so that every spelling shares what is kept.
     static Opened Open(const std::string& file, const std::string& root, const ChartTypes& types, bool rebuildForeign);
     ~SqliteChartIndex() override;
 
@@ -76,8 +81,9 @@ private:
     // charts of one folder one after another, so the folder is found once
     // and a small folder's blob gone through once.
     struct RecentFolder {
-        uint64_t serial = 0;  // of the index the folder is of
-        std::string path;
+        uint64_t serial = 0;                    // of the index the folder is of
+        std::string path;                       // as the scan names it
+        std::string indexPath;                  // as the index keeps it
         KnownFolder* folder = nullptr;          // null: not known
         std::vector<ChartView> charts;          // of a small folder
         std::vector<std::string_view> encoded;  // their bytes in its blob
@@ -97,6 +103,8 @@ private:
     };
 
     SqliteChartIndex(std::string file, const std::string& root, const ChartTypes& types);
+    // The path the index keeps the folder `path` (as the scan names it) under.
+    std::string IndexPath(std::string_view path) const;
     Connection Connect(std::string& why);
     void Disconnect();
     void UseWriteAheadLog();
@@ -128,16 +136,16 @@ private:
     std::string MergedChartsBlob(std::string_view path, LearnedFolder& learned) const;
 
     const std::string m_file;
-    const std::string m_prefix;  // the root's folder path, ending in "/"
+    const std::string m_prefix;      // the root's real path, ending in "/": folders are kept below it
+    const std::string m_scanPrefix;  // the root's path as the scan names it, ending in "/"
     const ChartTypes m_types;
     std::string m_typesKey;
     const int64_t m_startNs;  // the scan's start, CLOCK_REALTIME
     sqlite3* m_db = nullptr;
+    LockWait m_lockWait;  // of the open and load, then of the save
     // Names what m_known holds for the threads' recent folders: changed
     // whenever that is let go.
     uint64_t m_serial;
-    bool m_chartsValid = true;    // kept for this list of tags
-    bool m_listingsValid = true;  // kept for these chart types
     // Where the last save split the folders, and how many there were.
     std::string m_keptMiddle;
     int64_t m_keptFolderCount = 0;

@@ -22,6 +22,7 @@ void ResultModel::AppendRows(std::vector<ChartRow>& rows)
     const int first = RowCountTotal();
     beginInsertRows(QModelIndex(), first, first + static_cast<int>(rows.size()) - 1);
     m_sorter.Append(rows);
+    m_firstSlotOfFolder.clear();
     m_texts.resize(m_sorter.Size());
     m_decoded.resize(m_sorter.Size(), 0);
     endInsertRows();
@@ -35,6 +36,7 @@ void ResultModel::Clear()
 {
     beginResetModel();
     m_sorter.Clear();
+    m_firstSlotOfFolder.clear();
     std::vector<std::array<QString, kColumnCount>>().swap(m_texts);
     std::vector<uint8_t>().swap(m_decoded);
     m_lastFolderBytes.clear();
@@ -44,25 +46,51 @@ void ResultModel::Clear()
     endResetModel();
 }
 
-void ResultModel::SetDigests(std::vector<SlotDigests>& digests)
+void ResultModel::SetDigests(std::vector<ChartDigests>& digests)
 {
     if (digests.empty())
         return;
     bool tableKeysChanged = false;
-    for (SlotDigests& digest : digests) {
-        if (digest.slot >= m_sorter.Size())
+    for (ChartDigests& digest : digests) {
+        const std::optional<uint32_t> slot = SlotOfChart(digest.slot, digest.folder, digest.file);
+        if (!slot)
+            continue;
+        const ChartRow& row = m_sorter.RowInSlot(*slot);
+        if (!row.md5.empty() || !row.sha256.empty())
             continue;
         if (m_tableCellOf) {
             TableCell cell = m_tableCellOf(digest.md5, digest.sha256);
-            tableKeysChanged |= cell.key != m_sorter.RowInSlot(digest.slot).tableKey;
-            m_sorter.SetTable(digest.slot, std::move(cell.text), std::move(cell.key));
+            tableKeysChanged |= cell.key != row.tableKey;
+            m_sorter.SetTable(*slot, std::move(cell.text), std::move(cell.key));
         }
-        m_sorter.SetDigests(digest.slot, std::move(digest.md5), std::move(digest.sha256));
+        m_sorter.SetDigests(*slot, std::move(digest.md5), std::move(digest.sha256));
     }
     digests.clear();
     emit dataChanged(index(0, kColumnMd5), index(RowCountTotal() - 1, kColumnTable), {Qt::DisplayRole});
     if (tableKeysChanged)
         ResortByTable();
+}
+
+std::optional<uint32_t> ResultModel::SlotOfChart(uint32_t hint, const std::string& folder, const std::string& file)
+{
+    const auto holds = [&](uint32_t slot) {
+        const ChartRow& row = m_sorter.RowInSlot(slot);
+        return row.file == file && row.folder == folder;
+    };
+    if (hint < m_sorter.Size() && holds(hint))
+        return hint;
+    if (m_firstSlotOfFolder.empty()) {
+        for (auto slot = static_cast<uint32_t>(m_sorter.Size()); slot-- > 0;)
+            m_firstSlotOfFolder[m_sorter.RowInSlot(slot).folder] = slot;
+    }
+    const auto first = m_firstSlotOfFolder.find(folder);
+    if (first == m_firstSlotOfFolder.end())
+        return std::nullopt;
+    for (uint32_t slot = first->second; slot < m_sorter.Size() && m_sorter.RowInSlot(slot).folder == folder; ++slot) {
+        if (m_sorter.RowInSlot(slot).file == file)
+            return slot;
+    }
+    return std::nullopt;
 }
 
 void ResultModel::SetTableCells(TableCellOf cellOf)
@@ -110,8 +138,10 @@ void ResultModel::ReplaceFolderRows(const std::string& folder, std::vector<Chart
     FillTableCells(rows);
     const int sortColumn = m_sortColumn;
     const int sortMode = m_sortMode;
+    const auto added = static_cast<int>(rows.size());
     beginResetModel();
     m_sorter.ReplaceSlots(first, end, rows);
+    m_firstSlotOfFolder.clear();
     std::vector<std::array<QString, kColumnCount>>(m_sorter.Size()).swap(m_texts);
     std::vector<uint8_t>(m_sorter.Size(), 0).swap(m_decoded);
     m_lastFolderBytes.clear();
@@ -119,6 +149,7 @@ void ResultModel::ReplaceFolderRows(const std::string& folder, std::vector<Chart
     endResetModel();
     if (sortMode != kSortFound)
         SortRows(sortColumn, sortMode);
+    emit FolderRowsReplaced(static_cast<int>(end - first), added);
 }
 
 const std::string& ResultModel::CellBytes(int position, int column) const

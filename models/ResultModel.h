@@ -7,7 +7,9 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/Collator.h"
@@ -38,13 +40,20 @@ public:
     // Header labels are kept.
     void Clear();
 
-    // Digests computed for rows already listed: (slot, md5, sha256).
-    struct SlotDigests {
+    // Digests computed for a chart listed earlier: its folder and file, and
+    // the slot its row stood in when it was queued. Rows may have been read
+    // again since (ReplaceFolderRows), which moves them: the digests go to
+    // the row of that chart wherever it stands now, and only when it has
+    // none (a row read again with digests holds the newer ones); a chart no
+    // longer listed is passed over.
+    struct ChartDigests {
         uint32_t slot;
+        std::string folder;
+        std::string file;
         std::string md5;
         std::string sha256;
     };
-    void SetDigests(std::vector<SlotDigests>& digests);
+    void SetDigests(std::vector<ChartDigests>& digests);
     // What a chart's table column holds, from its digests (either may be
     // empty): the text shown and the bytes it sorts by.
     struct TableCell {
@@ -60,7 +69,8 @@ public:
 
     // Puts `rows` (the folder's charts read again) in place of the rows of
     // `folder`, where those stood in the found order (at the end when it had
-    // none), and sorts as the list was sorted. One model reset.
+    // none), and sorts as the list was sorted. One model reset, then
+    // FolderRowsReplaced.
     void ReplaceFolderRows(const std::string& folder, std::vector<ChartRow>& rows);
 
     int RowCountTotal() const { return static_cast<int>(m_sorter.Size()); }
@@ -111,7 +121,14 @@ public:
     bool setHeaderData(int section, Qt::Orientation orientation, const QVariant& value,
                        int role = Qt::EditRole) override;
 
+signals:
+    // A folder read again held `removed` rows and now holds `added`.
+    void FolderRowsReplaced(int removed, int added);
+
 private:
+    // The slot of the chart (folder, file), looked for at `hint` first; none
+    // when it is not listed.
+    std::optional<uint32_t> SlotOfChart(uint32_t hint, const std::string& folder, const std::string& file);
     // Numeric columns right-aligned, the others left (cells and titles).
     static QVariant ColumnAlignment(int column);
     // Installs a new order of all rows in one layout change: persistent
@@ -134,6 +151,10 @@ private:
     mutable QString m_lastFolderText;
     std::array<QString, kAllColumnCount> m_headerLabels;
     TableCellOf m_tableCellOf;
+    // The first slot of each folder's rows (a folder's rows hold consecutive
+    // slots), built when a chart is not found at its slot and dropped when
+    // rows come or go.
+    std::unordered_map<std::string, uint32_t> m_firstSlotOfFolder;
     int m_sortColumn = -1;
     int m_sortMode = kSortFound;
 };

@@ -1,5 +1,6 @@
 #include "platform/DirectoryReader.h"
 #include "platform/Eintr.h"
+#include "platform/ReadAccess.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -48,6 +49,8 @@ DirectoryListing& DirectoryListing::operator=(DirectoryListing&& other) noexcept
         m_inode = other.m_inode;
         m_modifiedNs = other.m_modifiedNs;
         m_changedNs = other.m_changedNs;
+        m_owner = other.m_owner;
+        m_mode = other.m_mode;
         m_complete = other.m_complete;
         m_entries = std::move(other.m_entries);
         m_names = std::move(other.m_names);
@@ -101,7 +104,14 @@ int DirectoryListing::OpenWith(int parentFd, const char* name, int flags)
     m_inode = st.st_ino;
     m_modifiedNs = NanosecondsOf(st.st_mtim);
     m_changedNs = NanosecondsOf(st.st_ctim);
+    m_owner = st.st_uid;
+    m_mode = st.st_mode;
     return 0;
+}
+
+bool DirectoryListing::MayList() const
+{
+    return m_fd >= 0 && MayRead(m_fd, "", m_owner, m_mode);
 }
 
 int DirectoryListing::List()

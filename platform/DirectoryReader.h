@@ -43,6 +43,9 @@ public:
     // and the base of *at() calls, at about half the cost of an open for
     // reading. List() cannot read it: entries come from AddEntry.
     int OpenHandle(int parentFd, const char* name);
+    // Whether this process may open the folder for reading, as Open does
+    // (MayRead): asked of a handle, whose open does not tell.
+    bool MayList() const;
     int List();
     bool Complete() const { return m_complete; }
     // Adds an entry known from elsewhere (a listing kept from an earlier
@@ -78,6 +81,8 @@ private:
     ino_t m_inode = 0;
     int64_t m_modifiedNs = 0;
     int64_t m_changedNs = 0;
+    uid_t m_owner = 0;
+    mode_t m_mode = 0;
     bool m_complete = false;
     std::vector<Entry> m_entries;
     std::string m_names;  // every name followed by a NUL

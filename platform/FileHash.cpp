@@ -1,9 +1,16 @@
 #include "platform/FileHash.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <memory>
 #include <new>
 #include <openssl/evp.h>
 
 #include "platform/CryptoLibrary.h"
+#include "platform/Eintr.h"
 
 namespace tamboro {
 namespace {
@@ -101,6 +108,44 @@ void FileHash::Finish(std::string& md5Hex, std::string& sha256Hex)
 {
     md5Hex = End(m_md5);
     sha256Hex = End(m_sha256);
+}
+
+int FileHash::HashFile(const std::string& path, std::string& md5Hex, std::string& sha256Hex,
+                       const std::atomic<bool>* stop)
+{
+    md5Hex.clear();
+    sha256Hex.clear();
+    // Opened without waiting, so that a FIFO put in the chart's place never
+    // blocks; only a regular file is read.
+    const int fd = RetryOnEintr([&] { return ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY); });
+    if (fd < 0)
+        return errno;
+    const int error = HashOpenFile(fd, md5Hex, sha256Hex, stop);
+    ::close(fd);
+    return error;
+}
+
+int FileHash::HashOpenFile(int fd, std::string& md5Hex, std::string& sha256Hex, const std::atomic<bool>* stop)
+{
+    struct stat status {};
+    if (::fstat(fd, &status) != 0)
+        return errno;
+    if (!S_ISREG(status.st_mode))
+        return EINVAL;
+    const auto block = std::make_unique<char[]>(kFileBlockBytes);
+    Begin();
+    for (;;) {
+        if (stop != nullptr && stop->load(std::memory_order_relaxed))
+            return ECANCELED;
+        const ssize_t got = RetryOnEintr([&] { return ::read(fd, block.get(), kFileBlockBytes); });
+        if (got < 0)
+            return errno;
+        if (got == 0)
+            break;
+        Update(block.get(), static_cast<std::size_t>(got));
+    }
+    Finish(md5Hex, sha256Hex);
+    return 0;
 }
 
 std::string FileHash::Md5Hex(std::string_view bytes)

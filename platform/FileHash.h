@@ -2,6 +2,7 @@
 // (OpenSSL's libcrypto, loaded with the first FileHash: CryptoLibrary).
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <string>
 #include <string_view>
@@ -25,6 +26,16 @@ public:
     // Ends both digests and writes them in lowercase hex.
     void Finish(std::string& md5Hex, std::string& sha256Hex);
 
+    // The digests of the regular file at `path`, read to its end in blocks
+    // of kFileBlockBytes: 0, EINVAL for what is not a regular file, the
+    // errno of the open or a read, or ECANCELED once `stop` is seen set
+    // between two blocks (checked before each, so that a large file is left
+    // within one block's reading and hashing). The digests are empty unless
+    // 0 is returned.
+    static constexpr std::size_t kFileBlockBytes = std::size_t{1} << 18;
+    int HashFile(const std::string& path, std::string& md5Hex, std::string& sha256Hex,
+                 const std::atomic<bool>* stop = nullptr);
+
     // Why no digests can be computed (libcrypto cannot be loaded; they are
     // then empty), or "". Loads libcrypto.
     static std::string Unavailable();
@@ -34,6 +45,8 @@ public:
     static std::string Sha256Hex(std::string_view bytes);
 
 private:
+    int HashOpenFile(int fd, std::string& md5Hex, std::string& sha256Hex, const std::atomic<bool>* stop);
+
     evp_md_ctx_st* m_md5;
     evp_md_ctx_st* m_sha256;
 };

@@ -2,7 +2,8 @@
 # Sets up, checks the code style, builds and runs every test: the normal
 # build, the window as a Wayland client under headless weston, its Debian
 # package checked, the whole suite again under
-# AddressSanitizer + UndefinedBehaviorSanitizer, and the threaded tests
+# AddressSanitizer + UndefinedBehaviorSanitizer, the libFuzzer programs
+# built with clang and run for a few seconds each, and the threaded tests
 # under ThreadSanitizer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -39,6 +40,13 @@ stage "address and undefined-behaviour sanitizers"
 scripts/build.sh build-asan -DCMAKE_BUILD_TYPE=Debug -DTAMBORO_SANITIZE=address
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir build-asan --output-on-failure -j"$jobs" -LE wayland
+
+stage "fuzz targets: libFuzzer programs built with clang, a few seconds of each"
+# The fuzzer build alone (no tests, no window), each program run from a copy
+# of its kept corpus, which --check leaves as it is.
+CC=clang CXX=clang++ scripts/build.sh build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAMBORO_SANITIZE=fuzzer \
+  -DBUILD_TESTING=OFF -- fuzzers
+fuzz/run_fuzzers.sh --check build-fuzz 5
 
 stage "thread sanitizer (threaded tests)"
 scripts/build.sh build-tsan -DCMAKE_BUILD_TYPE=Debug -DTAMBORO_SANITIZE=thread -DTAMBORO_FUZZ=OFF -- threaded_tests

@@ -76,9 +76,10 @@ public:
     // looked at: when so, the walk opens the folder as a handle only
     // (DirectoryListing::OpenHandle) before asking FindListing.
     virtual bool HasListing(const std::string& path) = 0;
-    // The paths of every folder kept (as FindListing names them), in the
-    // order of their bytes, about the order a walk meets them. Fixed for
-    // the scan; any thread may read it.
+    // The paths of every folder kept, in the order of their bytes, about
+    // the order a walk meets them: paths that name the folders (to look at
+    // them), as the index keeps them, which need not be the spelling the
+    // scan names them by. Fixed for the scan; any thread may read it.
     virtual const std::vector<std::string_view>& KeptFolderPaths() const = 0;
     // Any thread. The names of the charts kept for the folder `path` (one
     // of KeptFolderPaths), as views that live as long as the index.

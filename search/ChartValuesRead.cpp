@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include "platform/ReadAccess.h"
 #include "search/ChartIndex.h"
 
 namespace tamboro {
@@ -18,6 +19,10 @@ Look LookUp(const ScanOptions& options, const std::string& path, const char* nam
 {
     if (!look.regular)
         return Look::kNotRegular;
+    // What was kept stands only for a chart a plain scan could read: one
+    // this user may not read is read, and fails, as then.
+    if (!look.readable)
+        return Look::kUnknown;
     ChartIndex& index = *options.index;
     const bool found = kept != nullptr ? index.FindChart(*kept, name, look.stamp, options.hashes, values, hashes)
                                        : index.FindChart(path, name, look.stamp, options.hashes, values, hashes);
@@ -46,6 +51,7 @@ ChartLook LookAtChart(int dirFd, const char* name)
     ChartLook look;
     if (::fstatat(dirFd, name, &st, 0) == 0 && S_ISREG(st.st_mode)) {
         look.regular = true;
+        look.readable = MayRead(dirFd, name, st.st_uid, st.st_mode);
         look.stamp = StampOf(st);
     }
     return look;

@@ -15,8 +15,9 @@ namespace tamboro {
 
 // A chart as one look (fstatat, following links) saw it.
 struct ChartLook {
-    bool regular = false;  // false: no regular file, or the look failed
-    ChartStamp stamp;      // when regular
+    bool regular = false;   // false: no regular file, or the look failed
+    bool readable = false;  // when regular: this user may open it for reading
+    ChartStamp stamp;       // when regular
 };
 ChartLook LookAtChart(int dirFd, const char* name);
 

@@ -34,9 +34,12 @@ int FolderWalk::OpenListing(DirectoryListing& listing, int parentFd, const char*
     if (m_index == nullptr)
         return listing.Open(parentFd, name);
     // A folder whose listing is kept is most likely unchanged: a handle is
-    // enough to tell, and to look at its charts. When it did change it is
-    // opened again, to be read.
-    if (m_index->HasListing(path) && listing.OpenHandle(parentFd, name) == 0 && m_index->FindListing(path, listing))
+    // enough to tell, and to look at its charts, once it is clear that this
+    // user may read the folder (a handle needs no permission to read it).
+    // When it did change, or may not be read, it is opened again as a plain
+    // scan opens it.
+    if (m_index->HasListing(path) && listing.OpenHandle(parentFd, name) == 0 && listing.MayList() &&
+        m_index->FindListing(path, listing))
         return 0;
     if (const int error = listing.OpenUnlisted(parentFd, name))
         return error;

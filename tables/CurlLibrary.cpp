@@ -37,7 +37,10 @@ bool CurlLibrary::Resolve(void* library)
     return bind("curl_easy_init", easyInit) && bind("curl_easy_cleanup", easyCleanup) &&
            bind("curl_easy_reset", easyReset) && bind("curl_easy_setopt", easySetopt) &&
            bind("curl_easy_perform", easyPerform) && bind("curl_easy_getinfo", easyGetinfo) &&
-           bind("curl_easy_strerror", easyStrerror);
+           bind("curl_easy_strerror", easyStrerror) && bind("curl_multi_init", multiInit) &&
+           bind("curl_multi_cleanup", multiCleanup) && bind("curl_multi_add_handle", multiAddHandle) &&
+           bind("curl_multi_remove_handle", multiRemoveHandle) && bind("curl_multi_perform", multiPerform) &&
+           bind("curl_multi_poll", multiPoll) && bind("curl_multi_info_read", multiInfoRead);
 }
 
 }  // namespace tamboro

@@ -29,6 +29,13 @@ public:
     CURLcode (*easyPerform)(CURL*) = nullptr;
     CURLcode (*easyGetinfo)(CURL*, CURLINFO, ...) = nullptr;
     const char* (*easyStrerror)(CURLcode) = nullptr;
+    CURLM* (*multiInit)() = nullptr;
+    CURLMcode (*multiCleanup)(CURLM*) = nullptr;
+    CURLMcode (*multiAddHandle)(CURLM*, CURL*) = nullptr;
+    CURLMcode (*multiRemoveHandle)(CURLM*, CURL*) = nullptr;
+    CURLMcode (*multiPerform)(CURLM*, int*) = nullptr;
+    CURLMcode (*multiPoll)(CURLM*, struct curl_waitfd*, unsigned int, int, int*) = nullptr;
+    CURLMsg* (*multiInfoRead)(CURLM*, int*) = nullptr;
 
 private:
     CurlLibrary();

@@ -98,10 +98,10 @@ TableCache::Read TableCache::ReadThrough(TableReader& reader, const std::string&
     if (table) {
         // A copy that cannot be kept leaves the table read as it is.
         static_cast<void>(Store(*table));
-        return Read{std::move(table), false, {}};
+        return Read{std::move(table), false, {}, {}};
     }
     std::string readError = table.Error();
-    return Read{Load(source), true, std::move(readError)};
+    return Read{Load(source), true, std::move(readError), table.Failure()};
 }
 
 }  // namespace tamboro

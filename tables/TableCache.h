@@ -32,6 +32,7 @@ public:
         TableResult<DifficultyTable> table;
         bool fromCache = false;
         std::string readError;
+        TableFailure readFailure;
     };
     Read ReadThrough(TableReader& reader, const std::string& source) const;
 

@@ -36,7 +36,7 @@ public:
 
     const FetchLimits& Limits() const { return m_limits; }
     // A flag that, once set (from any thread), ends a transfer under way
-    // within about a second and fails every later fetch ("stopped"). It must
+    // within about 50 ms and fails every later fetch ("stopped"). It must
     // outlive the fetcher.
     void SetStopFlag(const std::atomic<bool>* stop) { m_stop = stop; }
 

@@ -10,6 +10,8 @@ namespace {
 
 using TableRead = TableResult<DifficultyTable>;
 
+constexpr TableFailure kNotATable{TableFailure::Kind::NotATable, 0};
+
 std::string AddressOfSource(const std::string& source)
 {
     if (IsFetchableAddress(source))
@@ -37,7 +39,8 @@ TableResult<FetchedBody> TableReader::FetchLinked(const std::string& base, const
     const std::string address = ResolveAddress(base, reference);
     const std::string scheme = SchemeOf(address);
     if (fromWeb && scheme != "http" && scheme != "https")
-        return TableResult<FetchedBody>::Failed(Failure(address, "a table on the web may only name web addresses"));
+        return TableResult<FetchedBody>::Failed(Failure(address, "a table on the web may only name web addresses"),
+                                                {TableFailure::Kind::WebNamesLocal, 0});
     return m_fetcher.Fetch(address);
 }
 
@@ -50,10 +53,11 @@ TableResult<FetchedBody> TableReader::FetchHeader(const std::string& address, bo
     const auto headerAddress = FindHeaderAddress(first->bytes);
     if (!headerAddress)
         return TableResult<FetchedBody>::Failed(
-            Failure(first->finalAddress, "neither a table's header nor a page with a bmstable meta"));
+            Failure(first->finalAddress, "neither a table's header nor a page with a bmstable meta"), kNotATable);
     auto header = FetchLinked(first->finalAddress, *headerAddress, fromWeb);
     if (header && !StartsLikeJsonObject(header->bytes))
-        return TableResult<FetchedBody>::Failed(Failure(header->finalAddress, "not a table's header (no JSON object)"));
+        return TableResult<FetchedBody>::Failed(Failure(header->finalAddress, "not a table's header (no JSON object)"),
+                                                kNotATable);
     return header;
 }
 
@@ -64,14 +68,15 @@ TableResult<std::size_t> TableReader::ReadData(const std::string& headerAddress,
     for (const std::string& dataAddress : header.dataAddresses) {
         const auto data = FetchLinked(headerAddress, dataAddress, fromWeb);
         if (!data)
-            return TableResult<std::size_t>::Failed(data.Error());
+            return TableResult<std::size_t>::Failed(data.Error(), data.Failure());
         dataBytes += data->bytes.size();
         if (dataBytes > m_fetcher.Limits().maxBytes)
             return TableResult<std::size_t>::Failed(
-                Failure(data->finalAddress, "the table's data together are larger than the cap"));
+                Failure(data->finalAddress, "the table's data together are larger than the cap"),
+                {TableFailure::Kind::TooLarge, static_cast<long long>(m_fetcher.Limits().maxBytes)});
         const auto read = ParseTableEntries(data->bytes, entries);
         if (!read)
-            return TableResult<std::size_t>::Failed(Failure(data->finalAddress, read.Error()));
+            return TableResult<std::size_t>::Failed(Failure(data->finalAddress, read.Error()), kNotATable);
     }
     return TableResult<std::size_t>::Ok(entries.size());
 }
@@ -82,12 +87,12 @@ TableRead TableReader::Read(const std::string& source)
     const bool fromWeb = SchemeOf(address) != "file";
     const auto header = FetchHeader(address, fromWeb);
     if (!header)
-        return TableRead::Failed(header.Error());
+        return TableRead::Failed(header.Error(), header.Failure());
     auto parsed = ParseTableHeader(header->bytes);
     if (!parsed)
-        return TableRead::Failed(Failure(header->finalAddress, parsed.Error()));
+        return TableRead::Failed(Failure(header->finalAddress, parsed.Error()), kNotATable);
     if (parsed->dataAddresses.empty())
-        return TableRead::Failed(Failure(header->finalAddress, "the header has no data_url"));
+        return TableRead::Failed(Failure(header->finalAddress, "the header has no data_url"), kNotATable);
 
     DifficultyTable table;
     table.source = source;
@@ -96,7 +101,7 @@ TableRead TableReader::Read(const std::string& source)
     table.levelOrder = std::move(parsed->levelOrder);
     const auto read = ReadData(header->finalAddress, *parsed, fromWeb, table.entries);
     if (!read)
-        return TableRead::Failed(read.Error());
+        return TableRead::Failed(read.Error(), read.Failure());
     return TableRead::Ok(std::move(table));
 }
 

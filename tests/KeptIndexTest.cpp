@@ -1,9 +1,11 @@
 // What an index tells of itself before a walk: the folders it holds in the
 // order of their paths, and each folder's charts, which the look-ahead of a
 // cold scan goes through on threads of its own; and what it keeps of one
-// chart, which the walk hands the lister.
+// chart, which the walk hands the lister. What a save keeps when a program
+// of another list of tags saved since the load.
 #include <gtest/gtest.h>
 
+#include <sqlite3.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -11,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "library/IndexBlobs.h"
 #include "library/SqliteChartIndex.h"
 #include "search/FolderPrefetch.h"
 #include "search/FolderScan.h"
@@ -70,6 +73,58 @@ TEST(KeptIndex, FoldersInPathOrderWithTheirChartsAndALookAheadThatEnds)
         prefetch.Start(3);
         EXPECT_TRUE(prefetch.Started());
     }
+}
+
+// Runs `sql` on the file through a connection of its own; the first
+// column of the last row, or "NULL".
+std::string Query(const std::string& file, const char* sql)
+{
+    sqlite3* db = nullptr;
+    std::string answer = "no answer";
+    if (sqlite3_open(file.c_str(), &db) == SQLITE_OK) {
+        sqlite3_stmt* statement = nullptr;
+        if (sqlite3_prepare_v2(db, sql, -1, &statement, nullptr) == SQLITE_OK) {
+            while (sqlite3_step(statement) == SQLITE_ROW) {
+                const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement, 0));
+                answer = text != nullptr ? text : "NULL";
+            }
+        }
+        sqlite3_finalize(statement);
+    }
+    sqlite3_close(db);
+    return answer;
+}
+
+TEST(KeptIndex, ASaveAfterAnotherListOfTagsKeepsValuesOfItsOwnListOnly)
+{
+    test::TestTree tree;
+    tree.WriteChart("a/1.bms", "g", "t", "a");
+    tree.WriteChart("b/2.bms", "g", "t", "a");
+    ::usleep(200'000);
+    const std::string file = tree.Path("index.sqlite");
+    const auto scanAndSave = [&](SqliteChartIndex& index) {
+        test::CollectingSink sink;
+        ScanOptions options;
+        options.index = &index;
+        ASSERT_EQ(FolderScan(sink, std::move(options)).Run(tree.Root()), 0);
+        EXPECT_EQ(index.Save(true), "");
+    };
+    SqliteChartIndex::Opened first = SqliteChartIndex::Open(file, tree.Root(), ChartTypes(), false);
+    ASSERT_NE(first.index, nullptr) << first.note;
+    scanAndSave(*first.index);
+    first.index.reset();
+    tree.WriteChart("a/1.bms", "g", "changed", "a");
+    ::usleep(200'000);
+    // Loaded while the file's tags are this program's; then a program of
+    // another list saves its values of b/ before this one saves.
+    SqliteChartIndex::Opened opened = SqliteChartIndex::Open(file, tree.Root(), ChartTypes(), false);
+    ASSERT_NE(opened.index, nullptr) << opened.note;
+    Query(file, "UPDATE meta SET value = 'another list' WHERE key = 'tags'");
+    Query(file, "UPDATE folder SET charts = x'00' WHERE CAST(path AS TEXT) LIKE '%/b/'");
+    scanAndSave(*opened.index);
+    EXPECT_EQ(Query(file, "SELECT value FROM meta WHERE key = 'tags'"), HeaderTagList());
+    EXPECT_EQ(Query(file, "SELECT charts IS NULL FROM folder WHERE CAST(path AS TEXT) LIKE '%/b/'"), "1");
+    EXPECT_EQ(Query(file, "SELECT charts IS NULL FROM folder WHERE CAST(path AS TEXT) LIKE '%/a/'"), "0");
 }
 
 }  // namespace

@@ -119,16 +119,24 @@ TEST(TableFetch, MisbehavingServersEndInClearErrors)
     ASSERT_NE(server.Port(), 0);
     TableFetcher fetcher(ShortLimits());
     TableReader reader(fetcher);
+    using Kind = TableFailure::Kind;
     struct Case {
         const char* path;
         const char* reason;
+        TableFailure failure;
     };
-    for (const Case& c : {Case{"/loop", "more than 5 redirects"}, Case{"/missing", "HTTP status 404"},
-                          Case{"/hang", "timed out"}, Case{"/big", "larger than 1 MB"},
-                          Case{"/web/page.html", "file:///etc/hostname: a table on the web may only name web"}}) {
+    for (const Case& c :
+         {Case{"/loop", "more than 5 redirects", {Kind::TooManyRedirects, 5}},
+          Case{"/missing", "HTTP status 404", {Kind::HttpStatus, 404}}, Case{"/hang", "timed out", {Kind::TimedOut, 0}},
+          Case{"/big", "larger than 1 MB", {Kind::TooLarge, 1 << 20}},
+          Case{"/web/page.html",
+               "file:///etc/hostname: a table on the web may only name web",
+               {Kind::WebNamesLocal, 0}}}) {
         const auto table = reader.Read(server.Address(c.path));
         ASSERT_FALSE(table) << c.path;
         EXPECT_NE(table.Error().find(c.reason), std::string::npos) << c.path << ": " << table.Error();
+        EXPECT_EQ(table.Failure().kind, c.failure.kind) << c.path;
+        EXPECT_EQ(table.Failure().number, c.failure.number) << c.path;
     }
     // A port nobody listens on any more.
     std::string closed;
@@ -138,6 +146,7 @@ TEST(TableFetch, MisbehavingServersEndInClearErrors)
     }
     const auto refused = reader.Read(closed);
     EXPECT_NE(refused.Error().find(closed + ": "), std::string::npos) << refused.Error();
+    EXPECT_EQ(refused.Failure().kind, Kind::CannotConnect);
 }
 
 // The stop flag, set from another thread, ends a transfer under way (here

@@ -4,15 +4,21 @@
 # renamed behind a folder's put-back times, folders renamed or replaced by
 # links, a chart changed in the second it was read) the rows with the index
 # are byte for byte those of a plain scan, on one thread and reading ahead.
-# A damaged, foreign or unwritable index, a full disk, two scans at once and
-# a scan killed while writing leave the rows and the status as they are,
-# with at most one line on standard error.
+# A damaged, foreign or unwritable index, a full disk, a lock held by
+# another program, two scans at once and a scan killed while writing leave
+# the rows and the status as they are, with at most one line on standard
+# error; a sound index is never taken for a damaged one. Scans that list
+# other chart types save in any order, a folder another user may not read
+# is left out as without the index, every spelling of a root shares one
+# index, and indexes not used for 90 days go.
 #
-#   index_test.sh TAMBORO_SCAN GEN_LIBRARY COARSE_FILE_TIMES_LIB
+#   index_test.sh TAMBORO_SCAN GEN_LIBRARY COARSE_FILE_TIMES_LIB FULL_SHM_LIB VIRTUAL_SLEEP_LIB
 set -uo pipefail
-scan=${1:?usage: index_test.sh TAMBORO_SCAN GEN_LIBRARY COARSE_FILE_TIMES_LIB}
+scan=${1:?usage: index_test.sh TAMBORO_SCAN GEN_LIBRARY COARSE_FILE_TIMES_LIB FULL_SHM_LIB VIRTUAL_SLEEP_LIB}
 gen=${2:?}
 shim=${3:?}
+full_shm=${4:?}
+virtual_sleep=${5:?}
 work=$(mktemp -d "${TMPDIR:-/tmp}/tamboro-index.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 chmod 755 "$work"
@@ -109,6 +115,31 @@ touch -r "$work/ref" "$other"
 same "other chart types" --types bms,bme
 same "back to one chart type"
 
+# A scan of one chart type saves after a scan of two (it was writing its
+# rows to a pipe nobody read yet): the listing it saves must not stand for
+# the two types. Its rows outgrow the pipe, so that it waits before saving.
+typed=$work/typed
+mkdir -p "$typed/X" "$typed/Y"
+long=$(head -c 60000 /dev/zero | tr '\0' x)
+for chart in X/a Y/c1 Y/c2 Y/c3; do printf '#TITLE %s\r\n' "$long" >"$typed/$chart.bms"; done
+printf '#TITLE b\r\n' >"$typed/X/b.bme"
+touch -d '-1 min' "$typed"/*/*
+"$scan" --index-file "$work/typed.db" "$typed" >/dev/null 2>&1
+touch -d '-30 sec' "$typed/X"  # changed since: both scans below list it again
+sleep 0.3                       # and keep what they list
+mkfifo "$work/go"
+"$scan" --index-file "$work/typed.db" "$typed" 2>/dev/null |
+  { dd bs=1 count=1 status=none >/dev/null; : >"$work/blocked"; read -r <"$work/go"; cat >/dev/null; } &
+narrow=$!
+until [ -e "$work/blocked" ]; do sleep 0.05; done
+"$scan" --types bms,bme --index-file "$work/typed.db" "$typed" >/dev/null 2>&1
+echo >"$work/go"
+wait $narrow
+"$scan" --raw --types bms,bme "$typed" >"$work/want-typed" 2>/dev/null
+"$scan" --raw --types bms,bme --index-file "$work/typed.db" "$typed" >"$work/got-typed" 2>/dev/null
+cmp -s "$work/want-typed" "$work/got-typed" ||
+  fail "one type saved after two: rows differ: $(diff "$work/want-typed" "$work/got-typed" | cut -c1-80 | head -4)"
+
 # A chart turned into a dangling link, another into a folder.
 ln -sf /nonexistent "${charts[27]}"
 rm -- "${charts[28]}" && mkdir -- "${charts[28]}"
@@ -142,6 +173,15 @@ head -c 8192 "$work/good.db" >"$index"
 [ $? -eq 0 ] && cmp -s "$work/want" "$work/got" || fail "truncated index: rows or status"
 one_line "truncated index" "was damaged.*rebuilt"
 same "rebuilt index"
+
+# A sound index that cannot be used now (no room for the write-ahead log's
+# shared memory): left as it is, not rebuilt.
+cp "$index" "$work/sound.db"
+LD_PRELOAD="${runtime:+$runtime }$full_shm" "$scan" --raw --index-file "$index" "$lib" >"$work/got" 2>"$work/err"
+[ $? -eq 0 ] && cmp -s "$work/want" "$work/got" || fail "no room for the shared memory: rows or status"
+one_line "no room for the shared memory" "cannot be read (disk I/O error: No space left on device); scanning without it"
+cmp -s "$work/sound.db" "$index" || fail "no room for the shared memory: the sound index was changed"
+same "after no room for the shared memory"
 
 # An index in a folder that does not exist.
 "$scan" --raw --index-file "$work/none/index.db" "$lib" >"$work/got" 2>"$work/err"
@@ -201,6 +241,67 @@ one_line "read-only index" "cannot be read.*scanning without it"
 chmod 755 "$work/ro"
 unset XDG_CACHE_HOME
 
+# Folders and a chart another user may not read, in an index shared between
+# users and learned by one who could read them: listed for that user as a
+# plain scan lists them (a folder left out, a chart with empty values, a
+# root that cannot be read), on one thread and reading ahead.
+if [ ${#as_user[@]} -gt 0 ]; then
+  perm=$work/perm
+  mkdir -p "$perm/shut" "$perm/dark" "$perm/open" "$work/shared"
+  for chart in shut/s dark/d open/o open/secret; do printf '#TITLE %s\r\n' "$chart" >"$perm/$chart.bms"; done
+  chmod 751 "$perm/shut" && chmod 750 "$perm/dark" && chmod 640 "$perm/open/secret.bms" && chmod 1777 "$work/shared"
+  sleep 0.3
+  "$scan" --index-file "$work/shared/index.db" "$perm" >/dev/null 2>&1
+  chmod 666 "$work/shared/index.db"
+  for root in "$perm" "$perm/shut" "$perm/dark"; do
+    for jobs in 1 8; do
+      "${as_user[@]}" "$scan" --raw --jobs $jobs "$root" >"$work/want-perm" 2>/dev/null
+      want_rc=$?
+      "${as_user[@]}" "$scan" --raw --jobs $jobs --index-file "$work/shared/index.db" "$root" >"$work/got-perm" 2>/dev/null
+      rc=$?
+      [ $rc -eq $want_rc ] && cmp -s "$work/want-perm" "$work/got-perm" ||
+        fail "unreadable for this user, ${root#"$work"/}, --jobs $jobs: status $rc (not $want_rc) or rows: $(diff "$work/want-perm" "$work/got-perm" | head -4)"
+    done
+  done
+else
+  echo "skipped: folders another user may not read (needs root)"
+fi
+
+# Every spelling of a root shares one index, which a scan under another
+# spelling uses; indexes not used for 90 days go with their journals, and
+# one in use, one used lately and other files stay.
+export XDG_CACHE_HOME=$work/keys
+kept=$work/keys/tamboro
+mkdir -p "$kept"
+old=$kept/index-00000000000000aa.sqlite
+recent=$kept/index-00000000000000bb.sqlite
+for file in "$old" "$old-wal" "$recent" "$kept/notes"; do : >"$file"; done
+touch -d '-91 days' "$old" "$old-wal" "$kept/notes"
+touch -d '-89 days' "$recent"
+ln -s lib "$work/link"
+folders=""
+for root in lib lib/ ./lib "$lib" "$work//lib" link .; do
+  dir=$work
+  [ "$root" = . ] && dir=$lib
+  (cd "$dir" && "$scan" --raw "$root" >"$work/want-spelled" 2>/dev/null &&
+    "$scan" --raw --index "$root" >"$work/got-spelled" 2>"$work/err") &&
+    cmp -s "$work/want-spelled" "$work/got-spelled" && [ ! -s "$work/err" ] ||
+    fail "root spelled '$root': rows, status or stderr $(head -c 200 "$work/err")"
+  if command -v sqlite3 >/dev/null; then
+    count=$(sqlite3 "$(ls "$kept"/index-*.sqlite | grep -v -e "$recent" -e "$old" | head -n 1)" 'SELECT count(*) FROM folder')
+    [ -n "$folders" ] && [ "$count" != "$folders" ] && fail "root spelled '$root': $count folders kept, not $folders"
+    folders=$count
+  fi
+done
+made=$(ls "$kept"/index-*.sqlite | grep -v -e "$recent")
+[ "$(echo "$made" | wc -l)" -eq 1 ] || fail "seven spellings of a root: $(echo "$made" | wc -l) indexes"
+[ ! -e "$old" ] && [ ! -e "$old-wal" ] || fail "an index not used for 91 days is still there"
+[ -e "$recent" ] && [ -e "$kept/notes" ] || fail "an index used 89 days ago, or another file, was removed"
+touch -d '-91 days' "$made"
+"$scan" --raw --index "$lib" >/dev/null 2>&1
+[ -e "$made" ] || fail "the index in use was removed as unused"
+unset XDG_CACHE_HOME
+
 # A full disk: the index cannot grow past a few blocks (the write fails
 # rather than signal the process), be it while it is made or written.
 rm -f "$index"*
@@ -208,6 +309,26 @@ rm -f "$index"*
 cmp -s "$work/want" "$work/got" || fail "full disk: rows"
 one_line "full disk" "index not updated\|cannot be made"
 same "after a full disk"
+
+# A lock another program holds: ten seconds of waiting in all, as the
+# manual says (slept without the time passing: the clock moves on).
+if command -v sqlite3 >/dev/null; then
+  cp "$index" "$work/locked.db"
+  mkfifo "$work/sql"
+  sqlite3 "$work/locked.db" <"$work/sql" >"$work/held" &
+  holder=$!
+  exec 7>"$work/sql"
+  printf "PRAGMA locking_mode=EXCLUSIVE;\nBEGIN EXCLUSIVE;\nINSERT OR REPLACE INTO meta VALUES('held', 1);\nCOMMIT;\nSELECT 'held';\n" >&7
+  until grep -q held "$work/held" 2>/dev/null; do sleep 0.05; done
+  VIRTUAL_SLEEP_LOG=$work/slept LD_PRELOAD="${runtime:+$runtime }$virtual_sleep" \
+    "$scan" --raw --index-file "$work/locked.db" "$lib" >"$work/got" 2>"$work/err"
+  [ $? -eq 0 ] && cmp -s "$work/want" "$work/got" || fail "locked index: rows or status"
+  one_line "locked index" "cannot be read (database is locked); scanning without it"
+  slept=$(sed -n 's/^slept \([0-9]*\) ms$/\1/p' "$work/slept")
+  [ "${slept:-0}" -ge 9000 ] && [ "${slept:-0}" -le 10500 ] || fail "locked index: waited ${slept:-?} ms, not 10 s"
+  exec 7>&-
+  wait $holder
+fi
 
 # Two scans at once on the same index, twice over; then a scan killed at
 # random moments while it writes.

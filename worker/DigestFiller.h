@@ -4,9 +4,8 @@
 #pragma once
 
 #include <QObject>
-#include <atomic>
 #include <cstdint>
-#include <mutex>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -16,34 +15,39 @@ namespace tamboro {
 class DigestFiller : public QObject {
     Q_OBJECT
 public:
+    // A chart by its folder (ending in "/") and file name, bytes as found,
+    // read at folder + file; and the slot the owner kept it in when it was
+    // queued.
     struct Chart {
-        uint32_t slot;     // where the window keeps its row
-        std::string path;  // folder and file name, bytes as found
+        uint32_t slot;
+        std::string folder;
+        std::string file;
     };
     struct Digests {
-        uint32_t slot;
+        Chart chart;
         std::string md5;
         std::string sha256;
     };
+    // How long the owner's thread waits for the threads when the work is
+    // ended: each sees the stop between two blocks of the file it hashes.
+    static constexpr int kStopWaitMs = 100;
 
     // Starts at once.
     explicit DigestFiller(std::vector<Chart> charts, QObject* parent = nullptr);
-    // Stops and waits for the threads.
+    // Stops, waiting at most kStopWaitMs for the threads; a thread still
+    // inside a read then (a device that does not answer) ends on its own
+    // and its digests are dropped.
     ~DigestFiller() override;
 
     // The digests computed since the last call.
     std::vector<Digests> Take();
-    bool IsRunning() const { return m_running.load() > 0; }
+    bool IsRunning() const;
 
 private:
-    void Work();
-
-    const std::vector<Chart> m_charts;
-    std::atomic<std::size_t> m_next{0};
-    std::atomic<bool> m_stop{false};
-    std::atomic<int> m_running{0};
-    std::mutex m_mutex;
-    std::vector<Digests> m_done;
+    // The work, held by the threads as well: a thread left to end on its
+    // own outlives this object.
+    struct Work;
+    std::shared_ptr<Work> m_work;
     std::vector<std::thread> m_threads;
 };
 

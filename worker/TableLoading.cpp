@@ -7,106 +7,87 @@
 namespace tamboro {
 
 TableLoading::TableLoading(TableCache cache, FetchLimits limits, QObject* parent)
-    : QObject(parent), m_cache(std::move(cache)), m_fetcher(limits)
-{
-    m_fetcher.SetStopFlag(&m_stop);
-}
+    : QObject(parent), m_cache(std::move(cache)), m_limits(limits)
+{}
 
 TableLoading::~TableLoading()
 {
-    {
-        const std::lock_guard lock(m_mutex);
-        m_stop = true;
-        m_requests.clear();
+    for (auto& [number, read] : m_reads)
+        read.stop->store(true);
+    for (auto& [number, read] : m_reads) {
+        if (read.thread.joinable())
+            read.thread.join();
     }
-    m_wake.notify_all();
-    if (m_thread.joinable())
-        m_thread.join();
 }
 
-void TableLoading::Load(Request request)
+uint64_t TableLoading::Load(Request request)
 {
-    if (m_idle) {
-        m_idle = false;
-        m_batchTotal = 0;
-        m_batchDone = 0;
-    }
-    ++m_batchTotal;
-    {
-        const std::lock_guard lock(m_mutex);
-        m_requests.push_back(std::move(request));
-    }
-    m_wake.notify_one();
-    if (m_thread.joinable())
-        return;
+    const uint64_t number = ++m_lastRead;
+    Read& read = m_reads[number];
+    read.stop = std::make_shared<std::atomic<bool>>(false);
+    const auto work = [this, number, request, stop = read.stop, cache = m_cache, limits = m_limits] {
+        Outcome outcome = ReadTable(cache, limits, *stop, number, request);
+        // Posted to the owner's thread; dropped unread if the owner is gone.
+        QMetaObject::invokeMethod(
+            this, [this, number, outcome = std::move(outcome)]() mutable { Finish(number, std::move(outcome)); },
+            Qt::QueuedConnection);
+    };
     try {
-        m_thread = std::thread([this] { Work(); });
+        read.thread = std::thread(work);
     } catch (const std::system_error&) {
         // No thread to be had: read here, the window waiting meanwhile.
-        while (ReadNext(false)) {
-        }
+        work();
     }
+    return number;
 }
 
-void TableLoading::Work()
+void TableLoading::Cancel(uint64_t number)
 {
-    while (ReadNext(true)) {
-    }
+    const auto read = m_reads.find(number);
+    if (read == m_reads.end())
+        return;
+    read->second.stop->store(true);
+    read->second.cancelled = true;
 }
 
-bool TableLoading::ReadNext(bool wait)
-{
-    Request request;
-    {
-        std::unique_lock lock(m_mutex);
-        if (wait)
-            m_wake.wait(lock, [this] { return m_stop || !m_requests.empty(); });
-        if (m_stop || m_requests.empty())
-            return false;
-        request = std::move(m_requests.front());
-        m_requests.pop_front();
-    }
-    // Posted to the owner's thread; dropped unread if the owner is gone.
-    QMetaObject::invokeMethod(
-        this,
-        [this, source = QString::fromStdString(request.source)] {
-            emit Reading(m_batchDone + 1, m_batchTotal, source);
-        },
-        Qt::QueuedConnection);
-    Outcome outcome = Read(request);
-    QMetaObject::invokeMethod(
-        this,
-        [this, outcome = std::move(outcome)] {
-            ++m_batchDone;
-            emit Loaded(outcome);
-            if (m_batchDone == m_batchTotal) {
-                m_idle = true;
-                emit Idle();
-            }
-        },
-        Qt::QueuedConnection);
-    return true;
-}
-
-TableLoading::Outcome TableLoading::Read(const Request& request)
+TableLoading::Outcome TableLoading::ReadTable(const TableCache& cache, const FetchLimits& limits,
+                                              const std::atomic<bool>& stop, uint64_t number, const Request& request)
 {
     Outcome outcome;
+    outcome.read = number;
     outcome.source = request.source;
     if (!request.fromNetwork) {
-        if (auto kept = m_cache.Load(request.source)) {
+        if (auto kept = cache.Load(request.source)) {
             outcome.table = std::make_shared<const DifficultyTable>(std::move(*kept));
             outcome.fromKeptCopy = true;
             return outcome;
         }
     }
-    TableReader reader(m_fetcher);
-    TableCache::Read read = m_cache.ReadThrough(reader, request.source);
+    TableFetcher fetcher(limits);
+    fetcher.SetStopFlag(&stop);
+    TableReader reader(fetcher);
+    TableCache::Read read = cache.ReadThrough(reader, request.source);
     if (read.table) {
         outcome.table = std::make_shared<const DifficultyTable>(std::move(*read.table));
         outcome.fromKeptCopy = read.fromCache;
     }
     outcome.error = std::move(read.readError);
+    outcome.failure = read.readFailure;
     return outcome;
+}
+
+void TableLoading::Finish(uint64_t number, Outcome outcome)
+{
+    const auto read = m_reads.find(number);
+    if (read == m_reads.end())
+        return;
+    // The thread has posted its outcome and is ending.
+    if (read->second.thread.joinable())
+        read->second.thread.join();
+    const bool cancelled = read->second.cancelled;
+    m_reads.erase(read);
+    if (!cancelled)
+        emit Loaded(outcome);
 }
 
 }  // namespace tamboro

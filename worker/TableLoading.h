@@ -1,16 +1,15 @@
-// Difficulty tables read on a thread of their own, one after another with
-// one fetcher, while the window stays usable: from the network (keeping the
-// copy read) or, at start, from the kept copy when there is one. What each
-// read gave comes back on the owner's thread.
+// Difficulty tables read in the background while the window stays usable,
+// each on a thread and with a client of its own, so that a table whose
+// server never answers holds up no other: from the network (keeping the copy
+// read) or, at start, from the kept copy when there is one. A read can be
+// ended at any time; what each read gave comes back on the owner's thread.
 #pragma once
 
 #include <QObject>
-#include <QString>
 #include <atomic>
-#include <condition_variable>
-#include <deque>
+#include <cstdint>
+#include <map>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <thread>
 
@@ -29,50 +28,47 @@ public:
         bool fromNetwork = true;
     };
     struct Outcome {
+        uint64_t read = 0;  // the number Load gave
         std::string source;
         // Shared, so that the owner keeps it without copying its entries.
         std::shared_ptr<const DifficultyTable> table;
         // The table is the kept copy (read on purpose, or as the fallback).
         bool fromKeptCopy = false;
-        // Why the network gave no table ("ADDRESS: reason"); empty when it
-        // did or was not asked.
+        // Why the network gave no table ("ADDRESS: reason", and its kind);
+        // empty when it did or was not asked.
         std::string error;
+        TableFailure failure;
     };
 
     explicit TableLoading(TableCache cache = TableCache(), FetchLimits limits = {}, QObject* parent = nullptr);
-    // Ends a transfer under way, drops the requests left and waits for the
-    // thread.
+    // Ends every transfer under way and waits for the threads, each of
+    // which sees its stop within about 50 ms.
     ~TableLoading() override;
 
-    // Queues a read after those queued; the thread starts at the first.
-    void Load(Request request);
-    bool IsIdle() const { return m_idle; }
+    // Starts reading at once; returns the read's number (never 0).
+    uint64_t Load(Request request);
+    // Ends read `read`: its transfer stops, and Loaded never comes for it.
+    void Cancel(uint64_t read);
 
 signals:
-    // A read starts: the number-th of `total` since the thread was last idle.
-    void Reading(int number, int total, const QString& source);
     void Loaded(const tamboro::TableLoading::Outcome& outcome);
-    // Every request queued is done.
-    void Idle();
 
 private:
-    void Work();
-    // Reads the next request queued, waiting for one when `wait`; false
-    // once stopped, or with none queued and no wait.
-    bool ReadNext(bool wait);
-    Outcome Read(const Request& request);
+    // One read: its thread and its stop, which the thread holds as well.
+    struct Read {
+        std::shared_ptr<std::atomic<bool>> stop;
+        std::thread thread;
+        bool cancelled = false;
+    };
+    static Outcome ReadTable(const TableCache& cache, const FetchLimits& limits, const std::atomic<bool>& stop,
+                             uint64_t number, const Request& request);
+    // On the owner's thread, once the read's thread is done with it.
+    void Finish(uint64_t number, Outcome outcome);
 
     const TableCache m_cache;
-    TableFetcher m_fetcher;  // used on the thread only
-    std::atomic<bool> m_stop{false};
-    std::mutex m_mutex;
-    std::condition_variable m_wake;
-    std::deque<Request> m_requests;  // under m_mutex
-    // The owner's thread's view: counts of the batch under way.
-    bool m_idle = true;
-    int m_batchTotal = 0;
-    int m_batchDone = 0;
-    std::thread m_thread;
+    const FetchLimits m_limits;
+    uint64_t m_lastRead = 0;
+    std::map<uint64_t, Read> m_reads;  // the reads under way, by number
 };
 
 }  // namespace tamboro
